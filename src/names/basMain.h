@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+// The shared path and file-name procedures. They hold no state. The separator is the
+// platform's (QDir::separator()); no other character separates path components.
+// Positions count from the start of the text; comparisons of single characters are exact.
+namespace basMain {
+
+// The path without its extension and without the dot: "a.b.c" -> "a.b", ".cfg" -> "",
+// "/roms/dir.old/readme" -> the whole path.
+QString StripExtension(const QString& path);
+
+// The extension with its dot: "game.zip" -> ".zip", "name." -> ".", "/roms/readme" -> "",
+// and a bare name without a dot counts as all extension: "readme" -> "readme".
+QString GetExtension(const QString& path);
+
+// The text after the last separator; the whole path when there is none.
+QString GetFileName(const QString& path);
+
+// Platforms without 8.3 names: the path itself when it exists, else the empty text.
+QString GetShortPath(const QString& path);
+
+// A free name "~temp<n>.tmp" (n = 1 to 999) in folder, as a full path, or the empty text
+// when all 999 are taken. Appends the separator to folder when it is missing.
+QString MakeTempName(QString& folder);
+
+// Deletes every \ / : * ? < > | and double quote from name, in place. Returns the empty text.
+QString RemoveInvalidChars(QString& name);
+
+// The text before its first NUL character; the empty text when there is none.
+QString TrimAtNull(const QString& text);
+
+// True when a listing of the path finds at least one ordinary file. Wildcards in the last
+// component are honoured (matched without regard to case); hidden files and folders are not
+// seen.
+bool FileExists(const QString& pathOrPattern);
+
+// Deletes the folder and everything in it, deepest first. A symbolic link is removed as a
+// link; its target is never touched. Returns false and says why in *error when something
+// could not be deleted (a hidden file or a read-only file is left, so its folder stays).
+bool DeleteFolderTree(const QString& folder, QString* error = nullptr);
+
+} // namespace basMain

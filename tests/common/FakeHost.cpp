@@ -1,0 +1,110 @@
+#include "common/FakeHost.h"
+
+#include <gtest/gtest.h>
+
+#include <QCollator>
+#include <QDir>
+
+#include <algorithm>
+
+namespace kelmar::test {
+
+void FakeHost::setFiles(const QString& folder, const QStringList& names,
+                        const std::vector<bool>& selected)
+{
+    m_folder = folder;
+    m_names = names;
+    m_selected = selected;
+    m_selected.resize(names.size(), false);
+}
+
+void FakeHost::listFolder(const QString& folder, bool selectAll)
+{
+    QDir dir(folder);
+    QStringList names = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    setFiles(QDir::cleanPath(folder), names, std::vector<bool>(names.size(), selectAll));
+}
+
+void FakeHost::select(int position, bool on)
+{
+    m_selected.at(position) = on;
+}
+
+QString FakeHost::tempPath() const
+{
+    QString path = temp.isEmpty() ? QDir::tempPath() : temp;
+    if (!path.endsWith(QDir::separator()))
+        path += QDir::separator();
+    return path;
+}
+
+void FakeHost::write_log(const QString& line)
+{
+    log.append(line);
+    if (onLog)
+        onLog(line);
+}
+
+MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIcon,
+                               MsgButtons)
+{
+    questions.append(title + u'|' + text);
+    if (m_messageAnswers.empty()) {
+        ADD_FAILURE() << "unexpected message box: " << title.toStdString() << ": "
+                      << text.toStdString();
+        return MsgAnswer::Cancel;
+    }
+    MsgAnswer answer = m_messageAnswers.front();
+    m_messageAnswers.pop_front();
+    return answer;
+}
+
+QString FakeHost::browseForFolder(const QString& title)
+{
+    pickerTitles.append(title);
+    if (m_folderAnswers.empty()) {
+        ADD_FAILURE() << "unexpected folder picker: " << title.toStdString();
+        return cancelMarker();
+    }
+    QString answer = m_folderAnswers.front();
+    m_folderAnswers.pop_front();
+    return answer;
+}
+
+QString FakeHost::saveFileName(const QString& title, const QString&, const QString&)
+{
+    pickerTitles.append(title);
+    if (m_saveAnswers.empty()) {
+        ADD_FAILURE() << "unexpected save dialog: " << title.toStdString();
+        return QString();
+    }
+    QString answer = m_saveAnswers.front();
+    m_saveAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakeHost::inputBox(const QString& prompt, const QString& title,
+                                          const QString&)
+{
+    questions.append(title + u'|' + prompt);
+    if (m_inputAnswers.empty()) {
+        ADD_FAILURE() << "unexpected input box: " << title.toStdString();
+        return std::nullopt;
+    }
+    QString text = m_inputAnswers.front().value_or(QString());
+    bool given = m_inputAnswers.front().has_value();
+    m_inputAnswers.pop_front();
+    if (!given)
+        return std::nullopt;
+    return text;
+}
+
+void FakeHost::refresh()
+{
+    ++refreshes;
+    if (!m_folder.isEmpty())
+        listFolder(m_folder, false);
+    update_count();
+}
+
+} // namespace kelmar::test

@@ -1,0 +1,18 @@
+#include <gtest/gtest.h>
+
+#ifdef KELMAR_GUI_TESTS
+#include <QApplication>
+#else
+#include <QCoreApplication>
+#endif
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+#ifdef KELMAR_GUI_TESTS
+    QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    return RUN_ALL_TESTS();
+}
