@@ -421,6 +421,12 @@ int ZipComponent::compress(int)
         }
         zip_error_fini(&error);
         const QByteArray entry = item.entry.toUtf8();
+        // Names compare without regard to case, as on the file systems ROM sets come from:
+        // an entry whose name differs only in case is replaced too.
+        const zip_int64_t same = zip_name_locate(archive, entry.constData(), ZIP_FL_NOCASE);
+        if (same >= 0 && std::strcmp(zip_get_name(archive, zip_uint64_t(same), 0),
+                                     entry.constData()) != 0)
+            zip_delete(archive, zip_uint64_t(same));
         const zip_int64_t index =
             zip_file_add(archive, entry.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
         bool ok = index >= 0;
