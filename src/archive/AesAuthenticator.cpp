@@ -16,8 +16,8 @@ QByteArray pbkdf2Sha1(const QByteArray& password, const QByteArray& salt, int le
         counter[1] = char(block >> 16);
         counter[2] = char(block >> 8);
         counter[3] = char(block);
-        QByteArray u = QMessageAuthenticationCode::hash(salt + counter, password,
-                                                        QCryptographicHash::Sha1);
+        QByteArray u =
+            QMessageAuthenticationCode::hash(salt + counter, password, QCryptographicHash::Sha1);
         QByteArray t = u;
         for (int i = 1; i < 1000; ++i) {
             u = QMessageAuthenticationCode::hash(u, password, QCryptographicHash::Sha1);

@@ -84,10 +84,10 @@ void ArchiveEvents::fileProgress(const QString& name, int percent)
     } catch (const std::exception&) {
         code = 5; // any other failure inside the handler
     }
-    const MsgAnswer answer = m_host.messageBox(
-        QStringLiteral("Unexpected Error ") + QString::number(code) + u'\r' +
-            QStringLiteral("Do you want to try to continue?"),
-        QStringLiteral("Uh oh!"), MsgIcon::Critical, MsgButtons::YesNo);
+    const MsgAnswer answer =
+        m_host.messageBox(QStringLiteral("Unexpected Error ") + QString::number(code) + u'\r' +
+                              QStringLiteral("Do you want to try to continue?"),
+                          QStringLiteral("Uh oh!"), MsgIcon::Critical, MsgButtons::YesNo);
     if (answer != MsgAnswer::Yes) {
         m_host.setStopRequested(true);
         emit quitRequested();
@@ -122,8 +122,9 @@ void ArchiveEvents::handleProgress(const QString& name, int percent)
     QString text;
     switch (m_operationKind) {
     case ZipBatch:
-        text = QStringLiteral("Zipping File %1 of %2").arg(m_currentFileNumber).arg(m_totalFileCount) +
-               bar;
+        text =
+            QStringLiteral("Zipping File %1 of %2").arg(m_currentFileNumber).arg(m_totalFileCount) +
+            bar;
         break;
     case UnzipBatch:
         text = QStringLiteral("Unzipping ") + name + bar;

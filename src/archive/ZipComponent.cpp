@@ -161,8 +161,7 @@ struct FileSource
             }
             self->done += n;
             if (self->done < self->size)
-                self->owner->reportProgress(self->path, self->done, self->size,
-                                            &self->lastPercent);
+                self->owner->reportProgress(self->path, self->done, self->size, &self->lastPercent);
             return n;
         }
         case ZIP_SOURCE_CLOSE:
@@ -226,8 +225,8 @@ int ZipComponent::resultOf(const zip_error_t* error, const QString& what)
     const int code = zip_error_code_zip(error);
     const int sys = zip_error_code_system(error);
     const QString text =
-        what + QStringLiteral(": ") + QString::fromLocal8Bit(zip_error_strerror(
-                                          const_cast<zip_error_t*>(error)));
+        what + QStringLiteral(": ") +
+        QString::fromLocal8Bit(zip_error_strerror(const_cast<zip_error_t*>(error)));
     switch (code) {
     case ZIP_ER_OK:
         return ZipOk;
@@ -424,8 +423,8 @@ int ZipComponent::compress(int)
         // Names compare without regard to case, as on the file systems ROM sets come from:
         // an entry whose name differs only in case is replaced too.
         const zip_int64_t same = zip_name_locate(archive, entry.constData(), ZIP_FL_NOCASE);
-        if (same >= 0 && std::strcmp(zip_get_name(archive, zip_uint64_t(same), 0),
-                                     entry.constData()) != 0)
+        if (same >= 0 &&
+            std::strcmp(zip_get_name(archive, zip_uint64_t(same), 0), entry.constData()) != 0)
             zip_delete(archive, zip_uint64_t(same));
         const zip_int64_t index =
             zip_file_add(archive, entry.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
@@ -435,8 +434,7 @@ int ZipComponent::compress(int)
         ok = ok && zip_set_file_compression(archive, zip_uint64_t(index),
                                             level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                             zip_uint32_t(level)) == 0;
-        ok = ok && zip_file_set_external_attributes(archive, zip_uint64_t(index), 0,
-                                                    ZIP_OPSYS_UNIX,
+        ok = ok && zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
                                                     zip_uint32_t(0100644) << 16) == 0;
         if (ok && !password.isEmpty())
             ok = zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256,
@@ -514,7 +512,7 @@ int ZipComponent::authenticateAes(zip_t* archive, quint64 index, const zip_stat_
 }
 
 int ZipComponent::readEntry(zip_t* archive, quint64 index, const QString& name,
-                           const std::function<int(const char*, qint64)>& sink)
+                            const std::function<int(const char*, qint64)>& sink)
 {
     zip_stat_t st;
     if (zip_stat_index(archive, index, 0, &st) != 0)
@@ -522,10 +520,10 @@ int ZipComponent::readEntry(zip_t* archive, quint64 index, const QString& name,
     // WinZip's AE-2 format (7-Zip writes it) stores no CRC, only the HMAC over the encrypted
     // data; libzip 1.7 still compares the CRC with the stored 0. So a first pass checks the
     // HMAC from the raw bytes, and the CRC mismatch of the second pass is then expected.
-    const bool aes = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) &&
-                     (st.encryption_method == ZIP_EM_AES_128 ||
-                      st.encryption_method == ZIP_EM_AES_192 ||
-                      st.encryption_method == ZIP_EM_AES_256);
+    const bool aes =
+        (st.valid & ZIP_STAT_ENCRYPTION_METHOD) &&
+        (st.encryption_method == ZIP_EM_AES_128 || st.encryption_method == ZIP_EM_AES_192 ||
+         st.encryption_method == ZIP_EM_AES_256);
     const bool noCrc = aes && (st.valid & ZIP_STAT_CRC) && st.crc == 0 && st.size > 0;
     if (noCrc) {
         const int result = authenticateAes(archive, index, st, name);
@@ -670,19 +668,19 @@ int ZipComponent::extract(int)
         zip_uint32_t attributes = 0;
         zip_file_get_external_attributes(archive, zip_uint64_t(i), 0, &system, &attributes);
         if (system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK) {
-            const int r = fail(ZipUnsafeEntry,
-                               name + QStringLiteral(": symbolic link not extracted"));
+            const int r =
+                fail(ZipUnsafeEntry, name + QStringLiteral(": symbolic link not extracted"));
             result = result == ZipOk ? r : result;
             continue;
         }
         bool altered = false;
         QString relative = safeRelativePath(name, &altered);
         if (relative.isEmpty() || altered) {
-            const int r = fail(ZipUnsafeEntry,
-                               name + (relative.isEmpty()
-                                           ? QStringLiteral(": unsafe name refused")
-                                           : QStringLiteral(": unsafe name extracted as ") +
-                                                 relative));
+            const int r =
+                fail(ZipUnsafeEntry,
+                     name + (relative.isEmpty()
+                                 ? QStringLiteral(": unsafe name refused")
+                                 : QStringLiteral(": unsafe name extracted as ") + relative));
             result = result == ZipOk ? r : result;
             if (relative.isEmpty())
                 continue;
@@ -710,8 +708,8 @@ int ZipComponent::extract(int)
             result = result == ZipOk ? r : result;
             continue;
         }
-        const int r = extractEntry(archive, zip_uint64_t(i), qint64(st.size),
-                                   qint64(st.mtime), name, target);
+        const int r =
+            extractEntry(archive, zip_uint64_t(i), qint64(st.size), qint64(st.mtime), name, target);
         if (r != ZipOk && result == ZipOk)
             result = r;
         if (r == ZipAborted) {

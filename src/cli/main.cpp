@@ -214,17 +214,16 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
             continue;
         }
         host.setFiles(g.folder, g.names);
-        const TestZipsReport report =
-            test_zip_files(host, zip, [&](int, int, const QString& path) {
-                ++done;
-                if (progress) {
-                    QString name = QFileInfo(path).fileName();
-                    if (name.size() > 50)
-                        name = name.left(47) + QStringLiteral("...");
-                    err << "\r\033[K[" << done << '/' << total << "] " << name;
-                    err.flush();
-                }
-            });
+        const TestZipsReport report = test_zip_files(host, zip, [&](int, int, const QString& path) {
+            ++done;
+            if (progress) {
+                QString name = QFileInfo(path).fileName();
+                if (name.size() > 50)
+                    name = name.left(47) + QStringLiteral("...");
+                err << "\r\033[K[" << done << '/' << total << "] " << name;
+                err.flush();
+            }
+        });
         all.archives.insert(all.archives.end(), report.archives.begin(), report.archives.end());
         all.stopped = all.stopped || report.stopped;
     }

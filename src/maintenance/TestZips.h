@@ -18,9 +18,9 @@ struct TestZipsReport
     {
         QString path;
         Verdict verdict = Verdict::Good;
-        int result = 0;      // the component's code of the last test
-        QString reason;      // empty for a good archive
-        QString renamedTo;   // the ".bad" path when the archive was set aside
+        int result = 0;    // the component's code of the last test
+        QString reason;    // empty for a good archive
+        QString renamedTo; // the ".bad" path when the archive was set aside
     };
     std::vector<Archive> archives;
     bool stopped = false;

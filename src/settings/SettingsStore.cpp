@@ -25,8 +25,7 @@ constexpr const char* kOther = "other settings";
 
 const Key kKeys[] = {
     {kZip, "radMultipleZIPs", Kind::Radio, &Options::radMultipleZIPs},
-    {kZip, "chkUseOriginalExtensions", Kind::CheckBox, nullptr,
-     &Options::chkUseOriginalExtensions},
+    {kZip, "chkUseOriginalExtensions", Kind::CheckBox, nullptr, &Options::chkUseOriginalExtensions},
     {kZip, "cmbFileCase", Kind::Combo, nullptr, &Options::cmbFileCase},
     {kZip, "radOneZIP", Kind::Radio, &Options::radOneZIP},
     {kZip, "chkDeleteFiles", Kind::CheckBox, nullptr, &Options::chkDeleteFiles},

@@ -138,6 +138,7 @@ TEST(ArchiveEvents, ListingAddsNamesAndSixtyFourBitSizes)
     ArchiveEvents events(host, zip);
     events.entryListed(QStringLiteral("big.iso"), qint64(5) * 1024 * 1024 * 1024);
     events.entryListed(QStringLiteral("small.nes"), 40);
-    EXPECT_EQ(events.listedNames(), (QStringList{QStringLiteral("big.iso"), QStringLiteral("small.nes")}));
+    EXPECT_EQ(events.listedNames(),
+              (QStringList{QStringLiteral("big.iso"), QStringLiteral("small.nes")}));
     EXPECT_EQ(events.listedBytes(), 5.0 * 1024 * 1024 * 1024 + 40);
 }

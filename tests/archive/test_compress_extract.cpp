@@ -58,7 +58,8 @@ int compressFolder(ZipComponent& zip, const QString& folder, const QString& arch
 QMap<QString, QByteArray> tree(const QString& folder)
 {
     QMap<QString, QByteArray> result;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         result.insert(QDir(folder).relativeFilePath(path), readFile(path));
@@ -67,11 +68,11 @@ QMap<QString, QByteArray> tree(const QString& folder)
 }
 
 // Makes an archive with Python, entries given as (name, content, unix mode).
-bool craftArchive(const QString& archive, const QList<std::tuple<QString, QByteArray, int>>& entries)
+bool craftArchive(const QString& archive,
+                  const QList<std::tuple<QString, QByteArray, int>>& entries)
 {
-    QString script = QStringLiteral(
-        "import sys, zipfile\n"
-        "z = zipfile.ZipFile(sys.argv[1], 'w')\n");
+    QString script = QStringLiteral("import sys, zipfile\n"
+                                    "z = zipfile.ZipFile(sys.argv[1], 'w')\n");
     for (const auto& [name, content, mode] : entries) {
         script += QStringLiteral("i = zipfile.ZipInfo(bytes.fromhex('%1').decode())\n"
                                  "i.create_system = 3\n"
@@ -82,7 +83,8 @@ bool craftArchive(const QString& archive, const QList<std::tuple<QString, QByteA
                       .arg(QString::fromLatin1(content.toHex()));
     }
     script += QStringLiteral("z.close()\n");
-    return runTool(QStringLiteral("python3"), {QStringLiteral("-c"), script, archive}).exitCode == 0;
+    return runTool(QStringLiteral("python3"), {QStringLiteral("-c"), script, archive}).exitCode ==
+           0;
 }
 
 } // namespace
@@ -100,8 +102,8 @@ TEST(Compress, ArchivesPassUnzipAndSevenZipAndListLikeZipinfoAtEveryLevel)
             << zip.lastErrorDetail();
         const ToolRun unzip = runTool(QStringLiteral("unzip"), {QStringLiteral("-t"), archive});
         EXPECT_EQ(unzip.exitCode, 0) << unzip.output.toStdString();
-        const ToolRun seven =
-            runTool(QStringLiteral("7zz"), {QStringLiteral("t"), QStringLiteral("-pnone"), archive});
+        const ToolRun seven = runTool(QStringLiteral("7zz"),
+                                      {QStringLiteral("t"), QStringLiteral("-pnone"), archive});
         EXPECT_EQ(seven.exitCode, 0) << seven.output.toStdString();
         EXPECT_EQ(zipinfoListing(archive), sourceListing(fixture));
         const ToolRun info = runTool(QStringLiteral("zipinfo"), {archive});
@@ -117,16 +119,18 @@ TEST(Compress, PasswordEncryptsWithAes256ThatSevenZipAcceptsAndKelmarReads)
     ZipComponent zip;
     ASSERT_EQ(compressFolder(zip, fixture.sources(), archive, 6, QStringLiteral("pässword")),
               ZipOk);
-    const ToolRun tech = runTool(QStringLiteral("7zz"), {QStringLiteral("l"), QStringLiteral("-slt"),
-                                                         QStringLiteral("-pnone"), archive});
+    const ToolRun tech =
+        runTool(QStringLiteral("7zz"),
+                {QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-pnone"), archive});
     EXPECT_TRUE(tech.output.contains("AES-256")) << tech.output.toStdString();
-    EXPECT_EQ(runTool(QStringLiteral("7zz"),
-                      {QStringLiteral("t"), QStringLiteral("-ppässword"), archive})
-                  .exitCode,
-              0);
-    EXPECT_NE(runTool(QStringLiteral("7zz"), {QStringLiteral("t"), QStringLiteral("-pwrong"), archive})
-                  .exitCode,
-              0);
+    EXPECT_EQ(
+        runTool(QStringLiteral("7zz"), {QStringLiteral("t"), QStringLiteral("-ppässword"), archive})
+            .exitCode,
+        0);
+    EXPECT_NE(
+        runTool(QStringLiteral("7zz"), {QStringLiteral("t"), QStringLiteral("-pwrong"), archive})
+            .exitCode,
+        0);
     zip.setPassword(QString());
     EXPECT_EQ(zip.test(), ZipPassword);
     zip.setPassword(QStringLiteral("pässword"));
@@ -144,8 +148,9 @@ TEST(Compress, AddsToAnArchiveMadeByZipAndReplacesAnEntryOfTheSameName)
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("a.nes")), "old a");
     writeFile(dir.filePath(QStringLiteral("b.nes")), "bbb");
-    ASSERT_EQ(runTool(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("set.zip"),
-                                              QStringLiteral("a.nes"), QStringLiteral("b.nes")},
+    ASSERT_EQ(runTool(QStringLiteral("zip"),
+                      {QStringLiteral("-q"), QStringLiteral("set.zip"), QStringLiteral("a.nes"),
+                       QStringLiteral("b.nes")},
                       dir.path())
                   .exitCode,
               0);
@@ -312,11 +317,12 @@ TEST(Extract, DamagedEntryNeverReplacesTheExistingFileAndLeavesNoPartialFile)
     KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("src/game.nes")), textBytes(200000, 4));
-    ASSERT_EQ(runTool(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("../g.zip"),
-                                              QStringLiteral("game.nes")},
-                      dir.filePath(QStringLiteral("src")))
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        runTool(QStringLiteral("zip"),
+                {QStringLiteral("-q"), QStringLiteral("../g.zip"), QStringLiteral("game.nes")},
+                dir.filePath(QStringLiteral("src")))
+            .exitCode,
+        0);
     ASSERT_TRUE(CorpusFixture::flipDataByte(dir.filePath(QStringLiteral("g.zip"))));
     writeFile(dir.filePath(QStringLiteral("out/game.nes")), "the user's own copy");
     ZipComponent zip;
@@ -405,10 +411,9 @@ TEST(Remove, DeletesSelectedEntriesButNeverEmptiesAnArchive)
     ASSERT_EQ(compressFolder(zip, fixture.sources(), archive, 6), ZipOk);
     zip.setFileMask(QStringLiteral("*.txt\r*.bin"));
     EXPECT_EQ(zip.remove(), ZipOk);
-    EXPECT_EQ(zipinfoListing(archive).keys(),
-              (QStringList{QStringLiteral("Super Game (USA).nes"),
-                           QStringLiteral("sub/deeper/level.rom"),
-                           QStringLiteral(u"Ärger ゲーム.sfc")}));
+    EXPECT_EQ(zipinfoListing(archive).keys(), (QStringList{QStringLiteral("Super Game (USA).nes"),
+                                                           QStringLiteral("sub/deeper/level.rom"),
+                                                           QStringLiteral(u"Ärger ゲーム.sfc")}));
     EXPECT_EQ(runTool(QStringLiteral("unzip"), {QStringLiteral("-t"), archive}).exitCode, 0);
     const QByteArray before = readFile(archive);
     zip.setFileMask(QStringLiteral("*"));

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QMap>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -62,17 +64,19 @@ bool zipTool(CorpusFixture& f, const QStringList& options)
 {
     return runTool(QStringLiteral("zip"),
                    QStringList{QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-X")} +
-                       options + QStringList{f.path(QStringLiteral("case.zip")), QStringLiteral(".")},
+                       options +
+                       QStringList{f.path(QStringLiteral("case.zip")), QStringLiteral(".")},
                    f.sources())
                .exitCode == 0;
 }
 
 bool sevenZip(CorpusFixture& f, const QStringList& options)
 {
-    return runTool(QStringLiteral("7zz"),
-                   QStringList{QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd")} +
-                       options + QStringList{f.path(QStringLiteral("case.zip")), QStringLiteral(".")},
-                   f.sources())
+    return runTool(
+               QStringLiteral("7zz"),
+               QStringList{QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd")} +
+                   options + QStringList{f.path(QStringLiteral("case.zip")), QStringLiteral(".")},
+               f.sources())
                .exitCode == 0;
 }
 
@@ -107,54 +111,94 @@ std::vector<Case> cases()
         {"InfoZipLevel9", zip({QStringLiteral("-9")}), {}, kNone, Verdict::Good},
         {"InfoZipZipCryptoWithPassword", zip({QStringLiteral("-P"), kSecret}), kSecret, kSecret,
          Verdict::Good},
-        {"InfoZipZipCryptoWithoutPasswordIsNotJudged", zip({QStringLiteral("-P"), kSecret}), {},
-         kSecret, Verdict::Unjudged},
+        {"InfoZipZipCryptoWithoutPasswordIsNotJudged",
+         zip({QStringLiteral("-P"), kSecret}),
+         {},
+         kSecret,
+         Verdict::Unjudged},
         {"InfoZipZipCryptoWrongPasswordIsNotJudged", zip({QStringLiteral("-P"), kSecret}),
          QStringLiteral("wrong"), kSecret, Verdict::Unjudged},
         {"SevenZipDeflate", sz(deflate), {}, kNone, Verdict::Good},
         {"SevenZipBZip2", sz({QStringLiteral("-mm=BZip2")}), {}, kNone, Verdict::Good},
         // unzip -t reads Deflate64 too; Python's zipfile cannot, which is its limit, not damage.
         {"SevenZipDeflate64IsNotJudged_UnzipAgreesPythonCannotRead",
-         sz({QStringLiteral("-mm=Deflate64")}), {}, kNone, Verdict::Unjudged},
+         sz({QStringLiteral("-mm=Deflate64")}),
+         {},
+         kNone,
+         Verdict::Unjudged},
         // Python reads LZMA; unzip 6.0 reports it unsupported, which is not damage either.
-        {"SevenZipLzmaIsNotJudged_UnzipCannotRead", sz({QStringLiteral("-mm=LZMA")}), {}, kNone,
+        {"SevenZipLzmaIsNotJudged_UnzipCannotRead",
+         sz({QStringLiteral("-mm=LZMA")}),
+         {},
+         kNone,
          Verdict::Unjudged},
         {"SevenZipAes256WithPassword",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
          kSecret, kSecret, Verdict::Good},
         {"SevenZipAes256WithoutPasswordIsNotJudged",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
-         {}, kSecret, Verdict::Unjudged},
+         {},
+         kSecret,
+         Verdict::Unjudged},
         {"SevenZipAes256WrongPasswordIsNotJudged",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
          QStringLiteral("wrong"), kSecret, Verdict::Unjudged},
+        {"SevenZipAes128WithPassword",
+         sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES128")}),
+         kSecret, kSecret, Verdict::Good},
+        {"SevenZipAes192StoredWithPassword",
+         sz({QStringLiteral("-mx0"), QStringLiteral("-p") + kSecret,
+             QStringLiteral("-mem=AES192")}),
+         kSecret, kSecret, Verdict::Good},
         {"PythonStreamWithDataDescriptors", py(QStringLiteral("stream")), {}, kNone, Verdict::Good},
         {"PythonForcedZip64", py(QStringLiteral("zip64")), {}, kNone, Verdict::Good},
         {"PythonPlain", py(QStringLiteral("plain")), {}, kNone, Verdict::Good},
-        {"FlippedByteInDeflatedData", damaged(zip({QStringLiteral("-6")}), &CorpusFixture::flipDataByte),
-         {}, kNone, Verdict::Bad},
+        {"FlippedByteInDeflatedData",
+         damaged(zip({QStringLiteral("-6")}), &CorpusFixture::flipDataByte),
+         {},
+         kNone,
+         Verdict::Bad},
         {"FlippedByteInStoredDataIsCrcError",
-         damaged(zip({QStringLiteral("-0")}), &CorpusFixture::flipDataByte), {}, kNone, Verdict::Bad},
+         damaged(zip({QStringLiteral("-0")}), &CorpusFixture::flipDataByte),
+         {},
+         kNone,
+         Verdict::Bad},
         {"FlippedByteInAes256DataFailsAuthentication",
-         damaged(sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
+         damaged(sz(deflate +
+                    QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
                  &CorpusFixture::flipDataByte),
          kSecret, kSecret, Verdict::Bad},
         {"FlippedByteWithDataDescriptors",
-         damaged(py(QStringLiteral("stream")), &CorpusFixture::flipDataByte), {}, kNone,
+         damaged(py(QStringLiteral("stream")), &CorpusFixture::flipDataByte),
+         {},
+         kNone,
          Verdict::Bad},
-        {"TruncatedToHalf", damaged(zip({QStringLiteral("-6")}), &CorpusFixture::truncateHalf), {},
-         kNone, Verdict::Bad},
+        {"TruncatedToHalf",
+         damaged(zip({QStringLiteral("-6")}), &CorpusFixture::truncateHalf),
+         {},
+         kNone,
+         Verdict::Bad},
         {"BrokenCentralDirectory",
-         damaged(zip({QStringLiteral("-6")}), &CorpusFixture::breakCentralDirectory), {}, kNone,
+         damaged(zip({QStringLiteral("-6")}), &CorpusFixture::breakCentralDirectory),
+         {},
+         kNone,
          Verdict::Bad},
-        {"NotAZipAtAll", [](CorpusFixture& f) {
+        {"NotAZipAtAll",
+         [](CorpusFixture& f) {
              writeFile(f.path(QStringLiteral("case.zip")), textBytes(5000, 9));
              return true;
-         }, {}, kNone, Verdict::Bad},
-        {"EmptyFile", [](CorpusFixture& f) {
+         },
+         {},
+         kNone,
+         Verdict::Bad},
+        {"EmptyFile",
+         [](CorpusFixture& f) {
              writeFile(f.path(QStringLiteral("case.zip")), QByteArray());
              return true;
-         }, {}, kNone, Verdict::Bad},
+         },
+         {},
+         kNone,
+         Verdict::Bad},
     };
 }
 
@@ -179,9 +223,9 @@ TEST(Corpus, VerdictOnEachArchiveAgreesWithSevenZip)
         EXPECT_EQ(kelmar, c.expected) << "Kelmar says " << text(kelmar) << " (" << result << ": "
                                       << zip.lastErrorDetail().toStdString() << ")";
 
-        const ToolRun seven = runTool(QStringLiteral("7zz"),
-                                      {QStringLiteral("t"), QStringLiteral("-bd"),
-                                       QStringLiteral("-p") + c.sevenZipPassword, archive});
+        const ToolRun seven =
+            runTool(QStringLiteral("7zz"), {QStringLiteral("t"), QStringLiteral("-bd"),
+                                            QStringLiteral("-p") + c.sevenZipPassword, archive});
         const bool sevenSaysGood = seven.exitCode == 0;
         EXPECT_EQ(sevenSaysGood, kelmar != Verdict::Bad)
             << "7zz t exit " << seven.exitCode << ", Kelmar says " << text(kelmar) << "\n"
@@ -209,4 +253,35 @@ TEST(Corpus, ListGivesEveryEntryWithItsSizeAsZipinfoDoes)
         ASSERT_TRUE(listed.contains(name)) << name.toStdString();
         EXPECT_EQ(listed.value(name), QFileInfo(fixture.sources() + u'/' + name).size());
     }
+}
+
+TEST(Corpus, ListCountsAnEntryOverFourGibibytesAsZipinfoDoes)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    // The central directory records 5 GiB (zip64) for a one-byte entry: listing reads the
+    // directory only, so the size must come through in full, not cut to 32 bits.
+    QTemporaryDir dir;
+    const QString archive = dir.filePath(QStringLiteral("big.zip"));
+    ASSERT_EQ(
+        runTool(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                            QStringLiteral("import sys, zipfile\n"
+                                                           "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+                                                           "z.writestr('disc.iso', b'x')\n"
+                                                           "z.writestr('small.nes', b'abc')\n"
+                                                           "z.infolist()[0].file_size = 5 * 2**30\n"
+                                                           "z.close()\n"),
+                                            archive})
+            .exitCode,
+        0);
+    ZipComponent zip;
+    zip.setArchivePath(archive);
+    QMap<QString, qint64> listed;
+    QObject::connect(&zip, &ZipComponent::entryListed,
+                     [&](const QString& name, qint64 size) { listed.insert(name, size); });
+    EXPECT_EQ(zip.list(), ZipOk) << zip.lastErrorDetail();
+    EXPECT_EQ(listed.value(QStringLiteral("disc.iso")), qint64(5) << 30);
+    EXPECT_EQ(listed.value(QStringLiteral("small.nes")), 3);
+    const ToolRun info = runTool(QStringLiteral("zipinfo"), {archive});
+    EXPECT_TRUE(info.output.contains("5368709120")) << info.output.toStdString();
 }

@@ -59,8 +59,8 @@ QByteArray noiseBytes(qsizetype n, quint32 seed)
 
 QByteArray textBytes(qsizetype n, quint32 seed)
 {
-    static const char* words[] = {"mario ", "zelda ", "sprite ", "tile ", "0x7E00 ",
-                                  "LDA #$00 ", "\n", "bank ", "rom ", "header "};
+    static const char* words[] = {"mario ",    "zelda ", "sprite ", "tile ", "0x7E00 ",
+                                  "LDA #$00 ", "\n",     "bank ",   "rom ",  "header "};
     QByteArray out;
     out.reserve(n);
     quint32 x = seed + 7;

@@ -16,8 +16,7 @@ struct ToolRun
 };
 
 // Runs program with args in folder (the current folder when empty), stdin closed.
-ToolRun runTool(const QString& program, const QStringList& args,
-                const QString& folder = QString());
+ToolRun runTool(const QString& program, const QStringList& args, const QString& folder = QString());
 
 // True when program is on PATH. When it is not, a test skips, except in CI
 // (KELMAR_TEST_TOOLS_REQUIRED=1) where it fails: a green run must have used the tool.
@@ -34,13 +33,13 @@ QByteArray textBytes(qsizetype n, quint32 seed);
 } // namespace kelmar::test
 
 // Skips the test (or fails it in CI) when a tool is missing.
-#define KELMAR_REQUIRE_TOOL(program)                                                            \
-    do {                                                                                       \
-        if (!::kelmar::test::haveTool(program)) {                                              \
-            if (qEnvironmentVariableIntValue("KELMAR_TEST_TOOLS_REQUIRED") == 1)               \
-                FAIL() << "required tool missing: " << program;                                \
-            GTEST_SKIP() << "tool missing: " << program;                                       \
-        }                                                                                      \
+#define KELMAR_REQUIRE_TOOL(program)                                                               \
+    do {                                                                                           \
+        if (!::kelmar::test::haveTool(program)) {                                                  \
+            if (qEnvironmentVariableIntValue("KELMAR_TEST_TOOLS_REQUIRED") == 1)                   \
+                FAIL() << "required tool missing: " << program;                                    \
+            GTEST_SKIP() << "tool missing: " << program;                                           \
+        }                                                                                          \
     } while (0)
 
 // Lets gtest print texts in its messages.

@@ -95,15 +95,16 @@ TEST(CliTest, PasswordComesFromTheSavedSettingsUnlessOverridden)
     writeFile(home.filePath(QStringLiteral("kelmar/kelmar.ini")),
               "[unzip%20settings]\nchkUnzipPassword=1\ntxtUnzipPassword=pw\n");
     EXPECT_EQ(cli({QStringLiteral("test"), dir.path()}, home.path()).exitCode, 0);
-    EXPECT_EQ(cli({QStringLiteral("test"), QStringLiteral("--no-password"), dir.path()}, home.path())
-                  .exitCode,
-              3);
+    EXPECT_EQ(
+        cli({QStringLiteral("test"), QStringLiteral("--no-password"), dir.path()}, home.path())
+            .exitCode,
+        3);
     const QString other = home.filePath(QStringLiteral("other.ini"));
     writeFile(other, "[unzip%20settings]\nchkUnzipPassword=0\n");
-    EXPECT_EQ(cli({QStringLiteral("--settings"), other, QStringLiteral("test"), dir.path()},
-                  home.path())
-                  .exitCode,
-              3);
+    EXPECT_EQ(
+        cli({QStringLiteral("--settings"), other, QStringLiteral("test"), dir.path()}, home.path())
+            .exitCode,
+        3);
 }
 
 TEST(CliTest, JsonReportNamesEachArchiveAndItsVerdict)
@@ -113,16 +114,19 @@ TEST(CliTest, JsonReportNamesEachArchiveAndItsVerdict)
     zipOne(dir.path(), QStringLiteral("a.zip"));
     zipOne(dir.path(), QStringLiteral("b.zip"));
     damage(dir.filePath(QStringLiteral("b.zip")));
-    const CliRun run = cli({QStringLiteral("test"), QStringLiteral("--json"), dir.path()}, home.path());
+    const CliRun run =
+        cli({QStringLiteral("test"), QStringLiteral("--json"), dir.path()}, home.path());
     EXPECT_EQ(run.exitCode, 1);
     const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
     const QJsonArray archives = doc.value(QStringLiteral("archives")).toArray();
     ASSERT_EQ(archives.size(), 2) << run.out;
-    EXPECT_EQ(archives[0].toObject().value(QStringLiteral("verdict")).toString(), QStringLiteral("good"));
+    EXPECT_EQ(archives[0].toObject().value(QStringLiteral("verdict")).toString(),
+              QStringLiteral("good"));
     const QJsonObject b = archives[1].toObject();
     EXPECT_EQ(b.value(QStringLiteral("verdict")).toString(), QStringLiteral("bad"));
     EXPECT_EQ(b.value(QStringLiteral("code")).toInt(), 3);
-    EXPECT_EQ(b.value(QStringLiteral("renamedTo")).toString(), dir.filePath(QStringLiteral("b.zip.bad")));
+    EXPECT_EQ(b.value(QStringLiteral("renamedTo")).toString(),
+              dir.filePath(QStringLiteral("b.zip.bad")));
     EXPECT_EQ(doc.value(QStringLiteral("bad")).toInt(), 1);
 }
 
@@ -132,8 +136,13 @@ TEST(CliTest, UsageErrorsExitWithTwoAndHelpDocumentsTheCommand)
     EXPECT_EQ(cli({}, home.path()).exitCode, 2);
     EXPECT_EQ(cli({QStringLiteral("frobnicate")}, home.path()).exitCode, 2);
     EXPECT_EQ(cli({QStringLiteral("test")}, home.path()).exitCode, 2);
-    EXPECT_EQ(cli({QStringLiteral("test"), QStringLiteral("--bogus"), home.path()}, home.path()).exitCode, 2);
-    EXPECT_EQ(cli({QStringLiteral("test"), home.filePath(QStringLiteral("missing.zip"))}, home.path()).exitCode, 2);
+    EXPECT_EQ(
+        cli({QStringLiteral("test"), QStringLiteral("--bogus"), home.path()}, home.path()).exitCode,
+        2);
+    EXPECT_EQ(
+        cli({QStringLiteral("test"), home.filePath(QStringLiteral("missing.zip"))}, home.path())
+            .exitCode,
+        2);
     const CliRun help = cli({QStringLiteral("--help")}, home.path());
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"test", "--json", "--password", "--settings", "Exit status"})

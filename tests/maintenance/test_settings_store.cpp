@@ -101,7 +101,8 @@ TEST(SettingsStore, HandEditedValuesThatDoNotConvertOrAreOutOfRangeFallBackToDef
     const QString ini = dir.filePath(QStringLiteral("kelmar.ini"));
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[zip%20settings]\nchkUseZIPPaths=1\nsliCompression=12\ncmbFileCase=abc\nchkDeleteFiles=-1\n"
+    f.write("[zip%20settings]\nchkUseZIPPaths=1\nsliCompression=12\ncmbFileCase="
+            "abc\nchkDeleteFiles=-1\n"
             "radMultipleZIPs=maybe\n"
             "[unzip%20settings]\ncmbUnzipCase=3\nchkIgnoreFolders=2\n"
             "[other%20settings]\nchkSound=x\n");

@@ -118,12 +118,13 @@ TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
     QTemporaryDir dir;
     makeZip(dir.path(), QStringLiteral("locked.zip"), {QStringLiteral("-P"), QStringLiteral("pw")});
     writeFile(dir.filePath(QStringLiteral("w/x.nes")), textBytes(40000, 1));
-    ASSERT_EQ(runTool(QStringLiteral("7zz"),
-                      {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mm=Deflate64"),
-                       dir.filePath(QStringLiteral("d64.zip")), QStringLiteral("x.nes")},
-                      dir.filePath(QStringLiteral("w")))
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        runTool(QStringLiteral("7zz"),
+                {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mm=Deflate64"),
+                 dir.filePath(QStringLiteral("d64.zip")), QStringLiteral("x.nes")},
+                dir.filePath(QStringLiteral("w")))
+            .exitCode,
+        0);
     QDir(dir.filePath(QStringLiteral("w"))).removeRecursively();
     FakeHost host;
     host.listFolder(dir.path());
@@ -132,7 +133,8 @@ TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
     ASSERT_EQ(host.log.size(), 2);
     EXPECT_TRUE(host.log[0].startsWith(QStringLiteral("d64.zip could not be tested (")));
     EXPECT_TRUE(host.log[0].contains(QStringLiteral("Deflate64")));
-    EXPECT_TRUE(host.log[1].startsWith(QStringLiteral("locked.zip could not be tested (Wrong or missing password")));
+    EXPECT_TRUE(host.log[1].startsWith(
+        QStringLiteral("locked.zip could not be tested (Wrong or missing password")));
     EXPECT_EQ(report.count(TestZipsReport::Verdict::NotTested), 2);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               (QStringList{QStringLiteral("d64.zip"), QStringLiteral("locked.zip")}));
@@ -155,11 +157,10 @@ TEST(TestZips, StopEndsTheBatchAfterTheArchiveUnderTest)
     FakeHost host;
     host.listFolder(dir.path());
     ZipComponent zip;
-    const TestZipsReport report =
-        test_zip_files(host, zip, [&](int number, int, const QString&) {
-            if (number == 1)
-                host.stop = true; // pressed while the first archive is being tested
-        });
+    const TestZipsReport report = test_zip_files(host, zip, [&](int number, int, const QString&) {
+        if (number == 1)
+            host.stop = true; // pressed while the first archive is being tested
+    });
     EXPECT_EQ(report.archives.size(), 1u);
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
