@@ -29,7 +29,11 @@ public:
     ArchiveEvents(BatchHost& host, ZipComponent& zip, QObject* parent = nullptr);
 
     int operationKind() const { return m_operationKind; }
-    void setOperationKind(int kind) { m_operationKind = kind; }
+    void setOperationKind(int kind)
+    {
+        m_operationKind = kind;
+        m_lastStatus.clear(); // the panel may have been given other text since
+    }
     int currentFileNumber() const { return m_currentFileNumber; }
     void setCurrentFileNumber(int number) { m_currentFileNumber = number; }
     int totalFileCount() const { return m_totalFileCount; }

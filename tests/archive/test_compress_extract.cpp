@@ -238,6 +238,29 @@ TEST(Compress, WriteFailureOrStopLeavesTheArchiveAsItWasAndNoTemporaryFile)
                            QStringLiteral("small.nes")}));
 }
 
+TEST(Compress, SourceRemovedBeforeItIsReadFailsTheWholeArchiveAndAddsNothing)
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.nes"));
+    const QString second = dir.filePath(QStringLiteral("second.nes"));
+    writeFile(first, textBytes(20000, 1));
+    writeFile(second, textBytes(20000, 2));
+    ZipComponent zip;
+    zip.setArchivePath(dir.filePath(QStringLiteral("set.zip")));
+    zip.setFileMask(first);
+    ASSERT_EQ(zip.compress(0), ZipOk);
+    const QByteArray before = readFile(dir.filePath(QStringLiteral("set.zip")));
+
+    // libzip reads the sources while it writes; the second vanishes once the first is read.
+    QObject::connect(&zip, &ZipComponent::fileProgress, [&](const QString& name, int percent) {
+        if (name == first && percent == 100)
+            QFile::remove(second);
+    });
+    zip.setFileMask(first + u'\r' + second);
+    EXPECT_EQ(zip.compress(0), ZipFileNotFound) << zip.lastErrorDetail();
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("set.zip"))), before);
+}
+
 TEST(Compress, ProgressIsPerFileAndEndsWithOneHundredForEach)
 {
     CorpusFixture fixture;
