@@ -568,11 +568,10 @@ int ZipComponent::readEntry(zip_t* archive, quint64 index, const QString& name,
     if (result == ZipOk && (st.valid & ZIP_STAT_SIZE) && done != qint64(st.size))
         result = fail(ZipDamaged, name + QStringLiteral(": size differs from directory"));
     // With the old ZipCrypto a wrong password passes its check byte once in 256 tries and
-    // then reads as garbage: such an entry cannot be told apart from a damaged one.
-    if (result == ZipDamaged && st.encryption_method == ZIP_EM_TRAD_PKWARE) {
-        m_detail = name + QStringLiteral(": wrong password, or damaged");
-        result = ZipPassword;
-    }
+    // then reads as garbage, which cannot be told apart from damage. Like 7-Zip, count it as
+    // damage (the right password must not hide a damaged entry), and say both.
+    if (result == ZipDamaged && st.encryption_method == ZIP_EM_TRAD_PKWARE)
+        m_detail = name + QStringLiteral(": damaged, or the password is wrong");
     return result;
 }
 

@@ -58,6 +58,10 @@ struct Case
     QString kelmarPassword;
     QString sevenZipPassword;
     Verdict expected;
+    // ZipCrypto checks a wrong password with one byte (AES with two): 1 time in 256 (65536)
+    // it passes and the entry then reads as damaged. The archives are salted at random, so
+    // such a case may go either way.
+    bool mayAlsoBeBad = false;
 };
 
 bool zipTool(CorpusFixture& f, const QStringList& options)
@@ -116,8 +120,9 @@ std::vector<Case> cases()
          {},
          kSecret,
          Verdict::Unjudged},
-        {"InfoZipZipCryptoWrongPasswordIsNotJudged", zip({QStringLiteral("-P"), kSecret}),
-         QStringLiteral("wrong"), kSecret, Verdict::Unjudged},
+        {"InfoZipZipCryptoWrongPasswordIsNotJudgedUnlessTheCheckBytePasses",
+         zip({QStringLiteral("-P"), kSecret}), QStringLiteral("wrong"), kSecret, Verdict::Unjudged,
+         true},
         {"SevenZipDeflate", sz(deflate), {}, kNone, Verdict::Good},
         {"SevenZipBZip2", sz({QStringLiteral("-mm=BZip2")}), {}, kNone, Verdict::Good},
         // unzip -t reads Deflate64 too; Python's zipfile cannot, which is its limit, not damage.
@@ -142,7 +147,7 @@ std::vector<Case> cases()
          Verdict::Unjudged},
         {"SevenZipAes256WrongPasswordIsNotJudged",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
-         QStringLiteral("wrong"), kSecret, Verdict::Unjudged},
+         QStringLiteral("wrong"), kSecret, Verdict::Unjudged, true},
         {"SevenZipAes128WithPassword",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES128")}),
          kSecret, kSecret, Verdict::Good},
@@ -163,6 +168,9 @@ std::vector<Case> cases()
          {},
          kNone,
          Verdict::Bad},
+        {"FlippedByteInZipCryptoDataWithTheRightPassword",
+         damaged(zip({QStringLiteral("-P"), kSecret}), &CorpusFixture::flipDataByte), kSecret,
+         kSecret, Verdict::Bad},
         {"FlippedByteInAes256DataFailsAuthentication",
          damaged(sz(deflate +
                     QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
@@ -220,6 +228,8 @@ TEST(Corpus, VerdictOnEachArchiveAgreesWithSevenZip)
         zip.setPassword(c.kelmarPassword);
         const int result = zip.test();
         const Verdict kelmar = verdictOf(result);
+        if (c.mayAlsoBeBad && kelmar == Verdict::Bad)
+            continue;
         EXPECT_EQ(kelmar, c.expected) << "Kelmar says " << text(kelmar) << " (" << result << ": "
                                       << zip.lastErrorDetail().toStdString() << ")";
 
