@@ -590,7 +590,7 @@ void frmKelmar::Form_Load()
     }
     m_tempPath = temp.endsWith(QDir::separator()) ? temp : temp + QDir::separator();
 
-    setListFolder(QDir::homePath());
+    showFolderInTree(QDir::homePath());
     update_count();
     updateActionButtons();
     m_loaded = true;
@@ -853,6 +853,22 @@ void frmKelmar::Tree1_NodeClick()
     const QModelIndex current = Tree1->currentIndex();
     if (current.isValid())
         setListFolder(m_treeModel->filePath(current));
+}
+
+void frmKelmar::showFolderInTree(const QString& folder)
+{
+    const QModelIndex index = m_treeModel->index(folder);
+    if (!index.isValid()) {
+        setListFolder(folder);
+        return;
+    }
+    Tree1->setCurrentIndex(index);
+    Tree1->expand(index);
+    Tree1->scrollTo(index, QAbstractItemView::PositionAtTop);
+    // Selecting the node lists its folder; make sure the list follows even when the node
+    // was already current.
+    if (QDir::cleanPath(m_files->folder()) != QDir::cleanPath(folder))
+        setListFolder(folder);
 }
 
 QString frmKelmar::treeFolder() const

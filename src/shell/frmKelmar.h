@@ -60,6 +60,8 @@ public:
 
     // The file list.
     void setListFolder(const QString& folder);
+    // Selects folder in the folder tree, which lists it.
+    void showFolderInTree(const QString& folder);
     QString listFolder() const;
     kelmar::FileListModel* fileList() const { return m_files; }
     std::vector<char> selectedFlags() const;
