@@ -1,6 +1,8 @@
 #include "shell/Dialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QThread>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -53,12 +55,19 @@ MsgAnswer fromStandard(int button)
     }
 }
 
+void noteThread(Script& s)
+{
+    if (QThread::currentThread() != QCoreApplication::instance()->thread())
+        ++s.askedOffUiThread;
+}
+
 // A scripted file answer, or nothing when the dialog is to be shown for real.
 std::optional<QString> scriptedFile(const QString& title)
 {
     Script& s = script();
     if (!s.active)
         return std::nullopt;
+    noteThread(s);
     s.asked.append(title);
     if (s.files.empty())
         return QString();
@@ -74,6 +83,7 @@ MsgAnswer messageBox(QWidget* owner, const QString& text, const QString& title, 
 {
     Script& s = script();
     if (s.active) {
+        noteThread(s);
         s.asked.append(title + u'|' + text);
         if (s.messages.empty())
             return MsgAnswer::Cancel;
@@ -134,6 +144,7 @@ std::optional<QString> inputBox(QWidget* owner, const QString& prompt, const QSt
 {
     Script& s = script();
     if (s.active) {
+        noteThread(s);
         s.asked.append(title + u'|' + prompt);
         if (s.inputs.empty())
             return std::nullopt;

@@ -39,6 +39,7 @@ struct Script
     std::deque<QString> files; // folder picker, save and open dialogs
     std::deque<std::optional<QString>> inputs;
     QStringList asked; // "title|text" of every question asked while scripted
+    int askedOffUiThread = 0; // questions that reached a dialog from another thread
     bool active = false;
 };
 Script& script();
