@@ -2,6 +2,7 @@
 
 #include "browse/FileListModel.h"
 #include "browse/Selection.h"
+#include "names/RomFilter.h"
 #include "shell/Dialogs.h"
 
 #include <QAction>
@@ -421,6 +422,17 @@ QWidget* frmKelmar::buildOtherTab()
     f->addWidget(lblROMFilter, 3, 0, 1, 2);
     f->setRowStretch(2, 1);
     columns->addWidget(romFilter, 1);
+
+    connect(txtROMFilter, &QLineEdit::textChanged, this, &frmKelmar::txtROMFilter_Change);
+    connect(txtROMFilter, &QLineEdit::returnPressed, this, [this] {
+        if (cmdAddROMFilter->isEnabled())
+            cmdAddROMFilter_Click();
+    });
+    connect(cmdAddROMFilter, &QPushButton::clicked, this, &frmKelmar::cmdAddROMFilter_Click);
+    connect(cmdRemoveROMFilter, &QPushButton::clicked, this,
+            &frmKelmar::cmdRemoveROMFilter_Click);
+    connect(lstROMFilter, &QListWidget::itemSelectionChanged, this,
+            &frmKelmar::update_ROM_Filter_Buttons);
 
     auto* general = frame("fraGeneral", QStringLiteral("General"));
     auto* g = new QVBoxLayout(general);
@@ -1035,6 +1047,66 @@ void frmKelmar::applyOptions(const Options& o)
     setCheckValue(chkZIPsToFolders, o.chkZIPsToFolders);
     lblROMFilter->setText(o.lblROMFilter);
     setCheckValue(chkSound, o.chkSound);
+    update_ROM_Filter_Buttons();
+    update_lstROMFilter();
+}
+
+// ---------------------------------------------------------------------------------------
+// The ROM filter editor
+
+void frmKelmar::update_ROM_Filter()
+{
+    QStringList entries;
+    for (int i = 0; i < lstROMFilter->count(); ++i)
+        entries.append(lstROMFilter->item(i)->text());
+    lblROMFilter->setText(RomFilter::fromEntries(entries));
+    if (chkROMs->isChecked())
+        m_files->setPattern(lblROMFilter->text());
+}
+
+void frmKelmar::update_lstROMFilter()
+{
+    lstROMFilter->clear();
+    lstROMFilter->addItems(RomFilter::toEntries(lblROMFilter->text()));
+    update_ROM_Filter_Buttons();
+}
+
+void frmKelmar::update_ROM_Filter_Buttons()
+{
+    cmdAddROMFilter->setEnabled(!txtROMFilter->text().isEmpty());
+    cmdRemoveROMFilter->setEnabled(!lstROMFilter->selectedItems().isEmpty());
+}
+
+void frmKelmar::txtROMFilter_Change()
+{
+    const QString kept = RomFilter::cleanTyped(txtROMFilter->text());
+    if (kept != txtROMFilter->text()) {
+        const QSignalBlocker block(txtROMFilter);
+        txtROMFilter->setText(kept);
+        txtROMFilter->setCursorPosition(int(kept.size()));
+    }
+    update_ROM_Filter_Buttons();
+}
+
+void frmKelmar::cmdAddROMFilter_Click()
+{
+    lstROMFilter->addItem(txtROMFilter->text());
+    update_ROM_Filter();
+    txtROMFilter->clear();
+    txtROMFilter->setFocus();
+    update_ROM_Filter_Buttons();
+}
+
+void frmKelmar::cmdRemoveROMFilter_Click()
+{
+    const int row = lstROMFilter->currentRow();
+    if (row < 0 || lstROMFilter->selectedItems().isEmpty())
+        return;
+    delete lstROMFilter->takeItem(row);
+    lstROMFilter->clearSelection();
+    lstROMFilter->setCurrentRow(-1);
+    update_ROM_Filter();
+    update_ROM_Filter_Buttons();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -75,6 +75,11 @@ public:
     // Sets the controls; the dependent enabling follows the values.
     void applyOptions(const kelmar::Options& options);
 
+    // The ROM filter editor.
+    void update_ROM_Filter();
+    void update_lstROMFilter();
+    void update_ROM_Filter_Buttons();
+
     QString logText() const { return m_log.text(); }
     QString statusPanelText(int panel) const;
     static QString creditLine();
@@ -152,6 +157,9 @@ private:
     void cmdInfoFile_Click();
     void Tabs_Click(int index);
     void Tree1_NodeClick();
+    void txtROMFilter_Change();
+    void cmdAddROMFilter_Click();
+    void cmdRemoveROMFilter_Click();
     void File1_MouseUp(const QPoint& globalPos);
 
     void setDependentBox(QLineEdit* box, bool enabled);

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -497,4 +498,49 @@ TEST_F(MainWindowTest, FortyThousandFilesListSelectAndCount)
     EXPECT_EQ(counter(), QStringLiteral("2 Files Selected (0 Kb)    "));
     EXPECT_TRUE(window->isSelected(last));
     EXPECT_GT(last, 32767);
+}
+
+TEST_F(MainWindowTest, RomFilterEditorBuildsTheFilterText)
+{
+    auto* typed = find<QLineEdit>("txtROMFilter");
+    auto* add = find<QPushButton>("cmdAddROMFilter");
+    auto* remove = find<QPushButton>("cmdRemoveROMFilter");
+    auto* list = find<QListWidget>("lstROMFilter");
+    auto* filter = find<QLabel>("lblROMFilter");
+    EXPECT_TRUE(filter->text().isEmpty());
+    EXPECT_FALSE(add->isEnabled());
+
+    typed->setText(QStringLiteral("z.i"));
+    EXPECT_EQ(typed->text(), QStringLiteral("ZI"));
+    EXPECT_TRUE(add->isEnabled());
+    typed->setText(QStringLiteral("zip"));
+    add->click();
+    typed->setText(QStringLiteral("ZIP"));
+    add->click();
+    EXPECT_EQ(filter->text(), QStringLiteral("*.ZIP;*.ZIP"));
+    EXPECT_TRUE(typed->text().isEmpty());
+    EXPECT_FALSE(add->isEnabled());
+
+    // With "ROMs" ticked, the list follows every change of the filter.
+    listFiles({{"a.zip", 1}, {"b.nes", 1}});
+    find<QCheckBox>("chkROMs")->setChecked(true);
+    EXPECT_EQ(window->fileList()->names(), QStringList({"a.zip"}));
+    EXPECT_FALSE(remove->isEnabled());
+    list->setCurrentRow(0);
+    EXPECT_TRUE(remove->isEnabled());
+    remove->click();
+    EXPECT_FALSE(remove->isEnabled());
+    list->setCurrentRow(0);
+    remove->click();
+    EXPECT_TRUE(filter->text().isEmpty());
+    EXPECT_EQ(window->fileList()->pattern(), QString());
+
+    // A stored text comes back as entries, and is used exactly as stored.
+    Options options = window->currentOptions();
+    options.lblROMFilter = QStringLiteral("*.nes;;*.tar.gz");
+    window->applyOptions(options);
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("nes"));
+    EXPECT_EQ(list->item(2)->text(), QStringLiteral("targz"));
+    EXPECT_EQ(filter->text(), QStringLiteral("*.nes;;*.tar.gz"));
 }
