@@ -3,6 +3,7 @@
 #include "browse/FileListModel.h"
 #include "browse/Selection.h"
 #include "names/RomFilter.h"
+#include "settings/SettingsStore.h"
 #include "shell/Dialogs.h"
 
 #include <QAction>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -45,6 +47,17 @@ const QString ControlTabKey = QStringLiteral("Control");
 // The window's design client area is 8790 x 5220 twips, at 15 twips a pixel.
 constexpr int DesignWidth = 8790 / 15;
 constexpr int DesignHeight = 5220 / 15;
+constexpr int TwipsPerPixel = 15;
+// The smallest the window may be made in the normal state.
+constexpr int MinimumWidth = 6930 / TwipsPerPixel;
+constexpr int MinimumHeight = 4650 / TwipsPerPixel;
+
+int readInt(const QSettings& settings, const QString& key, int fallback)
+{
+    bool ok = false;
+    const int value = settings.value(key).toString().trimmed().toInt(&ok);
+    return ok ? value : fallback;
+}
 
 template <typename W>
 W* named(W* widget, const char* name)
@@ -581,6 +594,24 @@ void frmKelmar::buildMenus()
 
 void frmKelmar::Form_Load()
 {
+    auto settings = SettingsStore::openUserSettings();
+
+    // Geometry in twips; a value that does not convert keeps the window's own.
+    const QRect current = geometry();
+    const int left = readInt(*settings, QStringLiteral("form/left"), current.x() * TwipsPerPixel);
+    const int width =
+        readInt(*settings, QStringLiteral("form/width"), current.width() * TwipsPerPixel);
+    const int top = readInt(*settings, QStringLiteral("form/top"), current.y() * TwipsPerPixel);
+    const int height =
+        readInt(*settings, QStringLiteral("form/height"), current.height() * TwipsPerPixel);
+    setMinimumSize(MinimumWidth, MinimumHeight);
+    setGeometry(left / TwipsPerPixel, top / TwipsPerPixel,
+                std::max(width / TwipsPerPixel, MinimumWidth),
+                std::max(height / TwipsPerPixel, MinimumHeight));
+    m_startState = readInt(*settings, QStringLiteral("form/windowstate"), 0);
+    if (m_startState < 0 || m_startState > 2)
+        m_startState = 0;
+
     cmbFavorites->setCurrentIndex(0);
     cmbFileCase->addItems(caseItems());
     cmbFileCase->setCurrentIndex(0);
@@ -588,6 +619,14 @@ void frmKelmar::Form_Load()
     cmbUnzipCase->setCurrentIndex(0);
     syncFilterHistory();
     txtFilter->setEditText(QStringLiteral("*"));
+
+    applyOptions(SettingsStore::loadOptions(*settings));
+    for (int n = 1; n <= 9; ++n) {
+        const QString entry = settings->value(QStringLiteral("saved filter/%1").arg(n)).toString();
+        if (!entry.isEmpty())
+            m_history.add(entry);
+    }
+    syncFilterHistory();
     lblCompression->setText(QString::number(sliCompression->value()));
 
     // The system's temporary folder, with its trailing separator.
@@ -602,7 +641,8 @@ void frmKelmar::Form_Load()
     }
     m_tempPath = temp.endsWith(QDir::separator()) ? temp : temp + QDir::separator();
 
-    showFolderInTree(QDir::homePath());
+    const QString last = settings->value(QStringLiteral("form/lastfolder")).toString();
+    showFolderInTree(!last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath());
     update_count();
     updateActionButtons();
     m_loaded = true;
@@ -610,7 +650,47 @@ void frmKelmar::Form_Load()
 
 void frmKelmar::Form_Unload()
 {
-    // Settings are stored here once the settings store is wired to the window.
+    auto settings = SettingsStore::openUserSettings();
+    // The store holds the unzip password in clear: readable by its owner only.
+    const QString path = settings->fileName();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!QFileInfo::exists(path)) {
+        QFile create(path);
+        if (create.open(QIODevice::WriteOnly))
+            create.close();
+    }
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
+    settings->setValue(QStringLiteral("form/windowstate"), QString::number(state));
+    // The normal-state geometry, so a maximised window comes back with its restored size.
+    const QRect normal = (state == 0 || normalGeometry().isEmpty()) ? geometry() : normalGeometry();
+    settings->setValue(QStringLiteral("form/left"), QString::number(normal.x() * TwipsPerPixel));
+    settings->setValue(QStringLiteral("form/top"), QString::number(normal.y() * TwipsPerPixel));
+    settings->setValue(QStringLiteral("form/width"),
+                       QString::number(normal.width() * TwipsPerPixel));
+    settings->setValue(QStringLiteral("form/height"),
+                       QString::number(normal.height() * TwipsPerPixel));
+
+    SettingsStore::saveOptions(*settings, currentOptions());
+    const QStringList history = m_history.stored();
+    for (int i = 0; i < history.size(); ++i)
+        settings->setValue(QStringLiteral("saved filter/%1").arg(i + 1), history.at(i));
+    settings->setValue(QStringLiteral("form/lastfolder"), m_files->folder());
+    settings->sync();
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (settings->status() != QSettings::NoError)
+        qWarning("Kelmar: the settings could not be written to %s", qPrintable(path));
+}
+
+void frmKelmar::showInStoredState()
+{
+    if (m_startState == 2)
+        showMaximized();
+    else if (m_startState == 1)
+        showMinimized();
+    else
+        show();
 }
 
 void frmKelmar::closeEvent(QCloseEvent* event)
@@ -709,13 +789,14 @@ void frmKelmar::menOptionsRefresh_Click()
 void frmKelmar::protect_form()
 {
     onUi([this] {
+        if (!m_busy)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
         m_busy = true;
         cmdStop->setEnabled(true);
         Tabs->setEnabled(false);
         cmdZipFiles->setEnabled(false);
         cmdUnzipFiles->setEnabled(false);
         cmdExit->setEnabled(false);
-        QApplication::setOverrideCursor(Qt::BusyCursor);
     });
 }
 
@@ -905,6 +986,11 @@ bool frmKelmar::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
+    if (watched == Tree1->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        Tree1_MouseUp(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+        return true;
+    }
     if (watched == File1 && event->type() == QEvent::ContextMenu) {
         // The keyboard's menu key.
         File1_MouseUp(File1->viewport()->mapToGlobal(QPoint(10, 10)));
@@ -921,6 +1007,19 @@ void frmKelmar::prepareOptionsMenu()
         const QString operation = m_commands.value(action);
         action->setEnabled(any && (operation.isEmpty() || hasOperation(operation)));
     }
+}
+
+void frmKelmar::Tree1_MouseUp(const QPoint& globalPos)
+{
+    if (m_busy)
+        return;
+    // The menu acts on the tree's selected folder, whichever folder the mouse is over.
+    for (QAction* action : menFolders->actions()) {
+        const QString operation = m_commands.value(action);
+        if (!operation.isEmpty())
+            action->setEnabled(hasOperation(operation));
+    }
+    menFolders->popup(globalPos);
 }
 
 void frmKelmar::File1_MouseUp(const QPoint& globalPos)

@@ -48,6 +48,8 @@ public:
 
     // False when start-up could not complete; the window has then been closed.
     bool loaded() const { return m_loaded; }
+    // Shows the window normal, minimised or maximised, as it was when last closed.
+    void showInStoredState();
 
     // The operation that a button or menu entry runs, by the operation's name
     // ("zip_files", "test_zip_files", ...). Commands whose operation is not registered
@@ -161,6 +163,7 @@ private:
     void cmdAddROMFilter_Click();
     void cmdRemoveROMFilter_Click();
     void File1_MouseUp(const QPoint& globalPos);
+    void Tree1_MouseUp(const QPoint& globalPos);
 
     void setDependentBox(QLineEdit* box, bool enabled);
     void updateActionButtons();
@@ -242,6 +245,7 @@ private:
 
     QString m_tempPath;
     bool m_loaded = false;
+    int m_startState = 0; // 0 normal, 1 minimised, 2 maximised
     bool m_busy = false;
     bool m_bulkSelecting = false;
     std::atomic<bool> m_stopRequested{false};

@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -31,6 +32,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kelmar;
@@ -58,6 +60,9 @@ protected:
     {
         Dialogs::script() = Dialogs::Script();
         Dialogs::script().active = true;
+        // Never the user's own settings.
+        ASSERT_TRUE(config.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
         window = std::make_unique<frmKelmar>();
         ASSERT_TRUE(window->loaded());
         ASSERT_TRUE(folder.isValid());
@@ -85,6 +90,9 @@ protected:
         window->setListFolder(folder.path());
     }
 
+    QString iniPath() const { return config.path() + QStringLiteral("/kelmar/kelmar.ini"); }
+
+    QTemporaryDir config;
     QTemporaryDir folder;
     std::unique_ptr<frmKelmar> window;
 };
@@ -543,4 +551,87 @@ TEST_F(MainWindowTest, RomFilterEditorBuildsTheFilterText)
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("nes"));
     EXPECT_EQ(list->item(2)->text(), QStringLiteral("targz"));
     EXPECT_EQ(filter->text(), QStringLiteral("*.nes;;*.tar.gz"));
+}
+
+TEST_F(MainWindowTest, OptionsHistoryAndFolderSurviveARestart)
+{
+    listFiles({{"a.zip", 1}});
+    Options options = window->currentOptions();
+    options.radOneZIP = true;
+    options.radMultipleZIPs = false;
+    options.sliCompression = 3;
+    options.chkZIPPassword = 1;
+    options.txtZIPPassword = QStringLiteral("zip secret");
+    options.chkUnzipPassword = 1;
+    options.txtUnzipPassword = QStringLiteral("unzip secret");
+    options.cmbUnzipCase = 2;
+    options.chkExtractROMs = 0;
+    options.lblROMFilter = QStringLiteral("*.NES;*.SMC");
+    window->applyOptions(options);
+    auto* filter = find<QComboBox>("txtFilter");
+    filter->setEditText(QStringLiteral("*.nes"));
+    emit filter->lineEdit()->returnPressed();
+    ASSERT_TRUE(window->close());
+
+    {
+        QSettings ini(iniPath(), QSettings::IniFormat);
+        EXPECT_EQ(ini.value(QStringLiteral("zip settings/radOneZIP")).toString(), "True");
+        EXPECT_EQ(ini.value(QStringLiteral("zip settings/radMultipleZIPs")).toString(), "False");
+        EXPECT_EQ(ini.value(QStringLiteral("zip settings/sliCompression")).toString(), "3");
+        EXPECT_FALSE(ini.contains(QStringLiteral("zip settings/txtZIPPassword")));
+        EXPECT_EQ(ini.value(QStringLiteral("unzip settings/txtUnzipPassword")).toString(),
+                  "unzip secret");
+        EXPECT_EQ(ini.value(QStringLiteral("saved filter/1")).toString(), "*.nes");
+        EXPECT_EQ(ini.value(QStringLiteral("form/windowstate")).toString(), "0");
+        EXPECT_EQ(ini.value(QStringLiteral("form/lastfolder")).toString(), folder.path());
+        EXPECT_EQ(ini.value(QStringLiteral("form/width")).toInt() % 15, 0);
+    }
+    // The store holds a password: its owner alone may read it.
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(iniPath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    window = std::make_unique<frmKelmar>();
+    const Options back = window->currentOptions();
+    EXPECT_TRUE(back.radOneZIP);
+    EXPECT_FALSE(back.radMultipleZIPs);
+    EXPECT_FALSE(find<QComboBox>("cmbFileCase")->isEnabled());
+    EXPECT_EQ(back.sliCompression, 3);
+    EXPECT_EQ(find<QLabel>("lblCompression")->text(), QStringLiteral("3"));
+    EXPECT_TRUE(back.txtZIPPassword.isEmpty());
+    EXPECT_TRUE(find<QLineEdit>("txtZIPPassword")->isEnabled());
+    EXPECT_EQ(back.txtUnzipPassword, QStringLiteral("unzip secret"));
+    EXPECT_EQ(back.cmbUnzipCase, 2);
+    EXPECT_EQ(back.chkExtractROMs, 0);
+    EXPECT_EQ(find<QListWidget>("lstROMFilter")->count(), 2);
+    EXPECT_EQ(find<QComboBox>("txtFilter")->count(), 2);
+    EXPECT_EQ(window->listFolder(), folder.path());
+}
+
+TEST_F(MainWindowTest, NonsenseInTheStoreFallsBackToDefaults)
+{
+    window.reset();
+    QDir().mkpath(config.path() + QStringLiteral("/kelmar"));
+    {
+        QSettings ini(iniPath(), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("form/width"), QStringLiteral("wide"));
+        ini.setValue(QStringLiteral("form/windowstate"), QStringLiteral("7"));
+        ini.setValue(QStringLiteral("zip settings/sliCompression"), QStringLiteral("42"));
+        ini.setValue(QStringLiteral("zip settings/cmbFileCase"), QStringLiteral("7"));
+        ini.setValue(QStringLiteral("unzip settings/chkIgnoreFolders"), QStringLiteral("yes"));
+        ini.setValue(QStringLiteral("zip settings/radMultipleZIPs"), QStringLiteral("True"));
+        ini.setValue(QStringLiteral("zip settings/radOneZIP"), QStringLiteral("True"));
+        ini.setValue(QStringLiteral("form/lastfolder"), QStringLiteral("/no/such/folder"));
+    }
+    window = std::make_unique<frmKelmar>();
+    ASSERT_TRUE(window->loaded());
+    const Options o = window->currentOptions();
+    EXPECT_EQ(o.sliCompression, 6);
+    EXPECT_EQ(o.cmbFileCase, 0);
+    EXPECT_EQ(o.chkIgnoreFolders, 1);
+    // Both radio buttons stored as selected: the one read last wins.
+    EXPECT_TRUE(o.radOneZIP);
+    EXPECT_FALSE(o.radMultipleZIPs);
+    EXPECT_EQ(window->listFolder(), QDir::homePath());
+    EXPECT_GE(window->width(), 6930 / 15);
 }
