@@ -28,7 +28,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSaveFile>
 #include <QSettings>
+#include <QTextStream>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -196,6 +198,7 @@ QWidget* frmKelmar::buildControlTab()
     cmbFavorites = named(new QComboBox, "cmbFavorites");
     cmbFavorites->addItem(QStringLiteral("-- Jump to Favorite Folder --"));
     left->addWidget(cmbFavorites);
+    connect(cmbFavorites, &QComboBox::activated, this, &frmKelmar::cmbFavorites_Click);
     Tree1 = named(new QTreeView, "Tree1");
     m_treeModel = new QFileSystemModel(this);
     m_treeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::Drives);
@@ -577,16 +580,14 @@ void frmKelmar::buildMenus()
     addCommand(menOptions, "menOptionsCancel", QStringLiteral("Cancel"));
 
     menFolders = named(new QMenu(QStringLiteral("Folders"), this), "menFolders");
-    addCommand(menFolders, "menFoldersAddToFavorites", QStringLiteral("Add to Favorites"));
-    addCommand(menFolders, "menFoldersRemoveFromFavorites", QStringLiteral("Remove from Favorites"));
+    connect(addCommand(menFolders, "menFoldersAddToFavorites", QStringLiteral("Add to Favorites")),
+            &QAction::triggered, this, &frmKelmar::menFoldersAddToFavorites_Click);
+    connect(addCommand(menFolders, "menFoldersRemoveFromFavorites",
+                       QStringLiteral("Remove from Favorites")),
+            &QAction::triggered, this, &frmKelmar::menFoldersRemoveFromFavorites_Click);
     addCommand(menFolders, "menFoldersConvertSubFoldersToZips",
                QStringLiteral("&Convert Sub Folders to Zips..."),
                QStringLiteral("convert_sub_folders_to_zips"));
-    // Favourites come with the folder tree's pop-up; until then the entries stay hidden.
-    for (QAction* a : menFolders->actions()) {
-        if (!m_commands.contains(a))
-            a->setVisible(false);
-    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -628,6 +629,7 @@ void frmKelmar::Form_Load()
     }
     syncFilterHistory();
     lblCompression->setText(QString::number(sliCompression->value()));
+    loadFavorites();
 
     // The system's temporary folder, with its trailing separator.
     const QString temp = QDir::tempPath();
@@ -678,6 +680,7 @@ void frmKelmar::Form_Unload()
         settings->setValue(QStringLiteral("saved filter/%1").arg(i + 1), history.at(i));
     settings->setValue(QStringLiteral("form/lastfolder"), m_files->folder());
     settings->sync();
+    saveFavorites();
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (settings->status() != QSettings::NoError)
         qWarning("Kelmar: the settings could not be written to %s", qPrintable(path));
@@ -1009,17 +1012,152 @@ void frmKelmar::prepareOptionsMenu()
     }
 }
 
-void frmKelmar::Tree1_MouseUp(const QPoint& globalPos)
+void frmKelmar::prepareFoldersMenu()
 {
-    if (m_busy)
-        return;
     // The menu acts on the tree's selected folder, whichever folder the mouse is over.
+    const QString path = treeFolder();
+    QString name = QFileInfo(path).fileName();
+    if (name.isEmpty())
+        name = QDir::toNativeSeparators(path);
+    const bool isFavourite = favoriteIndex(path) > 0;
+    QAction* add = findChild<QAction*>(QStringLiteral("menFoldersAddToFavorites"));
+    QAction* remove = findChild<QAction*>(QStringLiteral("menFoldersRemoveFromFavorites"));
+    add->setText(QStringLiteral("&Add \u2018") + name + QStringLiteral("\u2019 to Favorites"));
+    remove->setText(QStringLiteral("&Remove \u2018") + name +
+                    QStringLiteral("\u2019 from Favorites"));
+    add->setVisible(!isFavourite);
+    remove->setVisible(isFavourite);
     for (QAction* action : menFolders->actions()) {
         const QString operation = m_commands.value(action);
         if (!operation.isEmpty())
             action->setEnabled(hasOperation(operation));
     }
+}
+
+void frmKelmar::Tree1_MouseUp(const QPoint& globalPos)
+{
+    if (m_busy)
+        return;
+    prepareFoldersMenu();
     menFolders->popup(globalPos);
+}
+
+// ---------------------------------------------------------------------------------------
+// Favourites
+
+namespace {
+QString g_favoritesPathForTesting;
+}
+
+void frmKelmar::setFavoritesPathForTesting(const QString& path)
+{
+    g_favoritesPathForTesting = path;
+}
+
+QString frmKelmar::favoritesPath()
+{
+    if (!g_favoritesPathForTesting.isEmpty())
+        return g_favoritesPathForTesting;
+    const QString beside = QCoreApplication::applicationDirPath();
+    if (QFileInfo(beside).isWritable())
+        return beside + QStringLiteral("/favorites.txt");
+    auto settings = SettingsStore::openUserSettings();
+    return QFileInfo(settings->fileName()).absolutePath() + QStringLiteral("/favorites.txt");
+}
+
+QStringList frmKelmar::favorites() const
+{
+    QStringList list;
+    for (int i = 1; i < cmbFavorites->count(); ++i)
+        list.append(cmbFavorites->itemText(i));
+    return list;
+}
+
+int frmKelmar::favoriteIndex(const QString& path) const
+{
+    for (int i = 1; i < cmbFavorites->count(); ++i) {
+        if (cmbFavorites->itemText(i).compare(path, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+namespace {
+
+// The list stays in alphabetical order without regard to case, its first item first.
+void insertSorted(QComboBox* box, const QString& text)
+{
+    int at = 1;
+    while (at < box->count() && box->itemText(at).compare(text, Qt::CaseInsensitive) <= 0)
+        ++at;
+    box->insertItem(at, text);
+}
+
+} // namespace
+
+void frmKelmar::loadFavorites()
+{
+    QFile file(favoritesPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QSignalBlocker block(cmbFavorites);
+    // Line by line, so a huge or binary file costs no more than its size.
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine(64 * 1024);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        insertSorted(cmbFavorites, QString::fromUtf8(line));
+    }
+    cmbFavorites->setCurrentIndex(0);
+}
+
+void frmKelmar::saveFavorites()
+{
+    QByteArray content;
+    for (const QString& favourite : favorites())
+        content += favourite.toUtf8() + "\r\n";
+    auto write = [&content](const QString& path) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(content);
+        return file.commit();
+    };
+    const QString path = favoritesPath();
+    if (write(path))
+        return;
+    // A read-only program folder: keep them with the settings instead.
+    auto settings = SettingsStore::openUserSettings();
+    const QString fallback =
+        QFileInfo(settings->fileName()).absolutePath() + QStringLiteral("/favorites.txt");
+    QDir().mkpath(QFileInfo(fallback).absolutePath());
+    if (fallback == path || !write(fallback))
+        qWarning("Kelmar: the favourites could not be written to %s", qPrintable(path));
+}
+
+void frmKelmar::cmbFavorites_Click(int index)
+{
+    if (index > 0) {
+        const QString target = cmbFavorites->itemText(index);
+        if (QFileInfo(target).isDir())
+            showFolderInTree(target);
+    }
+    const QSignalBlocker block(cmbFavorites);
+    cmbFavorites->setCurrentIndex(0);
+}
+
+void frmKelmar::menFoldersAddToFavorites_Click()
+{
+    insertSorted(cmbFavorites, treeFolder());
+    const QSignalBlocker block(cmbFavorites);
+    cmbFavorites->setCurrentIndex(0);
+}
+
+void frmKelmar::menFoldersRemoveFromFavorites_Click()
+{
+    const int index = favoriteIndex(treeFolder());
+    if (index > 0)
+        cmbFavorites->removeItem(index);
 }
 
 void frmKelmar::File1_MouseUp(const QPoint& globalPos)

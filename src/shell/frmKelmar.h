@@ -86,8 +86,16 @@ public:
     QString statusPanelText(int panel) const;
     static QString creditLine();
 
+    // Where the favourites live: beside the program where that folder is writable, else in
+    // the settings folder. Tests point it elsewhere.
+    static QString favoritesPath();
+    static void setFavoritesPathForTesting(const QString& path);
+    QStringList favorites() const;
+
     // Fills the pop-up menu's enabling as a right-button release over the list would.
     void prepareOptionsMenu();
+    // Fills the Folders menu as a right-button release over the tree would.
+    void prepareFoldersMenu();
     QMenu* optionsMenu() const { return menOptions; }
     QMenu* foldersMenu() const { return menFolders; }
 
@@ -164,6 +172,12 @@ private:
     void cmdRemoveROMFilter_Click();
     void File1_MouseUp(const QPoint& globalPos);
     void Tree1_MouseUp(const QPoint& globalPos);
+    void cmbFavorites_Click(int index);
+    void menFoldersAddToFavorites_Click();
+    void menFoldersRemoveFromFavorites_Click();
+    void loadFavorites();
+    void saveFavorites();
+    int favoriteIndex(const QString& path) const;
 
     void setDependentBox(QLineEdit* box, bool enabled);
     void updateActionButtons();

@@ -63,6 +63,7 @@ protected:
         // Never the user's own settings.
         ASSERT_TRUE(config.isValid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        frmKelmar::setFavoritesPathForTesting(favoritesFile());
         window = std::make_unique<frmKelmar>();
         ASSERT_TRUE(window->loaded());
         ASSERT_TRUE(folder.isValid());
@@ -90,6 +91,7 @@ protected:
         window->setListFolder(folder.path());
     }
 
+    QString favoritesFile() const { return config.path() + QStringLiteral("/favorites.txt"); }
     QString iniPath() const { return config.path() + QStringLiteral("/kelmar/kelmar.ini"); }
 
     QTemporaryDir config;
@@ -634,4 +636,73 @@ TEST_F(MainWindowTest, NonsenseInTheStoreFallsBackToDefaults)
     EXPECT_FALSE(o.radMultipleZIPs);
     EXPECT_EQ(window->listFolder(), QDir::homePath());
     EXPECT_GE(window->width(), 6930 / 15);
+}
+
+TEST_F(MainWindowTest, FavouritesAddRemoveJumpAndRoundTrip)
+{
+    window.reset();
+    QDir(folder.path()).mkdir(QStringLiteral("Roms"));
+    QDir(folder.path()).mkdir(QStringLiteral("Ärger"));
+    const QString roms = folder.path() + QStringLiteral("/Roms");
+    const QString umlaut = folder.path() + QStringLiteral("/Ärger");
+    {
+        QFile file(favoritesFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(roms.toLower().toUtf8() + "\r\n\r\n" + umlaut.toUtf8() + "\r\n" +
+                   "/no/such/folder\r\n");
+    }
+    window = std::make_unique<frmKelmar>();
+    auto* box = find<QComboBox>("cmbFavorites");
+    EXPECT_EQ(box->currentIndex(), 0);
+    // Sorted without regard to case; the blank line is an entry of its own.
+    EXPECT_EQ(window->favorites(),
+              QStringList({"", "/no/such/folder", roms.toLower(), umlaut}));
+
+    // Jumping moves tree and list and shows the first item again.
+    const int target = box->findText(umlaut);
+    box->setCurrentIndex(target);
+    emit box->activated(target);
+    EXPECT_EQ(window->listFolder(), umlaut);
+    EXPECT_EQ(window->treeFolder(), umlaut);
+    EXPECT_EQ(box->currentIndex(), 0);
+    // A favourite whose folder is gone leaves everything as it was.
+    emit box->activated(box->findText(QStringLiteral("/no/such/folder")));
+    EXPECT_EQ(window->listFolder(), umlaut);
+
+    // Stored under other letter case: the menu offers Remove, which removes that entry.
+    window->showFolderInTree(roms);
+    window->prepareFoldersMenu();
+    EXPECT_FALSE(action("menFoldersAddToFavorites")->isVisible());
+    EXPECT_TRUE(action("menFoldersRemoveFromFavorites")->isVisible());
+    EXPECT_EQ(action("menFoldersRemoveFromFavorites")->text(),
+              QStringLiteral("&Remove \u2018Roms\u2019 from Favorites"));
+    action("menFoldersRemoveFromFavorites")->trigger();
+    window->prepareFoldersMenu();
+    EXPECT_TRUE(action("menFoldersAddToFavorites")->isVisible());
+    EXPECT_EQ(action("menFoldersAddToFavorites")->text(),
+              QStringLiteral("&Add \u2018Roms\u2019 to Favorites"));
+    action("menFoldersAddToFavorites")->trigger();
+    EXPECT_EQ(window->favorites(), QStringList({"", "/no/such/folder", roms, umlaut}));
+
+    ASSERT_TRUE(window->close());
+    QFile file(favoritesFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "\r\n/no/such/folder\r\n" + roms.toUtf8() + "\r\n" +
+                                  umlaut.toUtf8() + "\r\n");
+}
+
+TEST_F(MainWindowTest, FavouritesGoToTheSettingsFolderWhenTheirOwnCannotBeWritten)
+{
+    window.reset();
+    // A path under a plain file cannot be written, not even by root.
+    const QString blocker = writeFile(config.path(), QStringLiteral("blocker"), 1);
+    frmKelmar::setFavoritesPathForTesting(blocker + QStringLiteral("/favorites.txt"));
+    window = std::make_unique<frmKelmar>();
+    window->showFolderInTree(folder.path());
+    action("menFoldersAddToFavorites")->trigger();
+    ASSERT_TRUE(window->close());
+    QFile fallback(config.path() + QStringLiteral("/kelmar/favorites.txt"));
+    ASSERT_TRUE(fallback.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fallback.readAll(), folder.path().toUtf8() + "\r\n");
+    EXPECT_TRUE(QFile::exists(iniPath()));
 }
