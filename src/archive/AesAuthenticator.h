@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMessageAuthenticationCode>
+
+namespace kelmar {
+
+// Checks the authentication code of a WinZip AES entry from its raw, still encrypted data:
+// salt, two verifier bytes, the encrypted data, then ten bytes of HMAC-SHA1.
+//
+// libzip 1.7 cannot check AE-2 entries (no CRC stored) without also failing their CRC, so
+// the component verifies those itself from the raw bytes.
+class AesAuthenticator
+{
+public:
+    // keyBits: 128, 192 or 256.
+    AesAuthenticator(const QByteArray& password, int keyBits);
+
+    int saltLength() const { return m_keyBits / 16; }
+    static constexpr int kVerifierLength = 2;
+    static constexpr int kMacLength = 10;
+
+    // Feed the raw entry data in pieces of any size; call finish() once at the end.
+    void addData(const char* data, qint64 length);
+    enum class Verdict { Good, WrongPassword, Damaged, Truncated };
+    Verdict finish();
+
+private:
+    void start();
+
+    QByteArray m_password;
+    int m_keyBits;
+    QByteArray m_header; // salt and verifier, as they arrive
+    QByteArray m_tail;   // the last kMacLength bytes seen so far
+    QMessageAuthenticationCode m_mac;
+    bool m_started = false;
+    bool m_wrongPassword = false;
+};
+
+} // namespace kelmar

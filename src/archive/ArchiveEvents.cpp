@@ -1,0 +1,189 @@
+#include "archive/ArchiveEvents.h"
+
+#include "archive/ZipComponent.h"
+#include "maintenance/BatchHost.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <exception>
+#include <new>
+
+namespace kelmar {
+
+namespace {
+
+// Small path helpers with the program's rules: the extension is the text from the last dot
+// after the last separator; a bare name without a dot counts as all extension.
+QString stripExtension(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot > slash ? path.left(dot) : path;
+}
+
+QString getExtension(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot > slash)
+        return path.mid(dot);
+    return slash < 0 ? path : QString();
+}
+
+QString getFileName(const QString& path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+// A file a plain directory listing shows: an ordinary file that is not hidden.
+bool listedFileExists(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && info.isFile() && !info.isHidden();
+}
+
+} // namespace
+
+ArchiveEvents::ArchiveEvents(BatchHost& host, ZipComponent& zip, QObject* parent)
+    : QObject(parent), m_host(host), m_zip(zip)
+{
+    connect(&zip, &ZipComponent::fileProgress, this, &ArchiveEvents::fileProgress,
+            Qt::DirectConnection);
+    connect(&zip, &ZipComponent::entryListed, this, &ArchiveEvents::entryListed,
+            Qt::DirectConnection);
+    connect(&zip, &ZipComponent::archiveWritten, this, &ArchiveEvents::archiveWritten,
+            Qt::DirectConnection);
+}
+
+QString ArchiveEvents::progressBar(int percent)
+{
+    percent = qBound(0, percent, 100);
+    int bars = percent / 10;
+    const int rest = percent % 10;
+    if (rest > 5 || (rest == 5 && bars % 2 == 1))
+        ++bars;
+    return QString(bars, u'|') + QString(10 - bars, u'.');
+}
+
+void ArchiveEvents::entryListed(const QString& name, qint64 size)
+{
+    m_listedNames.append(name);
+    m_listedBytes += double(size);
+}
+
+void ArchiveEvents::fileProgress(const QString& name, int percent)
+{
+    // Anything unexpected asks the user whether to go on, as the window always has.
+    int code = 0;
+    try {
+        handleProgress(name, percent);
+        return;
+    } catch (const std::bad_alloc&) {
+        code = 7; // out of memory
+    } catch (const std::exception&) {
+        code = 5; // any other failure inside the handler
+    }
+    const MsgAnswer answer = m_host.messageBox(
+        QStringLiteral("Unexpected Error ") + QString::number(code) + u'\r' +
+            QStringLiteral("Do you want to try to continue?"),
+        QStringLiteral("Uh oh!"), MsgIcon::Critical, MsgButtons::YesNo);
+    if (answer != MsgAnswer::Yes) {
+        m_host.setStopRequested(true);
+        emit quitRequested();
+    }
+}
+
+void ArchiveEvents::advance()
+{
+    ++m_currentFileNumber;
+    if (m_currentFileNumber > m_totalFileCount)
+        m_currentFileNumber = m_totalFileCount;
+}
+
+void ArchiveEvents::handleProgress(const QString& name, int percent)
+{
+    percent = qBound(0, percent, 100);
+    if (percent == 100) {
+        if (m_operationKind == ZipBatch) {
+            const Options options = m_host.options();
+            if (name != options.txtInfoFile)
+                advance();
+            if (Options::isSet(options.chkDeleteFiles) && name != options.txtInfoFile &&
+                listedFileExists(name))
+                m_pendingDeletes.append(name);
+        } else if (m_operationKind == UnzipBatch) {
+            advance();
+            if (Options::isSet(m_host.options().chkRenameFiles))
+                recordRename(name);
+        }
+    }
+    const QString bar = QStringLiteral(" [") + progressBar(percent) + u']';
+    QString text;
+    switch (m_operationKind) {
+    case ZipBatch:
+        text = QStringLiteral("Zipping File %1 of %2").arg(m_currentFileNumber).arg(m_totalFileCount) +
+               bar;
+        break;
+    case UnzipBatch:
+        text = QStringLiteral("Unzipping ") + name + bar;
+        break;
+    case RezipBatch:
+        text = QStringLiteral("Rezipping File %1 of %2")
+                   .arg(m_currentFileNumber)
+                   .arg(m_totalFileCount) +
+               bar;
+        break;
+    default:
+        return; // batches with their own status text
+    }
+    if (text != m_lastStatus) {
+        m_lastStatus = text;
+        m_host.setStatusText(text);
+    }
+}
+
+// A source file is deleted only once the archive that holds it has been written in full:
+// until zip_close succeeds the new archive exists only as a temporary file.
+void ArchiveEvents::archiveWritten(bool committed)
+{
+    const QStringList files = std::move(m_pendingDeletes);
+    m_pendingDeletes.clear();
+    if (!committed)
+        return;
+    for (const QString& file : files) {
+        if (!listedFileExists(file))
+            continue;
+        // Normal attributes first, so a read-only source goes too. Failures are skipped.
+        QFile::setPermissions(file, QFile::permissions(file) | QFile::WriteOwner);
+        QFile::remove(file);
+    }
+}
+
+void ArchiveEvents::recordRename(const QString& name)
+{
+    QString folder = m_zip.extractFolder();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    const QString base = getFileName(stripExtension(m_zip.archivePath()));
+    QString target = folder + base + getExtension(name);
+    switch (m_host.options().cmbUnzipCase) {
+    case UseLowerCase:
+        m_renameSources.append(name.toLower());
+        target = target.toLower();
+        break;
+    case UseUpperCase:
+        m_renameSources.append(name.toUpper());
+        target = target.toUpper();
+        break;
+    default:
+        m_renameSources.append(name);
+        break;
+    }
+    const QString extension = getExtension(target);
+    if (!extension.isEmpty() && target.endsWith(extension + extension))
+        target.chop(extension.size());
+    m_renameTargets.append(target);
+}
+
+} // namespace kelmar

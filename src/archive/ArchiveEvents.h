@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace kelmar {
+
+class BatchHost;
+class ZipComponent;
+
+// The handlers of the archive component's two events, and the batch fields they use.
+//
+// fileProgress writes the progress text of the zip, unzip and rezip batches into status
+// panel 1, advances currentFileNumber when a file is finished, deletes each zipped source file
+// when "Delete Original Files" is ticked, and gathers the rename pairs of the unzip batch.
+// entryListed collects entry names and sizes for the callers of list.
+//
+// The handlers run on the thread that runs the component (the batch's thread) and only reach
+// the window through BatchHost, whose setStatusText never waits for painting.
+class ArchiveEvents : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Kind { NoBatch = 0, ZipBatch = 1, UnzipBatch = 2, RezipBatch = 3 };
+
+    // Connects to zip's events; the handlers run inside zip's operations.
+    ArchiveEvents(BatchHost& host, ZipComponent& zip, QObject* parent = nullptr);
+
+    int operationKind() const { return m_operationKind; }
+    void setOperationKind(int kind) { m_operationKind = kind; }
+    int currentFileNumber() const { return m_currentFileNumber; }
+    void setCurrentFileNumber(int number) { m_currentFileNumber = number; }
+    int totalFileCount() const { return m_totalFileCount; }
+    void setTotalFileCount(int count) { m_totalFileCount = count; }
+    QStringList& renameSources() { return m_renameSources; }
+    QStringList& renameTargets() { return m_renameTargets; }
+    QStringList& listedNames() { return m_listedNames; }
+    double listedBytes() const { return m_listedBytes; }
+    void setListedBytes(double bytes) { m_listedBytes = bytes; }
+
+    // The handlers.
+    void fileProgress(const QString& name, int percent);
+    void entryListed(const QString& name, qint64 size);
+
+    // "|" times the percent divided by 10 (halves to even), then "." up to ten characters.
+    static QString progressBar(int percent);
+
+signals:
+    // The user answered No to "Do you want to try to continue?": the program is to end.
+    void quitRequested();
+
+private:
+    void handleProgress(const QString& name, int percent);
+    void archiveWritten(bool committed);
+    void recordRename(const QString& name);
+    void advance();
+
+    BatchHost& m_host;
+    ZipComponent& m_zip;
+    int m_operationKind = NoBatch;
+    int m_currentFileNumber = 0;
+    int m_totalFileCount = 0;
+    QStringList m_renameSources;
+    QStringList m_renameTargets;
+    QStringList m_listedNames;
+    double m_listedBytes = 0;
+    // Zipped source files to delete once the archive holding them is safely written.
+    QStringList m_pendingDeletes;
+    QString m_lastStatus;
+};
+
+} // namespace kelmar

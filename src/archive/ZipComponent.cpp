@@ -1,0 +1,851 @@
+#include "archive/ZipComponent.h"
+
+#include "archive/AesAuthenticator.h"
+#include "archive/EntryMask.h"
+#include "names/Wildcard.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <zip.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace kelmar {
+
+namespace {
+
+constexpr size_t kBufferSize = 256 * 1024;
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+QString fileNameOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QString withSlash(QString folder)
+{
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+bool isDiskFull(int systemError)
+{
+    return systemError == ENOSPC || systemError == EDQUOT;
+}
+
+QString methodName(qint32 method)
+{
+    switch (method) {
+    case 9:
+        return QStringLiteral("Deflate64");
+    case 12:
+        return QStringLiteral("BZip2");
+    case 14:
+        return QStringLiteral("LZMA");
+    case 93:
+        return QStringLiteral("Zstandard");
+    case 95:
+        return QStringLiteral("XZ");
+    case 96:
+        return QStringLiteral("JPEG");
+    case 97:
+        return QStringLiteral("WavPack");
+    case 98:
+        return QStringLiteral("PPMd");
+    default:
+        return QStringLiteral("method %1").arg(method);
+    }
+}
+
+mode_t creationMode()
+{
+    // Files are created as 0666 less the umask, like any other program's.
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+
+// The entry's name as a relative path below the destination. Backslashes count as
+// separators; "." and empty components, a leading "/" and a drive letter are dropped and
+// make *altered true; a ".." component, or nothing left, refuses the name (empty result).
+QString safeRelativePath(const QString& stored, bool* altered)
+{
+    *altered = false;
+    QString name = stored;
+    if (name.contains(u'\\')) {
+        name.replace(u'\\', u'/');
+        *altered = true;
+    }
+    if (name.size() >= 2 && name.at(1) == u':' && name.at(0).isLetter()) {
+        name = name.mid(2);
+        *altered = true;
+    }
+    const bool isFolder = name.endsWith(u'/');
+    if (isFolder)
+        name.chop(1);
+    QStringList kept;
+    const QStringList parts = name.split(u'/');
+    for (const QString& part : parts) {
+        if (part == u"..")
+            return QString();
+        if (part.isEmpty() || part == u".") {
+            *altered = true;
+            continue;
+        }
+        if (part.contains(QChar(0)))
+            return QString();
+        kept.append(part);
+    }
+    return kept.join(u'/');
+}
+
+bool isInside(const QString& canonicalRoot, const QString& canonicalPath)
+{
+    return canonicalPath == canonicalRoot || canonicalPath.startsWith(withSlash(canonicalRoot));
+}
+
+} // namespace
+
+// A file read by libzip while it writes the archive at zip_close, reporting progress per file.
+struct FileSource
+{
+    ZipComponent* owner = nullptr;
+    QString path;
+    QByteArray nativePath;
+    qint64 size = 0;
+    time_t mtime = 0;
+    int fd = -1;
+    qint64 done = 0;
+    int lastPercent = -1;
+    bool finished = false;
+    zip_error_t error;
+
+    static zip_int64_t callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd)
+    {
+        auto* self = static_cast<FileSource*>(state);
+        switch (cmd) {
+        case ZIP_SOURCE_OPEN:
+            self->fd = ::open(self->nativePath.constData(), O_RDONLY | O_CLOEXEC);
+            if (self->fd < 0) {
+                zip_error_set(&self->error, ZIP_ER_OPEN, errno);
+                return -1;
+            }
+            self->done = 0;
+            self->lastPercent = -1;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            ssize_t n;
+            do {
+                n = ::read(self->fd, data, len);
+            } while (n < 0 && errno == EINTR);
+            if (n < 0) {
+                zip_error_set(&self->error, ZIP_ER_READ, errno);
+                return -1;
+            }
+            self->done += n;
+            if (self->done < self->size)
+                self->owner->reportProgress(self->path, self->done, self->size,
+                                            &self->lastPercent);
+            return n;
+        }
+        case ZIP_SOURCE_CLOSE:
+            if (self->fd >= 0)
+                ::close(self->fd);
+            self->fd = -1;
+            if (!self->finished && self->done == self->size) {
+                self->finished = true;
+                emit self->owner->fileProgress(self->path, 100);
+            }
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &self->error);
+            if (!st)
+                return -1;
+            zip_stat_init(st);
+            st->size = zip_uint64_t(self->size);
+            st->mtime = self->mtime;
+            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+            return sizeof(*st);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&self->error, data, len);
+        case ZIP_SOURCE_FREE:
+            if (self->fd >= 0)
+                ::close(self->fd);
+            zip_error_fini(&self->error);
+            delete self;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return ZIP_SOURCE_SUPPORTS_READABLE;
+        default:
+            zip_error_set(&self->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+};
+
+ZipComponent::ZipComponent(QObject* parent) : QObject(parent) {}
+
+ZipComponent::~ZipComponent() = default;
+
+int ZipComponent::fail(int code, const QString& detail)
+{
+    if (m_detail.isEmpty())
+        m_detail = detail;
+    return code;
+}
+
+void ZipComponent::reportProgress(const QString& name, qint64 done, qint64 total, int* last)
+{
+    const int percent = total > 0 ? int(done * 100 / total) : 100;
+    if (percent != *last && percent < 100) {
+        *last = percent;
+        emit fileProgress(name, percent);
+    }
+}
+
+int ZipComponent::resultOf(const zip_error_t* error, const QString& what)
+{
+    const int code = zip_error_code_zip(error);
+    const int sys = zip_error_code_system(error);
+    const QString text =
+        what + QStringLiteral(": ") + QString::fromLocal8Bit(zip_error_strerror(
+                                          const_cast<zip_error_t*>(error)));
+    switch (code) {
+    case ZIP_ER_OK:
+        return ZipOk;
+    case ZIP_ER_NOENT:
+        return fail(ZipFileNotFound, text);
+    case ZIP_ER_OPEN:
+        return fail(sys == ENOENT ? ZipFileNotFound : ZipReadError, text);
+    case ZIP_ER_NOZIP:
+        return fail(ZipNotAZip, text);
+    case ZIP_ER_INCONS:
+    case ZIP_ER_CRC:
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+    case ZIP_ER_EOF:
+        return fail(ZipDamaged, text);
+    case ZIP_ER_NOPASSWD:
+    case ZIP_ER_WRONGPASSWD:
+        return fail(ZipPassword, text);
+    case ZIP_ER_COMPNOTSUPP:
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_MULTIDISK:
+        return fail(ZipUnsupported, text);
+    case ZIP_ER_WRITE:
+    case ZIP_ER_TMPOPEN:
+    case ZIP_ER_RENAME:
+    case ZIP_ER_CLOSE:
+    case ZIP_ER_REMOVE:
+    case ZIP_ER_RDONLY:
+        return fail(isDiskFull(sys) ? ZipDiskFull : ZipWriteError, text);
+    case ZIP_ER_CANCELLED:
+        return fail(ZipAborted, text);
+    default:
+        return fail(ZipReadError, text);
+    }
+}
+
+zip_t* ZipComponent::openArchive(int flags, int* result)
+{
+    const QFileInfo info(m_archivePath);
+    if (!(flags & ZIP_CREATE) || info.exists()) {
+        if (!info.exists()) {
+            *result = fail(ZipFileNotFound, m_archivePath + QStringLiteral(": file not found"));
+            return nullptr;
+        }
+        // libzip takes an empty file for an empty archive; no zip tool does.
+        if (info.isFile() && info.size() == 0) {
+            *result = fail(ZipNotAZip, m_archivePath + QStringLiteral(": empty file"));
+            return nullptr;
+        }
+    }
+    int code = 0;
+    zip_t* archive = zip_open(native(m_archivePath).constData(), flags, &code);
+    if (!archive) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        if (code == ZIP_ER_OPEN || code == ZIP_ER_READ)
+            zip_error_set(&error, code, errno);
+        *result = resultOf(&error, fileNameOf(m_archivePath));
+        zip_error_fini(&error);
+        return nullptr;
+    }
+    if (!m_password.isEmpty())
+        zip_set_default_password(archive, m_password.toUtf8().constData());
+    *result = ZipOk;
+    return archive;
+}
+
+// ---------------------------------------------------------------------------------------
+// compress
+
+int ZipComponent::compress(int)
+{
+    m_detail.clear();
+    int result = ZipOk;
+    const QString archiveAbsolute = QFileInfo(m_archivePath).absoluteFilePath();
+
+    // Gather (source path, entry name) pairs before touching the archive.
+    struct Item
+    {
+        QString path;
+        QString entry;
+        qint64 size;
+        time_t mtime;
+    };
+    std::vector<Item> items;
+    QStringList excludes;
+    for (const QString& line : EntryMask::lines(m_fileMask)) {
+        if (line.startsWith(u'<') && line.size() > 1)
+            excludes.append(line.mid(1));
+    }
+    auto excluded = [&](const QString& relative) {
+        for (const QString& p : excludes) {
+            if (wildcardMatch(p, relative) || wildcardMatch(p, fileNameOf(relative)))
+                return true;
+        }
+        return false;
+    };
+    auto addItem = [&](const QFileInfo& info, const QString& entry) {
+        if (info.absoluteFilePath() == archiveAbsolute)
+            return; // never the archive into itself
+        items.push_back({info.absoluteFilePath(), entry, info.size(),
+                         time_t(info.lastModified().toSecsSinceEpoch())});
+    };
+
+    for (const QString& line : EntryMask::lines(m_fileMask)) {
+        if (line.startsWith(u'<'))
+            continue;
+        const QString last = fileNameOf(line);
+        const QFileInfo direct(line);
+        if (!hasWildcards(last) && direct.isFile()) {
+            if (excluded(last))
+                continue;
+            QString entry = last;
+            if (m_keepFolderNames) {
+                entry = direct.absoluteFilePath();
+                while (entry.startsWith(u'/'))
+                    entry.remove(0, 1);
+            }
+            addItem(direct, entry);
+            continue;
+        }
+        // A folder (with "/*" or a pattern as its last component, or named alone).
+        QString folder = line;
+        QString pattern = QStringLiteral("*");
+        if (hasWildcards(last)) {
+            folder = line.left(line.size() - last.size());
+            pattern = last;
+        }
+        if (!QFileInfo(folder).isDir()) {
+            result = fail(ZipFileNotFound, line + QStringLiteral(": file not found"));
+            continue;
+        }
+        const QDir root(folder);
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                        m_processSubfolders ? QDirIterator::Subdirectories
+                                            : QDirIterator::NoIteratorFlags);
+        std::vector<Item> found;
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QFileInfo info = it.fileInfo();
+            if (info.isSymLink() && !info.isFile())
+                continue;
+            const QString relative = root.relativeFilePath(path);
+            if (!wildcardMatch(pattern, fileNameOf(relative)) || excluded(relative))
+                continue;
+            addItem(info, m_keepFolderNames ? relative : fileNameOf(relative));
+        }
+    }
+    if (items.empty()) {
+        emit archiveWritten(false);
+        if (result == ZipOk)
+            result = fail(ZipFileNotFound, QStringLiteral("no file to add"));
+        return result;
+    }
+    if (m_level > 0 && !zip_compression_method_supported(ZIP_CM_DEFLATE, 1)) {
+        emit archiveWritten(false);
+        return fail(ZipUnsupported, QStringLiteral("this libzip cannot deflate"));
+    }
+    if (!m_password.isEmpty() && !zip_encryption_method_supported(ZIP_EM_AES_256, 1)) {
+        emit archiveWritten(false);
+        return fail(ZipUnsupported, QStringLiteral("this libzip cannot encrypt with AES-256"));
+    }
+
+    int openResult = ZipOk;
+    zip_t* archive = openArchive(ZIP_CREATE, &openResult);
+    if (!archive) {
+        emit archiveWritten(false);
+        return openResult;
+    }
+    const QByteArray password = m_password.toUtf8();
+    const int level = qBound(0, m_level, 9);
+    for (const Item& item : items) {
+        auto* state = new FileSource;
+        state->owner = this;
+        state->path = item.path;
+        state->nativePath = native(item.path);
+        state->size = item.size;
+        state->mtime = item.mtime;
+        zip_error_init(&state->error);
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* source = zip_source_function_create(&FileSource::callback, state, &error);
+        if (!source) {
+            zip_error_fini(&state->error);
+            delete state;
+            const int r = resultOf(&error, item.path);
+            zip_error_fini(&error);
+            zip_discard(archive);
+            emit archiveWritten(false);
+            return r;
+        }
+        zip_error_fini(&error);
+        const QByteArray entry = item.entry.toUtf8();
+        // Names compare without regard to case, as on the file systems ROM sets come from:
+        // an entry whose name differs only in case is replaced too.
+        const zip_int64_t same = zip_name_locate(archive, entry.constData(), ZIP_FL_NOCASE);
+        if (same >= 0 && std::strcmp(zip_get_name(archive, zip_uint64_t(same), 0),
+                                     entry.constData()) != 0)
+            zip_delete(archive, zip_uint64_t(same));
+        const zip_int64_t index =
+            zip_file_add(archive, entry.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        bool ok = index >= 0;
+        if (!ok)
+            zip_source_free(source);
+        ok = ok && zip_set_file_compression(archive, zip_uint64_t(index),
+                                            level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                            zip_uint32_t(level)) == 0;
+        ok = ok && zip_file_set_external_attributes(archive, zip_uint64_t(index), 0,
+                                                    ZIP_OPSYS_UNIX,
+                                                    zip_uint32_t(0100644) << 16) == 0;
+        if (ok && !password.isEmpty())
+            ok = zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256,
+                                         password.constData()) == 0;
+        if (!ok) {
+            const int r = resultOf(zip_get_error(archive), item.entry);
+            zip_discard(archive);
+            emit archiveWritten(false);
+            return r;
+        }
+    }
+    zip_register_cancel_callback_with_state(
+        archive,
+        [](zip_t*, void* self) { return static_cast<ZipComponent*>(self)->cancelled() ? 1 : 0; },
+        nullptr, this);
+    if (zip_close(archive) != 0) {
+        // The archive on disk is unchanged; libzip removed its temporary file.
+        const int r = resultOf(zip_get_error(archive), fileNameOf(m_archivePath));
+        zip_discard(archive);
+        emit archiveWritten(false);
+        return r;
+    }
+    emit archiveWritten(true);
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// extract
+
+int ZipComponent::authenticateAes(zip_t* archive, quint64 index, const zip_stat_t& st,
+                                  const QString& name)
+{
+    if (m_password.isEmpty())
+        return fail(ZipPassword, name + QStringLiteral(": encrypted, and no password given"));
+    const int bits = st.encryption_method == ZIP_EM_AES_128   ? 128
+                     : st.encryption_method == ZIP_EM_AES_192 ? 192
+                                                              : 256;
+    AesAuthenticator check(m_password.toUtf8(), bits);
+    zip_file_t* raw = zip_fopen_index(archive, index, ZIP_FL_ENCRYPTED);
+    if (!raw)
+        return resultOf(zip_get_error(archive), name);
+    int result = ZipOk;
+    for (;;) {
+        const zip_int64_t n = zip_fread(raw, m_buffer.data(), m_buffer.size());
+        if (n < 0) {
+            // libzip compares a stored entry's raw bytes with the absent CRC: not an error here.
+            if (zip_error_code_zip(zip_file_get_error(raw)) != ZIP_ER_CRC)
+                result = resultOf(zip_file_get_error(raw), name);
+            break;
+        }
+        if (n == 0)
+            break;
+        check.addData(m_buffer.data(), n);
+    }
+    const int closed = zip_fclose(raw);
+    if (result == ZipOk && closed != 0 && closed != ZIP_ER_CRC) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, closed);
+        result = resultOf(&error, name);
+        zip_error_fini(&error);
+    }
+    if (result != ZipOk)
+        return result;
+    switch (check.finish()) {
+    case AesAuthenticator::Verdict::Good:
+        return ZipOk;
+    case AesAuthenticator::Verdict::WrongPassword:
+        return fail(ZipPassword, name + QStringLiteral(": wrong password"));
+    case AesAuthenticator::Verdict::Truncated:
+        return fail(ZipDamaged, name + QStringLiteral(": encrypted data truncated"));
+    case AesAuthenticator::Verdict::Damaged:
+        break;
+    }
+    return fail(ZipDamaged, name + QStringLiteral(": authentication failed (damaged data)"));
+}
+
+int ZipComponent::readEntry(zip_t* archive, quint64 index, const QString& name,
+                           const std::function<int(const char*, qint64)>& sink)
+{
+    zip_stat_t st;
+    if (zip_stat_index(archive, index, 0, &st) != 0)
+        return resultOf(zip_get_error(archive), name);
+    // WinZip's AE-2 format (7-Zip writes it) stores no CRC, only the HMAC over the encrypted
+    // data; libzip 1.7 still compares the CRC with the stored 0. So a first pass checks the
+    // HMAC from the raw bytes, and the CRC mismatch of the second pass is then expected.
+    const bool aes = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) &&
+                     (st.encryption_method == ZIP_EM_AES_128 ||
+                      st.encryption_method == ZIP_EM_AES_192 ||
+                      st.encryption_method == ZIP_EM_AES_256);
+    const bool noCrc = aes && (st.valid & ZIP_STAT_CRC) && st.crc == 0 && st.size > 0;
+    if (noCrc) {
+        const int result = authenticateAes(archive, index, st, name);
+        if (result != ZipOk)
+            return result;
+    }
+
+    zip_file_t* file = zip_fopen_index(archive, index, 0);
+    if (!file)
+        return resultOf(zip_get_error(archive), name);
+    int result = ZipOk;
+    qint64 done = 0;
+    bool expectedCrcError = false;
+    for (;;) {
+        const zip_int64_t n = zip_fread(file, m_buffer.data(), m_buffer.size());
+        if (n < 0) {
+            const zip_error_t* error = zip_file_get_error(file);
+            if (noCrc && zip_error_code_zip(error) == ZIP_ER_CRC && done == qint64(st.size)) {
+                expectedCrcError = true;
+                break;
+            }
+            result = resultOf(error, name);
+            break;
+        }
+        if (n == 0)
+            break;
+        done += n;
+        if (sink) {
+            result = sink(m_buffer.data(), n);
+            if (result != ZipOk)
+                break;
+        }
+    }
+    // The CRC is checked when the last byte has been read; zip_fclose reports it too.
+    const int closed = zip_fclose(file);
+    if (result == ZipOk && closed != 0 && !(expectedCrcError && closed == ZIP_ER_CRC)) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, closed);
+        result = resultOf(&error, name);
+        zip_error_fini(&error);
+    }
+    if (result == ZipOk && (st.valid & ZIP_STAT_SIZE) && done != qint64(st.size))
+        result = fail(ZipDamaged, name + QStringLiteral(": size differs from directory"));
+    // With the old ZipCrypto a wrong password passes its check byte once in 256 tries and
+    // then reads as garbage: such an entry cannot be told apart from a damaged one.
+    if (result == ZipDamaged && st.encryption_method == ZIP_EM_TRAD_PKWARE) {
+        m_detail = name + QStringLiteral(": wrong password, or damaged");
+        result = ZipPassword;
+    }
+    return result;
+}
+
+int ZipComponent::extractEntry(zip_t* archive, quint64 index, qint64 size, qint64 mtime,
+                               const QString& entryName, const QString& target)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+    QByteArray temp = native(withSlash(folder) + QStringLiteral(".kelmar-XXXXXX"));
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        return fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                    folder + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+    }
+    qint64 done = 0;
+    int lastPercent = -1;
+    auto writeAll = [&](const char* data, qint64 n) {
+        for (qint64 written = 0; written < n;) {
+            const ssize_t w = ::write(fd, data + written, size_t(n - written));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0) {
+                const int err = errno;
+                return fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                            target + QStringLiteral(": ") +
+                                QString::fromLocal8Bit(std::strerror(err)));
+            }
+            written += w;
+        }
+        done += n;
+        reportProgress(target, done, size, &lastPercent);
+        return cancelled() ? fail(ZipAborted, QStringLiteral("stopped")) : int(ZipOk);
+    };
+    int result = readEntry(archive, index, entryName, writeAll);
+    if (result == ZipOk) {
+        ::fchmod(fd, creationMode());
+        const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
+        ::futimens(fd, times);
+    }
+    if (::close(fd) != 0 && result == ZipOk) {
+        const int err = errno;
+        result = fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                      target + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+    }
+    // Only a complete, checked copy replaces a file of that name.
+    if (result == ZipOk && ::rename(temp.constData(), native(target).constData()) != 0) {
+        const int err = errno;
+        result = fail(ZipWriteError,
+                      target + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+    }
+    if (result != ZipOk) {
+        ::unlink(temp.constData());
+        return result;
+    }
+    emit fileProgress(target, 100);
+    return ZipOk;
+}
+
+int ZipComponent::extract(int)
+{
+    m_detail.clear();
+    if (m_buffer.size() != kBufferSize)
+        m_buffer.resize(kBufferSize);
+    int result = ZipOk;
+    zip_t* archive = openArchive(ZIP_RDONLY, &result);
+    if (!archive)
+        return result;
+
+    QString destination = m_extractFolder;
+    if (destination.isEmpty() || !QDir().mkpath(destination)) {
+        zip_discard(archive);
+        return fail(ZipWriteError, destination + QStringLiteral(": cannot create folder"));
+    }
+    const QString root = QFileInfo(destination).canonicalFilePath();
+    const EntryMask mask(m_fileMask);
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        if (cancelled()) {
+            result = fail(ZipAborted, QStringLiteral("stopped"));
+            break;
+        }
+        zip_stat_t st;
+        if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0) {
+            int r = resultOf(zip_get_error(archive), fileNameOf(m_archivePath));
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        const QString name = QString::fromUtf8(st.name);
+        const bool isFolder = name.endsWith(u'/');
+        if (!mask.selects(name))
+            continue;
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        zip_file_get_external_attributes(archive, zip_uint64_t(i), 0, &system, &attributes);
+        if (system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK) {
+            const int r = fail(ZipUnsafeEntry,
+                               name + QStringLiteral(": symbolic link not extracted"));
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        bool altered = false;
+        QString relative = safeRelativePath(name, &altered);
+        if (relative.isEmpty() || altered) {
+            const int r = fail(ZipUnsafeEntry,
+                               name + (relative.isEmpty()
+                                           ? QStringLiteral(": unsafe name refused")
+                                           : QStringLiteral(": unsafe name extracted as ") +
+                                                 relative));
+            result = result == ZipOk ? r : result;
+            if (relative.isEmpty())
+                continue;
+        }
+        if (isFolder) {
+            if (m_keepFolderNames && !QDir().mkpath(withSlash(destination) + relative)) {
+                const int r = fail(ZipWriteError, relative + QStringLiteral(": cannot create"));
+                result = result == ZipOk ? r : result;
+            }
+            continue;
+        }
+        if (!m_keepFolderNames)
+            relative = fileNameOf(relative);
+        const QString target = withSlash(destination) + relative;
+        const QString parent = QFileInfo(target).absolutePath();
+        if (!QDir().mkpath(parent)) {
+            const int r = fail(ZipWriteError, parent + QStringLiteral(": cannot create folder"));
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        // A folder on the way may be a symbolic link that was there before.
+        if (!isInside(root, QFileInfo(parent).canonicalFilePath())) {
+            const int r = fail(ZipUnsafeEntry,
+                               name + QStringLiteral(": leads outside the destination folder"));
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        const int r = extractEntry(archive, zip_uint64_t(i), qint64(st.size),
+                                   qint64(st.mtime), name, target);
+        if (r != ZipOk && result == ZipOk)
+            result = r;
+        if (r == ZipAborted) {
+            result = r;
+            break;
+        }
+    }
+    zip_discard(archive); // read-only: nothing to write
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// test
+
+int ZipComponent::testEntry(zip_t* archive, quint64 index)
+{
+    zip_stat_t st;
+    if (zip_stat_index(archive, index, 0, &st) != 0)
+        return resultOf(zip_get_error(archive), fileNameOf(m_archivePath));
+    const QString name = QString::fromUtf8(st.name);
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
+        if (!zip_encryption_method_supported(st.encryption_method, 0))
+            return fail(ZipUnsupported, name + QStringLiteral(": unsupported encryption"));
+        if (m_password.isEmpty())
+            return fail(ZipPassword, name + QStringLiteral(": encrypted, and no password given"));
+    }
+    if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0))
+        return fail(ZipUnsupported, name + QStringLiteral(": compressed with ") +
+                                        methodName(st.comp_method) +
+                                        QStringLiteral(", which Kelmar cannot read"));
+    return readEntry(archive, index, name, nullptr);
+}
+
+int ZipComponent::test()
+{
+    m_detail.clear();
+    if (m_buffer.size() != kBufferSize)
+        m_buffer.resize(kBufferSize);
+    int result = ZipOk;
+    zip_t* archive = openArchive(ZIP_RDONLY | ZIP_CHECKCONS, &result);
+    if (!archive)
+        return result;
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    int unjudged = ZipOk;
+    QString unjudgedDetail;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        m_detail.clear();
+        const int r = testEntry(archive, zip_uint64_t(i));
+        if (r == ZipOk)
+            continue;
+        if (zipResultIsUnjudged(r)) {
+            // Keep looking: damage elsewhere in the archive still makes it bad.
+            if (unjudged == ZipOk) {
+                unjudged = r;
+                unjudgedDetail = m_detail;
+            }
+            continue;
+        }
+        result = r;
+        break;
+    }
+    zip_discard(archive);
+    if (result == ZipOk && unjudged != ZipOk) {
+        m_detail = unjudgedDetail;
+        return unjudged;
+    }
+    if (result == ZipOk)
+        m_detail.clear();
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// list and remove
+
+int ZipComponent::list()
+{
+    m_detail.clear();
+    int result = ZipOk;
+    zip_t* archive = openArchive(ZIP_RDONLY, &result);
+    if (!archive)
+        return result;
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0) {
+            result = resultOf(zip_get_error(archive), fileNameOf(m_archivePath));
+            break;
+        }
+        emit entryListed(QString::fromUtf8(st.name), qint64(st.size));
+    }
+    zip_discard(archive);
+    return result;
+}
+
+int ZipComponent::remove()
+{
+    m_detail.clear();
+    int result = ZipOk;
+    zip_t* archive = openArchive(0, &result);
+    if (!archive)
+        return result;
+    const EntryMask mask(m_fileMask);
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    zip_int64_t removed = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(archive, zip_uint64_t(i), 0);
+        if (!name || !mask.selects(QString::fromUtf8(name)))
+            continue;
+        if (zip_delete(archive, zip_uint64_t(i)) != 0) {
+            result = resultOf(zip_get_error(archive), QString::fromUtf8(name));
+            zip_discard(archive);
+            return result;
+        }
+        ++removed;
+    }
+    if (removed == 0) {
+        zip_discard(archive);
+        return ZipOk;
+    }
+    // libzip deletes an archive left without entries; a user's file is not ours to delete.
+    if (removed == count) {
+        zip_discard(archive);
+        return fail(ZipWouldBeEmpty,
+                    fileNameOf(m_archivePath) + QStringLiteral(": every entry would be removed"));
+    }
+    zip_register_cancel_callback_with_state(
+        archive,
+        [](zip_t*, void* self) { return static_cast<ZipComponent*>(self)->cancelled() ? 1 : 0; },
+        nullptr, this);
+    if (zip_close(archive) != 0) {
+        result = resultOf(zip_get_error(archive), fileNameOf(m_archivePath));
+        zip_discard(archive);
+    }
+    return result;
+}
+
+} // namespace kelmar

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "archive/ZipError.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+typedef struct zip zip_t;
+typedef struct zip_error zip_error_t;
+typedef struct zip_stat zip_stat_t;
+
+namespace kelmar {
+
+// The archive component: seven properties, five operations and two events, over libzip.
+//
+// Properties keep the last value set. compress, extract and test return a result code
+// (ZipError.h); list and remove return one too, for callers that want it. lastErrorDetail()
+// then says what went wrong in words fit for a log line ("CRC error in entry game.nes").
+//
+// Events are raised synchronously on the calling thread, inside the operation:
+//   fileProgress(name, percent) while each file is compressed (name: the source file) or
+//   extracted (name: the written file), with 100 once that file is complete;
+//   entryListed(name, size) once per entry during list, with its uncompressed size.
+// archiveWritten(committed) ends every compress: true only when the archive on disk holds
+// the new entries. Nothing before that moment may treat a source file as safely stored.
+//
+// Writing never changes an archive in place: libzip writes a temporary file beside it and
+// renames it over the archive when everything has been written, so a failed or stopped
+// compress or remove leaves the archive as it was. Extraction writes each file to a
+// temporary file in its folder and renames it over the target when complete. Data is
+// streamed through a fixed buffer; no entry is ever held in memory as a whole.
+class ZipComponent : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ZipComponent(QObject* parent = nullptr);
+    ~ZipComponent() override;
+
+    QString archivePath() const { return m_archivePath; }
+    void setArchivePath(const QString& value) { m_archivePath = value; }
+    // Lines separated by character 13; see compress and EntryMask.
+    QString fileMask() const { return m_fileMask; }
+    void setFileMask(const QString& value) { m_fileMask = value; }
+    QString extractFolder() const { return m_extractFolder; }
+    void setExtractFolder(const QString& value) { m_extractFolder = value; }
+    QString password() const { return m_password; }
+    void setPassword(const QString& value) { m_password = value; }
+    bool keepFolderNames() const { return m_keepFolderNames; }
+    void setKeepFolderNames(bool value) { m_keepFolderNames = value; }
+    bool processSubfolders() const { return m_processSubfolders; }
+    void setProcessSubfolders(bool value) { m_processSubfolders = value; }
+    // 0 stores, 1 to 9 deflate at that level; values outside are clamped.
+    int level() const { return m_level; }
+    void setLevel(int value) { m_level = value; }
+
+    // Adds the files that fileMask names to archivePath, creating it when missing; an entry of
+    // the same name is replaced. Mask lines: full paths of files; a folder path followed by
+    // "/*" (or a wildcard pattern as the last component) for the files in that folder, and
+    // with processSubfolders in its subfolders too; "<" lines exclude by pattern.
+    // With a password the new entries are encrypted with AES-256.
+    int compress(int unused = 0);
+    // Extracts the entries fileMask selects into extractFolder, overwriting existing files.
+    int extract(int unused = 0);
+    // Reads every entry in full, checking CRCs, AES authentication and the archive's
+    // structure. Decrypts with password when one is set.
+    int test();
+    int list();
+    // Deletes the entries fileMask selects.
+    int remove();
+
+    QString lastErrorDetail() const { return m_detail; }
+
+    // Asked between files and while libzip writes; true stops the operation with 190.
+    void setCancelCheck(std::function<bool()> check) { m_cancelCheck = std::move(check); }
+
+signals:
+    void fileProgress(const QString& name, int percent);
+    void entryListed(const QString& name, qint64 size);
+    void archiveWritten(bool committed);
+
+private:
+    friend struct FileSource;
+
+    bool cancelled() const { return m_cancelCheck && m_cancelCheck(); }
+    int fail(int code, const QString& detail);
+    zip_t* openArchive(int flags, int* result);
+    int resultOf(const zip_error_t* error, const QString& what);
+    int extractEntry(zip_t* archive, quint64 index, qint64 size, qint64 mtime,
+                     const QString& entryName, const QString& target);
+    int testEntry(zip_t* archive, quint64 index);
+    // Reads one entry to its end through the buffer, handing each piece to sink (which
+    // returns a result code), and checks CRC, authentication and size.
+    int authenticateAes(zip_t* archive, quint64 index, const zip_stat_t& st, const QString& name);
+    int readEntry(zip_t* archive, quint64 index, const QString& name,
+                  const std::function<int(const char*, qint64)>& sink);
+    void reportProgress(const QString& name, qint64 done, qint64 total, int* last);
+
+    QString m_archivePath;
+    QString m_fileMask;
+    QString m_extractFolder;
+    QString m_password;
+    bool m_keepFolderNames = false;
+    bool m_processSubfolders = false;
+    int m_level = 6;
+
+    QString m_detail;
+    std::function<bool()> m_cancelCheck;
+    std::vector<char> m_buffer;
+};
+
+} // namespace kelmar

@@ -1,0 +1,39 @@
+#include "archive/ZipError.h"
+
+#include <QCoreApplication>
+
+namespace kelmar {
+
+QString zipErrorMessage(int code)
+{
+    switch (code) {
+    case ZipOk:
+        return QStringLiteral("No error");
+    case ZipFileNotFound:
+        return QStringLiteral("File not found");
+    case ZipNotAZip:
+        return QStringLiteral("Not a zip archive");
+    case ZipDamaged:
+        return QStringLiteral("Damaged data or CRC error");
+    case ZipPassword:
+        return QStringLiteral("Wrong or missing password");
+    case ZipUnsupported:
+        return QStringLiteral("Unsupported compression or encryption method");
+    case ZipReadError:
+        return QStringLiteral("Read error");
+    case ZipWriteError:
+        return QStringLiteral("Write error");
+    case ZipDiskFull:
+        return QStringLiteral("Disk full");
+    case ZipUnsafeEntry:
+        return QStringLiteral("Unsafe entry refused");
+    case ZipWouldBeEmpty:
+        return QStringLiteral("The archive would be left empty");
+    case ZipAborted:
+        return QStringLiteral("Stopped");
+    default:
+        return QStringLiteral("Unknown error %1").arg(code);
+    }
+}
+
+} // namespace kelmar

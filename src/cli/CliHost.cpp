@@ -1,0 +1,52 @@
+#include "cli/CliHost.h"
+
+#include <QDir>
+
+namespace kelmar::cli {
+
+CliHost::CliHost(const Options& options, const std::atomic<bool>& interrupted, QTextStream& out,
+                 QTextStream& err, bool echoLog)
+    : m_options(options), m_interrupted(interrupted), m_out(out), m_err(err), m_echoLog(echoLog)
+{
+}
+
+void CliHost::setFiles(const QString& folder, const QStringList& names)
+{
+    m_folder = folder;
+    m_names = names;
+}
+
+QString CliHost::tempPath() const
+{
+    return QDir::tempPath() + u'/';
+}
+
+void CliHost::write_log(const QString& line)
+{
+    if (!m_echoLog)
+        return;
+    m_out << line << '\n';
+    m_out.flush();
+}
+
+MsgAnswer CliHost::messageBox(const QString& text, const QString& title, MsgIcon,
+                              MsgButtons buttons)
+{
+    QString flat = text;
+    flat.replace(u'\r', u' ');
+    m_err << title << ": " << flat << '\n';
+    m_err.flush();
+    switch (buttons) {
+    case MsgButtons::Ok:
+        return MsgAnswer::Ok;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoCancel:
+        return MsgAnswer::No;
+    case MsgButtons::AbortRetryIgnore:
+        return MsgAnswer::Abort;
+    default:
+        return MsgAnswer::Cancel;
+    }
+}
+
+} // namespace kelmar::cli

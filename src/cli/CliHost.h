@@ -1,0 +1,64 @@
+#pragma once
+
+#include "maintenance/BatchHost.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+#include <atomic>
+
+namespace kelmar::cli {
+
+// The command line's answer to what a batch needs: a file list given by the arguments (every
+// entry selected), the options from the settings store and flags, log lines on stdout,
+// messages on stderr, and the stop flag that Ctrl+C sets. Questions get their safe answer
+// (No, Cancel): nothing waits for a keyboard.
+class CliHost : public BatchHost
+{
+public:
+    CliHost(const Options& options, const std::atomic<bool>& interrupted, QTextStream& out,
+            QTextStream& err, bool echoLog);
+
+    void setFiles(const QString& folder, const QStringList& names);
+
+    QString folder() const override { return m_folder; }
+    int fileCount() const override { return int(m_names.size()); }
+    QString fileName(int position) const override { return m_names.at(position); }
+    bool isSelected(int) const override { return true; }
+    QString tempPath() const override;
+    Options options() const override { return m_options; }
+    void write_log(const QString& line) override;
+    void clear_log() override {}
+    void setStatusText(const QString&) override {}
+    void showCreditLine() override {}
+    void protect_form() override {}
+    void release_form() override {}
+    bool stopRequested() const override { return m_stop || m_interrupted.load(); }
+    void setStopRequested(bool value) override { m_stop = value; }
+    MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
+                         MsgButtons buttons) override;
+    QString browseForFolder(const QString&) override { return cancelMarker(); }
+    QString saveFileName(const QString&, const QString&, const QString&) override
+    {
+        return QString();
+    }
+    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+    void beep() override {}
+    void refresh() override {}
+    void update_count() override {}
+
+private:
+    Options m_options;
+    const std::atomic<bool>& m_interrupted;
+    QTextStream& m_out;
+    QTextStream& m_err;
+    bool m_echoLog;
+    bool m_stop = false;
+    QString m_folder;
+    QStringList m_names;
+};
+
+} // namespace kelmar::cli

@@ -1,0 +1,120 @@
+#include "maintenance/TestZips.h"
+
+#include "archive/ZipComponent.h"
+#include "maintenance/BatchHost.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace kelmar {
+
+namespace {
+
+bool isCandidate(BatchHost& host, int position)
+{
+    return host.fileName(position).right(4).toLower() == u".zip" && host.isSelected(position);
+}
+
+QString fileNameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+QString reasonOf(int result, const QString& detail)
+{
+    return detail.isEmpty() ? zipErrorMessage(result)
+                            : zipErrorMessage(result) + QStringLiteral(": ") + detail;
+}
+
+} // namespace
+
+int TestZipsReport::count(Verdict verdict) const
+{
+    int n = 0;
+    for (const Archive& a : archives)
+        n += a.verdict == verdict ? 1 : 0;
+    return n;
+}
+
+TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
+                              const std::function<void(int, int, const QString&)>& onArchive)
+{
+    TestZipsReport report;
+    QString folder = host.folder();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    const Options options = host.options();
+
+    host.clear_log();
+    host.setStopRequested(false);
+    host.protect_form();
+
+    zip.setPassword(options.unzipPassword());
+    bool nothingSelected = true;
+    int total = 0;
+    for (int i = 0; i < host.fileCount(); ++i)
+        total += isCandidate(host, i) ? 1 : 0;
+    int number = 0;
+    for (int position = 0; position < host.fileCount(); ++position) {
+        if (isCandidate(host, position)) {
+            nothingSelected = false;
+            const QString path = folder + host.fileName(position);
+            if (onArchive)
+                onArchive(++number, total, path);
+            zip.setArchivePath(path);
+            int result = zip.test();
+            // Damage is declared only after two failed tests in a row.
+            if (result != ZipOk && !zipResultIsUnjudged(result))
+                result = zip.test();
+            TestZipsReport::Archive archive;
+            archive.path = path;
+            archive.result = result;
+            const QString name = fileNameOf(zip.archivePath());
+            if (result == ZipOk) {
+                archive.verdict = TestZipsReport::Verdict::Good;
+            } else if (zipResultIsUnjudged(result)) {
+                archive.verdict = TestZipsReport::Verdict::NotTested;
+                archive.reason = reasonOf(result, zip.lastErrorDetail());
+                host.write_log(name + QStringLiteral(" could not be tested (") + archive.reason +
+                               u')');
+            } else {
+                archive.verdict = TestZipsReport::Verdict::Bad;
+                archive.reason = reasonOf(result, zip.lastErrorDetail());
+                host.write_log(name + QStringLiteral(" is bad!"));
+                host.write_log(QStringLiteral("    ") + archive.reason);
+                // Normal attributes: writable by its owner, so a read-only archive is renamed too.
+                QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner |
+                                                QFile::ReadOwner);
+                const QString bad = path + QStringLiteral(".bad");
+                const QFileInfo existing(bad);
+                if (existing.exists() && existing.isFile() && !existing.isHidden()) {
+                    // The log line alone marks it; the existing .bad file is not touched.
+                } else if (QFile::rename(path, bad)) {
+                    // QFile::rename never replaces an existing file, hidden ones included.
+                    archive.renamedTo = bad;
+                } else {
+                    host.write_log(QStringLiteral("    could not be renamed to ") +
+                                   fileNameOf(bad));
+                }
+            }
+            report.archives.push_back(archive);
+        }
+        if (host.stopRequested()) {
+            report.stopped = position + 1 < host.fileCount();
+            break;
+        }
+    }
+    if (nothingSelected) {
+        host.messageBox(QStringLiteral("You didn't select any Zip files to test!"),
+                        QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
+    }
+    host.release_form();
+    if (Options::isSet(options.chkSound))
+        host.beep();
+    host.setStopRequested(false);
+    host.refresh();
+    report.nothingSelected = nothingSelected;
+    return report;
+}
+
+} // namespace kelmar

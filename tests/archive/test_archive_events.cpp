@@ -1,0 +1,143 @@
+// The progress and listing handlers, driven by real component operations where it matters.
+#include "archive/ArchiveEvents.h"
+#include "archive/ZipComponent.h"
+#include "common/FakeHost.h"
+#include "common/Tools.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+TEST(ArchiveEvents, BarRoundsHalvesToTheEvenNeighbourAndClampsPercent)
+{
+    EXPECT_EQ(ArchiveEvents::progressBar(5), QStringLiteral(".........."));
+    EXPECT_EQ(ArchiveEvents::progressBar(15), QStringLiteral("||........"));
+    EXPECT_EQ(ArchiveEvents::progressBar(25), QStringLiteral("||........"));
+    EXPECT_EQ(ArchiveEvents::progressBar(45), QStringLiteral("||||......"));
+    EXPECT_EQ(ArchiveEvents::progressBar(55), QStringLiteral("||||||...."));
+    EXPECT_EQ(ArchiveEvents::progressBar(95), QStringLiteral("||||||||||"));
+    EXPECT_EQ(ArchiveEvents::progressBar(36), QStringLiteral("||||......"));
+    EXPECT_EQ(ArchiveEvents::progressBar(-3), QStringLiteral(".........."));
+    EXPECT_EQ(ArchiveEvents::progressBar(140), QStringLiteral("||||||||||"));
+}
+
+TEST(ArchiveEvents, ZippingFiveFilesWithAnInfoFileCountsToFiveOfFiveNotSix)
+{
+    FakeHost host;
+    host.opts.txtInfoFile = QStringLiteral("/roms/info.txt");
+    ZipComponent zip;
+    ArchiveEvents events(host, zip);
+    events.setOperationKind(ArchiveEvents::ZipBatch);
+    events.setTotalFileCount(5);
+    events.setCurrentFileNumber(1);
+    events.fileProgress(QStringLiteral("/roms/a.nes"), 30);
+    EXPECT_EQ(host.statusTexts.last(), QStringLiteral("Zipping File 1 of 5 [|||.......]"));
+    for (const char* name : {"a", "b", "c", "d"})
+        events.fileProgress(QStringLiteral("/roms/%1.nes").arg(QLatin1String(name)), 100);
+    events.fileProgress(QStringLiteral("/roms/info.txt"), 100);
+    EXPECT_EQ(events.currentFileNumber(), 5);
+    events.fileProgress(QStringLiteral("/roms/e.nes"), 100);
+    EXPECT_EQ(host.statusTexts.last(), QStringLiteral("Zipping File 5 of 5 [||||||||||]"));
+
+    events.setOperationKind(ArchiveEvents::RezipBatch);
+    events.fileProgress(QStringLiteral("/roms/e.nes"), 45);
+    EXPECT_EQ(host.statusTexts.last(), QStringLiteral("Rezipping File 5 of 5 [||||......]"));
+    const int before = host.statusTexts.size();
+    events.setOperationKind(ArchiveEvents::NoBatch);
+    events.fileProgress(QStringLiteral("/roms/e.nes"), 50);
+    EXPECT_EQ(host.statusTexts.size(), before) << "a batch with its own status text is left alone";
+}
+
+TEST(ArchiveEvents, DeleteOriginalFilesOnlyOnceTheArchiveIsWrittenAndNeverTheInfoFile)
+{
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.nes"));
+    const QString b = dir.filePath(QStringLiteral("b.nes"));
+    const QString hidden = dir.filePath(QStringLiteral(".hidden.nes"));
+    const QString info = dir.filePath(QStringLiteral("info.txt"));
+    for (const QString& f : {a, b, hidden, info})
+        writeFile(f, textBytes(100000, 1));
+    QFile::setPermissions(b, QFile::ReadOwner); // read-only goes too
+
+    FakeHost host;
+    host.opts.chkDeleteFiles = 1;
+    host.opts.txtInfoFile = info;
+    ZipComponent zip;
+    ArchiveEvents events(host, zip);
+    events.setOperationKind(ArchiveEvents::ZipBatch);
+    events.setTotalFileCount(3);
+    events.setCurrentFileNumber(1);
+    zip.setFileMask(a + u'\r' + b + u'\r' + hidden + u'\r' + info);
+    zip.setLevel(6);
+
+    // A compress that fails keeps every source.
+    writeFile(dir.filePath(QStringLiteral("notes.zip")), "not an archive");
+    zip.setArchivePath(dir.filePath(QStringLiteral("notes.zip")));
+    EXPECT_EQ(zip.compress(0), ZipNotAZip);
+    EXPECT_TRUE(QFileInfo::exists(a) && QFileInfo::exists(b));
+
+    bool sourcesPresentWhileWriting = true;
+    QObject::connect(&zip, &ZipComponent::fileProgress, [&](const QString&, int percent) {
+        if (percent == 100)
+            sourcesPresentWhileWriting = sourcesPresentWhileWriting && QFileInfo::exists(a);
+    });
+    zip.setArchivePath(dir.filePath(QStringLiteral("set.zip")));
+    ASSERT_EQ(zip.compress(0), ZipOk) << zip.lastErrorDetail();
+    EXPECT_TRUE(sourcesPresentWhileWriting);
+    EXPECT_FALSE(QFileInfo::exists(a));
+    EXPECT_FALSE(QFileInfo::exists(b));
+    EXPECT_TRUE(QFileInfo::exists(hidden));
+    EXPECT_TRUE(QFileInfo::exists(info));
+    EXPECT_EQ(events.currentFileNumber(), 3);
+}
+
+TEST(ArchiveEvents, UnzipRenamePairsUseTheArchiveNameInTheChosenCaseWithoutDoubledExtension)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("src/pac.rom")), "pac");
+    ZipComponent zip;
+    zip.setArchivePath(dir.filePath(QStringLiteral("Pac.rom.zip")));
+    zip.setFileMask(dir.filePath(QStringLiteral("src/pac.rom")));
+    ASSERT_EQ(zip.compress(0), ZipOk);
+
+    FakeHost host;
+    host.opts.chkRenameFiles = 1;
+    host.opts.cmbUnzipCase = UseUpperCase;
+    ArchiveEvents events(host, zip);
+    events.setOperationKind(ArchiveEvents::UnzipBatch);
+    events.setTotalFileCount(1);
+    events.setCurrentFileNumber(0);
+    const QString folder = dir.filePath(QStringLiteral("Out"));
+    zip.setExtractFolder(folder);
+    zip.setFileMask(QString());
+    ASSERT_EQ(zip.extract(0), ZipOk);
+    ASSERT_EQ(events.renameSources().size(), 1);
+    EXPECT_EQ(events.renameSources().first(), (folder + QStringLiteral("/pac.rom")).toUpper());
+    EXPECT_EQ(events.renameTargets().first(), (folder + QStringLiteral("/PAC.ROM")).toUpper());
+    EXPECT_EQ(host.statusTexts.last(),
+              QStringLiteral("Unzipping ") + folder + QStringLiteral("/pac.rom [||||||||||]"));
+    EXPECT_EQ(events.currentFileNumber(), 1);
+
+    host.opts.cmbUnzipCase = UseOriginalCase;
+    zip.setArchivePath(dir.filePath(QStringLiteral("Other Name.zip")));
+    events.fileProgress(folder + QStringLiteral("/pac.rom"), 100);
+    EXPECT_EQ(events.renameSources().last(), folder + QStringLiteral("/pac.rom"));
+    EXPECT_EQ(events.renameTargets().last(), folder + QStringLiteral("/Other Name.rom"));
+    EXPECT_EQ(events.currentFileNumber(), 1) << "clamped to the total";
+}
+
+TEST(ArchiveEvents, ListingAddsNamesAndSixtyFourBitSizes)
+{
+    FakeHost host;
+    ZipComponent zip;
+    ArchiveEvents events(host, zip);
+    events.entryListed(QStringLiteral("big.iso"), qint64(5) * 1024 * 1024 * 1024);
+    events.entryListed(QStringLiteral("small.nes"), 40);
+    EXPECT_EQ(events.listedNames(), (QStringList{QStringLiteral("big.iso"), QStringLiteral("small.nes")}));
+    EXPECT_EQ(events.listedBytes(), 5.0 * 1024 * 1024 * 1024 + 40);
+}

@@ -1,0 +1,212 @@
+// Kelmar's verdict on archives made by real tools, checked against 7-Zip's "7zz t".
+#include "CorpusFixture.h"
+#include "archive/ZipComponent.h"
+#include "common/Tools.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <functional>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+namespace {
+
+enum class Verdict { Good, Bad, Unjudged };
+
+const char* text(Verdict v)
+{
+    return v == Verdict::Good ? "good" : v == Verdict::Bad ? "bad" : "unjudged";
+}
+
+Verdict verdictOf(int result)
+{
+    if (result == ZipOk)
+        return Verdict::Good;
+    return zipResultIsUnjudged(result) ? Verdict::Unjudged : Verdict::Bad;
+}
+
+// Writes with Python's zipfile: a stream without seek (so every entry has a data
+// descriptor), zip64 records forced on, or plain.
+const char* kPythonWriter = R"PY(
+import os, sys, zipfile
+src, out, mode = sys.argv[1], sys.argv[2], sys.argv[3]
+class Unseekable:
+    def __init__(self, f): self.f = f
+    def write(self, b): return self.f.write(b)
+    def flush(self): self.f.flush()
+with open(out, 'wb') as raw:
+    target = Unseekable(raw) if mode == 'stream' else raw
+    with zipfile.ZipFile(target, 'w', zipfile.ZIP_DEFLATED) as z:
+        for folder, _, files in sorted(os.walk(src)):
+            for name in sorted(files):
+                path = os.path.join(folder, name)
+                arc = os.path.relpath(path, src)
+                with open(path, 'rb') as f, z.open(arc, 'w', force_zip64=(mode == 'zip64')) as w:
+                    w.write(f.read())
+)PY";
+
+struct Case
+{
+    const char* name;
+    // Builds fixture.path("case.zip") from fixture.sources().
+    std::function<bool(CorpusFixture&)> build;
+    QString kelmarPassword;
+    QString sevenZipPassword;
+    Verdict expected;
+};
+
+bool zipTool(CorpusFixture& f, const QStringList& options)
+{
+    return runTool(QStringLiteral("zip"),
+                   QStringList{QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-X")} +
+                       options + QStringList{f.path(QStringLiteral("case.zip")), QStringLiteral(".")},
+                   f.sources())
+               .exitCode == 0;
+}
+
+bool sevenZip(CorpusFixture& f, const QStringList& options)
+{
+    return runTool(QStringLiteral("7zz"),
+                   QStringList{QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd")} +
+                       options + QStringList{f.path(QStringLiteral("case.zip")), QStringLiteral(".")},
+                   f.sources())
+               .exitCode == 0;
+}
+
+bool python(CorpusFixture& f, const QString& mode)
+{
+    return runTool(QStringLiteral("python3"),
+                   {QStringLiteral("-c"), QString::fromLatin1(kPythonWriter), f.sources(),
+                    f.path(QStringLiteral("case.zip")), mode})
+               .exitCode == 0;
+}
+
+std::function<bool(CorpusFixture&)> damaged(std::function<bool(CorpusFixture&)> build,
+                                            bool (*harm)(const QString&))
+{
+    return [build, harm](CorpusFixture& f) {
+        return build(f) && harm(f.path(QStringLiteral("case.zip")));
+    };
+}
+
+const QString kSecret = QStringLiteral("s3cret");
+const QString kNone = QStringLiteral("none"); // 7zz must never wait for a typed password
+
+std::vector<Case> cases()
+{
+    auto zip = [](QStringList o) { return [o](CorpusFixture& f) { return zipTool(f, o); }; };
+    auto sz = [](QStringList o) { return [o](CorpusFixture& f) { return sevenZip(f, o); }; };
+    auto py = [](QString m) { return [m](CorpusFixture& f) { return python(f, m); }; };
+    const QStringList deflate{QStringLiteral("-mm=Deflate")};
+    return {
+        {"InfoZipStored", zip({QStringLiteral("-0")}), {}, kNone, Verdict::Good},
+        {"InfoZipLevel6", zip({QStringLiteral("-6")}), {}, kNone, Verdict::Good},
+        {"InfoZipLevel9", zip({QStringLiteral("-9")}), {}, kNone, Verdict::Good},
+        {"InfoZipZipCryptoWithPassword", zip({QStringLiteral("-P"), kSecret}), kSecret, kSecret,
+         Verdict::Good},
+        {"InfoZipZipCryptoWithoutPasswordIsNotJudged", zip({QStringLiteral("-P"), kSecret}), {},
+         kSecret, Verdict::Unjudged},
+        {"InfoZipZipCryptoWrongPasswordIsNotJudged", zip({QStringLiteral("-P"), kSecret}),
+         QStringLiteral("wrong"), kSecret, Verdict::Unjudged},
+        {"SevenZipDeflate", sz(deflate), {}, kNone, Verdict::Good},
+        {"SevenZipBZip2", sz({QStringLiteral("-mm=BZip2")}), {}, kNone, Verdict::Good},
+        // unzip -t reads Deflate64 too; Python's zipfile cannot, which is its limit, not damage.
+        {"SevenZipDeflate64IsNotJudged_UnzipAgreesPythonCannotRead",
+         sz({QStringLiteral("-mm=Deflate64")}), {}, kNone, Verdict::Unjudged},
+        // Python reads LZMA; unzip 6.0 reports it unsupported, which is not damage either.
+        {"SevenZipLzmaIsNotJudged_UnzipCannotRead", sz({QStringLiteral("-mm=LZMA")}), {}, kNone,
+         Verdict::Unjudged},
+        {"SevenZipAes256WithPassword",
+         sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
+         kSecret, kSecret, Verdict::Good},
+        {"SevenZipAes256WithoutPasswordIsNotJudged",
+         sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
+         {}, kSecret, Verdict::Unjudged},
+        {"SevenZipAes256WrongPasswordIsNotJudged",
+         sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
+         QStringLiteral("wrong"), kSecret, Verdict::Unjudged},
+        {"PythonStreamWithDataDescriptors", py(QStringLiteral("stream")), {}, kNone, Verdict::Good},
+        {"PythonForcedZip64", py(QStringLiteral("zip64")), {}, kNone, Verdict::Good},
+        {"PythonPlain", py(QStringLiteral("plain")), {}, kNone, Verdict::Good},
+        {"FlippedByteInDeflatedData", damaged(zip({QStringLiteral("-6")}), &CorpusFixture::flipDataByte),
+         {}, kNone, Verdict::Bad},
+        {"FlippedByteInStoredDataIsCrcError",
+         damaged(zip({QStringLiteral("-0")}), &CorpusFixture::flipDataByte), {}, kNone, Verdict::Bad},
+        {"FlippedByteInAes256DataFailsAuthentication",
+         damaged(sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
+                 &CorpusFixture::flipDataByte),
+         kSecret, kSecret, Verdict::Bad},
+        {"FlippedByteWithDataDescriptors",
+         damaged(py(QStringLiteral("stream")), &CorpusFixture::flipDataByte), {}, kNone,
+         Verdict::Bad},
+        {"TruncatedToHalf", damaged(zip({QStringLiteral("-6")}), &CorpusFixture::truncateHalf), {},
+         kNone, Verdict::Bad},
+        {"BrokenCentralDirectory",
+         damaged(zip({QStringLiteral("-6")}), &CorpusFixture::breakCentralDirectory), {}, kNone,
+         Verdict::Bad},
+        {"NotAZipAtAll", [](CorpusFixture& f) {
+             writeFile(f.path(QStringLiteral("case.zip")), textBytes(5000, 9));
+             return true;
+         }, {}, kNone, Verdict::Bad},
+        {"EmptyFile", [](CorpusFixture& f) {
+             writeFile(f.path(QStringLiteral("case.zip")), QByteArray());
+             return true;
+         }, {}, kNone, Verdict::Bad},
+    };
+}
+
+} // namespace
+
+TEST(Corpus, VerdictOnEachArchiveAgreesWithSevenZip)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name);
+        CorpusFixture fixture;
+        ASSERT_TRUE(c.build(fixture)) << "could not build the archive";
+        const QString archive = fixture.path(QStringLiteral("case.zip"));
+
+        ZipComponent zip;
+        zip.setArchivePath(archive);
+        zip.setPassword(c.kelmarPassword);
+        const int result = zip.test();
+        const Verdict kelmar = verdictOf(result);
+        EXPECT_EQ(kelmar, c.expected) << "Kelmar says " << text(kelmar) << " (" << result << ": "
+                                      << zip.lastErrorDetail().toStdString() << ")";
+
+        const ToolRun seven = runTool(QStringLiteral("7zz"),
+                                      {QStringLiteral("t"), QStringLiteral("-bd"),
+                                       QStringLiteral("-p") + c.sevenZipPassword, archive});
+        const bool sevenSaysGood = seven.exitCode == 0;
+        EXPECT_EQ(sevenSaysGood, kelmar != Verdict::Bad)
+            << "7zz t exit " << seven.exitCode << ", Kelmar says " << text(kelmar) << "\n"
+            << seven.output.right(600).toStdString();
+        // A damaged archive must say why.
+        if (kelmar != Verdict::Good) {
+            EXPECT_FALSE(zip.lastErrorDetail().isEmpty());
+        }
+    }
+}
+
+TEST(Corpus, ListGivesEveryEntryWithItsSizeAsZipinfoDoes)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    CorpusFixture fixture;
+    ASSERT_TRUE(zipTool(fixture, {QStringLiteral("-6"), QStringLiteral("-D")}));
+    ZipComponent zip;
+    zip.setArchivePath(fixture.path(QStringLiteral("case.zip")));
+    QMap<QString, qint64> listed;
+    QObject::connect(&zip, &ZipComponent::entryListed,
+                     [&](const QString& name, qint64 size) { listed.insert(name, size); });
+    EXPECT_EQ(zip.list(), ZipOk);
+    ASSERT_EQ(listed.size(), CorpusFixture::sourceNames().size());
+    for (const QString& name : CorpusFixture::sourceNames()) {
+        ASSERT_TRUE(listed.contains(name)) << name.toStdString();
+        EXPECT_EQ(listed.value(name), QFileInfo(fixture.sources() + u'/' + name).size());
+    }
+}

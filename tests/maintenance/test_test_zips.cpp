@@ -1,0 +1,171 @@
+// Test Zips over real archives in a temporary folder, with a scripted host.
+#include "archive/ZipComponent.h"
+#include "common/FakeHost.h"
+#include "common/Tools.h"
+#include "maintenance/TestZips.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+namespace {
+
+// A good archive made by zip from one file.
+void makeZip(const QString& folder, const QString& archive, const QStringList& extra = {})
+{
+    writeFile(folder + QStringLiteral("/work/game.nes"), textBytes(50000, 2));
+    ASSERT_EQ(runTool(QStringLiteral("zip"),
+                      QStringList{QStringLiteral("-q")} + extra +
+                          QStringList{folder + u'/' + archive, QStringLiteral("game.nes")},
+                      folder + QStringLiteral("/work"))
+                  .exitCode,
+              0);
+    QDir(folder + QStringLiteral("/work")).removeRecursively();
+}
+
+void makeBadZip(const QString& folder, const QString& archive)
+{
+    makeZip(folder, archive);
+    QByteArray bytes = readFile(folder + u'/' + archive);
+    bytes[100] = char(bytes[100] ^ 0x40);
+    writeFile(folder + u'/' + archive, bytes);
+}
+
+} // namespace
+
+TEST(TestZips, BadArchiveIsLoggedAndSetAsideGoodOnesAndOtherFilesAreLeftAlone)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir dir;
+    makeZip(dir.path(), QStringLiteral("good.zip"));
+    makeBadZip(dir.path(), QStringLiteral("BAD.ZIP"));
+    makeBadZip(dir.path(), QStringLiteral("locked.zip"));
+    QFile::setPermissions(dir.filePath(QStringLiteral("locked.zip")), QFile::ReadOwner);
+    writeFile(dir.filePath(QStringLiteral("notes.txt")), "x");
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.log.append(QStringLiteral("old line"));
+    host.stop = true; // a Stop from before the batch does not count
+
+    const TestZipsReport report = kelmar::test_zip_files(host, *std::make_unique<ZipComponent>());
+    ASSERT_EQ(host.log.size(), 4);
+    EXPECT_EQ(host.log[0], QStringLiteral("BAD.ZIP is bad!"));
+    EXPECT_TRUE(host.log[1].startsWith(QStringLiteral("    Damaged data or CRC error: game.nes")));
+    EXPECT_EQ(host.log[2], QStringLiteral("locked.zip is bad!"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase),
+              (QStringList{QStringLiteral("BAD.ZIP.bad"), QStringLiteral("good.zip"),
+                           QStringLiteral("locked.zip.bad"), QStringLiteral("notes.txt")}));
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("locked.zip.bad"))).isWritable());
+    EXPECT_EQ(report.count(TestZipsReport::Verdict::Bad), 2);
+    EXPECT_EQ(report.count(TestZipsReport::Verdict::Good), 1);
+    EXPECT_EQ(host.protects, 1);
+    EXPECT_EQ(host.releases, 1);
+    EXPECT_EQ(host.beeps, 1);
+    EXPECT_EQ(host.refreshes, 1);
+    EXPECT_FALSE(host.stop);
+    EXPECT_TRUE(host.questions.isEmpty());
+}
+
+TEST(TestZips, ExistingDotBadFileKeepsTheBadArchiveUnderItsName)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir dir;
+    makeBadZip(dir.path(), QStringLiteral("x.zip"));
+    writeFile(dir.filePath(QStringLiteral("x.zip.bad")), "older one");
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.opts.chkSound = 0;
+    ZipComponent zip;
+    test_zip_files(host, zip);
+    EXPECT_EQ(host.log.first(), QStringLiteral("x.zip is bad!"));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("x.zip"))));
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("x.zip.bad"))), "older one");
+    EXPECT_EQ(host.beeps, 0);
+}
+
+TEST(TestZips, OnlySelectedEntriesEndingInZipAreCandidatesElseWhoops)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir dir;
+    makeBadZip(dir.path(), QStringLiteral("game.zip"));
+    writeFile(dir.filePath(QStringLiteral("game.zip.bad")), "x");
+    writeFile(dir.filePath(QStringLiteral("readme.txt")), "x");
+    FakeHost host;
+    host.listFolder(dir.path(), false);
+    host.select(1); // game.zip.bad
+    host.select(2); // readme.txt
+    host.queueAnswer(MsgAnswer::Ok);
+    ZipComponent zip;
+    const TestZipsReport report = test_zip_files(host, zip);
+    EXPECT_EQ(host.questions,
+              QStringList{QStringLiteral("Whoops!|You didn't select any Zip files to test!")});
+    EXPECT_TRUE(report.nothingSelected);
+    EXPECT_TRUE(host.log.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("game.zip"))));
+    EXPECT_EQ(host.releases, 1);
+    EXPECT_EQ(host.refreshes, 1);
+}
+
+TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    QTemporaryDir dir;
+    makeZip(dir.path(), QStringLiteral("locked.zip"), {QStringLiteral("-P"), QStringLiteral("pw")});
+    writeFile(dir.filePath(QStringLiteral("w/x.nes")), textBytes(40000, 1));
+    ASSERT_EQ(runTool(QStringLiteral("7zz"),
+                      {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mm=Deflate64"),
+                       dir.filePath(QStringLiteral("d64.zip")), QStringLiteral("x.nes")},
+                      dir.filePath(QStringLiteral("w")))
+                  .exitCode,
+              0);
+    QDir(dir.filePath(QStringLiteral("w"))).removeRecursively();
+    FakeHost host;
+    host.listFolder(dir.path());
+    ZipComponent zip;
+    TestZipsReport report = test_zip_files(host, zip);
+    ASSERT_EQ(host.log.size(), 2);
+    EXPECT_TRUE(host.log[0].startsWith(QStringLiteral("d64.zip could not be tested (")));
+    EXPECT_TRUE(host.log[0].contains(QStringLiteral("Deflate64")));
+    EXPECT_TRUE(host.log[1].startsWith(QStringLiteral("locked.zip could not be tested (Wrong or missing password")));
+    EXPECT_EQ(report.count(TestZipsReport::Verdict::NotTested), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{QStringLiteral("d64.zip"), QStringLiteral("locked.zip")}));
+
+    // With the unzip password ticked the encrypted archive is tested, and good.
+    host.listFolder(dir.path());
+    host.opts.chkUnzipPassword = 1;
+    host.opts.txtUnzipPassword = QStringLiteral("pw");
+    report = test_zip_files(host, zip);
+    EXPECT_EQ(report.archives.at(1).verdict, TestZipsReport::Verdict::Good)
+        << report.archives.at(1).reason;
+}
+
+TEST(TestZips, StopEndsTheBatchAfterTheArchiveUnderTest)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir dir;
+    for (const char* name : {"a.zip", "b.zip", "c.zip"})
+        makeBadZip(dir.path(), QLatin1String(name));
+    FakeHost host;
+    host.listFolder(dir.path());
+    ZipComponent zip;
+    const TestZipsReport report =
+        test_zip_files(host, zip, [&](int number, int, const QString&) {
+            if (number == 1)
+                host.stop = true; // pressed while the first archive is being tested
+        });
+    EXPECT_EQ(report.archives.size(), 1u);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{QStringLiteral("a.zip.bad"), QStringLiteral("b.zip"),
+                           QStringLiteral("c.zip")}));
+    EXPECT_TRUE(host.questions.isEmpty());
+    EXPECT_EQ(host.refreshes, 1);
+    EXPECT_FALSE(host.stop);
+}
