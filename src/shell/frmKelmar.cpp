@@ -1,6 +1,8 @@
 #include "shell/frmKelmar.h"
 
+#include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
+#include "maintenance/TestZips.h"
 #include "browse/Selection.h"
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
@@ -112,7 +114,11 @@ frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("frmKelmar"));
     setWindowTitle(QStringLiteral("Kelmar 1.25"));
     m_files = new FileListModel(this);
+    // The component is used on the batch's thread only, so it has no parent here.
+    m_zip = std::make_unique<ZipComponent>();
     buildWindow();
+    registerOperation(QStringLiteral("test_zip_files"),
+                      [this](BatchHost& host) { test_zip_files(host, *m_zip); });
     Form_Load();
 }
 

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -33,6 +34,7 @@ class QTreeView;
 
 namespace kelmar {
 class FileListModel;
+class ZipComponent;
 }
 
 // The main window: its controls, the dispatch of commands to operations, the busy state and
@@ -66,6 +68,8 @@ public:
     void showFolderInTree(const QString& folder);
     QString listFolder() const;
     kelmar::FileListModel* fileList() const { return m_files; }
+    // The archive component every operation drives.
+    kelmar::ZipComponent& Zip() { return *m_zip; }
     std::vector<char> selectedFlags() const;
     void select_all();
     void select_none();
@@ -252,6 +256,7 @@ private:
     QHash<QAction*, QString> m_commands; // entry -> operation name
 
     kelmar::FileListModel* m_files = nullptr;
+    std::unique_ptr<kelmar::ZipComponent> m_zip;
     kelmar::FilterHistory m_history;
     kelmar::OperationLog m_log;
     bool m_logShown = true; // txtLog mirrors m_log
