@@ -38,6 +38,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -217,6 +218,15 @@ QWidget* frmKelmar::buildControlTab()
     Tree1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Tree1->setRootIndex(m_treeModel->index(QDir::rootPath()));
     Tree1->viewport()->installEventFilter(this);
+    connect(m_treeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (m_revealPath.isEmpty() || !m_revealPath.startsWith(loaded))
+            return;
+        const QModelIndex index = m_treeModel->index(m_revealPath);
+        if (index.isValid())
+            Tree1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        if (loaded == m_revealPath)
+            m_revealPath.clear();
+    });
     connect(Tree1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &frmKelmar::Tree1_NodeClick);
     left->addWidget(Tree1, 1);
@@ -702,6 +712,16 @@ void frmKelmar::showInStoredState()
         show();
 }
 
+void frmKelmar::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // A tree scrolls only once it has a size: bring the current folder into view now.
+    QTimer::singleShot(100, this, [this] {
+        if (Tree1->currentIndex().isValid())
+            Tree1->scrollTo(Tree1->currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
+}
+
 void frmKelmar::closeEvent(QCloseEvent* event)
 {
     if (m_batchThread) {
@@ -966,7 +986,9 @@ void frmKelmar::showFolderInTree(const QString& folder)
     }
     Tree1->setCurrentIndex(index);
     Tree1->expand(index);
-    Tree1->scrollTo(index, QAbstractItemView::PositionAtTop);
+    Tree1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    // The tree reads folders in the background: scroll again once the way there is read.
+    m_revealPath = folder;
     // Selecting the node lists its folder; make sure the list follows even when the node
     // was already current.
     if (QDir::cleanPath(m_files->folder()) != QDir::cleanPath(folder))

@@ -136,6 +136,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -263,6 +264,7 @@ private:
     QHash<QString, Operation> m_operations;
 
     QString m_tempPath;
+    QString m_revealPath; // the folder the tree is to scroll to once it has read its way
     bool m_loaded = false;
     int m_startState = 0; // 0 normal, 1 minimised, 2 maximised
     bool m_busy = false;
