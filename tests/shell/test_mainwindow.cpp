@@ -706,3 +706,27 @@ TEST_F(MainWindowTest, FavouritesGoToTheSettingsFolderWhenTheirOwnCannotBeWritte
     EXPECT_EQ(fallback.readAll(), folder.path().toUtf8() + "\r\n");
     EXPECT_TRUE(QFile::exists(iniPath()));
 }
+
+TEST_F(MainWindowTest, LayoutSplitsTheControlTabAtEverySize)
+{
+    window->show();
+    for (const QSize size : {QSize(100, 100), QSize(1400, 900)}) {
+        window->resize(size);
+        QCoreApplication::processEvents();
+        EXPECT_GE(window->width(), 6930 / 15);
+        EXPECT_GE(window->height(), 4650 / 15);
+        auto* tree = find<QWidget>("Tree1");
+        auto* list = find<QWidget>("File1");
+        EXPECT_NEAR(tree->width(), list->width(), 2) << size.width();
+        EXPECT_LT(tree->geometry().right(), list->mapTo(tree->parentWidget(), QPoint(0, 0)).x());
+        const int all = find<QWidget>("cmdSelectAll")->width();
+        EXPECT_NEAR(find<QWidget>("cmdSelectNone")->width(), all, 1);
+        EXPECT_NEAR(find<QWidget>("cmdReverse")->width(), all, 1);
+        EXPECT_NEAR(3 * all, list->width(), 20);
+        auto* tabs = find<QTabWidget>("Tabs");
+        tabs->setCurrentIndex(4);
+        QCoreApplication::processEvents();
+        EXPECT_GT(find<QWidget>("txtLog")->width(), tabs->width() - 40);
+        tabs->setCurrentIndex(0);
+    }
+}
