@@ -7,6 +7,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kelmar"));
     frmKelmar window;
-    window.show();
+    if (!window.loaded())
+        return 1;
+    window.showInStoredState();
     return app.exec();
 }

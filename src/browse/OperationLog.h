@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace kelmar {
+
+// The text of the operation log: lines ending in CR LF, up to a fixed capacity. A line that
+// does not fit is dropped and the log keeps only the last half of what it held, so a long
+// batch never makes the log (or the program) crawl.
+class OperationLog
+{
+public:
+    static constexpr qsizetype DefaultCapacity = 1'000'000;
+
+    explicit OperationLog(qsizetype capacity = DefaultCapacity) : m_capacity(capacity) {}
+
+    enum class Append { Added, Trimmed };
+    // Adds line and CR LF; when that would pass the capacity, trims instead.
+    Append write(const QString& line);
+    void clear() { m_text.clear(); }
+
+    const QString& text() const { return m_text; }
+    qsizetype capacity() const { return m_capacity; }
+
+private:
+    QString m_text;
+    qsizetype m_capacity;
+};
+
+} // namespace kelmar

@@ -1,0 +1,99 @@
+#include "browse/Selection.h"
+
+#include "names/basMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+
+#include <cmath>
+#include <sys/stat.h>
+
+namespace kelmar {
+
+std::vector<char> selectedFlags(const QItemSelectionModel& selection, int rowCount)
+{
+    std::vector<char> flags(std::size_t(std::max(rowCount, 0)), 0);
+    // Walk the ranges rather than selectedIndexes(): that builds one index per selected row.
+    const QItemSelection ranges = selection.selection();
+    for (const QItemSelectionRange& range : ranges) {
+        int top = std::max(range.top(), 0);
+        int bottom = std::min(range.bottom(), rowCount - 1);
+        for (int row = top; row <= bottom; ++row)
+            flags[std::size_t(row)] = 1;
+    }
+    return flags;
+}
+
+namespace {
+
+QItemSelection wholeList(const QItemSelectionModel& selection, int rowCount)
+{
+    const QAbstractItemModel* model = selection.model();
+    return QItemSelection(model->index(0, 0), model->index(rowCount - 1, 0));
+}
+
+} // namespace
+
+void selectAllRows(QItemSelectionModel& selection, int rowCount)
+{
+    if (rowCount <= 0 || !selection.model())
+        return;
+    selection.select(wholeList(selection, rowCount), QItemSelectionModel::ClearAndSelect);
+}
+
+void selectNoRows(QItemSelectionModel& selection)
+{
+    selection.clearSelection();
+}
+
+void reverseRowSelection(QItemSelectionModel& selection, int rowCount)
+{
+    if (rowCount <= 0 || !selection.model())
+        return;
+    selection.select(wholeList(selection, rowCount), QItemSelectionModel::Toggle);
+}
+
+SelectionTotal measureSelection(const QString& folder, const QStringList& names,
+                                const std::vector<char>& selected)
+{
+    QString prefix = folder;
+    if (!prefix.endsWith(QDir::separator()))
+        prefix += QDir::separator();
+    SelectionTotal total;
+    const int n = int(std::min<std::size_t>(selected.size(), std::size_t(names.size())));
+    for (int i = 0; i < n; ++i) {
+        if (!selected[std::size_t(i)])
+            continue;
+        ++total.files;
+        // A bare stat per file: the counter runs on every click, over lists of tens of
+        // thousands of files.
+        struct stat st;
+        const QByteArray path = QFile::encodeName(prefix + names.at(i));
+        if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            total.bytes += std::int64_t(st.st_size);
+    }
+    return total;
+}
+
+QString selectionCounterText(const SelectionTotal& total, const QLocale& locale)
+{
+    QString text = total.files == 1 ? QStringLiteral("1 File Selected")
+                                    : QString::number(total.files) + QStringLiteral(" Files Selected");
+    // Half a kilobyte rounds up, as the counter always has.
+    const auto kb = static_cast<qlonglong>(std::llround(double(total.bytes) / 1000.0));
+    return text + QStringLiteral(" (") + locale.toString(kb) + QStringLiteral(" Kb)    ");
+}
+
+int countSelectedZips(const QStringList& names, const std::vector<char>& selected)
+{
+    int n = 0;
+    const int count = int(std::min<std::size_t>(selected.size(), std::size_t(names.size())));
+    for (int i = 0; i < count; ++i) {
+        if (selected[std::size_t(i)] && basMain::GetExtension(names.at(i)).toLower() == u".zip")
+            ++n;
+    }
+    return n;
+}
+
+} // namespace kelmar
