@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "common/Printers.h"
+
 #include <ostream>
 
 namespace kelmar::test {
@@ -42,12 +44,8 @@ QByteArray textBytes(qsizetype n, quint32 seed);
         }                                                                                          \
     } while (0)
 
-// Lets gtest print texts in its messages.
+// Lets texts go into gtest's failure messages with <<.
 inline std::ostream& operator<<(std::ostream& os, const QString& s)
 {
     return os << s.toStdString();
-}
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
 }
