@@ -121,6 +121,28 @@ bool isInside(const QString& canonicalRoot, const QString& canonicalPath)
     return canonicalPath == canonicalRoot || canonicalPath.startsWith(withSlash(canonicalRoot));
 }
 
+// Creates root/relative one folder at a time. A component that exists must be a real
+// folder: a symbolic link (or anything else) there is never followed, so no folder is ever
+// made outside root. Returns 0, ZipUnsafeEntry or ZipWriteError.
+int makeFolderInside(const QString& root, const QString& relative)
+{
+    QString path = root;
+    for (const QString& part : relative.split(u'/', Qt::SkipEmptyParts)) {
+        path = withSlash(path) + part;
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
+            if (S_ISLNK(st.st_mode))
+                return ZipUnsafeEntry;
+            if (!S_ISDIR(st.st_mode))
+                return ZipWriteError;
+            continue;
+        }
+        if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0 && errno != EEXIST)
+            return ZipWriteError;
+    }
+    return ZipOk;
+}
+
 } // namespace
 
 // A file read by libzip while it writes the archive at zip_close, reporting progress per file.
@@ -684,23 +706,25 @@ int ZipComponent::extract(int)
             if (relative.isEmpty())
                 continue;
         }
-        if (isFolder) {
-            if (m_keepFolderNames && !QDir().mkpath(withSlash(destination) + relative)) {
-                const int r = fail(ZipWriteError, relative + QStringLiteral(": cannot create"));
-                result = result == ZipOk ? r : result;
-            }
+        if (isFolder && !m_keepFolderNames)
             continue;
-        }
         if (!m_keepFolderNames)
             relative = fileNameOf(relative);
-        const QString target = withSlash(destination) + relative;
-        const QString parent = QFileInfo(target).absolutePath();
-        if (!QDir().mkpath(parent)) {
-            const int r = fail(ZipWriteError, parent + QStringLiteral(": cannot create folder"));
+        const qsizetype slash = relative.lastIndexOf(u'/');
+        const QString folderPart = isFolder ? relative : relative.left(qMax<qsizetype>(slash, 0));
+        const int made = makeFolderInside(destination, folderPart);
+        if (made != ZipOk) {
+            const int r = fail(made, name + (made == ZipUnsafeEntry
+                                                 ? QStringLiteral(": leads through a link")
+                                                 : QStringLiteral(": cannot create its folder")));
             result = result == ZipOk ? r : result;
             continue;
         }
-        // A folder on the way may be a symbolic link that was there before.
+        if (isFolder)
+            continue;
+        const QString target = withSlash(destination) + relative;
+        const QString parent = QFileInfo(target).absolutePath();
+        // Belt and braces: the folder the file goes into resolves inside the destination.
         if (!isInside(root, QFileInfo(parent).canonicalFilePath())) {
             const int r = fail(ZipUnsafeEntry,
                                name + QStringLiteral(": leads outside the destination folder"));

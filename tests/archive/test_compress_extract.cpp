@@ -415,14 +415,19 @@ TEST(Extract, ExistingSymbolicLinkInTheDestinationIsNotFollowedOutward)
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("elsewhere")),
                             dir.filePath(QStringLiteral("out/sub"))));
     const QString archive = dir.filePath(QStringLiteral("a.zip"));
-    ASSERT_TRUE(craftArchive(archive, {{QStringLiteral("sub/x.nes"), "x", 0100644}}));
+    ASSERT_TRUE(craftArchive(archive, {{QStringLiteral("sub/x.nes"), "x", 0100644},
+                                       {QStringLiteral("sub/newdir/"), "", 040755},
+                                       {QStringLiteral("sub/deeper/y.nes"), "y", 0100644},
+                                       {QStringLiteral("fine/z.nes"), "z", 0100644}}));
     ZipComponent zip;
     zip.setArchivePath(archive);
     zip.setExtractFolder(dir.filePath(QStringLiteral("out")));
     zip.setKeepFolderNames(true);
     zip.setFileMask(QString());
     EXPECT_EQ(zip.extract(0), ZipUnsafeEntry);
-    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("elsewhere"))).isEmpty());
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("elsewhere"))).isEmpty())
+        << "not even an empty folder is made through the link";
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/fine/z.nes"))), "z");
 }
 
 TEST(Remove, DeletesSelectedEntriesButNeverEmptiesAnArchive)
