@@ -73,10 +73,21 @@ QString methodName(qint32 method)
 
 mode_t creationMode()
 {
-    // Files are created as 0666 less the umask, like any other program's.
+    // Files are created as 0666 less the umask, like any other program's. The umask is read
+    // from /proc: setting it to read it would race with other threads creating files.
     static const mode_t mode = [] {
-        const mode_t mask = ::umask(022);
-        ::umask(mask);
+        mode_t mask = 022;
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("Umask:")) {
+                    bool ok = false;
+                    const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                    if (ok)
+                        mask = mode_t(value);
+                }
+            }
+        }
         return mode_t(0666 & ~mask);
     }();
     return mode;
@@ -628,6 +639,13 @@ int ZipComponent::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
         return cancelled() ? fail(ZipAborted, QStringLiteral("stopped")) : int(ZipOk);
     };
     int result = readEntry(archive, index, entryName, writeAll);
+    // Replacing a file: its new content must be on disk before the name moves to it, or a
+    // crash could leave the user with neither copy.
+    if (result == ZipOk && QFileInfo::exists(target) && ::fdatasync(fd) != 0) {
+        const int err = errno;
+        result = fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                      target + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+    }
     if (result == ZipOk) {
         ::fchmod(fd, creationMode());
         const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kelmar;
 using namespace kelmar::test;
@@ -298,6 +299,18 @@ TEST(Extract, RoundTripRestoresEveryFileByteForByteWithOrWithoutFolders)
     EXPECT_EQ(tree(fixture.path(QStringLiteral("with"))), tree(fixture.sources()));
     EXPECT_EQ(written.size(), CorpusFixture::sourceNames().size());
     EXPECT_TRUE(written.contains(fixture.path(QStringLiteral("with/sub/deeper/level.rom"))));
+    // Written files get the usual mode (not the private mode of a temporary file) and the
+    // entry's time.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(written.first()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    const QString source = fixture.sources() + QStringLiteral("/noise.bin");
+    EXPECT_LE(qAbs(QFileInfo(fixture.path(QStringLiteral("with/noise.bin")))
+                       .lastModified()
+                       .secsTo(QFileInfo(source).lastModified())),
+              2); // DOS times have two-second steps
 
     zip.setExtractFolder(fixture.path(QStringLiteral("flat")));
     zip.setKeepFolderNames(false);
