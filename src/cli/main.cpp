@@ -218,9 +218,11 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
             ++done;
             if (progress) {
                 QString name = QFileInfo(path).fileName();
-                if (name.size() > 50)
-                    name = name.left(47) + QStringLiteral("...");
-                err << "\r\033[K[" << done << '/' << total << "] " << name;
+                if (name.size() > 40)
+                    name = name.left(37) + QStringLiteral("...");
+                const int filled = total > 0 ? (done - 1) * 20 / total : 0;
+                err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.')
+                    << "] " << done << '/' << total << ' ' << name;
                 err.flush();
             }
         });
