@@ -17,6 +17,7 @@ using namespace kelmar::test;
 namespace {
 
 enum class Verdict { Good, Bad, Unjudged };
+enum class Reader { AsSevenZip, CannotRead };
 
 const char* text(Verdict v)
 {
@@ -50,6 +51,19 @@ with open(out, 'wb') as raw:
                     w.write(f.read())
 )PY";
 
+// Tests with Python's zipfile: exit 0 good, 3 when it cannot read the method, else bad.
+const char* kPythonTester = R"PY(
+import sys, zipfile
+try:
+    z = zipfile.ZipFile(sys.argv[1])
+    z.setpassword(sys.argv[2].encode())
+    sys.exit(1 if z.testzip() else 0)
+except NotImplementedError:
+    sys.exit(3)
+except Exception:
+    sys.exit(1)
+)PY";
+
 struct Case
 {
     const char* name;
@@ -62,6 +76,10 @@ struct Case
     // it passes and the entry then reads as damaged. The archives are salted at random, so
     // such a case may go either way.
     bool mayAlsoBeBad = false;
+    // What unzip -t and Python's zipfile say, given the right password. Where they cannot
+    // read an archive, the case's name says so: 7-Zip and Kelmar are right there.
+    Reader unzip = Reader::AsSevenZip;
+    Reader python = Reader::AsSevenZip;
 };
 
 bool zipTool(CorpusFixture& f, const QStringList& options)
@@ -130,31 +148,41 @@ std::vector<Case> cases()
          sz({QStringLiteral("-mm=Deflate64")}),
          {},
          kNone,
-         Verdict::Unjudged},
+         Verdict::Unjudged,
+         false,
+         Reader::AsSevenZip,
+         Reader::CannotRead},
         // Python reads LZMA; unzip 6.0 reports it unsupported, which is not damage either.
         {"SevenZipLzmaIsNotJudged_UnzipCannotRead",
          sz({QStringLiteral("-mm=LZMA")}),
          {},
          kNone,
-         Verdict::Unjudged},
-        {"SevenZipAes256WithPassword",
+         Verdict::Unjudged,
+         false,
+         Reader::CannotRead,
+         Reader::AsSevenZip},
+        {"SevenZipAes256WithPassword_UnzipAndPythonCannotRead",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
-         kSecret, kSecret, Verdict::Good},
-        {"SevenZipAes256WithoutPasswordIsNotJudged",
+         kSecret, kSecret, Verdict::Good, false, Reader::CannotRead, Reader::CannotRead},
+        {"SevenZipAes256WithoutPasswordIsNotJudged_UnzipAndPythonCannotRead",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
          {},
          kSecret,
-         Verdict::Unjudged},
-        {"SevenZipAes256WrongPasswordIsNotJudged",
+         Verdict::Unjudged,
+         false,
+         Reader::CannotRead,
+         Reader::CannotRead},
+        {"SevenZipAes256WrongPasswordIsNotJudged_UnzipAndPythonCannotRead",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
-         QStringLiteral("wrong"), kSecret, Verdict::Unjudged, true},
-        {"SevenZipAes128WithPassword",
+         QStringLiteral("wrong"), kSecret, Verdict::Unjudged, true, Reader::CannotRead,
+         Reader::CannotRead},
+        {"SevenZipAes128WithPassword_UnzipAndPythonCannotRead",
          sz(deflate + QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES128")}),
-         kSecret, kSecret, Verdict::Good},
-        {"SevenZipAes192StoredWithPassword",
+         kSecret, kSecret, Verdict::Good, false, Reader::CannotRead, Reader::CannotRead},
+        {"SevenZipAes192StoredWithPassword_UnzipAndPythonCannotRead",
          sz({QStringLiteral("-mx0"), QStringLiteral("-p") + kSecret,
              QStringLiteral("-mem=AES192")}),
-         kSecret, kSecret, Verdict::Good},
+         kSecret, kSecret, Verdict::Good, false, Reader::CannotRead, Reader::CannotRead},
         {"PythonStreamWithDataDescriptors", py(QStringLiteral("stream")), {}, kNone, Verdict::Good},
         {"PythonForcedZip64", py(QStringLiteral("zip64")), {}, kNone, Verdict::Good},
         {"PythonPlain", py(QStringLiteral("plain")), {}, kNone, Verdict::Good},
@@ -171,11 +199,11 @@ std::vector<Case> cases()
         {"FlippedByteInZipCryptoDataWithTheRightPassword",
          damaged(zip({QStringLiteral("-P"), kSecret}), &CorpusFixture::flipDataByte), kSecret,
          kSecret, Verdict::Bad},
-        {"FlippedByteInAes256DataFailsAuthentication",
+        {"FlippedByteInAes256DataFailsAuthentication_UnzipAndPythonCannotRead",
          damaged(sz(deflate +
                     QStringList{QStringLiteral("-p") + kSecret, QStringLiteral("-mem=AES256")}),
                  &CorpusFixture::flipDataByte),
-         kSecret, kSecret, Verdict::Bad},
+         kSecret, kSecret, Verdict::Bad, false, Reader::CannotRead, Reader::CannotRead},
         {"FlippedByteWithDataDescriptors",
          damaged(py(QStringLiteral("stream")), &CorpusFixture::flipDataByte),
          {},
@@ -217,6 +245,7 @@ TEST(Corpus, VerdictOnEachArchiveAgreesWithSevenZip)
     KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
     KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.name);
         CorpusFixture fixture;
@@ -240,6 +269,23 @@ TEST(Corpus, VerdictOnEachArchiveAgreesWithSevenZip)
         EXPECT_EQ(sevenSaysGood, kelmar != Verdict::Bad)
             << "7zz t exit " << seven.exitCode << ", Kelmar says " << text(kelmar) << "\n"
             << seven.output.right(600).toStdString();
+        const ToolRun unzip =
+            runTool(QStringLiteral("unzip"),
+                    {QStringLiteral("-tqq"), QStringLiteral("-P"), c.sevenZipPassword, archive});
+        const ToolRun python = runTool(QStringLiteral("python3"),
+                                       {QStringLiteral("-c"), QString::fromLatin1(kPythonTester),
+                                        archive, c.sevenZipPassword});
+        const char* sevenSays = sevenSaysGood ? "good" : "bad";
+        EXPECT_STREQ(unzip.exitCode == 81  ? "cannot read"
+                     : unzip.exitCode == 0 ? "good"
+                                           : "bad",
+                     c.unzip == Reader::CannotRead ? "cannot read" : sevenSays)
+            << "unzip -t: " << unzip.output.right(300).toStdString();
+        EXPECT_STREQ(python.exitCode == 3   ? "cannot read"
+                     : python.exitCode == 0 ? "good"
+                                            : "bad",
+                     c.python == Reader::CannotRead ? "cannot read" : sevenSays)
+            << "python: " << python.output.right(300).toStdString();
         // A damaged archive must say why.
         if (kelmar != Verdict::Good) {
             EXPECT_FALSE(zip.lastErrorDetail().isEmpty());
