@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <stdexcept>
+
 using namespace kelmar;
 using namespace kelmar::test;
 
@@ -141,4 +143,39 @@ TEST(ArchiveEvents, ListingAddsNamesAndSixtyFourBitSizes)
     EXPECT_EQ(events.listedNames(),
               (QStringList{QStringLiteral("big.iso"), QStringLiteral("small.nes")}));
     EXPECT_EQ(events.listedBytes(), 5.0 * 1024 * 1024 * 1024 + 40);
+}
+
+namespace {
+
+// A host whose options cannot be read: the handler's unexpected-error path.
+class BrokenOptionsHost : public FakeHost
+{
+public:
+    Options options() const override { throw std::runtime_error("settings unavailable"); }
+};
+
+} // namespace
+
+TEST(ArchiveEvents, UnexpectedErrorAsksUhOhAndNoEndsTheProgramYesCarriesOn)
+{
+    BrokenOptionsHost host;
+    ZipComponent zip;
+    ArchiveEvents events(host, zip);
+    int quits = 0;
+    QObject::connect(&events, &ArchiveEvents::quitRequested, [&] { ++quits; });
+    events.setOperationKind(ArchiveEvents::UnzipBatch);
+    events.setTotalFileCount(2);
+
+    host.queueAnswer(MsgAnswer::Yes);
+    events.fileProgress(QStringLiteral("/out/a.nes"), 100);
+    ASSERT_EQ(host.questions.size(), 1);
+    EXPECT_EQ(host.questions.first(),
+              QStringLiteral("Uh oh!|Unexpected Error 5\rDo you want to try to continue?"));
+    EXPECT_EQ(quits, 0);
+    EXPECT_FALSE(host.stop);
+
+    host.queueAnswer(MsgAnswer::No);
+    events.fileProgress(QStringLiteral("/out/b.nes"), 100);
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(host.stop) << "the running batch is stopped too";
 }

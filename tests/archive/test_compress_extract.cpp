@@ -112,6 +112,25 @@ TEST(Compress, ArchivesPassUnzipAndSevenZipAndListLikeZipinfoAtEveryLevel)
     }
 }
 
+TEST(Compress, FolderMaskWithoutSubfoldersTakesTopLevelFilesLessExclusions)
+{
+    CorpusFixture fixture;
+    ZipComponent zip;
+    zip.setArchivePath(fixture.path(QStringLiteral("top.zip")));
+    zip.setFileMask(fixture.sources() + QStringLiteral("/*\r<*.TXT"));
+    zip.setProcessSubfolders(false);
+    zip.setKeepFolderNames(true);
+    ASSERT_EQ(zip.compress(0), ZipOk) << zip.lastErrorDetail();
+    QStringList names;
+    QObject::connect(&zip, &ZipComponent::entryListed,
+                     [&](const QString& name, qint64) { names.append(name); });
+    ASSERT_EQ(zip.list(), ZipOk);
+    names.sort();
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("Super Game (USA).nes"), QStringLiteral("noise.bin"),
+                           QStringLiteral(u"Ärger ゲーム.sfc")}));
+}
+
 TEST(Compress, PasswordEncryptsWithAes256ThatSevenZipAcceptsAndKelmarReads)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
