@@ -396,7 +396,6 @@ int ZipComponent::compress(int)
         QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
                         m_processSubfolders ? QDirIterator::Subdirectories
                                             : QDirIterator::NoIteratorFlags);
-        std::vector<Item> found;
         while (it.hasNext()) {
             const QString path = it.next();
             const QFileInfo info = it.fileInfo();
