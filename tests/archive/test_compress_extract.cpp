@@ -151,6 +151,8 @@ TEST(Compress, PasswordEncryptsWithAes256ThatSevenZipAcceptsAndKelmarReads)
         runTool(QStringLiteral("7zz"), {QStringLiteral("t"), QStringLiteral("-pwrong"), archive})
             .exitCode,
         0);
+    QMap<QString, qint64> expected = sourceListing(fixture);
+    EXPECT_EQ(zipinfoListing(archive), expected);
     zip.setPassword(QString());
     EXPECT_EQ(zip.test(), ZipPassword);
     zip.setPassword(QStringLiteral("pässword"));
@@ -346,25 +348,44 @@ TEST(Extract, RoundTripRestoresEveryFileByteForByteWithOrWithoutFolders)
     EXPECT_EQ(QDir(fixture.path(QStringLiteral("excl"))).entryList(QDir::Files).size(), 3);
 }
 
-TEST(Extract, ArchivesFromInfoZipAndSevenZipAes)
+TEST(Extract, EncryptedArchivesFromInfoZipAndSevenZipRestoreEveryFile)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
     CorpusFixture fixture;
-    ASSERT_EQ(runTool(QStringLiteral("7zz"),
-                      {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-pk"),
-                       QStringLiteral("-mem=AES256"), fixture.path(QStringLiteral("s.zip")),
-                       QStringLiteral(".")},
-                      fixture.sources())
-                  .exitCode,
-              0);
-    ZipComponent zip;
-    zip.setArchivePath(fixture.path(QStringLiteral("s.zip")));
-    zip.setPassword(QStringLiteral("k"));
-    zip.setKeepFolderNames(true);
-    zip.setFileMask(QString());
-    zip.setExtractFolder(fixture.path(QStringLiteral("out")));
-    ASSERT_EQ(zip.extract(0), ZipOk) << zip.lastErrorDetail();
-    EXPECT_EQ(tree(fixture.path(QStringLiteral("out"))), tree(fixture.sources()));
+    const struct
+    {
+        const char* name;
+        QString program;
+        QStringList args;
+    } makers[] = {
+        {"7zz AES-256",
+         QStringLiteral("7zz"),
+         {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-pk"),
+          QStringLiteral("-mem=AES256")}},
+        {"zip ZipCrypto",
+         QStringLiteral("zip"),
+         {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-P"), QStringLiteral("k")}},
+    };
+    int n = 0;
+    for (const auto& maker : makers) {
+        SCOPED_TRACE(maker.name);
+        const QString archive = fixture.path(QStringLiteral("s%1.zip").arg(n));
+        const QString out = fixture.path(QStringLiteral("out%1").arg(n++));
+        ASSERT_EQ(runTool(maker.program, maker.args + QStringList{archive, QStringLiteral(".")},
+                          fixture.sources())
+                      .exitCode,
+                  0);
+        ZipComponent zip;
+        zip.setArchivePath(archive);
+        zip.setKeepFolderNames(true);
+        zip.setFileMask(QString());
+        zip.setExtractFolder(out);
+        EXPECT_EQ(zip.extract(0), ZipPassword) << "no password given";
+        zip.setPassword(QStringLiteral("k"));
+        ASSERT_EQ(zip.extract(0), ZipOk) << zip.lastErrorDetail();
+        EXPECT_EQ(tree(out), tree(fixture.sources()));
+    }
 }
 
 TEST(Extract, DamagedEntryNeverReplacesTheExistingFileAndLeavesNoPartialFile)
