@@ -1017,6 +1017,12 @@ bool frmKelmar::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
+    // The Folders menu acts on the selected folder; a right press must not select another.
+    if (watched == Tree1->viewport() &&
+        (event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+        return true;
     if (watched == Tree1->viewport() && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
         Tree1_MouseUp(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
