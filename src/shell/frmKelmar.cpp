@@ -83,6 +83,20 @@ QCheckBox* checkBox(const char* name, const QString& caption, bool checked = fal
     return box;
 }
 
+// A tab's panel holding its frame fraControl_<index>, laid out by content.
+QWidget* tabPanel(int index, QBoxLayout* content)
+{
+    auto* panel = new QWidget;
+    auto* fra = new QWidget;
+    fra->setObjectName(QStringLiteral("fraControl_%1").arg(index));
+    auto* outer = new QVBoxLayout(panel);
+    outer->setContentsMargins(3, 3, 3, 3);
+    outer->addWidget(fra);
+    content->setContentsMargins(0, 0, 0, 0);
+    fra->setLayout(content);
+    return panel;
+}
+
 int checkValue(const QCheckBox* box)
 {
     switch (box->checkState()) {
@@ -192,13 +206,8 @@ void frmKelmar::buildWindow()
 
 QWidget* frmKelmar::buildControlTab()
 {
-    auto* panel = new QWidget;
-    auto* fra = named(new QWidget, "fraControl_0");
-    auto* outer = new QVBoxLayout(panel);
-    outer->setContentsMargins(3, 3, 3, 3);
-    outer->addWidget(fra);
-    auto* halves = new QHBoxLayout(fra);
-    halves->setContentsMargins(0, 0, 0, 0);
+    auto* halves = new QHBoxLayout;
+    QWidget* panel = tabPanel(0, halves);
 
     // Left half: favourites above the folder tree.
     auto* left = new QVBoxLayout;
@@ -286,13 +295,8 @@ QWidget* frmKelmar::buildControlTab()
 
 QWidget* frmKelmar::buildZipTab()
 {
-    auto* panel = new QWidget;
-    auto* fra = named(new QWidget, "fraControl_1");
-    auto* outer = new QVBoxLayout(panel);
-    outer->setContentsMargins(3, 3, 3, 3);
-    outer->addWidget(fra);
-    auto* columns = new QHBoxLayout(fra);
-    columns->setContentsMargins(0, 0, 0, 0);
+    auto* columns = new QHBoxLayout;
+    QWidget* panel = tabPanel(1, columns);
 
     auto* rules = frame("fraZIPRules", QStringLiteral("Rules"));
     auto* r = new QGridLayout(rules);
@@ -380,13 +384,8 @@ QWidget* frmKelmar::buildZipTab()
 
 QWidget* frmKelmar::buildUnzipTab()
 {
-    auto* panel = new QWidget;
-    auto* fra = named(new QWidget, "fraControl_2");
-    auto* outer = new QVBoxLayout(panel);
-    outer->setContentsMargins(3, 3, 3, 3);
-    outer->addWidget(fra);
-    auto* columns = new QHBoxLayout(fra);
-    columns->setContentsMargins(0, 0, 0, 0);
+    auto* columns = new QHBoxLayout;
+    QWidget* panel = tabPanel(2, columns);
 
     auto* rules = frame("fraUnzipRules", QStringLiteral("Rules"));
     auto* r = new QGridLayout(rules);
@@ -428,13 +427,8 @@ QWidget* frmKelmar::buildUnzipTab()
 
 QWidget* frmKelmar::buildOtherTab()
 {
-    auto* panel = new QWidget;
-    auto* fra = named(new QWidget, "fraControl_3");
-    auto* outer = new QVBoxLayout(panel);
-    outer->setContentsMargins(3, 3, 3, 3);
-    outer->addWidget(fra);
-    auto* columns = new QHBoxLayout(fra);
-    columns->setContentsMargins(0, 0, 0, 0);
+    auto* columns = new QHBoxLayout;
+    QWidget* panel = tabPanel(3, columns);
 
     auto* romFilter = frame("fraROMFilter", QStringLiteral("ROM Filter"));
     auto* f = new QGridLayout(romFilter);
@@ -477,13 +471,8 @@ QWidget* frmKelmar::buildOtherTab()
 
 QWidget* frmKelmar::buildLogTab()
 {
-    auto* panel = new QWidget;
-    auto* fra = named(new QWidget, "fraControl_4");
-    auto* outer = new QVBoxLayout(panel);
-    outer->setContentsMargins(3, 3, 3, 3);
-    outer->addWidget(fra);
-    auto* l = new QVBoxLayout(fra);
-    l->setContentsMargins(0, 0, 0, 0);
+    auto* l = new QVBoxLayout;
+    QWidget* panel = tabPanel(4, l);
     txtLog = named(new QPlainTextEdit, "txtLog");
     txtLog->setReadOnly(true);
     txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -1,5 +1,7 @@
 #include "common/FakeHost.h"
 
+#include "browse/FileListModel.h"
+
 #include <gtest/gtest.h>
 
 #include <QCollator>
@@ -21,7 +23,8 @@ void FakeHost::setFiles(const QString& folder, const QStringList& names,
 void FakeHost::listFolder(const QString& folder, bool selectAll)
 {
     QDir dir(folder);
-    QStringList names = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QStringList names = dir.entryList(QDir::Files);
+    sortFileNames(names);
     setFiles(QDir::cleanPath(folder), names, std::vector<bool>(names.size(), selectAll));
 }
 

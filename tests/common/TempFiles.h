@@ -1,20 +1,18 @@
 #pragma once
 
+#include "common/Tools.h"
+
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QString>
 
 namespace kelmar::test {
 
-// Writes size bytes (or the given content) to folder/name and returns the full path.
+// Writes size bytes to folder/name and returns the full path.
 inline QString writeFile(const QString& folder, const QString& name, qint64 size)
 {
     const QString path = QDir(folder).filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(QByteArray(size, 'x'));
+    writeFile(path, QByteArray(size, 'x'));
     return path;
 }
 
