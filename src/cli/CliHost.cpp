@@ -29,13 +29,15 @@ void CliHost::write_log(const QString& line)
     m_out.flush();
 }
 
-MsgAnswer CliHost::messageBox(const QString& text, const QString& title, MsgIcon,
+MsgAnswer CliHost::messageBox(const QString& text, const QString& title, MsgIcon icon,
                               MsgButtons buttons)
 {
     QString flat = text;
     flat.replace(u'\r', u' ');
     m_err << title << ": " << flat << '\n';
     m_err.flush();
+    if (questions)
+        return questions(text, title, icon, buttons);
     switch (buttons) {
     case MsgButtons::Ok:
         return MsgAnswer::Ok;

@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 #include <atomic>
+#include <functional>
 
 namespace kelmar::cli {
 
@@ -37,10 +38,15 @@ public:
     void setStopRequested(bool value) override { m_stop = value; }
     MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
                          MsgButtons buttons) override;
-    QString browseForFolder(const QString&) override { return cancelMarker(); }
+    // The folder picker answers folderAnswer (set from a flag), else is cancelled.
+    QString browseForFolder(const QString&) override
+    {
+        return folderAnswer.isEmpty() ? cancelMarker() : folderAnswer;
+    }
+    // The save dialog answers saveAnswer (set from a flag), else is cancelled.
     QString saveFileName(const QString&, const QString&, const QString&) override
     {
-        return QString();
+        return saveAnswer;
     }
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override
     {
@@ -49,6 +55,14 @@ public:
     void beep() override {}
     void refresh() override {}
     void update_count() override {}
+
+    QString folderAnswer;
+    QString saveAnswer;
+    // Answers questions instead of the safe default (No, Cancel) when set; the message is
+    // still printed on stderr first.
+    std::function<MsgAnswer(const QString& text, const QString& title, MsgIcon icon,
+                            MsgButtons buttons)>
+        questions;
 
 private:
     Options m_options;

@@ -12,4 +12,11 @@ QString BatchHost::fullPath(int position) const
     return path + fileName(position);
 }
 
+QString BatchHost::treeDisplayName() const
+{
+    const QString path = QDir::cleanPath(treeFolder());
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    return name.isEmpty() ? path : name;
+}
+
 } // namespace kelmar

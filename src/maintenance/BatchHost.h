@@ -37,6 +37,8 @@ public:
     QString fullPath(int position) const;
     // The folder the folder tree shows; the list's folder where there is no tree.
     virtual QString treeFolder() const { return folder(); }
+    // The name the folder tree shows for its selected folder.
+    virtual QString treeDisplayName() const;
     // The system's temporary folder, with a trailing separator.
     virtual QString tempPath() const = 0;
 
@@ -74,6 +76,12 @@ public:
     // Re-reads the listed folder (clearing the selection), then recounts.
     virtual void refresh() = 0;
     virtual void update_count() = 0;
+    // Re-reads the folder tree, so new and removed folders show.
+    virtual void refreshTree() {}
+
+    // --- after a fatal error
+    // Ends the program through its normal shutdown (settings saved) once the batch returns.
+    virtual void endProgram() {}
 };
 
 // The text of one NUL character that the folder picker returns when cancelled.

@@ -44,6 +44,8 @@ public:
     int beeps = 0;
     int refreshes = 0;
     int counts = 0;
+    int treeRefreshes = 0;
+    int endProgramCalls = 0;
     int protects = 0;
     int releases = 0;
     bool busy = false;
@@ -74,6 +76,11 @@ public:
     void beep() override { ++beeps; }
     void refresh() override;
     void update_count() override { ++counts; }
+    void refreshTree() override { ++treeRefreshes; }
+    void endProgram() override { ++endProgramCalls; }
+    // The folder tree's folder; the list's folder when empty.
+    QString tree;
+    QString treeFolder() const override { return tree.isEmpty() ? m_folder : tree; }
 
 private:
     QString m_folder;

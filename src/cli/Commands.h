@@ -1,0 +1,75 @@
+#pragma once
+
+#include "settings/Options.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+#include <atomic>
+#include <vector>
+
+// What the commands of kelmar-cli share: exit codes, Ctrl+C, usage errors and the way
+// command-line paths become file lists.
+namespace kelmar::cli {
+
+constexpr int kExitGood = 0;
+constexpr int kExitBad = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNotTested = 3;
+
+// Set by the first Ctrl+C once installInterruptHandler has run; a second one ends the
+// program at once.
+std::atomic<bool>& interruptFlag();
+void installInterruptHandler();
+
+// Prints "kelmar-cli: message" and the hint to --help; returns kExitUsage.
+int usage(QTextStream& err, const QString& message);
+
+// The files of a folder that the window's file list would show (not hidden, no folders),
+// in its order.
+QStringList filesIn(const QString& folder);
+// Those of them whose names end in ".zip", in any case.
+QStringList archivesIn(const QString& folder);
+
+// The files of one folder, as one file list.
+struct Group
+{
+    QString folder;
+    QStringList names;
+};
+
+// Groups PATH arguments by folder, in the order given: a file stands for itself, a folder
+// for the files listFolder picks from it. Returns false after printing a usage error (a path
+// that does not exist, or a file that `accept` refuses, with `refusal` saying why).
+bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QString&),
+                bool (*accept)(const QString& fileName), const QString& refusal,
+                std::vector<Group>& groups, QTextStream& err);
+
+// Reads "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
+// Returns false when a is not this option; sets *missing when the value is absent.
+bool optionValue(const QStringList& args, int& i, const QString& name, QString& value,
+                 bool* missing);
+
+// One command: its name, its section of --help and its entry point.
+using Runner = int (*)(const QStringList& args, const Options& saved, QTextStream& out,
+                       QTextStream& err);
+struct Command
+{
+    const char* name;
+    Runner run;
+};
+
+int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kTestHelp;
+
+int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
+                     QTextStream& err);
+extern const char* const kZipHelp;
+
+int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kUnzipHelp;
+
+} // namespace kelmar::cli

@@ -1,0 +1,187 @@
+// kelmar-cli test: the window's Test Zips over archives named on the command line.
+#include "archive/ZipComponent.h"
+#include "cli/CliHost.h"
+#include "cli/Commands.h"
+#include "maintenance/TestZips.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <unistd.h>
+
+namespace kelmar::cli {
+
+const char* const kTestHelp = R"HELP(  test      Test zip archives: read every entry in full and check its CRC (and AES
+            authentication) and the archive's structure. A damaged archive is logged
+            as "NAME is bad!" with a second line giving the reason, and renamed to
+            NAME.bad (unless that name exists). An archive that cannot be judged here
+            (encrypted without the right password, or compressed with a method this
+            build cannot read: Deflate64, LZMA, XZ, Zstandard, PPMd) is logged as
+            "NAME could not be tested (reason)" and keeps its name.
+
+Arguments of test:
+  PATH      An archive, or a folder meaning every file in it whose name ends in
+            ".zip" (in any case; hidden files and subfolders are not searched).
+
+Options of test:
+  --json          Print one JSON document on stdout instead of the log lines:
+                  {"archives":[{"path","verdict":"good"|"bad"|"not-tested",
+                  "code","reason","renamedTo"}...],"good":n,"bad":n,"notTested":n,
+                  "stopped":true|false}
+  --password PW   Decrypt with PW (overrides the saved unzip password).
+  --no-password   Use no password even if one is saved.
+
+Result codes of the archive component (shown in reasons and in "code"):
+  0 ok, 1 file not found, 2 not a zip archive, 3 damaged data or CRC error,
+  4 wrong or missing password, 5 unsupported method, 6 read error,
+  7 write error, 8 disk full, 9 unsafe entry refused, 10 archive would be
+  left empty, 190 stopped.
+
+Exit status of test:
+  0  every archive tested is good
+  1  at least one archive is bad
+  2  usage error (unknown option, missing or unreadable PATH)
+  3  none is bad, but some could not be tested (or the run was stopped)
+)HELP";
+
+namespace {
+
+bool isArchiveName(const QString& name)
+{
+    return name.right(4).toLower() == u".zip";
+}
+
+QString verdictText(TestZipsReport::Verdict v)
+{
+    switch (v) {
+    case TestZipsReport::Verdict::Good:
+        return QStringLiteral("good");
+    case TestZipsReport::Verdict::Bad:
+        return QStringLiteral("bad");
+    default:
+        return QStringLiteral("not-tested");
+    }
+}
+
+} // namespace
+
+int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    Options options = saved;
+    bool json = false;
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == u"--json") {
+            json = true;
+        } else if (a == u"--password" || a.startsWith(u"--password=")) {
+            QString value;
+            if (a.startsWith(u"--password=")) {
+                value = a.mid(11);
+            } else if (i + 1 < args.size()) {
+                value = args.at(++i);
+            } else {
+                return usage(err, QStringLiteral("--password needs a value"));
+            }
+            options.chkUnzipPassword = 1;
+            options.txtUnzipPassword = value;
+        } else if (a == u"--no-password") {
+            options.chkUnzipPassword = 0;
+        } else if (a == u"--") {
+            paths += args.mid(i + 1);
+            break;
+        } else if (a.startsWith(u'-') && a.size() > 1) {
+            return usage(err, QStringLiteral("unknown option '%1' for test").arg(a));
+        } else {
+            paths.append(a);
+        }
+    }
+    if (paths.isEmpty())
+        return usage(err, QStringLiteral("test needs at least one archive or folder"));
+
+    // One group per folder, in the order the arguments name them.
+    std::vector<Group> groups;
+    if (!groupPaths(paths, archivesIn, isArchiveName, QStringLiteral("is not a .zip file"), groups,
+                    err))
+        return kExitUsage;
+    int total = 0;
+    for (const Group& g : groups)
+        total += int(g.names.size());
+
+    const bool progress = ::isatty(STDERR_FILENO) != 0;
+    installInterruptHandler();
+    CliHost host(options, interruptFlag(), out, err, !json);
+    ZipComponent zip;
+    TestZipsReport all;
+    int done = 0;
+    for (const Group& g : groups) {
+        if (interruptFlag().load()) {
+            all.stopped = true;
+            break;
+        }
+        if (g.names.isEmpty()) {
+            err << "kelmar-cli: no .zip files in " << g.folder << '\n';
+            err.flush();
+            continue;
+        }
+        host.setFiles(g.folder, g.names);
+        const TestZipsReport report = test_zip_files(host, zip, [&](int, int, const QString& path) {
+            ++done;
+            if (progress) {
+                QString name = QFileInfo(path).fileName();
+                if (name.size() > 40)
+                    name = name.left(37) + QStringLiteral("...");
+                const int filled = total > 0 ? (done - 1) * 20 / total : 0;
+                err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.')
+                    << "] " << done << '/' << total << ' ' << name;
+                err.flush();
+            }
+        });
+        all.archives.insert(all.archives.end(), report.archives.begin(), report.archives.end());
+        all.stopped = all.stopped || report.stopped;
+    }
+    if (progress) {
+        err << "\r\033[K";
+        err.flush();
+    }
+    all.stopped = all.stopped || (interruptFlag().load() && int(all.archives.size()) < total);
+
+    const int bad = all.count(TestZipsReport::Verdict::Bad);
+    const int notTested = all.count(TestZipsReport::Verdict::NotTested);
+    const int good = all.count(TestZipsReport::Verdict::Good);
+    if (json) {
+        QJsonArray list;
+        for (const auto& a : all.archives) {
+            QJsonObject o;
+            o.insert(QStringLiteral("path"), a.path);
+            o.insert(QStringLiteral("verdict"), verdictText(a.verdict));
+            o.insert(QStringLiteral("code"), a.result);
+            o.insert(QStringLiteral("reason"), a.reason);
+            o.insert(QStringLiteral("renamedTo"), a.renamedTo);
+            list.append(o);
+        }
+        QJsonObject doc;
+        doc.insert(QStringLiteral("archives"), list);
+        doc.insert(QStringLiteral("good"), good);
+        doc.insert(QStringLiteral("bad"), bad);
+        doc.insert(QStringLiteral("notTested"), notTested);
+        doc.insert(QStringLiteral("stopped"), all.stopped);
+        out << QJsonDocument(doc).toJson(QJsonDocument::Indented);
+        out.flush();
+    }
+    if (!json || progress) {
+        err << "Tested " << all.archives.size() << " of " << total << " archives: " << good
+            << " good, " << bad << " bad, " << notTested << " not tested"
+            << (all.stopped ? " (stopped)" : "") << '\n';
+        err.flush();
+    }
+    if (bad > 0)
+        return kExitBad;
+    if (notTested > 0 || all.stopped)
+        return kExitNotTested;
+    return kExitGood;
+}
+
+} // namespace kelmar::cli
