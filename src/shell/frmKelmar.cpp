@@ -2,7 +2,10 @@
 
 #include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
+#include "maintenance/CalculateSpace.h"
+#include "maintenance/DeleteFiles.h"
 #include "maintenance/TestZips.h"
+#include "maintenance/UnzipFiles.h"
 #include "browse/Selection.h"
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
@@ -134,6 +137,11 @@ frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
     buildWindow();
     registerOperation(QStringLiteral("test_zip_files"),
                       [this](BatchHost& host) { test_zip_files(host, *m_zip); });
+    registerOperation(QStringLiteral("unzip_files"),
+                      [this](BatchHost& host) { unzip_files(host, *m_zip); });
+    registerOperation(QStringLiteral("calculate_space"),
+                      [this](BatchHost& host) { calculate_space(host, *m_zip); });
+    registerOperation(QStringLiteral("delete_files"), [](BatchHost& host) { delete_files(host); });
     Form_Load();
 }
 

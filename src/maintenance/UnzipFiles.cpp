@@ -1,0 +1,381 @@
+#include "maintenance/UnzipFiles.h"
+
+#include "archive/ArchiveEvents.h"
+#include "archive/EntryMask.h"
+#include "archive/ZipComponent.h"
+#include "maintenance/BatchHost.h"
+#include "names/RomFilter.h"
+#include "names/basMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSet>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace kelmar {
+
+namespace {
+
+QString withSlash(QString folder)
+{
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+bool isCandidate(BatchHost& host, int position)
+{
+    return host.fileName(position).right(4).toLower() == u".zip" && host.isSelected(position);
+}
+
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// A file a plain directory listing shows: an ordinary file (or a link to one) whose name does
+// not start with a dot.
+bool listedFile(const QString& path)
+{
+    if (basMain::GetFileName(path).startsWith(u'.'))
+        return false;
+    struct stat st;
+    return ::stat(native(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool anythingAt(const QString& path)
+{
+    struct stat st;
+    return ::lstat(native(path).constData(), &st) == 0;
+}
+
+// Where an entry would land below the destination, by the same rules the component
+// applies; empty for folders and for names it refuses.
+QString predictedTarget(const QString& destination, QString name, bool keepFolderNames)
+{
+    name.replace(u'\\', u'/');
+    if (name.endsWith(u'/'))
+        return QString();
+    if (name.size() >= 2 && name.at(1) == u':' && name.at(0).isLetter())
+        name = name.mid(2);
+    QStringList kept;
+    for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u"..")
+            return QString();
+        if (part != u".")
+            kept.append(part);
+    }
+    if (kept.isEmpty())
+        return QString();
+    return withSlash(destination) + (keepFolderNames ? kept.join(u'/') : kept.last());
+}
+
+// Renames from to to unless something of that name exists, hidden files included: the check
+// and the rename are one step, so nothing that appears meanwhile is replaced either.
+bool renameNoReplace(const QString& from, const QString& to, QString* error)
+{
+    const QByteArray a = native(from);
+    const QByteArray b = native(to);
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // File systems without the flag: a hard link fails on an existing name just the same.
+        if (::link(a.constData(), b.constData()) == 0) {
+            ::unlink(a.constData());
+            return true;
+        }
+    }
+    *error = systemError(errno);
+    return false;
+}
+
+struct FileId
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool valid = false;
+};
+
+FileId idOf(const QString& path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, true};
+}
+
+} // namespace
+
+int UnzipReport::failedCount() const
+{
+    int n = 0;
+    for (const Archive& a : archives)
+        n += a.result != 0 ? 1 : 0;
+    return n;
+}
+
+qint64 freeSpaceOf(const QString& folder)
+{
+    QString path = folder;
+    while (!path.isEmpty() && !QFileInfo::exists(path)) {
+        const QString parent = QFileInfo(QDir::cleanPath(path)).path();
+        if (parent == path)
+            break;
+        path = parent;
+    }
+    struct statvfs vfs;
+    if (path.isEmpty() || ::statvfs(native(path).constData(), &vfs) != 0)
+        return -1;
+    return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
+}
+
+UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
+                        const std::function<void(int, int, const QString&)>& onArchive,
+                        const FreeSpaceProbe& freeSpace)
+{
+    UnzipReport report;
+    const Options options = host.options();
+    const bool renaming = Options::isSet(options.chkRenameFiles);
+
+    // The handlers of the component's events run inside extract, on this thread.
+    ArchiveEvents events(host, zip);
+    events.renameSources().clear();
+    events.renameTargets().clear();
+    events.setOperationKind(ArchiveEvents::UnzipBatch);
+    bool quit = false;
+    QObject::connect(&events, &ArchiveEvents::quitRequested, &events, [&] { quit = true; },
+                     Qt::DirectConnection);
+
+    // Each rename pair names the extracted file in the chosen case. On a file system that
+    // tells case apart that name may not exist, so the real path is kept beside each pair.
+    QStringList extractedFiles;
+    QStringList extractFolders;
+    QStringList writtenThisArchive;
+    QObject::connect(
+        &zip, &ZipComponent::fileProgress, &events,
+        [&](const QString& name, int percent) {
+            if (percent < 100)
+                return;
+            writtenThisArchive.append(name);
+            if (renaming && events.renameSources().size() > extractedFiles.size()) {
+                extractedFiles.append(name);
+                extractFolders.append(zip.extractFolder());
+            }
+        },
+        Qt::DirectConnection);
+    // Files written by archives that have since been deleted: replacing one of them would lose
+    // the only copy of its content.
+    QSet<QString> onlyCopies;
+
+    QString folder = host.folder();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    host.clear_log();
+    host.setStopRequested(false);
+    QString destination;
+
+    int total = 0;
+    for (int i = 0; i < host.fileCount(); ++i)
+        total += isCandidate(host, i) ? 1 : 0;
+    const FreeSpaceProbe probe = freeSpace ? freeSpace : FreeSpaceProbe(freeSpaceOf);
+    const QString mask = Options::isSet(options.chkExtractROMs)
+                             ? RomFilter::extractMask(options.lblROMFilter)
+                             : QString();
+    zip.setCancelCheck([&host] { return host.stopRequested(); });
+    int number = 0;
+
+    for (int position = 0; position < host.fileCount(); ++position) {
+        if (!isCandidate(host, position))
+            continue;
+        if (destination.isEmpty()) {
+            if (Options::isSet(options.chkUnziptoSameFolder)) {
+                destination = folder;
+            } else {
+                const QString picked =
+                    host.browseForFolder(QStringLiteral("Select the folder you wish to unzip to."));
+                if (picked == cancelMarker() || picked.isEmpty()) {
+                    zip.setCancelCheck({});
+                    events.setOperationKind(ArchiveEvents::NoBatch);
+                    report.pickerCancelled = true;
+                    return report;
+                }
+                destination = picked;
+            }
+            host.protect_form();
+        }
+        const QString archivePath = folder + host.fileName(position);
+        if (onArchive)
+            onArchive(++number, total, archivePath);
+        UnzipReport::Archive archive;
+        archive.path = archivePath;
+        try {
+            QString target = withSlash(destination);
+            if (Options::isSet(options.chkZIPsToFolders)) {
+                target += basMain::StripExtension(host.fileName(position)) + u'/';
+                // One level only: its parent is the destination. An existing folder is fine;
+                // anything else in the way makes the extraction fail below.
+                QDir().mkdir(target);
+            }
+            zip.setExtractFolder(target);
+            const bool keep = !Options::isSet(options.chkIgnoreFolders);
+            zip.setKeepFolderNames(keep);
+            zip.setFileMask(mask);
+            zip.setPassword(options.unzipPassword());
+            zip.setArchivePath(archivePath);
+
+            // What will be written: its size against the free space, its names against the
+            // files whose archive is gone.
+            qint64 needed = 0;
+            QString clash;
+            const EntryMask entryMask(mask);
+            auto listed = QObject::connect(
+                &zip, &ZipComponent::entryListed, &events,
+                [&](const QString& name, qint64 size) {
+                    const QString at = predictedTarget(target, name, keep);
+                    if (at.isEmpty() || !entryMask.selects(name))
+                        return;
+                    needed += size;
+                    if (clash.isEmpty() && onlyCopies.contains(at))
+                        clash = at;
+                },
+                Qt::DirectConnection);
+            const int listResult = zip.list();
+            QObject::disconnect(listed);
+            events.listedNames().clear();
+            events.setListedBytes(0);
+
+            int result = ZipOk;
+            if (listResult == ZipOk && !clash.isEmpty()) {
+                result = ZipWriteError;
+                archive.reason = QStringLiteral("it would replace %1, extracted from an archive "
+                                                "that has been deleted")
+                                     .arg(basMain::GetFileName(clash));
+            }
+            const qint64 available = listResult == ZipOk ? probe(target) : -1;
+            if (result == ZipOk && available >= 0 && needed > available) {
+                result = ZipDiskFull;
+                const QLocale locale;
+                archive.reason = QStringLiteral("it needs %1 bytes, and %2 has %3 free")
+                                     .arg(locale.toString(needed), destination,
+                                          locale.toString(available));
+            }
+            const FileId before = idOf(archivePath);
+            writtenThisArchive.clear();
+            if (result == ZipOk) {
+                result = zip.extract(0);
+                if (result != ZipOk)
+                    archive.reason = zipErrorMessage(result) +
+                                     (zip.lastErrorDetail().isEmpty()
+                                          ? QString()
+                                          : QStringLiteral(": ") + zip.lastErrorDetail());
+            }
+            archive.result = result;
+            report.lastResult = result;
+            if (result != ZipOk) {
+                host.write_log(QStringLiteral("Error unzipping ") + archivePath);
+                host.write_log(QStringLiteral("    ") + archive.reason);
+            } else {
+                host.write_log(QStringLiteral("Unzipped ") + archivePath);
+                if (Options::isSet(options.chkDeleteZIPFiles) && listedFile(archivePath)) {
+                    const FileId now = idOf(archivePath);
+                    if (!before.valid || now.dev != before.dev || now.ino != before.ino) {
+                        // The extraction itself put a file of that name there.
+                        host.write_log(QStringLiteral("    not deleted: a file extracted from it "
+                                                      "now has its name"));
+                    } else if (::unlink(native(archivePath).constData()) == 0) {
+                        // Unlinking needs no write permission on the file itself, so a
+                        // read-only archive goes too, and a failure leaves its mode alone.
+                        archive.deleted = true;
+                        for (const QString& file : writtenThisArchive)
+                            onlyCopies.insert(file);
+                        host.write_log(QStringLiteral("Deleted ") + archivePath);
+                    } else {
+                        host.write_log(QStringLiteral("    could not be deleted: ") +
+                                       systemError(errno));
+                    }
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            report.fatal = true;
+            host.messageBox(QStringLiteral("Unexepected Error! (7)"), QStringLiteral("Oh No!"),
+                            MsgIcon::Critical, MsgButtons::Ok);
+        }
+        report.archives.push_back(archive);
+        if (report.fatal || quit)
+            break;
+        if (host.stopRequested()) {
+            report.stopped = number < total;
+            break;
+        }
+    }
+    zip.setCancelCheck({});
+    host.release_form();
+    report.destination = destination;
+
+    if (report.fatal || quit) {
+        // The program ends; nothing more is changed on disk.
+        report.fatal = true;
+        events.setOperationKind(ArchiveEvents::NoBatch);
+        host.showCreditLine();
+        host.endProgram();
+        return report;
+    }
+
+    // The renames, in the order the files were finished; the first to claim a name wins.
+    const QStringList& sources = events.renameSources();
+    const QStringList& targets = events.renameTargets();
+    const qsizetype pairs = qMin(qMin(sources.size(), targets.size()), extractedFiles.size());
+    for (qsizetype k = 0; k < pairs; ++k) {
+        const QString from = extractedFiles.at(k);
+        // The new name in the chosen case, in the folder the file was extracted to (whose
+        // own name keeps its case: another case would be another folder here).
+        const QString to =
+            withSlash(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
+        if (QString::compare(from, to, Qt::CaseInsensitive) == 0)
+            continue; // the same name to a file system that ignores case
+        if (!listedFile(from) || anythingAt(to))
+            continue;
+        QString error;
+        if (renameNoReplace(from, to, &error))
+            report.renames.push_back({from, to});
+        else
+            host.write_log(QStringLiteral("Could not rename ") + from + QStringLiteral(": ") +
+                           error);
+    }
+    events.renameSources().clear();
+    events.renameTargets().clear();
+
+    if (Options::isSet(options.chkSound))
+        host.beep();
+    if (report.lastResult == ZipAborted) {
+        host.messageBox(QStringLiteral("The current process has been stopped"),
+                        QStringLiteral("Abort"), MsgIcon::Information, MsgButtons::Ok);
+    }
+    if (destination.isEmpty()) {
+        report.nothingSelected = true;
+        host.messageBox(QStringLiteral("You didn't select any files to UnZIP!"),
+                        QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
+    }
+    host.showCreditLine();
+    host.refresh(); // re-reads the list and recounts
+    host.refreshTree();
+    events.setOperationKind(ArchiveEvents::NoBatch);
+    return report;
+}
+
+} // namespace kelmar
