@@ -1,0 +1,490 @@
+// Unzip over real archives made by zip, 7zz and Python, compared with what unzip and 7zz
+// extract from the same archives.
+#include "archive/ZipComponent.h"
+#include "common/FakeHost.h"
+#include "common/Tools.h"
+#include "maintenance/UnzipFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+namespace {
+
+const QString kPassword = QStringLiteral("Secret 1");
+
+// Relative path -> content ("<dir>" for folders) of everything below folder.
+QMap<QString, QByteArray> treeOf(const QString& folder)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    const QDir root(folder);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        tree.insert(root.relativeFilePath(path),
+                    it.fileInfo().isDir() ? QByteArray("<dir>") : readFile(path));
+    }
+    return tree;
+}
+
+QStringList namesIn(const QString& folder)
+{
+    return treeOf(folder).keys();
+}
+
+// The files every archive of the comparison holds: folders, mixed case, data of both kinds.
+void writeSources(const QString& folder)
+{
+    writeFile(folder + QStringLiteral("/Game (USA).nes"), textBytes(70000, 1));
+    writeFile(folder + QStringLiteral("/sub/Level.SFC"), noiseBytes(40000, 2));
+    writeFile(folder + QStringLiteral("/sub/deep/readme.txt"), "read me\n");
+    writeFile(folder + QStringLiteral("/empty.bin"), QByteArray());
+}
+
+void run(const QString& program, const QStringList& args, const QString& folder = {})
+{
+    const ToolRun r = runTool(program, args, folder);
+    ASSERT_EQ(r.exitCode, 0) << program << ' ' << args.join(u' ') << '\n'
+                             << r.output.toStdString();
+}
+
+// A zip archive of the sources, written by maker ("zip", "7zz" or "python"), encrypted with
+// "zipcrypto" or "aes" or not at all.
+void makeArchive(const QString& sources, const QString& archive, const QString& maker,
+                 const QString& encryption)
+{
+    if (maker == u"zip") {
+        QStringList args{QStringLiteral("-qr")};
+        if (encryption == u"zipcrypto")
+            args << QStringLiteral("-P") << kPassword;
+        run(QStringLiteral("zip"), args << archive << QStringLiteral("."), sources);
+    } else if (maker == u"7zz") {
+        QStringList args{QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd")};
+        if (!encryption.isEmpty())
+            args << QStringLiteral("-p") + kPassword
+                 << (encryption == u"aes" ? QStringLiteral("-mem=AES256")
+                                          : QStringLiteral("-mem=ZipCrypto"));
+        run(QStringLiteral("7zz"), args << archive << QStringLiteral("."), sources);
+    } else {
+        run(QStringLiteral("python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import os,sys,zipfile\n"
+                            "with zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED) as z:\n"
+                            "  for d,ds,fs in sorted(os.walk('.')):\n"
+                            "    for f in sorted(fs): z.write(os.path.join(d,f))\n"),
+             archive},
+            sources);
+    }
+}
+
+// A zip whose entries are written with exactly these names (Python keeps them as given).
+void makeRawArchive(const QString& archive, const QStringList& names)
+{
+    QString script = QStringLiteral("import sys,zipfile\n"
+                                    "with zipfile.ZipFile(sys.argv[1],'w') as z:\n");
+    for (const QString& n : names)
+        script += QStringLiteral("  z.writestr(zipfile.ZipInfo(%1), b'data of '+%1.encode())\n")
+                      .arg(u'\'' + n + u'\'');
+    run(QStringLiteral("python3"), {QStringLiteral("-c"), script, archive});
+}
+
+Options quietOptions()
+{
+    Options o;
+    o.chkSound = 0;
+    o.chkExtractROMs = 0;
+    o.chkIgnoreFolders = 0;
+    return o;
+}
+
+} // namespace
+
+// The extracted trees equal unzip's and 7zz's, for archives of three makers, encrypted and
+// not, with the stored folders and without them; each archive in its own folder.
+TEST(UnzipFiles, ExtractsWhatUnzipAnd7zzExtract)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    const QString sources = dir.filePath(QStringLiteral("sources"));
+    const QString zips = dir.filePath(QStringLiteral("zips"));
+    writeSources(sources);
+    QDir().mkpath(zips);
+    struct Case
+    {
+        const char* maker;
+        const char* encryption;
+    };
+    const Case cases[] = {{"zip", ""}, {"zip", "zipcrypto"}, {"7zz", ""},
+                          {"7zz", "aes"}, {"7zz", "zipcrypto"}, {"python", ""}};
+    QStringList archives;
+    for (const Case& c : cases) {
+        const QString name = QStringLiteral("%1-%2.zip")
+                                 .arg(QLatin1String(c.maker), QLatin1String(c.encryption));
+        makeArchive(sources, zips + u'/' + name, QLatin1String(c.maker),
+                    QLatin1String(c.encryption));
+        archives << name;
+    }
+
+    for (const bool ignoreFolders : {false, true}) {
+        SCOPED_TRACE(ignoreFolders ? "Ignore Folders" : "with folders");
+        const QString out = dir.filePath(ignoreFolders ? QStringLiteral("flat")
+                                                       : QStringLiteral("deep"));
+        QDir().mkpath(out);
+        FakeHost host;
+        host.opts = quietOptions();
+        host.opts.chkIgnoreFolders = ignoreFolders ? 1 : 0;
+        host.opts.chkZIPsToFolders = 1;
+        host.opts.chkUnzipPassword = 1;
+        host.opts.txtUnzipPassword = kPassword;
+        host.listFolder(zips);
+        host.queueFolder(out);
+        ZipComponent zip;
+        const UnzipReport report = unzip_files(host, zip);
+        EXPECT_EQ(report.failedCount(), 0) << host.log.join(u'\n');
+        EXPECT_EQ(host.pickerTitles,
+                  QStringList{QStringLiteral("Select the folder you wish to unzip to.")});
+
+        for (const QString& name : archives) {
+            SCOPED_TRACE(name.toStdString());
+            const QString base = name.chopped(4);
+            const QMap<QString, QByteArray> ours = treeOf(out + u'/' + base);
+            ASSERT_EQ(ours.value(ignoreFolders ? QStringLiteral("Level.SFC")
+                                               : QStringLiteral("sub/Level.SFC")),
+                      noiseBytes(40000, 2));
+            const QString suffix = ignoreFolders ? QStringLiteral("-flat") : QStringLiteral("-deep");
+            const QString by7zz = dir.filePath(QStringLiteral("7zz-") + base + suffix);
+            run(QStringLiteral("7zz"),
+                {ignoreFolders ? QStringLiteral("e") : QStringLiteral("x"), QStringLiteral("-bd"),
+                 QStringLiteral("-y"), QStringLiteral("-p") + kPassword,
+                 QStringLiteral("-o") + by7zz, zips + u'/' + name});
+            QMap<QString, QByteArray> theirs = treeOf(by7zz);
+            if (ignoreFolders) {
+                // 7zz e still makes the archive's folder entries, flattened and empty.
+                theirs.removeIf([](const auto& item) { return item.value() == "<dir>"; });
+            }
+            EXPECT_EQ(ours, theirs);
+            if (name.contains(QStringLiteral("aes")))
+                continue; // UnZip 6 cannot decrypt AES
+            const QString byUnzip = dir.filePath(QStringLiteral("unzip-") + base + suffix);
+            QStringList args{QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("-P"),
+                             kPassword};
+            if (ignoreFolders)
+                args << QStringLiteral("-j");
+            run(QStringLiteral("unzip"),
+                args << zips + u'/' + name << QStringLiteral("-d") << byUnzip);
+            EXPECT_EQ(ours, treeOf(byUnzip));
+        }
+    }
+}
+
+TEST(UnzipFiles, OnlyRomsExtractsTheEntriesTheFilterNamesInAnyCaseAndAllWhenItIsEmpty)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    const QString zips = dir.filePath(QStringLiteral("zips"));
+    QDir().mkpath(zips);
+    makeRawArchive(zips + QStringLiteral("/set.zip"),
+                   {QStringLiteral("a.NES"), QStringLiteral("b.nes"), QStringLiteral("notes.txt"),
+                    QStringLiteral("gfx/c.Sfc"), QStringLiteral("c.sfc.bak"),
+                    QStringLiteral("nes")});
+
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkExtractROMs = 1;
+    host.opts.chkIgnoreFolders = 1;
+    host.opts.chkUnziptoSameFolder = 0;
+    host.opts.lblROMFilter = QStringLiteral("*.nes;*.SFC");
+    host.listFolder(zips);
+    host.queueFolder(dir.filePath(QStringLiteral("roms")));
+    QDir().mkpath(dir.filePath(QStringLiteral("roms")));
+    ZipComponent zip;
+    unzip_files(host, zip);
+    EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("roms"))),
+              (QStringList{QStringLiteral("a.NES"), QStringLiteral("b.nes"),
+                           QStringLiteral("c.Sfc")}));
+
+    // An empty filter makes an empty mask, which selects every entry.
+    host.opts.lblROMFilter.clear();
+    host.listFolder(zips);
+    host.queueFolder(dir.filePath(QStringLiteral("all")));
+    QDir().mkpath(dir.filePath(QStringLiteral("all")));
+    unzip_files(host, zip);
+    EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("all"))).size(), 6);
+    EXPECT_EQ(host.log, QStringList{QStringLiteral("Unzipped ") + zips + QStringLiteral("/set.zip")});
+}
+
+// Only an archive extracted without error is deleted; read-only ones too. Damaged archives,
+// wrong passwords and hostile names all leave the archive where it was.
+TEST(UnzipFiles, DeleteZipFilesDeletesOnlyCleanlyExtractedArchives)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    const QString zips = dir.filePath(QStringLiteral("zips"));
+    const QString sources = dir.filePath(QStringLiteral("src"));
+    writeFile(sources + QStringLiteral("/one.nes"), textBytes(60000, 3));
+    QDir().mkpath(zips);
+    run(QStringLiteral("zip"), {QStringLiteral("-q"), zips + QStringLiteral("/a-good.zip"),
+                                QStringLiteral("one.nes")},
+        sources);
+    QFile::copy(zips + QStringLiteral("/a-good.zip"), zips + QStringLiteral("/b-readonly.zip"));
+    QFile::setPermissions(zips + QStringLiteral("/b-readonly.zip"), QFile::ReadOwner);
+    QByteArray bytes = readFile(zips + QStringLiteral("/a-good.zip"));
+    bytes[bytes.size() / 3] = char(bytes[bytes.size() / 3] ^ 0x21);
+    writeFile(zips + QStringLiteral("/c-damaged.zip"), bytes);
+    run(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("other"),
+                                zips + QStringLiteral("/d-locked.zip"), QStringLiteral("one.nes")},
+        sources);
+    makeRawArchive(zips + QStringLiteral("/e-hostile.zip"),
+                   {QStringLiteral("fine.nes"), QStringLiteral("../../escaped.nes")});
+
+    const QString out = dir.filePath(QStringLiteral("out/inner"));
+    QDir().mkpath(out);
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkZIPsToFolders = 1;
+    host.listFolder(zips);
+    host.queueFolder(out);
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip);
+
+    EXPECT_EQ(QDir(zips).entryList(QDir::Files),
+              (QStringList{QStringLiteral("c-damaged.zip"), QStringLiteral("d-locked.zip"),
+                           QStringLiteral("e-hostile.zip")}));
+    const QString z = zips + u'/';
+    const QStringList firstLines{QStringLiteral("Unzipped ") + z + QStringLiteral("a-good.zip"),
+                                 QStringLiteral("Deleted ") + z + QStringLiteral("a-good.zip"),
+                                 QStringLiteral("Unzipped ") + z + QStringLiteral("b-readonly.zip"),
+                                 QStringLiteral("Deleted ") + z + QStringLiteral("b-readonly.zip"),
+                                 QStringLiteral("Error unzipping ") + z +
+                                     QStringLiteral("c-damaged.zip")};
+    ASSERT_GE(host.log.size(), 5);
+    EXPECT_EQ(host.log.mid(0, 5), firstLines);
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Error unzipping ") + z +
+                                  QStringLiteral("d-locked.zip")));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Error unzipping ") + z +
+                                  QStringLiteral("e-hostile.zip")));
+    EXPECT_EQ(report.failedCount(), 3);
+    // The hostile entry was not written anywhere; its harmless neighbour was.
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("escaped.nes"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out/escaped.nes"))));
+    EXPECT_EQ(readFile(out + QStringLiteral("/e-hostile/fine.nes")), "data of fine.nes");
+    // The damaged entry left no file, neither under its name nor as a temporary one.
+    EXPECT_TRUE(namesIn(out + QStringLiteral("/c-damaged")).isEmpty());
+    EXPECT_EQ(readFile(out + QStringLiteral("/b-readonly/one.nes")), textBytes(60000, 3));
+}
+
+// Two archives into one folder that hold a file of the same name: once the first archive is
+// deleted its copy is the only one, and the second may not replace it.
+TEST(UnzipFiles, NeverReplacesTheOnlyCopyOfADeletedArchivesFile)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    makeRawArchive(dir.filePath(QStringLiteral("a.zip")), {QStringLiteral("game.nes")});
+    run(QStringLiteral("python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import sys,zipfile\n"
+                        "with zipfile.ZipFile(sys.argv[1],'w') as z: z.writestr('game.nes','B')"),
+         dir.filePath(QStringLiteral("b.zip"))});
+    // An archive that holds a file of its own name must not be deleted after extracting
+    // it over itself.
+    makeRawArchive(dir.filePath(QStringLiteral("self.zip")), {QStringLiteral("self.zip")});
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkUnziptoSameFolder = 1;
+    host.listFolder(dir.path());
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip);
+    EXPECT_TRUE(host.pickerTitles.isEmpty());
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("game.nes"))), "data of game.nes");
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("b.zip"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("a.zip"))));
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("self.zip"))), "data of self.zip");
+    ASSERT_EQ(report.archives.size(), 3u);
+    EXPECT_EQ(report.archives[1].result, ZipWriteError);
+    EXPECT_TRUE(report.archives[1].reason.contains(QStringLiteral("game.nes")));
+    EXPECT_EQ(report.archives[2].result, ZipOk);
+    EXPECT_FALSE(report.archives[2].deleted);
+}
+
+TEST(UnzipFiles, AnArchiveTooLargeForTheFreeSpaceFailsWithoutWriting)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    makeRawArchive(dir.filePath(QStringLiteral("big.zip")),
+                   {QStringLiteral("a.nes"), QStringLiteral("b.nes")});
+    makeRawArchive(dir.filePath(QStringLiteral("small.zip")), {QStringLiteral("c.nes")});
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkDeleteZIPFiles = 1;
+    host.listFolder(dir.path());
+    host.queueFolder(dir.filePath(QStringLiteral("out")));
+    QStringList asked;
+    ZipComponent zip;
+    // "data of a.nes" and "data of b.nes" need 26 bytes; "data of c.nes" fits.
+    const UnzipReport report = unzip_files(host, zip, {}, [&](const QString& folder) {
+        asked << folder;
+        return qint64(20);
+    });
+    ASSERT_EQ(report.archives.size(), 2u);
+    EXPECT_EQ(report.archives[0].result, ZipDiskFull);
+    EXPECT_EQ(host.log.at(0), QStringLiteral("Error unzipping ") + dir.filePath("big.zip"));
+    EXPECT_TRUE(host.log.at(1).contains(QStringLiteral("it needs 26 bytes")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("big.zip"))));
+    EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out"))), QStringList{QStringLiteral("c.nes")});
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("small.zip"))));
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_GT(freeSpaceOf(dir.filePath(QStringLiteral("not/yet/made"))), 0);
+}
+
+// Renames after the batch: the first file to claim a name wins, an existing file (hidden
+// too) is never replaced, a case-only change is skipped, and each archive's files go to the
+// folder they were extracted to.
+TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    const QString zips = dir.filePath(QStringLiteral("zips"));
+    QDir().mkpath(zips);
+    makeRawArchive(zips + QStringLiteral("/Pac Man.zip"),
+                   {QStringLiteral("pm1.nes"), QStringLiteral("pm2.nes"), QStringLiteral("Info.TXT")});
+    makeRawArchive(zips + QStringLiteral("/Zelda.nes.zip"), {QStringLiteral("z.nes")});
+    makeRawArchive(zips + QStringLiteral("/mario.zip"), {QStringLiteral("MARIO.nes")});
+    makeRawArchive(zips + QStringLiteral("/Taken.zip"), {QStringLiteral("t.nes")});
+    const QString out = dir.filePath(QStringLiteral("Out"));
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkZIPsToFolders = 1;
+    host.opts.chkRenameFiles = 1;
+    host.opts.cmbUnzipCase = UseLowerCase;
+    host.listFolder(zips);
+    // The name Taken's file would get is already in use.
+    QDir().mkpath(out + QStringLiteral("/Taken"));
+    writeFile(out + QStringLiteral("/Taken/taken.nes"), "already here");
+    host.queueFolder(out);
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip);
+    EXPECT_EQ(report.failedCount(), 0);
+    EXPECT_EQ(namesIn(out + QStringLiteral("/Pac Man")),
+              (QStringList{QStringLiteral("pac man.nes"), QStringLiteral("pac man.txt"),
+                           QStringLiteral("pm2.nes")}));
+    EXPECT_EQ(readFile(out + QStringLiteral("/Pac Man/pac man.nes")), "data of pm1.nes");
+    EXPECT_EQ(namesIn(out + QStringLiteral("/Zelda.nes")), QStringList{QStringLiteral("zelda.nes")});
+    // mario.nes differs from MARIO.nes only in case: left alone.
+    EXPECT_EQ(namesIn(out + QStringLiteral("/mario")), QStringList{QStringLiteral("MARIO.nes")});
+    EXPECT_EQ(readFile(out + QStringLiteral("/Taken/taken.nes")), "already here");
+    EXPECT_TRUE(QFileInfo::exists(out + QStringLiteral("/Taken/t.nes")));
+    EXPECT_EQ(report.renames.size(), 3u);
+
+    // Upper case, with the stored folders: the file moves up to the archive's folder.
+    QTemporaryDir dir2;
+    makeRawArchive(dir2.filePath(QStringLiteral("Sonic.zip")),
+                   {QStringLiteral("roms/sonic.md"), QStringLiteral("roms/.hidden.md")});
+    host.opts.chkZIPsToFolders = 0;
+    host.opts.cmbUnzipCase = UseUpperCase;
+    host.listFolder(dir2.path());
+    host.queueFolder(dir2.filePath(QStringLiteral("out")));
+    unzip_files(host, zip);
+    EXPECT_EQ(namesIn(dir2.filePath(QStringLiteral("out"))),
+              (QStringList{QStringLiteral("SONIC.MD"), QStringLiteral("roms"),
+                           QStringLiteral("roms/.hidden.md")}));
+}
+
+TEST(UnzipFiles, StopDuringAnArchiveAbortsItAndAfterOneEndsQuietly)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    for (const char* name : {"a.zip", "b.zip", "c.zip"})
+        makeRawArchive(dir.filePath(QLatin1String(name)),
+                       {QStringLiteral("rom-%1.nes").arg(QLatin1Char(name[0]))});
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkRenameFiles = 1;
+    host.opts.cmbUnzipCase = UseUpperCase;
+    host.listFolder(dir.path());
+    host.queueFolder(dir.filePath(QStringLiteral("out")));
+    host.queueAnswer(MsgAnswer::Ok);
+    ZipComponent zip;
+    // Stop pressed while the second archive is being extracted.
+    UnzipReport report = unzip_files(host, zip, [&](int number, int, const QString&) {
+        if (number == 2)
+            host.stop = true;
+    });
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.lastResult, ZipAborted);
+    EXPECT_EQ(host.questions,
+              QStringList{QStringLiteral("Abort|The current process has been stopped")});
+    // The first archive's file was renamed after the stop, b's file never appeared.
+    EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out"))), QStringList{QStringLiteral("A.NES")});
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("a.zip"))));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("b.zip"))));
+    EXPECT_EQ(host.releases, 1);
+    EXPECT_EQ(host.refreshes, 1);
+    EXPECT_EQ(host.treeRefreshes, 1);
+
+    // Stop pressed after an archive finished: no message, the rest is not visited.
+    host.listFolder(dir.path());
+    host.queueFolder(dir.filePath(QStringLiteral("out2")));
+    host.onLog = [&](const QString& line) {
+        if (line.startsWith(QStringLiteral("Unzipped")))
+            host.stop = true;
+    };
+    host.questions.clear();
+    report = unzip_files(host, zip);
+    host.onLog = {};
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.lastResult, ZipOk);
+    EXPECT_TRUE(host.questions.isEmpty());
+    EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out2"))), QStringList{QStringLiteral("B.NES")});
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("c.zip"))));
+}
+
+TEST(UnzipFiles, NothingSelectedSaysWhoopsAndACancelledPickerEndsSilently)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("a.zip")), "not read");
+    writeFile(dir.filePath(QStringLiteral("notes.txt")), "x");
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkSound = 1;
+    host.listFolder(dir.path(), false);
+    host.select(1); // notes.txt only
+    host.log << QStringLiteral("old line");
+    host.queueAnswer(MsgAnswer::Ok);
+    ZipComponent zip;
+    UnzipReport report = unzip_files(host, zip);
+    EXPECT_TRUE(report.nothingSelected);
+    EXPECT_TRUE(host.pickerTitles.isEmpty());
+    EXPECT_EQ(host.protects, 0);
+    EXPECT_EQ(host.questions,
+              QStringList{QStringLiteral("Whoops!|You didn't select any files to UnZIP!")});
+    EXPECT_EQ(host.beeps, 1);
+    EXPECT_TRUE(host.log.isEmpty());
+
+    host = FakeHost();
+    host.opts = quietOptions();
+    host.listFolder(dir.path());
+    host.log << QStringLiteral("old line");
+    host.queueFolder(cancelMarker());
+    report = unzip_files(host, zip);
+    EXPECT_TRUE(report.pickerCancelled);
+    EXPECT_TRUE(host.log.isEmpty());
+    EXPECT_TRUE(host.questions.isEmpty());
+    EXPECT_EQ(host.protects + host.releases + host.refreshes, 0);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
