@@ -1,0 +1,104 @@
+// Delete on real files.
+#include "common/FakeHost.h"
+#include "common/Tools.h"
+#include "maintenance/DeleteFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+TEST(DeleteFiles, DeletesTheSelectionInListOrderReadOnlyFilesToo)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"a.nes", "b.zip", "c.txt", "keep.sfc"})
+        writeFile(dir.filePath(QLatin1String(name)), "x");
+    QFile::setPermissions(dir.filePath(QStringLiteral("c.txt")), QFile::ReadOwner);
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.select(3, false);
+    host.log << QStringLiteral("old");
+    host.queueAnswer(MsgAnswer::Yes);
+    const DeleteReport report = delete_files(host);
+    EXPECT_EQ(host.questions,
+              QStringList{QStringLiteral(
+                  "Confirmation|Are you sure you want to delete the selected files?")});
+    const QString f = QDir::cleanPath(dir.path()) + u'/';
+    EXPECT_EQ(host.log, (QStringList{QStringLiteral("Deleted ") + f + QStringLiteral("a.nes"),
+                                     QStringLiteral("Deleted ") + f + QStringLiteral("b.zip"),
+                                     QStringLiteral("Deleted ") + f + QStringLiteral("c.txt")}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.sfc")});
+    EXPECT_EQ(report.deleted.size(), 3);
+    EXPECT_EQ(host.refreshes, 1);
+    EXPECT_EQ(host.protects, 0);
+}
+
+TEST(DeleteFiles, NoKeepsEverythingAndTheLog)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("a.nes")), "x");
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.log << QStringLiteral("old");
+    host.queueAnswer(MsgAnswer::No);
+    EXPECT_FALSE(delete_files(host).confirmed);
+    EXPECT_EQ(host.log, QStringList{QStringLiteral("old")});
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("a.nes"))));
+    EXPECT_EQ(host.refreshes, 0);
+}
+
+// Vanished, hidden and folder entries are skipped without a line; a link goes as a link.
+TEST(DeleteFiles, SkipsWhatTheListCannotSeeAndNeverFollowsALink)
+{
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    writeFile(dir.filePath(QStringLiteral("gone.nes")), "x");
+    writeFile(dir.filePath(QStringLiteral(".hidden")), "x");
+    writeFile(elsewhere.filePath(QStringLiteral("target.nes")), "precious");
+    QFile::link(elsewhere.filePath(QStringLiteral("target.nes")),
+                dir.filePath(QStringLiteral("link.nes")));
+    QDir().mkdir(dir.filePath(QStringLiteral("folder.zip")));
+    FakeHost host;
+    host.setFiles(QDir::cleanPath(dir.path()),
+                  {QStringLiteral(".hidden"), QStringLiteral("folder.zip"),
+                   QStringLiteral("gone.nes"), QStringLiteral("link.nes")},
+                  {true, true, true, true});
+    QFile::remove(dir.filePath(QStringLiteral("gone.nes")));
+    host.queueAnswer(MsgAnswer::Yes);
+    const DeleteReport report = delete_files(host);
+    EXPECT_EQ(host.log, QStringList{QStringLiteral("Deleted ") + QDir::cleanPath(dir.path()) +
+                                    QStringLiteral("/link.nes")});
+    EXPECT_FALSE(QFileInfo(dir.filePath(QStringLiteral("link.nes"))).isSymLink());
+    EXPECT_EQ(readFile(elsewhere.filePath(QStringLiteral("target.nes"))), "precious");
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral(".hidden"))));
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("folder.zip"))).isDir());
+    EXPECT_TRUE(report.failed.isEmpty());
+}
+
+TEST(DeleteFiles, AFailingDeleteIsLoggedAndTheWalkGoesOn)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root deletes from a read-only folder";
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("locked/a.nes")), "x");
+    writeFile(dir.filePath(QStringLiteral("locked/b.nes")), "x");
+    FakeHost host;
+    host.listFolder(dir.filePath(QStringLiteral("locked")));
+    QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                          QFile::ReadOwner | QFile::ExeOwner);
+    host.queueAnswer(MsgAnswer::Yes);
+    const DeleteReport report = delete_files(host);
+    QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_EQ(host.log.size(), 2);
+    EXPECT_TRUE(host.log[0].startsWith(QStringLiteral("Could not delete ")));
+    EXPECT_TRUE(host.log[1].startsWith(QStringLiteral("Could not delete ")));
+    EXPECT_EQ(report.failed.size(), 2);
+}
