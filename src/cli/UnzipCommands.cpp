@@ -1,23 +1,319 @@
 // kelmar-cli unzip, space and delete.
+#include "archive/ZipComponent.h"
+#include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "maintenance/CalculateSpace.h"
+#include "maintenance/DeleteFiles.h"
+#include "maintenance/UnzipFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace kelmar::cli {
 
-const char* const kUnzipHelp = "";
+const char* const kUnzipHelp = R"HELP(  unzip     Extract zip archives by the rules of the window's unzip tab. Logs
+            "Unzipped PATH" or "Error unzipping PATH" (with the reason on the next
+            line) per archive, and "Deleted PATH" for each archive deleted.
+  space     Total the uncompressed sizes of the archives' entries:
+            "1,234,567 unzipped bytes in 3 files".
+  delete    Delete files, read-only ones included; logs "Deleted PATH" per file.
 
-int runUnzip(const QStringList&, const Options&, QTextStream&, QTextStream& err)
+Arguments of unzip and space:
+  PATH      An archive, or a folder meaning every file in it whose name ends in
+            ".zip" (in any case; hidden files and subfolders are not searched).
+Arguments of delete:
+  PATH      A file to delete (folders are refused; a link is removed, never
+            what it points to; hidden files are left alone, as in the window).
+
+Options of unzip (switches not given are off; the saved unzip tab is not read,
+so a script does the same on every machine):
+  --to DIR             Extract into DIR (created when missing).
+  --same-folder        Extract beside each archive. One of the two is required.
+  --folders            One sub-folder per archive, named after it.
+  --roms-only          Only entries matching the saved ROM filter (all entries
+                       when the filter is empty).
+  --rom-filter F       Use F ("*.nes;*.sfc") as the ROM filter; implies --roms-only.
+  --ignore-folders     Drop the folder names stored in the archives.
+  --password P         Decrypt with P (the saved unzip password is used when this
+                       is not given; --no-password uses none).
+  --delete-archives    Delete each archive extracted without error.
+  --rename lower|upper|original
+                       Once all are extracted, rename each extracted file to its
+                       archive's name plus its own extension, in that case; the
+                       first file to claim a name wins, nothing is replaced.
+Before each archive its uncompressed size is checked against the free space of
+the destination; an archive that does not fit fails without writing anything.
+Ctrl+C stops the archive in hand (no partly written file is left).
+
+Options of delete:
+  --yes     Delete without asking. Without it, delete asks on a terminal and
+            refuses otherwise.
+
+Exit status of unzip, space and delete:
+  0  every archive was extracted / listed, every file deleted
+  1  at least one archive failed (or could not be listed), or a file could
+     not be deleted
+  2  usage error
+  3  unzip was stopped with Ctrl+C, and nothing failed before
+)HELP";
+
+namespace {
+
+bool isArchiveName(const QString& name)
 {
-    return usage(err, QStringLiteral("unzip is not available yet"));
+    return name.right(4).toLower() == u".zip";
 }
 
-int runSpace(const QStringList&, const Options&, QTextStream&, QTextStream& err)
+QStringList noFolderListing(const QString&)
 {
-    return usage(err, QStringLiteral("space is not available yet"));
+    return {};
 }
 
-int runDelete(const QStringList&, const Options&, QTextStream&, QTextStream& err)
+} // namespace
+
+int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
 {
-    return usage(err, QStringLiteral("delete is not available yet"));
+    Options options = saved;
+    options.chkUnziptoSameFolder = 0;
+    options.chkZIPsToFolders = 0;
+    options.chkExtractROMs = 0;
+    options.chkIgnoreFolders = 0;
+    options.chkDeleteZIPFiles = 0;
+    options.chkRenameFiles = 0;
+    options.chkSound = 0;
+    QString to;
+    bool sameFolder = false;
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        QString value;
+        bool missing = false;
+        if (optionValue(args, i, QStringLiteral("--to"), value, &missing)) {
+            if (missing || value.isEmpty())
+                return usage(err, QStringLiteral("--to needs a folder"));
+            to = value;
+        } else if (a == u"--same-folder") {
+            sameFolder = true;
+        } else if (a == u"--folders") {
+            options.chkZIPsToFolders = 1;
+        } else if (a == u"--roms-only") {
+            options.chkExtractROMs = 1;
+        } else if (optionValue(args, i, QStringLiteral("--rom-filter"), value, &missing)) {
+            if (missing)
+                return usage(err, QStringLiteral("--rom-filter needs a value"));
+            options.chkExtractROMs = 1;
+            options.lblROMFilter = value;
+        } else if (a == u"--ignore-folders") {
+            options.chkIgnoreFolders = 1;
+        } else if (optionValue(args, i, QStringLiteral("--password"), value, &missing)) {
+            if (missing)
+                return usage(err, QStringLiteral("--password needs a value"));
+            options.chkUnzipPassword = 1;
+            options.txtUnzipPassword = value;
+        } else if (a == u"--no-password") {
+            options.chkUnzipPassword = 0;
+        } else if (a == u"--delete-archives") {
+            options.chkDeleteZIPFiles = 1;
+        } else if (optionValue(args, i, QStringLiteral("--rename"), value, &missing)) {
+            options.chkRenameFiles = 1;
+            if (value == u"lower")
+                options.cmbUnzipCase = UseLowerCase;
+            else if (value == u"upper")
+                options.cmbUnzipCase = UseUpperCase;
+            else if (value == u"original")
+                options.cmbUnzipCase = UseOriginalCase;
+            else
+                return usage(err, QStringLiteral("--rename takes lower, upper or original"));
+        } else if (a == u"--") {
+            paths += args.mid(i + 1);
+            break;
+        } else if (a.startsWith(u'-') && a.size() > 1) {
+            return usage(err, QStringLiteral("unknown option '%1' for unzip").arg(a));
+        } else {
+            paths.append(a);
+        }
+    }
+    if (to.isEmpty() == !sameFolder)
+        return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
+    if (paths.isEmpty())
+        return usage(err, QStringLiteral("unzip needs at least one archive or folder"));
+    options.chkUnziptoSameFolder = sameFolder ? 1 : 0;
+    if (!to.isEmpty()) {
+        if (QFileInfo::exists(to) && !QFileInfo(to).isDir())
+            return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
+        if (!QDir().mkpath(to))
+            return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
+        to = QFileInfo(to).absoluteFilePath();
+    }
+    std::vector<Group> groups;
+    if (!groupPaths(paths, archivesIn, isArchiveName, QStringLiteral("is not a .zip file"), groups,
+                    err))
+        return kExitUsage;
+    int total = 0;
+    for (const Group& g : groups)
+        total += int(g.names.size());
+
+    const bool progress = ::isatty(STDERR_FILENO) != 0;
+    installInterruptHandler();
+    CliHost host(options, interruptFlag(), out, err, true);
+    host.folderAnswer = to;
+    ZipComponent zip;
+    int done = 0;
+    int failed = 0;
+    int extracted = 0;
+    int deleted = 0;
+    int renamed = 0;
+    bool stopped = false;
+    for (const Group& g : groups) {
+        if (interruptFlag().load()) {
+            stopped = true;
+            break;
+        }
+        if (g.names.isEmpty()) {
+            err << "kelmar-cli: no .zip files in " << g.folder << '\n';
+            err.flush();
+            continue;
+        }
+        host.setFiles(g.folder, g.names);
+        const UnzipReport report = unzip_files(host, zip, [&](int, int, const QString& path) {
+            ++done;
+            if (progress) {
+                QString name = QFileInfo(path).fileName();
+                if (name.size() > 40)
+                    name = name.left(37) + QStringLiteral("...");
+                const int filled = total > 0 ? (done - 1) * 20 / total : 0;
+                err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.')
+                    << "] " << done << '/' << total << ' ' << name;
+                err.flush();
+            }
+        });
+        for (const UnzipReport::Archive& a : report.archives) {
+            failed += a.result != ZipOk && a.result != ZipAborted ? 1 : 0;
+            extracted += a.result == ZipOk ? 1 : 0;
+            deleted += a.deleted ? 1 : 0;
+            stopped = stopped || a.result == ZipAborted;
+        }
+        renamed += int(report.renames.size());
+        stopped = stopped || report.stopped;
+    }
+    if (progress) {
+        err << "\r\033[K";
+        err.flush();
+    }
+    err << "Unzipped " << extracted << " of " << total << " archives, " << failed << " failed";
+    if (deleted > 0)
+        err << ", " << deleted << " deleted";
+    if (renamed > 0)
+        err << ", " << renamed << " files renamed";
+    err << (stopped ? " (stopped)" : "") << '\n';
+    err.flush();
+    if (failed > 0)
+        return kExitBad;
+    return stopped ? kExitNotTested : kExitGood;
+}
+
+int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == u"--") {
+            paths += args.mid(i + 1);
+            break;
+        }
+        if (a.startsWith(u'-') && a.size() > 1)
+            return usage(err, QStringLiteral("unknown option '%1' for space").arg(a));
+        paths.append(a);
+    }
+    if (paths.isEmpty())
+        return usage(err, QStringLiteral("space needs at least one archive or folder"));
+    std::vector<Group> groups;
+    if (!groupPaths(paths, archivesIn, isArchiveName, QStringLiteral("is not a .zip file"), groups,
+                    err))
+        return kExitUsage;
+
+    installInterruptHandler();
+    // The batch's own message box says each folder's total; the command says one for all.
+    QString swallowed;
+    QTextStream quiet(&swallowed);
+    CliHost host(saved, interruptFlag(), out, quiet, true);
+    ZipComponent zip;
+    quint64 bytes = 0;
+    int archives = 0;
+    int unreadable = 0;
+    for (const Group& g : groups) {
+        if (interruptFlag().load())
+            break;
+        host.setFiles(g.folder, g.names);
+        const SpaceReport report = calculate_space(host, zip);
+        bytes += report.bytes;
+        archives += report.archives;
+        unreadable += int(report.unreadable.size());
+    }
+    if (archives == 0) {
+        err << "kelmar-cli: no .zip files to calculate\n";
+        err.flush();
+        return kExitBad;
+    }
+    out << spaceMessage(bytes, archives) << '\n';
+    out.flush();
+    return unreadable > 0 ? kExitBad : kExitGood;
+}
+
+int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    bool yes = false;
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == u"--yes" || a == u"-y") {
+            yes = true;
+        } else if (a == u"--") {
+            paths += args.mid(i + 1);
+            break;
+        } else if (a.startsWith(u'-') && a.size() > 1) {
+            return usage(err, QStringLiteral("unknown option '%1' for delete").arg(a));
+        } else {
+            paths.append(a);
+        }
+    }
+    if (paths.isEmpty())
+        return usage(err, QStringLiteral("delete needs at least one file"));
+    for (const QString& p : paths) {
+        // A folder is never emptied from here: its files are named one by one.
+        const QFileInfo info(p);
+        if (info.isDir())
+            return usage(err, QStringLiteral("'%1' is a folder; name the files to delete").arg(p));
+    }
+    std::vector<Group> groups;
+    if (!groupPaths(paths, noFolderListing, nullptr, QString(), groups, err))
+        return kExitUsage;
+
+    if (!yes) {
+        if (::isatty(STDIN_FILENO) == 0)
+            return usage(err, QStringLiteral("delete asks before deleting; give --yes when "
+                                             "not run from a terminal"));
+        err << "Are you sure you want to delete the selected files? [y/N] ";
+        err.flush();
+        char line[64] = {};
+        if (!std::fgets(line, sizeof line, stdin) || (line[0] != 'y' && line[0] != 'Y'))
+            return kExitGood;
+    }
+    QString swallowed;
+    QTextStream quiet(&swallowed);
+    CliHost host(saved, interruptFlag(), out, quiet, true);
+    host.questions = [](const QString&, const QString&, MsgIcon, MsgButtons) {
+        return MsgAnswer::Yes;
+    };
+    int failed = 0;
+    for (const Group& g : groups) {
+        host.setFiles(g.folder, g.names);
+        failed += int(delete_files(host).failed.size());
+    }
+    return failed > 0 ? kExitBad : kExitGood;
 }
 
 } // namespace kelmar::cli

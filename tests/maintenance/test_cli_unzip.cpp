@@ -1,0 +1,149 @@
+// kelmar-cli unzip, space and delete, run as a program on real folders.
+#include "common/Tools.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace kelmar::test;
+
+namespace {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliRun cli(const QStringList& args, const QString& home)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral(KELMAR_CLI), args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+void zipFolder(const QString& sources, const QString& archive)
+{
+    ASSERT_EQ(runTool(QStringLiteral("zip"), {QStringLiteral("-qr"), archive, QStringLiteral(".")},
+                      sources)
+                  .exitCode,
+              0);
+}
+
+QStringList filesBelow(const QString& folder)
+{
+    QStringList names;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(folder).relativeFilePath(it.next());
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+TEST(CliUnzip, OptionsOfTheUnzipTabAsFlagsAndExitStatusByFailures)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir home, dir;
+    writeFile(dir.filePath(QStringLiteral("src/roms/Game.NES")), textBytes(20000, 1));
+    writeFile(dir.filePath(QStringLiteral("src/readme.txt")), "read me");
+    const QString zips = dir.filePath(QStringLiteral("zips"));
+    QDir().mkpath(zips);
+    zipFolder(dir.filePath(QStringLiteral("src")), zips + QStringLiteral("/Super Game.zip"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    CliRun run = cli({QStringLiteral("unzip"), QStringLiteral("--to"), out,
+                      QStringLiteral("--folders"), QStringLiteral("--ignore-folders"),
+                      QStringLiteral("--rom-filter"), QStringLiteral("*.nes"),
+                      QStringLiteral("--delete-archives"), QStringLiteral("--rename"),
+                      QStringLiteral("upper"), zips},
+                     home.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const QString archive = QDir::cleanPath(zips) + QStringLiteral("/Super Game.zip");
+    EXPECT_EQ(run.out, QStringLiteral("Unzipped ") + archive + QStringLiteral("\nDeleted ") +
+                           archive + u'\n');
+    EXPECT_EQ(filesBelow(out), QStringList{QStringLiteral("Super Game/SUPER GAME.NES")});
+    EXPECT_TRUE(run.err.contains(QStringLiteral("1 files renamed"))) << run.err;
+
+    // Without switches the stored folders are kept and nothing is deleted or renamed.
+    zipFolder(dir.filePath(QStringLiteral("src")), zips + QStringLiteral("/b.zip"));
+    writeFile(zips + QStringLiteral("/c.zip"), "no archive at all");
+    run = cli({QStringLiteral("unzip"), QStringLiteral("--same-folder"), zips}, home.path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Error unzipping ") + QDir::cleanPath(zips) +
+                                 QStringLiteral("/c.zip\n")))
+        << run.out;
+    EXPECT_EQ(filesBelow(zips), (QStringList{QStringLiteral("b.zip"), QStringLiteral("c.zip"),
+                                             QStringLiteral("readme.txt"),
+                                             QStringLiteral("roms/Game.NES")}));
+}
+
+TEST(CliUnzip, UsageErrors)
+{
+    QTemporaryDir home, dir;
+    writeFile(dir.filePath(QStringLiteral("a.zip")), "x");
+    writeFile(dir.filePath(QStringLiteral("a.txt")), "x");
+    const QString a = dir.filePath(QStringLiteral("a.zip"));
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("unzip"), a},
+          QStringList{QStringLiteral("unzip"), QStringLiteral("--same-folder"),
+                      QStringLiteral("--to"), dir.path(), a},
+          QStringList{QStringLiteral("unzip"), QStringLiteral("--same-folder"),
+                      QStringLiteral("--rename"), QStringLiteral("title"), a},
+          QStringList{QStringLiteral("unzip"), QStringLiteral("--same-folder"),
+                      dir.filePath(QStringLiteral("a.txt"))},
+          QStringList{QStringLiteral("space")},
+          QStringList{QStringLiteral("delete"), QStringLiteral("--yes"), dir.path()}}) {
+        EXPECT_EQ(cli(args, home.path()).exitCode, 2) << args.join(u' ');
+    }
+    const CliRun help = cli({QStringLiteral("--help")}, home.path());
+    for (const char* word : {"unzip", "--same-folder", "--rename", "space", "delete", "--yes"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(word))) << word;
+}
+
+TEST(CliSpace, OneTotalForAllFoldersAsZipinfoCountsIt)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir home, dir;
+    writeFile(dir.filePath(QStringLiteral("src/a.nes")), textBytes(1500000, 1));
+    QDir(dir.path()).mkpath(QStringLiteral("one"));
+    QDir(dir.path()).mkpath(QStringLiteral("two"));
+    zipFolder(dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("one/a.zip")));
+    zipFolder(dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("two/b.zip")));
+    const CliRun run = cli({QStringLiteral("space"), dir.filePath(QStringLiteral("one")),
+                            dir.filePath(QStringLiteral("two/b.zip"))},
+                           home.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, QStringLiteral("3,000,000 unzipped bytes in 2 files\n"));
+}
+
+TEST(CliDelete, AsksOnATerminalRefusesOtherwiseAndDeletesWithYes)
+{
+    QTemporaryDir home, dir;
+    writeFile(dir.filePath(QStringLiteral("a.nes")), "x");
+    writeFile(dir.filePath(QStringLiteral("b.zip")), "x");
+    const QStringList files{dir.filePath(QStringLiteral("b.zip")),
+                            dir.filePath(QStringLiteral("a.nes"))};
+    CliRun run = cli(QStringList{QStringLiteral("delete")} + files, home.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    run = cli(QStringList{QStringLiteral("delete"), QStringLiteral("--yes")} + files, home.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, QStringLiteral("Deleted ") + files[0] + QStringLiteral("\nDeleted ") +
+                           files[1] + u'\n');
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
