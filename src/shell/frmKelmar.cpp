@@ -786,6 +786,12 @@ void frmKelmar::onBatchThreadFinished()
     }
 }
 
+void frmKelmar::endProgram()
+{
+    // Closed through the normal shutdown (settings stored) once the batch has returned.
+    onUi([this] { m_closeWhenIdle = true; });
+}
+
 void frmKelmar::takeSnapshot()
 {
     m_snapshot.folder = m_files->folder();

@@ -129,6 +129,8 @@ public:
     void beep() override;
     void refresh() override;
     void update_count() override;
+    // The tree's model watches the folders it shows, so new folders appear by themselves.
+    void endProgram() override;
 
 signals:
     // A batch ended and the window is idle again.

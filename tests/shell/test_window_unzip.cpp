@@ -1,0 +1,87 @@
+#include "common/Tools.h"
+#include "shell/Dialogs.h"
+#include "browse/FileListModel.h"
+#include "shell/frmKelmar.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+// Unzip with renaming from the file list's menu, through the real window and component.
+TEST(WindowUnzip, ExtractsIntoThePickedFolderAndRenamesAfterTheArchives)
+{
+    KELMAR_REQUIRE_TOOL("zip");
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    QTemporaryDir target;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+    frmKelmar::setFavoritesPathForTesting(config.path() + QStringLiteral("/favorites.txt"));
+    Dialogs::script() = Dialogs::Script();
+    Dialogs::script().active = true;
+    Dialogs::script().files.push_back(target.path());
+
+    writeFile(folder.filePath(QStringLiteral("w/roms/game.nes")), textBytes(300000, 3));
+    writeFile(folder.filePath(QStringLiteral("w/readme.txt")), "about the game");
+    writeFile(folder.filePath(QStringLiteral("w/other.txt")), "another one");
+    ASSERT_EQ(runTool("zip", {"-qr", "../Mega Quest.zip", "readme.txt", "roms"}, folder.filePath("w")).exitCode,
+              0);
+    ASSERT_EQ(runTool("zip", {"-q", "../Bonus.ZIP", "other.txt"}, folder.filePath("w")).exitCode,
+              0);
+    QDir(folder.filePath(QStringLiteral("w"))).removeRecursively();
+
+    frmKelmar window;
+    ASSERT_TRUE(window.loaded());
+    window.findChild<QCheckBox*>(QStringLiteral("chkUnziptoSameFolder"))->setChecked(false);
+    window.findChild<QCheckBox*>(QStringLiteral("chkZIPsToFolders"))->setChecked(false);
+    window.findChild<QCheckBox*>(QStringLiteral("chkIgnoreFolders"))->setChecked(true);
+    window.findChild<QCheckBox*>(QStringLiteral("chkExtractROMs"))->setChecked(false);
+    window.findChild<QCheckBox*>(QStringLiteral("chkDeleteZIPFiles"))->setChecked(false);
+    window.findChild<QCheckBox*>(QStringLiteral("chkUnzipPassword"))->setChecked(false);
+    window.findChild<QCheckBox*>(QStringLiteral("chkRenameFiles"))->setChecked(true);
+    window.findChild<QComboBox*>(QStringLiteral("cmbUnzipCase"))->setCurrentIndex(1);
+    window.setListFolder(folder.path());
+    window.select_all();
+    window.prepareOptionsMenu();
+    QAction* unzip = window.findChild<QAction*>(QStringLiteral("menOptionsUnzip"));
+    ASSERT_TRUE(unzip->isEnabled());
+    bool finished = false;
+    QObject::connect(&window, &frmKelmar::batchFinished, [&] { finished = true; });
+    unzip->trigger();
+    QElapsedTimer timer;
+    timer.start();
+    while (!finished && timer.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    ASSERT_TRUE(finished);
+
+    const QString f = QDir::cleanPath(folder.path()) + u'/';
+    EXPECT_EQ(window.logText(), QStringLiteral("Unzipped ") + f + QStringLiteral("Bonus.ZIP\r\n") +
+                                    QStringLiteral("Unzipped ") + f +
+                                    QStringLiteral("Mega Quest.zip\r\n"))
+        << window.logText();
+    // Upper case, stored folders dropped: every file takes its archive's name.
+    EXPECT_EQ(QDir(target.path()).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("BONUS.TXT"), QStringLiteral("MEGA QUEST.NES"),
+                           QStringLiteral("MEGA QUEST.TXT")}))
+        << QDir(target.path()).entryList(QDir::Files).join(u',');
+    EXPECT_EQ(readFile(target.filePath(QStringLiteral("MEGA QUEST.NES"))), textBytes(300000, 3));
+    EXPECT_EQ(window.fileList()->names(), QStringList({"Bonus.ZIP", "Mega Quest.zip"}));
+    EXPECT_EQ(window.statusPanelText(1), frmKelmar::creditLine());
+    EXPECT_EQ(readFile(target.filePath(QStringLiteral("BONUS.TXT"))), "another one");
+    EXPECT_EQ(Dialogs::script().asked,
+              QStringList{QStringLiteral("Select the folder you wish to unzip to.")});
+    Dialogs::script() = Dialogs::Script();
+}
