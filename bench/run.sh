@@ -35,46 +35,8 @@ for tool in zip unzip 7zz python3; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/setup.sh)" >&2; exit 1; }
 done
 
-STAMP="$WORK/.corpus-$COUNT-$MAX_MB"
-if [ ! -f "$STAMP" ]; then
-  rm -rf "$WORK"
-  mkdir -p "$WORK/src" "$WORK/zips"
-  echo "Generating $COUNT files up to $MAX_MB MiB in $WORK ..." >&2
-  python3 - "$WORK/src" "$COUNT" "$MAX_MB" <<'PY'
-import os, random, sys
-folder, count, max_mb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-rng = random.Random(1987)
-exts = ['nes', 'sfc', 'gba', 'md', 'n64', 'bin', 'iso', 'pce', 'gb', 'a26']
-for i in range(count):
-    # Mostly small cartridges, some medium, a few large images.
-    r = rng.random()
-    if r < 0.6:
-        size = rng.randint(16 << 10, 1 << 20)
-    elif r < 0.9:
-        size = rng.randint(1 << 20, min(8, max_mb) << 20)
-    else:
-        size = rng.randint(min(8, max_mb) << 20, max_mb << 20)
-    kind = rng.random()
-    parts, left = [], size
-    while left > 0:
-        n = min(left, rng.randint(4 << 10, 256 << 10))
-        k = rng.random()
-        if k < kind * 0.8:            # code and graphics: repetitive
-            block = os.urandom(rng.randint(64, 1024))
-            parts.append((block * (n // len(block) + 1))[:n])
-        elif k < kind * 0.8 + 0.15:   # padding
-            parts.append(bytes([rng.choice([0x00, 0xff])]) * n)
-        else:                         # compressed or encrypted data
-            parts.append(os.urandom(n))
-        left -= n
-    name = 'Game %04d (%s).%s' % (i, rng.choice(['USA', 'Europe', 'Japan', 'World']), rng.choice(exts))
-    with open(os.path.join(folder, name), 'wb') as f:
-        f.write(b''.join(parts))
-PY
-  echo "Zipping one archive per file with Info-ZIP ..." >&2
-  (cd "$WORK/src" && for f in *; do zip -q -X "../zips/${f%.*}.zip" "$f"; done)
-  touch "$STAMP"
-fi
+source bench/corpus.sh
+make_corpus "$WORK" "$COUNT" "$MAX_MB"
 
 ZIPS="$WORK/zips"
 N=$(ls "$ZIPS" | wc -l)

@@ -22,7 +22,10 @@ namespace kelmar {
 
 namespace {
 
-constexpr size_t kBufferSize = 256 * 1024;
+// Small enough to stay in the processor's cache between inflating and writing: with 256 KiB
+// each write into the page cache cost about twice as much system time per byte, and
+// extraction was a fifth slower than 7-Zip's; reading alone did not change.
+constexpr size_t kBufferSize = 32 * 1024;
 
 QByteArray native(const QString& path)
 {

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Times "kelmar-cli unzip" against "unzip -qq" and "7zz x", and "kelmar-cli space" against
+# "zipinfo -t", on the ROM-like corpus of bench/run.sh, in the same run, and prints the ratios.
+#
+#   bench/unzip.sh [--count N] [--max-mb M] [--rounds R] [--work DIR]
+#
+# Every tool extracts all archives of the corpus into one empty folder (emptied before each
+# run, outside the timing): kelmar-cli unzip --to OUT DIR, unzip -qq -o '*.zip' -d OUT (one
+# call, quoted wildcard), 7zz x -y -oOUT 'DIR/*.zip'. Each tool runs once to warm the page
+# cache, then R times (default 3); the best time counts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+COUNT=300
+MAX_MB=32
+ROUNDS=3
+WORK=/tmp/kelmar-bench
+while (($#)); do
+  case "$1" in
+    --count) COUNT=$2; shift 2 ;;
+    --max-mb) MAX_MB=$2; shift 2 ;;
+    --rounds) ROUNDS=$2; shift 2 ;;
+    --work) WORK=$2; shift 2 ;;
+    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+  esac
+done
+
+CLI=${KELMAR_CLI:-build/src/kelmar-cli}
+CLI=$(realpath "$CLI" 2>/dev/null || echo "$CLI")
+if [ ! -x "$CLI" ]; then
+  cmake -S . -B build >/dev/null
+  cmake --build build -j2 --target kelmar-cli >/dev/null
+  CLI=$(realpath build/src/kelmar-cli)
+fi
+for tool in zip unzip zipinfo 7zz python3; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/setup.sh)" >&2; exit 1; }
+done
+
+source bench/corpus.sh
+make_corpus "$WORK" "$COUNT" "$MAX_MB"
+
+ZIPS="$WORK/zips"
+OUT="$WORK/out"
+N=$(ls "$ZIPS" | wc -l)
+UNPACKED=$(du -sb "$WORK/src" | cut -f1)
+trap 'rm -rf "$OUT"' EXIT
+
+# Settings of a fresh user, so saved options play no part.
+export XDG_CONFIG_HOME="$WORK/config"
+
+fresh() { rm -rf "$OUT"; mkdir -p "$OUT"; sync; }
+run_kelmar() { "$CLI" unzip --to "$OUT" "$ZIPS" >/dev/null 2>&1; }
+run_unzip() { (cd "$ZIPS" && unzip -qq -o '*.zip' -d "$OUT") >/dev/null 2>&1; }
+run_7zz() { 7zz x -y -bd -o"$OUT" "$ZIPS/*.zip" >/dev/null 2>&1; }
+run_space() { "$CLI" space "$ZIPS" >/dev/null 2>&1; }
+run_zipinfo() { zipinfo -t "$ZIPS/*.zip" >/dev/null 2>&1; }
+
+# best FN [prepare]: the best of ROUNDS timed runs of FN after one warm-up run.
+best() {
+  local fn=$1 prepare=${2:-true} best=""
+  $prepare; $fn || { echo "$fn failed" >&2; exit 1; }
+  for ((r = 0; r < ROUNDS; r++)); do
+    local t0 t1
+    $prepare
+    t0=$(date +%s.%N); $fn; t1=$(date +%s.%N)
+    best=$(python3 -c "t=$t1-$t0; b='$best'; print(min(t, float(b)) if b else t)")
+  done
+  echo "$best"
+}
+
+K=$(best run_kelmar fresh)
+KFILES=$(find "$OUT" -type f | wc -l)
+U=$(best run_unzip fresh)
+S=$(best run_7zz fresh)
+[ "$(find "$OUT" -type f | wc -l)" = "$KFILES" ] || { echo "file counts differ" >&2; exit 1; }
+KS=$(best run_space)
+ZI=$(best run_zipinfo)
+SPACE=$("$CLI" space "$ZIPS")
+python3 - "$N" "$UNPACKED" "$K" "$U" "$S" "$KS" "$ZI" "$(nproc)" "$SPACE" <<'PY'
+import sys
+n, unpacked = int(sys.argv[1]), int(sys.argv[2])
+k, u, s, ks, zi = (float(x) for x in sys.argv[3:8])
+cpus, space = sys.argv[8], sys.argv[9]
+mb = unpacked / 2**20
+print(f"Corpus: {n} archives, {mb:.0f} MiB unpacked; {cpus} CPUs; kelmar-cli space: {space}")
+print(f"{'tool':<30}{'seconds':>9}{'MiB/s':>9}{'vs kelmar':>11}")
+for name, t in (("kelmar-cli unzip --to", k), ("unzip -qq '*.zip' -d", u), ("7zz x (one run)", s)):
+    print(f"{name:<30}{t:9.2f}{mb / t:9.0f}{t / k:10.2f}x")
+fastest = min(u, s)
+print(f"unzip: kelmar / fastest other: {k / fastest:.2f} ({'no slower' if k <= fastest * 1.02 else 'slower'})")
+print(f"{'kelmar-cli space':<30}{ks:9.3f}{'':>9}{1:10.2f}x")
+print(f"{'zipinfo -t (one run)':<30}{zi:9.3f}{'':>9}{zi / ks:10.2f}x")
+print(f"space: kelmar / zipinfo -t: {ks / zi:.2f} ({'no slower' if ks <= zi * 1.02 else 'slower'})")
+PY
