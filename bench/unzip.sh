@@ -6,8 +6,8 @@
 #
 # Every tool extracts all archives of the corpus into one empty folder (emptied before each
 # run, outside the timing): kelmar-cli unzip --to OUT DIR, unzip -qq -o '*.zip' -d OUT (one
-# call, quoted wildcard), 7zz x -y -oOUT 'DIR/*.zip'. Each tool runs once to warm the page
-# cache, then R times (default 3); the best time counts.
+# call, quoted wildcard), 7zz x -y -oOUT 'DIR/*.zip'. The tools take turns: one warm-up
+# round, then R timed rounds (default 3); each tool's best time counts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,26 +56,30 @@ run_7zz() { 7zz x -y -bd -o"$OUT" "$ZIPS/*.zip" >/dev/null 2>&1; }
 run_space() { "$CLI" space "$ZIPS" >/dev/null 2>&1; }
 run_zipinfo() { zipinfo -t "$ZIPS/*.zip" >/dev/null 2>&1; }
 
-# best FN [prepare]: the best of ROUNDS timed runs of FN after one warm-up run.
-best() {
-  local fn=$1 prepare=${2:-true} best=""
-  $prepare; $fn || { echo "$fn failed" >&2; exit 1; }
-  for ((r = 0; r < ROUNDS; r++)); do
-    local t0 t1
-    $prepare
-    t0=$(date +%s.%N); $fn; t1=$(date +%s.%N)
-    best=$(python3 -c "t=$t1-$t0; b='$best'; print(min(t, float(b)) if b else t)")
-  done
-  echo "$best"
+# The tools take turns, round after round, so that load from elsewhere on the machine falls
+# on all of them alike. Round 0 warms the page cache (and checks that each tool succeeds and
+# extracts as many files as Kelmar); the best of the timed rounds counts.
+declare -A BEST
+timed() {
+  local fn=$1 round=$2 t0 t1
+  t0=$(date +%s.%N); $fn || { echo "$fn failed" >&2; exit 1; }; t1=$(date +%s.%N)
+  if ((round > 0)); then
+    BEST[$fn]=$(python3 -c "t=$t1-$t0; b='${BEST[$fn]:-}'; print(min(t, float(b)) if b else t)")
+  fi
 }
-
-K=$(best run_kelmar fresh)
-KFILES=$(find "$OUT" -type f | wc -l)
-U=$(best run_unzip fresh)
-S=$(best run_7zz fresh)
-[ "$(find "$OUT" -type f | wc -l)" = "$KFILES" ] || { echo "file counts differ" >&2; exit 1; }
-KS=$(best run_space)
-ZI=$(best run_zipinfo)
+KFILES=""
+for ((r = 0; r <= ROUNDS; r++)); do
+  for fn in run_kelmar run_unzip run_7zz; do
+    fresh
+    timed $fn $r
+    files=$(find "$OUT" -type f | wc -l)
+    [ -z "$KFILES" ] && KFILES=$files
+    [ "$files" = "$KFILES" ] || { echo "$fn extracted $files files, kelmar $KFILES" >&2; exit 1; }
+  done
+  for fn in run_space run_zipinfo; do timed $fn $r; done
+done
+K=${BEST[run_kelmar]} U=${BEST[run_unzip]} S=${BEST[run_7zz]}
+KS=${BEST[run_space]} ZI=${BEST[run_zipinfo]}
 SPACE=$("$CLI" space "$ZIPS")
 python3 - "$N" "$UNPACKED" "$K" "$U" "$S" "$KS" "$ZI" "$(nproc)" "$SPACE" <<'PY'
 import sys
