@@ -14,7 +14,8 @@
 
 namespace kelmar::cli {
 
-const char* const kUnzipHelp = R"HELP(  unzip     Extract zip archives by the rules of the window's unzip tab. Logs
+const char* const kUnzipHelp =
+    R"HELP(  unzip     Extract zip archives by the rules of the window's unzip tab. Logs
             "Unzipped PATH" or "Error unzipping PATH" (with the reason on the next
             line) per archive, and "Deleted PATH" for each archive deleted.
   space     Total the uncompressed sizes of the archives' entries:
@@ -185,8 +186,8 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
                 if (name.size() > 40)
                     name = name.left(37) + QStringLiteral("...");
                 const int filled = total > 0 ? (done - 1) * 20 / total : 0;
-                err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.')
-                    << "] " << done << '/' << total << ' ' << name;
+                err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.') << "] "
+                    << done << '/' << total << ' ' << name;
                 err.flush();
             }
         });

@@ -49,10 +49,9 @@ SpaceReport calculate_space(BatchHost& host, ZipComponent& zip)
             if (result != ZipOk) {
                 report.unreadable.append(folder + name);
                 const QString detail = zip.lastErrorDetail();
-                host.write_log(name + QStringLiteral(" could not be read (") +
-                               zipErrorMessage(result) +
-                               (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) +
-                               u')');
+                host.write_log(
+                    name + QStringLiteral(" could not be read (") + zipErrorMessage(result) +
+                    (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) + u')');
             }
         }
         if (host.stopRequested()) {

@@ -11,11 +11,11 @@ class ZipComponent;
 // What Calculate Space in Zips found.
 struct SpaceReport
 {
-    quint64 bytes = 0;       // exact, whatever the size of the archives
-    int archives = 0;        // selected archives met, the unreadable ones included
-    QStringList unreadable;  // archives whose listing failed (their entries listed so far count)
+    quint64 bytes = 0;      // exact, whatever the size of the archives
+    int archives = 0;       // selected archives met, the unreadable ones included
+    QStringList unreadable; // archives whose listing failed (their entries listed so far count)
     bool stopped = false;
-    QString message;         // the text of the closing message box
+    QString message; // the text of the closing message box
 };
 
 // "1,234,567 unzipped bytes in 3 files": digits grouped by thousands with the locale's

@@ -14,9 +14,9 @@
 #include <QSet>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -158,8 +158,9 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     events.renameTargets().clear();
     events.setOperationKind(ArchiveEvents::UnzipBatch);
     bool quit = false;
-    QObject::connect(&events, &ArchiveEvents::quitRequested, &events, [&] { quit = true; },
-                     Qt::DirectConnection);
+    QObject::connect(
+        &events, &ArchiveEvents::quitRequested, &events, [&] { quit = true; },
+        Qt::DirectConnection);
 
     // Each rename pair names the extracted file in the chosen case. On a file system that
     // tells case apart that name may not exist, so the real path is kept beside each pair.
@@ -270,9 +271,9 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             if (result == ZipOk && available >= 0 && needed > available) {
                 result = ZipDiskFull;
                 const QLocale locale;
-                archive.reason = QStringLiteral("it needs %1 bytes, and %2 has %3 free")
-                                     .arg(locale.toString(needed), destination,
-                                          locale.toString(available));
+                archive.reason =
+                    QStringLiteral("it needs %1 bytes, and %2 has %3 free")
+                        .arg(locale.toString(needed), destination, locale.toString(available));
             }
             const FileId before = idOf(archivePath);
             writtenThisArchive.clear();
@@ -344,8 +345,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         const QString from = extractedFiles.at(k);
         // The new name in the chosen case, in the folder the file was extracted to (whose
         // own name keeps its case: another case would be another folder here).
-        const QString to =
-            withSlash(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
+        const QString to = withSlash(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
         if (QString::compare(from, to, Qt::CaseInsensitive) == 0)
             continue; // the same name to a file system that ignores case
         if (!listedFile(from) || anythingAt(to))

@@ -16,8 +16,8 @@ struct UnzipReport
     struct Archive
     {
         QString path;
-        int result = 0;  // the component's code; a refusal of our own uses its codes too
-        QString reason;  // empty when the archive was extracted
+        int result = 0; // the component's code; a refusal of our own uses its codes too
+        QString reason; // empty when the archive was extracted
         bool deleted = false;
     };
     struct Rename
@@ -55,9 +55,9 @@ qint64 freeSpaceOf(const QString& folder);
 //
 // onArchive, when given, is called before each archive is extracted (1-based number, total,
 // path). freeSpace replaces the file system's answer (tests).
-UnzipReport unzip_files(
-    BatchHost& host, ZipComponent& zip,
-    const std::function<void(int number, int total, const QString& path)>& onArchive = {},
-    const FreeSpaceProbe& freeSpace = {});
+UnzipReport
+unzip_files(BatchHost& host, ZipComponent& zip,
+            const std::function<void(int number, int total, const QString& path)>& onArchive = {},
+            const FreeSpaceProbe& freeSpace = {});
 
 } // namespace kelmar

@@ -59,11 +59,11 @@ TEST(CalculateSpace, TotalAgreesWithZipinfoAndTheMessageSaysItWithGroupedDigits)
     writeFile(dir.filePath(QStringLiteral("w/a.nes")), textBytes(1234567, 1));
     writeFile(dir.filePath(QStringLiteral("w/sub/b.sfc")), noiseBytes(54321, 2));
     writeFile(dir.filePath(QStringLiteral("w/empty")), QByteArray());
-    runTool(QStringLiteral("zip"), {QStringLiteral("-qr"), QStringLiteral("../one.zip"),
-                                    QStringLiteral(".")},
+    runTool(QStringLiteral("zip"),
+            {QStringLiteral("-qr"), QStringLiteral("../one.zip"), QStringLiteral(".")},
             dir.filePath(QStringLiteral("w")));
-    runTool(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("../Two.ZIP"),
-                                    QStringLiteral("a.nes")},
+    runTool(QStringLiteral("zip"),
+            {QStringLiteral("-q"), QStringLiteral("../Two.ZIP"), QStringLiteral("a.nes")},
             dir.filePath(QStringLiteral("w")));
     QDir(dir.filePath(QStringLiteral("w"))).removeRecursively();
     writeFile(dir.filePath(QStringLiteral("notes.txt")), "not an archive");
@@ -81,9 +81,9 @@ TEST(CalculateSpace, TotalAgreesWithZipinfoAndTheMessageSaysItWithGroupedDigits)
     EXPECT_EQ(report.archives, 2);
     QLocale locale;
     locale.setNumberOptions(QLocale::DefaultNumberOptions);
-    EXPECT_EQ(host.questions, QStringList{QStringLiteral("Information|") +
-                                          locale.toString(qulonglong(expected)) +
-                                          QStringLiteral(" unzipped bytes in 2 files")});
+    EXPECT_EQ(host.questions,
+              QStringList{QStringLiteral("Information|") + locale.toString(qulonglong(expected)) +
+                          QStringLiteral(" unzipped bytes in 2 files")});
     EXPECT_EQ(host.protects, 1);
     EXPECT_EQ(host.releases, 1);
     EXPECT_EQ(host.refreshes, 1);

@@ -66,12 +66,12 @@ TEST(CliUnzip, OptionsOfTheUnzipTabAsFlagsAndExitStatusByFailures)
     QDir().mkpath(zips);
     zipFolder(dir.filePath(QStringLiteral("src")), zips + QStringLiteral("/Super Game.zip"));
     const QString out = dir.filePath(QStringLiteral("out"));
-    CliRun run = cli({QStringLiteral("unzip"), QStringLiteral("--to"), out,
-                      QStringLiteral("--folders"), QStringLiteral("--ignore-folders"),
-                      QStringLiteral("--rom-filter"), QStringLiteral("*.nes"),
-                      QStringLiteral("--delete-archives"), QStringLiteral("--rename"),
-                      QStringLiteral("upper"), zips},
-                     home.path());
+    CliRun run =
+        cli({QStringLiteral("unzip"), QStringLiteral("--to"), out, QStringLiteral("--folders"),
+             QStringLiteral("--ignore-folders"), QStringLiteral("--rom-filter"),
+             QStringLiteral("*.nes"), QStringLiteral("--delete-archives"),
+             QStringLiteral("--rename"), QStringLiteral("upper"), zips},
+            home.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const QString archive = QDir::cleanPath(zips) + QStringLiteral("/Super Game.zip");
     EXPECT_EQ(run.out, QStringLiteral("Unzipped ") + archive + QStringLiteral("\nDeleted ") +
@@ -87,9 +87,9 @@ TEST(CliUnzip, OptionsOfTheUnzipTabAsFlagsAndExitStatusByFailures)
     EXPECT_TRUE(run.out.contains(QStringLiteral("Error unzipping ") + QDir::cleanPath(zips) +
                                  QStringLiteral("/c.zip\n")))
         << run.out;
-    EXPECT_EQ(filesBelow(zips), (QStringList{QStringLiteral("b.zip"), QStringLiteral("c.zip"),
-                                             QStringLiteral("readme.txt"),
-                                             QStringLiteral("roms/Game.NES")}));
+    EXPECT_EQ(filesBelow(zips),
+              (QStringList{QStringLiteral("b.zip"), QStringLiteral("c.zip"),
+                           QStringLiteral("readme.txt"), QStringLiteral("roms/Game.NES")}));
 }
 
 TEST(CliUnzip, UsageErrors)

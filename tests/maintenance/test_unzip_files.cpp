@@ -53,8 +53,7 @@ void writeSources(const QString& folder)
 void run(const QString& program, const QStringList& args, const QString& folder = {})
 {
     const ToolRun r = runTool(program, args, folder);
-    ASSERT_EQ(r.exitCode, 0) << program << ' ' << args.join(u' ') << '\n'
-                             << r.output.toStdString();
+    ASSERT_EQ(r.exitCode, 0) << program << ' ' << args.join(u' ') << '\n' << r.output.toStdString();
 }
 
 // A zip archive of the sources, written by maker ("zip", "7zz" or "python"), encrypted with
@@ -126,12 +125,12 @@ TEST(UnzipFiles, ExtractsWhatUnzipAnd7zzExtract)
         const char* maker;
         const char* encryption;
     };
-    const Case cases[] = {{"zip", ""}, {"zip", "zipcrypto"}, {"7zz", ""},
+    const Case cases[] = {{"zip", ""},    {"zip", "zipcrypto"}, {"7zz", ""},
                           {"7zz", "aes"}, {"7zz", "zipcrypto"}, {"python", ""}};
     QStringList archives;
     for (const Case& c : cases) {
-        const QString name = QStringLiteral("%1-%2.zip")
-                                 .arg(QLatin1String(c.maker), QLatin1String(c.encryption));
+        const QString name =
+            QStringLiteral("%1-%2.zip").arg(QLatin1String(c.maker), QLatin1String(c.encryption));
         makeArchive(sources, zips + u'/' + name, QLatin1String(c.maker),
                     QLatin1String(c.encryption));
         archives << name;
@@ -139,8 +138,8 @@ TEST(UnzipFiles, ExtractsWhatUnzipAnd7zzExtract)
 
     for (const bool ignoreFolders : {false, true}) {
         SCOPED_TRACE(ignoreFolders ? "Ignore Folders" : "with folders");
-        const QString out = dir.filePath(ignoreFolders ? QStringLiteral("flat")
-                                                       : QStringLiteral("deep"));
+        const QString out =
+            dir.filePath(ignoreFolders ? QStringLiteral("flat") : QStringLiteral("deep"));
         QDir().mkpath(out);
         FakeHost host;
         host.opts = quietOptions();
@@ -163,7 +162,8 @@ TEST(UnzipFiles, ExtractsWhatUnzipAnd7zzExtract)
             ASSERT_EQ(ours.value(ignoreFolders ? QStringLiteral("Level.SFC")
                                                : QStringLiteral("sub/Level.SFC")),
                       noiseBytes(40000, 2));
-            const QString suffix = ignoreFolders ? QStringLiteral("-flat") : QStringLiteral("-deep");
+            const QString suffix =
+                ignoreFolders ? QStringLiteral("-flat") : QStringLiteral("-deep");
             const QString by7zz = dir.filePath(QStringLiteral("7zz-") + base + suffix);
             run(QStringLiteral("7zz"),
                 {ignoreFolders ? QStringLiteral("e") : QStringLiteral("x"), QStringLiteral("-bd"),
@@ -211,9 +211,9 @@ TEST(UnzipFiles, OnlyRomsExtractsTheEntriesTheFilterNamesInAnyCaseAndAllWhenItIs
     QDir().mkpath(dir.filePath(QStringLiteral("roms")));
     ZipComponent zip;
     unzip_files(host, zip);
-    EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("roms"))),
-              (QStringList{QStringLiteral("a.NES"), QStringLiteral("b.nes"),
-                           QStringLiteral("c.Sfc")}));
+    EXPECT_EQ(
+        namesIn(dir.filePath(QStringLiteral("roms"))),
+        (QStringList{QStringLiteral("a.NES"), QStringLiteral("b.nes"), QStringLiteral("c.Sfc")}));
 
     // An empty filter makes an empty mask, which selects every entry.
     host.opts.lblROMFilter.clear();
@@ -222,7 +222,8 @@ TEST(UnzipFiles, OnlyRomsExtractsTheEntriesTheFilterNamesInAnyCaseAndAllWhenItIs
     QDir().mkpath(dir.filePath(QStringLiteral("all")));
     unzip_files(host, zip);
     EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("all"))).size(), 6);
-    EXPECT_EQ(host.log, QStringList{QStringLiteral("Unzipped ") + zips + QStringLiteral("/set.zip")});
+    EXPECT_EQ(host.log,
+              QStringList{QStringLiteral("Unzipped ") + zips + QStringLiteral("/set.zip")});
 }
 
 // Only an archive extracted without error is deleted; read-only ones too. Damaged archives,
@@ -236,16 +237,17 @@ TEST(UnzipFiles, DeleteZipFilesDeletesOnlyCleanlyExtractedArchives)
     const QString sources = dir.filePath(QStringLiteral("src"));
     writeFile(sources + QStringLiteral("/one.nes"), textBytes(60000, 3));
     QDir().mkpath(zips);
-    run(QStringLiteral("zip"), {QStringLiteral("-q"), zips + QStringLiteral("/a-good.zip"),
-                                QStringLiteral("one.nes")},
+    run(QStringLiteral("zip"),
+        {QStringLiteral("-q"), zips + QStringLiteral("/a-good.zip"), QStringLiteral("one.nes")},
         sources);
     QFile::copy(zips + QStringLiteral("/a-good.zip"), zips + QStringLiteral("/b-readonly.zip"));
     QFile::setPermissions(zips + QStringLiteral("/b-readonly.zip"), QFile::ReadOwner);
     QByteArray bytes = readFile(zips + QStringLiteral("/a-good.zip"));
     bytes[bytes.size() / 3] = char(bytes[bytes.size() / 3] ^ 0x21);
     writeFile(zips + QStringLiteral("/c-damaged.zip"), bytes);
-    run(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("other"),
-                                zips + QStringLiteral("/d-locked.zip"), QStringLiteral("one.nes")},
+    run(QStringLiteral("zip"),
+        {QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("other"),
+         zips + QStringLiteral("/d-locked.zip"), QStringLiteral("one.nes")},
         sources);
     makeRawArchive(zips + QStringLiteral("/e-hostile.zip"),
                    {QStringLiteral("fine.nes"), QStringLiteral("../../escaped.nes")});
@@ -273,8 +275,8 @@ TEST(UnzipFiles, DeleteZipFilesDeletesOnlyCleanlyExtractedArchives)
                                      QStringLiteral("c-damaged.zip")};
     ASSERT_GE(host.log.size(), 5);
     EXPECT_EQ(host.log.mid(0, 5), firstLines);
-    EXPECT_TRUE(host.log.contains(QStringLiteral("Error unzipping ") + z +
-                                  QStringLiteral("d-locked.zip")));
+    EXPECT_TRUE(
+        host.log.contains(QStringLiteral("Error unzipping ") + z + QStringLiteral("d-locked.zip")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Error unzipping ") + z +
                                   QStringLiteral("e-hostile.zip")));
     EXPECT_EQ(report.failedCount(), 3);
@@ -360,8 +362,9 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
     QTemporaryDir dir;
     const QString zips = dir.filePath(QStringLiteral("zips"));
     QDir().mkpath(zips);
-    makeRawArchive(zips + QStringLiteral("/Pac Man.zip"),
-                   {QStringLiteral("pm1.nes"), QStringLiteral("pm2.nes"), QStringLiteral("Info.TXT")});
+    makeRawArchive(
+        zips + QStringLiteral("/Pac Man.zip"),
+        {QStringLiteral("pm1.nes"), QStringLiteral("pm2.nes"), QStringLiteral("Info.TXT")});
     makeRawArchive(zips + QStringLiteral("/Zelda.nes.zip"), {QStringLiteral("z.nes")});
     makeRawArchive(zips + QStringLiteral("/mario.zip"), {QStringLiteral("MARIO.nes")});
     makeRawArchive(zips + QStringLiteral("/Taken.zip"), {QStringLiteral("t.nes")});
@@ -383,7 +386,8 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
               (QStringList{QStringLiteral("pac man.nes"), QStringLiteral("pac man.txt"),
                            QStringLiteral("pm2.nes")}));
     EXPECT_EQ(readFile(out + QStringLiteral("/Pac Man/pac man.nes")), "data of pm1.nes");
-    EXPECT_EQ(namesIn(out + QStringLiteral("/Zelda.nes")), QStringList{QStringLiteral("zelda.nes")});
+    EXPECT_EQ(namesIn(out + QStringLiteral("/Zelda.nes")),
+              QStringList{QStringLiteral("zelda.nes")});
     // mario.nes differs from MARIO.nes only in case: left alone.
     EXPECT_EQ(namesIn(out + QStringLiteral("/mario")), QStringList{QStringLiteral("MARIO.nes")});
     EXPECT_EQ(readFile(out + QStringLiteral("/Taken/taken.nes")), "already here");

@@ -1,6 +1,6 @@
+#include "browse/FileListModel.h"
 #include "common/Tools.h"
 #include "shell/Dialogs.h"
-#include "browse/FileListModel.h"
 #include "shell/frmKelmar.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +35,10 @@ TEST(WindowUnzip, ExtractsIntoThePickedFolderAndRenamesAfterTheArchives)
     writeFile(folder.filePath(QStringLiteral("w/roms/game.nes")), textBytes(300000, 3));
     writeFile(folder.filePath(QStringLiteral("w/readme.txt")), "about the game");
     writeFile(folder.filePath(QStringLiteral("w/other.txt")), "another one");
-    ASSERT_EQ(runTool("zip", {"-qr", "../Mega Quest.zip", "readme.txt", "roms"}, folder.filePath("w")).exitCode,
-              0);
+    ASSERT_EQ(
+        runTool("zip", {"-qr", "../Mega Quest.zip", "readme.txt", "roms"}, folder.filePath("w"))
+            .exitCode,
+        0);
     ASSERT_EQ(runTool("zip", {"-q", "../Bonus.ZIP", "other.txt"}, folder.filePath("w")).exitCode,
               0);
     QDir(folder.filePath(QStringLiteral("w"))).removeRecursively();
