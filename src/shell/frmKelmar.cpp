@@ -2,7 +2,10 @@
 
 #include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
+#include "maintenance/FoldersToZips.h"
 #include "maintenance/TestZips.h"
+#include "maintenance/ToZipFilename.h"
+#include "maintenance/ZipFiles.h"
 #include "browse/Selection.h"
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
@@ -134,6 +137,12 @@ frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
     buildWindow();
     registerOperation(QStringLiteral("test_zip_files"),
                       [this](BatchHost& host) { test_zip_files(host, *m_zip); });
+    registerOperation(QStringLiteral("zip_files"),
+                      [this](BatchHost& host) { zip_files(host, *m_zip); });
+    registerOperation(QStringLiteral("to_zip_filename"),
+                      [this](BatchHost& host) { to_zip_filename(host, *m_zip); });
+    registerOperation(QStringLiteral("convert_sub_folders_to_zips"),
+                      [this](BatchHost& host) { convert_sub_folders_to_zips(host, *m_zip); });
     Form_Load();
 }
 
