@@ -930,6 +930,20 @@ void frmKelmar::refresh()
     });
 }
 
+void frmKelmar::refreshTree()
+{
+    // The tree's model watches every folder it has read and follows new and removed
+    // sub-folders by itself; folders not read yet are read when they are expanded. All that
+    // is left is to repaint.
+    onUi([this] { Tree1->viewport()->update(); });
+}
+
+void frmKelmar::endProgram()
+{
+    // The window closes through its normal unload (settings saved) once the batch returns.
+    onUi([this] { m_closeWhenIdle = true; });
+}
+
 void frmKelmar::txtFilter_Change()
 {
     if (chkROMs->isChecked())

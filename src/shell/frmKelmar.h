@@ -129,6 +129,8 @@ public:
     void beep() override;
     void refresh() override;
     void update_count() override;
+    void refreshTree() override;
+    void endProgram() override;
 
 signals:
     // A batch ended and the window is idle again.

@@ -462,6 +462,26 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
     EXPECT_EQ(window->logText(), QStringLiteral("stopped\r\n"));
 }
 
+TEST_F(MainWindowTest, FatalErrorInABatchEndsTheProgramThroughItsNormalShutdown)
+{
+    listFiles({{"one.zip", 1}});
+    window->show();
+    window->registerOperation(QStringLiteral("unzip_files"), [](BatchHost& host) {
+        host.protect_form();
+        host.endProgram();
+        // The batch still finishes what it has in hand before the window goes.
+        QThread::msleep(50);
+        host.write_log(QStringLiteral("finished"));
+        host.release_form();
+    });
+    ASSERT_TRUE(window->runOperation(QStringLiteral("unzip_files")));
+    ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
+    EXPECT_FALSE(window->batchRunning());
+    EXPECT_EQ(window->logText(), QStringLiteral("finished\r\n"));
+    QSettings saved(iniPath(), QSettings::IniFormat);
+    EXPECT_EQ(saved.value(QStringLiteral("form/lastfolder")).toString(), folder.path());
+}
+
 TEST_F(MainWindowTest, LogLinesFromABatchKeepTheirOrder)
 {
     window->registerOperation(QStringLiteral("calculate_space"), [](BatchHost& host) {
