@@ -319,13 +319,14 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     f.make(QStringLiteral("small1.nes"), noiseBytes(20000, 1));
     f.make(QStringLiteral("large.nes"), noiseBytes(300000, 2));
     f.make(QStringLiteral("small2.nes"), noiseBytes(20000, 3));
-    const QString info = f.make(QStringLiteral("info.nfo"), "Collected by us");
+    f.make(QStringLiteral("info.nfo"), "Collected by us");
     FakeHost host;
     host.listFolder(f.src);
     host.select(0, false); // info.nfo is listed but not selected
     host.opts.chkDeleteFiles = 1;
     host.opts.chkInfoFile = 1;
-    host.opts.txtInfoFile = info;
+    // Written the long way round: it is still the info file, and must never be deleted.
+    host.opts.txtInfoFile = f.src + QStringLiteral("/../Roms/info.nfo");
     host.opts.sliCompression = 0;
     host.queueFolder(f.out);
     host.queueAnswer(MsgAnswer::Ok);
