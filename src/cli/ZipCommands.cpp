@@ -10,7 +10,8 @@
 
 namespace kelmar::cli {
 
-const char* const kZipHelp = R"HELP(  zip       Zip files: one archive per file (named after the file, in a folder given
+const char* const kZipHelp =
+    R"HELP(  zip       Zip files: one archive per file (named after the file, in a folder given
             with --to or beside the file with --same-folder), or all into one
             archive (--single). An archive that exists already is added to; an
             entry of the same name in it is replaced. Logs
@@ -65,8 +66,7 @@ namespace {
 
 // The flags both commands share, applied over the saved options. Returns false after a
 // usage error; sets *taken when args[i] was one of them.
-bool sharedOption(const QStringList& args, int& i, Options& options, bool* taken,
-                  QTextStream& err)
+bool sharedOption(const QStringList& args, int& i, Options& options, bool* taken, QTextStream& err)
 {
     *taken = true;
     const QString& a = args.at(i);

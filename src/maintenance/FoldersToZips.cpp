@@ -39,8 +39,7 @@ Content contentOf(const QString& folder)
 {
     Content content;
     const QDir root(folder);
-    QDirIterator it(folder,
-                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
@@ -114,9 +113,8 @@ QString deleteZippedFolder(const QString& folder)
                    QString::fromLocal8Bit(std::strerror(errno));
     }
     QStringList folders = content.folders;
-    std::sort(folders.begin(), folders.end(), [](const QString& a, const QString& b) {
-        return a.count(u'/') > b.count(u'/');
-    });
+    std::sort(folders.begin(), folders.end(),
+              [](const QString& a, const QString& b) { return a.count(u'/') > b.count(u'/'); });
     folders.append(QString());
     for (const QString& relative : std::as_const(folders)) {
         const QString path = relative.isEmpty() ? folder : folder + u'/' + relative;
@@ -201,9 +199,9 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
     QStringList problems;
     for (FoldersToZipsReport::Folder& folder : report.folders) {
         if (folder.result != ZipOk) {
-            problems.append(folder.path + QStringLiteral(": ") +
-                            (folder.detail.isEmpty() ? zipErrorMessage(folder.result)
-                                                     : folder.detail));
+            problems.append(
+                folder.path + QStringLiteral(": ") +
+                (folder.detail.isEmpty() ? zipErrorMessage(folder.result) : folder.detail));
             if (report.answer == MsgAnswer::Yes)
                 folder.keptBecause = QStringLiteral("its archive was not written");
             continue;

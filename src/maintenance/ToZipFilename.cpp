@@ -65,9 +65,10 @@ ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip)
         events.listedNames().clear();
         zip.setArchivePath(oldPath);
         zip.list();
-        const QString base = events.listedNames().size() == 1
-                                 ? basMain::StripExtension(entryFileName(events.listedNames().front()))
-                                 : QString();
+        const QString base =
+            events.listedNames().size() == 1
+                ? basMain::StripExtension(entryFileName(events.listedNames().front()))
+                : QString();
         if (base.isEmpty()) {
             // No entry, several, a folder entry, or a name that is all extension (".nes"
             // would make the hidden ".zip"): nothing to name the archive after.

@@ -13,11 +13,11 @@ class ZipComponent;
 struct ToZipFilenameReport
 {
     enum class Outcome {
-        Renamed,     // the archive now bears the name of the file it holds
-        NotSingle,   // it holds no entry or more than one: left alone
+        Renamed,   // the archive now bears the name of the file it holds
+        NotSingle, // it holds no entry or more than one: left alone
         AlreadyNamed,
-        Taken,       // the new name was taken: logged, or asked about when hidden
-        Failed,      // the rename itself failed: logged
+        Taken,  // the new name was taken: logged, or asked about when hidden
+        Failed, // the rename itself failed: logged
     };
     struct Archive
     {

@@ -162,8 +162,8 @@ int ZipFilesReport::failedCount() const
 QString perFileArchivePath(const QString& targetFolder, const QString& entryName,
                            bool keepExtension, int caseChoice)
 {
-    QString name = (keepExtension ? entryName : basMain::StripExtension(entryName)) +
-                   QStringLiteral(".zip");
+    QString name =
+        (keepExtension ? entryName : basMain::StripExtension(entryName)) + QStringLiteral(".zip");
     if (caseChoice == UseLowerCase)
         name = name.toLower();
     else if (caseChoice == UseUpperCase)
@@ -221,9 +221,9 @@ ZipFilesReport zip_files(BatchHost& callerHost, ZipComponent& zip)
             QMutexLocker lock(&lastSaveNameLock());
             initial = lastSaveName();
         }
-        const QString archivePath = host.saveFileName(
-            QStringLiteral("Where do you want to ZIP the files to?"),
-            QStringLiteral("Zip Files|*.zip"), initial);
+        const QString archivePath =
+            host.saveFileName(QStringLiteral("Where do you want to ZIP the files to?"),
+                              QStringLiteral("Zip Files|*.zip"), initial);
         if (archivePath.isEmpty()) {
             report.cancelled = true;
             events.setOperationKind(ArchiveEvents::NoBatch);
@@ -273,8 +273,8 @@ ZipFilesReport zip_files(BatchHost& callerHost, ZipComponent& zip)
         if (withInfoFile)
             mask += CR + options.txtInfoFile + CR;
         if (targetFolder.isEmpty()) {
-            const QString answer =
-                host.browseForFolder(QStringLiteral("Select the folder you store the ZIP files in."));
+            const QString answer = host.browseForFolder(
+                QStringLiteral("Select the folder you store the ZIP files in."));
             if (answer == cancelMarker() || answer.isEmpty()) {
                 host.release_form();
                 events.setOperationKind(ArchiveEvents::NoBatch);

@@ -29,12 +29,13 @@ CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB = 0)
     p.setProcessEnvironment(env);
     p.setStandardInputFile(QProcess::nullDevice());
     if (fileLimitKiB > 0) {
-        p.start(QStringLiteral("bash"),
-                QStringList{QStringLiteral("-c"),
-                            QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"")
-                                .arg(fileLimitKiB),
-                            QStringLiteral(KELMAR_CLI)} +
-                    args);
+        p.start(
+            QStringLiteral("bash"),
+            QStringList{
+                QStringLiteral("-c"),
+                QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKiB),
+                QStringLiteral(KELMAR_CLI)} +
+                args);
     } else {
         p.start(QStringLiteral(KELMAR_CLI), args);
     }
@@ -75,8 +76,8 @@ TEST(CliZip, PerFileAndSingleArchivesWithTheirFlags)
     EXPECT_EQ(runTool("unzip", {"-tqq", out + "/TETRIS.GB.ZIP"}).exitCode, 0);
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("info.nfo"))), QByteArray("from us"));
 
-    run = cli({"zip", "--single", out + "/all.zip", "--password", "pw", "--level", "9", "--delete-originals",
-               roms + "/tetris.gb", roms + "/Pac Man.nes"},
+    run = cli({"zip", "--single", out + "/all.zip", "--password", "pw", "--level", "9",
+               "--delete-originals", roms + "/tetris.gb", roms + "/Pac Man.nes"},
               home.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(run.out.startsWith("Zipping files: " + roms + "/tetris.gb\n")) << run.out;
@@ -116,8 +117,8 @@ TEST(CliZip, FoldersToZipsKeepsFoldersUnlessAskedAndReportsEach)
 
     CliRun run = cli({"folders-to-zips", sets}, home.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, sets + "/One -> " + sets + "/One.zip\n" + sets + "/Two -> " + sets +
-                           "/Two.zip\n");
+    EXPECT_EQ(run.out,
+              sets + "/One -> " + sets + "/One.zip\n" + sets + "/Two -> " + sets + "/Two.zip\n");
     EXPECT_EQ(filesIn(sets), QStringList({"One", "One.zip", "Two", "Two.zip"}));
 
     QFile::remove(sets + QStringLiteral("/Two.zip"));

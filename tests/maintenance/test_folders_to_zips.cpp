@@ -29,9 +29,8 @@ QStringList namesIn(const QString& archive)
 
 QStringList entriesOf(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                      QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 QString question(const QString& name)
@@ -72,8 +71,8 @@ TEST(FoldersToZips, EachSubFolderBecomesAnArchiveBesideItAndNoKeepsTheFolders)
                            QStringLiteral("Zipping Folder ") + root + QStringLiteral("/b (2 of 2)"),
                            QStringLiteral("<credit>")}));
     EXPECT_EQ(report.failedCount(), 0);
-    EXPECT_EQ(entriesOf(root), QStringList({".git", "A", "A.zip", "b", "b.zip", "linked",
-                                            "loose.rom"}));
+    EXPECT_EQ(entriesOf(root),
+              QStringList({".git", "A", "A.zip", "b", "b.zip", "linked", "loose.rom"}));
     // Without stored paths, names are flat; hidden files are the user's data and go in too.
     EXPECT_EQ(namesIn(root + QStringLiteral("/A.zip")),
               QStringList({".hidden.cfg", "a.rom", "x.cfg"}));
@@ -114,7 +113,8 @@ TEST(FoldersToZips, YesDeletesOnlyFoldersWhoseArchiveHoldsEveryFile)
     EXPECT_EQ(namesIn(root + QStringLiteral("/Whole.zip")), QStringList({".hidden.cfg", "a.rom"}));
     EXPECT_EQ(namesIn(root + QStringLiteral("/Linked.zip")), QStringList{"game.rom"});
     EXPECT_EQ(readFile(root + QStringLiteral("/Clash/disk.img")), textBytes(3000, 2));
-    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("outside/secret.txt"))), QByteArray("not yours"));
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("outside/secret.txt"))),
+              QByteArray("not yours"));
     ASSERT_EQ(host.questions.size(), 2);
     const QString message = host.questions[1];
     EXPECT_TRUE(message.startsWith(QStringLiteral("Folders to Zips|Some folders could not be")));
@@ -136,8 +136,7 @@ TEST(FoldersToZips, YesDeletesOnlyFoldersWhoseArchiveHoldsEveryFile)
     host.queueAnswer(MsgAnswer::Yes);
     host.queueAnswer(MsgAnswer::Ok);
     convert_sub_folders_to_zips(host, zip);
-    EXPECT_EQ(entriesOf(root),
-              QStringList({"Clash.zip", "Empty", "Linked.zip", "Whole.zip"}));
+    EXPECT_EQ(entriesOf(root), QStringList({"Clash.zip", "Empty", "Linked.zip", "Whole.zip"}));
     const QString out = dir.filePath(QStringLiteral("x"));
     ASSERT_EQ(runTool("7zz", {"x", "-ppw", "-o" + out, root + "/Clash.zip"}).exitCode, 0);
     EXPECT_EQ(readFile(out + QStringLiteral("/Disk 2/disk.img")), textBytes(3000, 3));

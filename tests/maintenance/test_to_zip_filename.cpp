@@ -52,17 +52,19 @@ TEST(ToZipFilename, SingleEntryArchivesTakeItsNameOthersAreLeftAloneSilently)
     makeZip(d, QStringLiteral("locked.zip"), {QStringLiteral("Locked Game.rom")});
     QFile::setPermissions(d + QStringLiteral("/locked.zip"), QFile::ReadOwner);
     makeZip(d, QStringLiteral("not-an-archive.bin"), {QStringLiteral("x.rom")});
-    ASSERT_EQ(runTool(QStringLiteral("python3"),
-                      {QStringLiteral("-c"),
-                       QStringLiteral("import zipfile; zipfile.ZipFile('%1/empty.zip','w').close()")
-                           .arg(d)})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        runTool(
+            QStringLiteral("python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import zipfile; zipfile.ZipFile('%1/empty.zip','w').close()").arg(d)})
+            .exitCode,
+        0);
     writeFile(d + QStringLiteral("/broken.zip"), "PK not really");
 
     FakeHost host;
     host.listFolder(d);
-    const int unselected = int(QDir(d).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase)
+    const int unselected = int(QDir(d)
+                                   .entryList(QDir::Files, QDir::Name | QDir::IgnoreCase)
                                    .indexOf(QStringLiteral("unselected.zip")));
     host.select(unselected, false);
     ZipComponent zip;
@@ -74,10 +76,9 @@ TEST(ToZipFilename, SingleEntryArchivesTakeItsNameOthersAreLeftAloneSilently)
     EXPECT_FALSE(host.busy);
     EXPECT_GE(host.refreshes, 1);
     // The file system tells cases apart: a.zip is a free name beside A.ZIP.
-    EXPECT_EQ(filesOf(d), QStringList({"Galaga (USA).zip", "Locked Game.zip", "a.zip",
-                                       "broken.zip", "empty.zip", "not-an-archive.bin",
-                                       "pacman.zip", "pacman2.zip", "two.zip",
-                                       "unselected.zip"}));
+    EXPECT_EQ(filesOf(d), QStringList({"Galaga (USA).zip", "Locked Game.zip", "a.zip", "broken.zip",
+                                       "empty.zip", "not-an-archive.bin", "pacman.zip",
+                                       "pacman2.zip", "two.zip", "unselected.zip"}));
     EXPECT_EQ(report.count(ToZipFilenameReport::Outcome::Renamed), 4);
     EXPECT_EQ(report.count(ToZipFilenameReport::Outcome::AlreadyNamed), 1);
     EXPECT_EQ(report.count(ToZipFilenameReport::Outcome::NotSingle), 3);
@@ -105,9 +106,9 @@ TEST(ToZipFilename, ATakenNameIsLoggedOrAskedAboutAndNothingIsReplaced)
     ZipComponent zip;
     const ToZipFilenameReport report = to_zip_filename(host, zip);
 
-    EXPECT_EQ(host.log, QStringList{QStringLiteral("Error renaming ") + d +
-                                    QStringLiteral("/second.zip! ") + d +
-                                    QStringLiteral("/mario.zip already exists.")});
+    EXPECT_EQ(host.log,
+              QStringList{QStringLiteral("Error renaming ") + d + QStringLiteral("/second.zip! ") +
+                          d + QStringLiteral("/mario.zip already exists.")});
     EXPECT_EQ(host.questions,
               QStringList({QStringLiteral("Warning.|'") + d +
                                QStringLiteral("/saves.zip' already exists.\rCheck for Dupes."),

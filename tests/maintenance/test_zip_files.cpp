@@ -84,7 +84,8 @@ TEST(ZipFiles, OneArchiveHoldsEverySelectedFileWithOrWithoutPaths)
     ZipComponent zip;
     const ZipFilesReport report = zip_files(host, zip);
     EXPECT_EQ(report.lastResult, 0);
-    EXPECT_EQ(host.pickerTitles, QStringList{QStringLiteral("Where do you want to ZIP the files to?")});
+    EXPECT_EQ(host.pickerTitles,
+              QStringList{QStringLiteral("Where do you want to ZIP the files to?")});
     // The mask's paths one per line, as CR LF would show them in the window's log.
     EXPECT_EQ(host.log, QStringList({QStringLiteral("Zipping files: ") + f.src + "/a.nes",
                                      f.src + "/b.nes", f.src + "/c.nes to " + archive}));
@@ -180,11 +181,11 @@ TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
     EXPECT_TRUE(QFileInfo::exists(f.src + QStringLiteral("/GAME.ZIP")));
     EXPECT_EQ(zipNames(f.src + QStringLiteral("/PAC MAN.ZIP")),
               QStringList({"Pac Man.rom", "info.nfo"}));
-    EXPECT_EQ(host.log,
-              QStringList({QStringLiteral("Individually Zipping the Following Files to ") + f.src +
-                               u'/',
-                           f.src + "/game.bin", host.opts.txtInfoFile, f.src + "/Pac Man.rom",
-                           host.opts.txtInfoFile}));
+    EXPECT_EQ(
+        host.log,
+        QStringList({QStringLiteral("Individually Zipping the Following Files to ") + f.src + u'/',
+                     f.src + "/game.bin", host.opts.txtInfoFile, f.src + "/Pac Man.rom",
+                     host.opts.txtInfoFile}));
     expectSound(f.src + QStringLiteral("/PAC MAN.ZIP"));
 
     // Original extensions and case, into a folder asked for once, encrypted.
@@ -205,7 +206,8 @@ TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
     EXPECT_EQ(QDir(f.out).entryList(QDir::Files, QDir::Name),
               QStringList({"Pac Man.rom.zip", "game.bin.zip"}));
     expectSound(f.out + QStringLiteral("/game.bin.zip"), QStringLiteral("s3cret"));
-    EXPECT_NE(runTool(QStringLiteral("7zz"), {"t", "-pwrong", f.out + "/game.bin.zip"}).exitCode, 0);
+    EXPECT_NE(runTool(QStringLiteral("7zz"), {"t", "-pwrong", f.out + "/game.bin.zip"}).exitCode,
+              0);
     EXPECT_EQ(host.log.front(),
               QStringLiteral("Individually Zipping the Following Files to ") + f.out + u'/');
 

@@ -50,11 +50,10 @@ TEST(WindowZip, ZipsEachSelectedFileBesideItAndDeletesTheOriginals)
     }
     ASSERT_TRUE(finished);
 
-    EXPECT_EQ(window.logText(),
-              QStringLiteral("Individually Zipping the Following Files to ") + folder.path() +
-                  QStringLiteral("/\r\n") + folder.path() +
-                  QStringLiteral("/Galaga (USA).nes\r\n") + folder.path() +
-                  QStringLiteral("/Tetris.gb\r\n"));
+    EXPECT_EQ(window.logText(), QStringLiteral("Individually Zipping the Following Files to ") +
+                                    folder.path() + QStringLiteral("/\r\n") + folder.path() +
+                                    QStringLiteral("/Galaga (USA).nes\r\n") + folder.path() +
+                                    QStringLiteral("/Tetris.gb\r\n"));
     EXPECT_EQ(window.fileList()->names(), QStringList({"Galaga (USA).zip", "Tetris.zip"}));
     EXPECT_EQ(runTool("unzip", {"-tqq", folder.filePath("Galaga (USA).zip")}).exitCode, 0);
     EXPECT_EQ(window.statusPanelText(1), frmKelmar::creditLine());
