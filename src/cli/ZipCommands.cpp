@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 namespace kelmar::cli {
 
 const char* const kZipHelp =
@@ -16,7 +18,9 @@ const char* const kZipHelp =
             archive (--single). An archive that exists already is added to; an
             entry of the same name in it is replaced. Logs
             "Individually Zipping the Following Files to DIR/" and each file, or
-            "Zipping files: FILE..." and " to ARCHIVE".
+            "Zipping files: FILE..." and " to ARCHIVE". Ctrl+C stops a per-file run
+            after the archive in hand; with --single it stops the archive being
+            written, which is then left as it was.
   folders-to-zips
             Turn every sub-folder X of DIR into the archive X.zip beside it, with
             all of X's content (hidden files too; links inside are not followed
@@ -51,9 +55,12 @@ Arguments and options of folders-to-zips:
   --delete-folders       Delete each sub-folder afterwards, but only when its
                          archive was written and lists every file of the folder
                          at its size; a folder that cannot go stays, and is named.
-  --level N, --password PW, --no-password, --keep-paths, --no-keep-paths
-                         As for zip. Without --keep-paths the files of nested
-                         folders are stored under their names alone.
+  --level N, --password PW, --no-password
+                         As for zip.
+  --keep-paths           Store each file's path inside its folder.
+  --no-keep-paths        Store file names only: the files of nested folders are
+                         stored under their names alone (a folder holding two
+                         files of one name is then never deleted).
 
 Exit status of zip and folders-to-zips:
   0  every archive was written (and, with --delete-folders, every folder deleted)
@@ -98,6 +105,37 @@ bool sharedOption(const QStringList& args, int& i, Options& options, bool* taken
     }
     return true;
 }
+
+// The command line's host with the window's status panel as a progress line on a terminal.
+class ProgressHost : public CliHost
+{
+public:
+    ProgressHost(const Options& options, QTextStream& out, QTextStream& err)
+        : CliHost(options, interruptFlag(), out, err, true), m_err(err),
+          m_terminal(::isatty(STDERR_FILENO) != 0)
+    {
+    }
+    void setStatusText(const QString& text) override
+    {
+        if (!m_terminal)
+            return;
+        QString shown = text;
+        if (shown.size() > 79)
+            shown = QStringLiteral("...") + shown.right(76);
+        m_err << "\r\033[K" << shown;
+        m_err.flush();
+    }
+    void showCreditLine() override { setStatusText(QString()); }
+    void write_log(const QString& line) override
+    {
+        showCreditLine();
+        CliHost::write_log(line);
+    }
+
+private:
+    QTextStream& m_err;
+    bool m_terminal;
+};
 
 QString absolute(const QString& path)
 {
@@ -192,7 +230,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
         return kExitUsage;
 
     installInterruptHandler();
-    CliHost host(options, interruptFlag(), out, err, true);
+    ProgressHost host(options, out, err);
     host.saveAnswer = single;
     host.folderAnswer = target;
     ZipComponent zip;
@@ -260,7 +298,7 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
         return usage(err, QStringLiteral("'%1' is not a folder").arg(paths.front()));
 
     installInterruptHandler();
-    CliHost host(options, interruptFlag(), out, err, true);
+    ProgressHost host(options, out, err);
     host.setFiles(absolute(paths.front()), {});
     host.questions = [deleteFolders](const QString&, const QString& title, MsgIcon,
                                      MsgButtons buttons) {
