@@ -66,9 +66,10 @@ QString entryNameOf(const QString& relative, bool keepFolderNames)
 
 // The reason the folder may not be deleted, or an empty text when the archive's listing shows
 // every file of the folder under the name it was stored with, at the size it has now.
-QString checkArchiveHoldsAll(ZipComponent& zip, const QString& folder, bool keepFolderNames)
+QString checkArchiveHoldsAll(ZipComponent& zip, const QString& folder, bool keepFolderNames,
+                             Content& content)
 {
-    const Content content = contentOf(folder);
+    content = contentOf(folder);
     if (!content.links.isEmpty())
         return QStringLiteral("it holds links, which are not stored: ") + content.links.front();
     if (!content.others.isEmpty())
@@ -99,15 +100,17 @@ QString checkArchiveHoldsAll(ZipComponent& zip, const QString& folder, bool keep
     return QString();
 }
 
-// Deletes the folder's files (every one of them checked to be in the archive) and then its
-// emptied folders, deepest first. Anything new that turns up stays, and so does its folder.
-QString deleteZippedFolder(const QString& folder)
+// Deletes the files found in the archive, each only while it is still that file at that size,
+// and then the emptied folders, deepest first. Anything that turned up since stays, and so
+// does its folder.
+QString deleteZippedFolder(const QString& folder, const Content& content)
 {
-    const Content content = contentOf(folder);
-    if (!content.links.isEmpty() || !content.others.isEmpty())
-        return QStringLiteral("something not in the archive turned up in it");
     for (const Content::File& file : content.files) {
         const QString path = folder + u'/' + file.relative;
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            qint64(st.st_size) != file.size)
+            return file.relative + QStringLiteral(" changed after it was zipped");
         if (::unlink(QFile::encodeName(path).constData()) != 0)
             return QStringLiteral("could not delete ") + file.relative + QStringLiteral(": ") +
                    QString::fromLocal8Bit(std::strerror(errno));
@@ -209,9 +212,10 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
         if (report.answer != MsgAnswer::Yes)
             continue;
         zip.setArchivePath(folder.archive);
-        folder.keptBecause = checkArchiveHoldsAll(zip, folder.path, keepFolderNames);
+        Content content;
+        folder.keptBecause = checkArchiveHoldsAll(zip, folder.path, keepFolderNames, content);
         if (folder.keptBecause.isEmpty())
-            folder.keptBecause = deleteZippedFolder(folder.path);
+            folder.keptBecause = deleteZippedFolder(folder.path, content);
         folder.deleted = folder.keptBecause.isEmpty();
         if (!folder.deleted)
             problems.append(folder.path + QStringLiteral(" was not deleted: ") +
