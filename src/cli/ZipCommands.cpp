@@ -1,18 +1,336 @@
 // kelmar-cli zip and folders-to-zips.
+#include "archive/ZipComponent.h"
+#include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "maintenance/FoldersToZips.h"
+#include "maintenance/ZipFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <unistd.h>
 
 namespace kelmar::cli {
 
-const char* const kZipHelp = "";
+const char* const kZipHelp =
+    R"HELP(  zip       Zip files: one archive per file (named after the file, in a folder given
+            with --to or beside the file with --same-folder), or all into one
+            archive (--single). An archive that exists already is added to; an
+            entry of the same name in it is replaced. Logs
+            "Individually Zipping the Following Files to DIR/" and each file, or
+            "Zipping files: FILE..." and " to ARCHIVE". Ctrl+C stops a per-file run
+            after the archive in hand; with --single it stops the archive being
+            written, which is then left as it was.
+  folders-to-zips
+            Turn every sub-folder X of DIR into the archive X.zip beside it, with
+            all of X's content (hidden files too; links inside are not followed
+            and not stored). Hidden sub-folders and links to folders are skipped.
+            Prints "X -> X.zip" per folder.
 
-int runZip(const QStringList&, const Options&, QTextStream&, QTextStream& err)
+Arguments of zip:
+  PATH      A file, or a folder meaning every file in it (not hidden files, not
+            subfolders).
+
+Options of zip (defaults from the saved "ZIP Settings"):
+  --single OUT.zip       All files into the one archive OUT.zip.
+  --to DIR               One archive per file, written into DIR.
+  --same-folder          One archive per file, written beside the file.
+  --level N              0 (store) to 9; 6 is zip's default.
+  --password PW          Encrypt new entries with AES-256 and PW.
+  --no-password          Do not encrypt even if a password is saved.
+  --info-file FILE       Add FILE to every archive (it is never deleted).
+  --no-info-file         Add no info file even if one is saved.
+  --keep-paths           Store each file's full path (without the leading /).
+  --no-keep-paths        Store file names only.
+  --original-extensions  Name per-file archives NAME.EXT.zip, not NAME.zip.
+  --no-original-extensions
+  --case lower|upper|original
+                         Case of a per-file archive's name (never its folder).
+  --delete-originals     Delete each source file once the archive holding it is
+                         written and closed; a source whose archive failed stays.
+  --keep-originals       Do not delete source files even if that is saved.
+
+Arguments and options of folders-to-zips:
+  DIR                    The folder whose sub-folders are zipped.
+  --delete-folders       Delete each sub-folder afterwards, but only when its
+                         archive was written and lists every file of the folder
+                         at its size; a folder that cannot go stays, and is named.
+  --level N, --password PW, --no-password
+                         As for zip.
+  --keep-paths           Store each file's path inside its folder.
+  --no-keep-paths        Store file names only: the files of nested folders are
+                         stored under their names alone (a folder holding two
+                         files of one name is then never deleted).
+
+Exit status of zip and folders-to-zips:
+  0  every archive was written (and, with --delete-folders, every folder deleted)
+  1  at least one archive failed (or a folder could not be deleted)
+  2  usage error
+  3  stopped by Ctrl+C before the end, with no archive failed
+)HELP";
+
+namespace {
+
+// The flags both commands share, applied over the saved options. Returns false after a
+// usage error; sets *taken when args[i] was one of them.
+bool sharedOption(const QStringList& args, int& i, Options& options, bool* taken, QTextStream& err)
 {
-    return usage(err, QStringLiteral("zip is not available yet"));
+    *taken = true;
+    const QString& a = args.at(i);
+    QString value;
+    bool missing = false;
+    if (optionValue(args, i, QStringLiteral("--level"), value, &missing)) {
+        bool ok = false;
+        const int level = value.toInt(&ok);
+        if (missing || !ok || level < 0 || level > 9) {
+            usage(err, QStringLiteral("--level needs a number from 0 to 9"));
+            return false;
+        }
+        options.sliCompression = level;
+    } else if (optionValue(args, i, QStringLiteral("--password"), value, &missing)) {
+        if (missing || value.isEmpty()) {
+            usage(err, QStringLiteral("--password needs a value"));
+            return false;
+        }
+        options.chkZIPPassword = 1;
+        options.txtZIPPassword = value;
+    } else if (a == u"--no-password") {
+        options.chkZIPPassword = 0;
+    } else if (a == u"--keep-paths") {
+        options.chkUseZIPPaths = 1;
+    } else if (a == u"--no-keep-paths") {
+        options.chkUseZIPPaths = 0;
+    } else {
+        *taken = false;
+    }
+    return true;
 }
 
-int runFoldersToZips(const QStringList&, const Options&, QTextStream&, QTextStream& err)
+// The command line's host with the window's status panel as a progress line on a terminal.
+class ProgressHost : public CliHost
 {
-    return usage(err, QStringLiteral("folders-to-zips is not available yet"));
+public:
+    ProgressHost(const Options& options, QTextStream& out, QTextStream& err)
+        : CliHost(options, interruptFlag(), out, err, true), m_err(err),
+          m_terminal(::isatty(STDERR_FILENO) != 0)
+    {
+    }
+    void setStatusText(const QString& text) override
+    {
+        if (!m_terminal)
+            return;
+        QString shown = text;
+        if (shown.size() > 79)
+            shown = QStringLiteral("...") + shown.right(76);
+        m_err << "\r\033[K" << shown;
+        m_err.flush();
+    }
+    void showCreditLine() override { setStatusText(QString()); }
+    void write_log(const QString& line) override
+    {
+        showCreditLine();
+        CliHost::write_log(line);
+    }
+
+private:
+    QTextStream& m_err;
+    bool m_terminal;
+};
+
+QString absolute(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    Options options = saved;
+    QString single;
+    QString target;
+    bool modeGiven = false;
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        QString value;
+        bool missing = false;
+        bool taken = false;
+        if (!sharedOption(args, i, options, &taken, err))
+            return kExitUsage;
+        if (taken)
+            continue;
+        if (optionValue(args, i, QStringLiteral("--single"), value, &missing)) {
+            if (missing || value.isEmpty())
+                return usage(err, QStringLiteral("--single needs the archive's name"));
+            single = absolute(value);
+            options.radOneZIP = true;
+            options.radMultipleZIPs = false;
+            modeGiven = true;
+        } else if (optionValue(args, i, QStringLiteral("--to"), value, &missing)) {
+            if (missing || !QFileInfo(value).isDir())
+                return usage(err, QStringLiteral("--to needs an existing folder"));
+            target = absolute(value);
+            options.radOneZIP = false;
+            options.radMultipleZIPs = true;
+            options.chkSaveZIPsinSameFolder = 0;
+            modeGiven = true;
+        } else if (a == u"--same-folder") {
+            options.radOneZIP = false;
+            options.radMultipleZIPs = true;
+            options.chkSaveZIPsinSameFolder = 1;
+            modeGiven = true;
+        } else if (optionValue(args, i, QStringLiteral("--info-file"), value, &missing)) {
+            if (missing || !QFileInfo(value).isFile())
+                return usage(err, QStringLiteral("--info-file needs an existing file"));
+            options.chkInfoFile = 1;
+            // The absolute path: the info file is recognised by it, and never deleted.
+            options.txtInfoFile = absolute(value);
+        } else if (a == u"--no-info-file") {
+            options.chkInfoFile = 0;
+        } else if (a == u"--original-extensions") {
+            options.chkUseOriginalExtensions = 1;
+        } else if (a == u"--no-original-extensions") {
+            options.chkUseOriginalExtensions = 0;
+        } else if (optionValue(args, i, QStringLiteral("--case"), value, &missing)) {
+            if (value == u"lower")
+                options.cmbFileCase = UseLowerCase;
+            else if (value == u"upper")
+                options.cmbFileCase = UseUpperCase;
+            else if (value == u"original")
+                options.cmbFileCase = UseOriginalCase;
+            else
+                return usage(err, QStringLiteral("--case needs lower, upper or original"));
+        } else if (a == u"--delete-originals") {
+            options.chkDeleteFiles = 1;
+        } else if (a == u"--keep-originals") {
+            options.chkDeleteFiles = 0;
+        } else if (a == u"--") {
+            paths += args.mid(i + 1);
+            break;
+        } else if (a.startsWith(u'-') && a.size() > 1) {
+            return usage(err, QStringLiteral("unknown option '%1' for zip").arg(a));
+        } else {
+            paths.append(a);
+        }
+    }
+    if (paths.isEmpty())
+        return usage(err, QStringLiteral("zip needs at least one file or folder"));
+    if (options.radOneZIP && single.isEmpty())
+        return usage(err, QStringLiteral("the saved settings zip into one archive: name it "
+                                         "with --single OUT.zip (or use --to or --same-folder)"));
+    if (!modeGiven && !options.radOneZIP && !Options::isSet(options.chkSaveZIPsinSameFolder))
+        return usage(err, QStringLiteral("zip needs --to DIR, --same-folder or --single OUT.zip"));
+    // The saved info file counts only when it is there, as in the window.
+    if (Options::isSet(options.chkInfoFile) && !options.txtInfoFile.isEmpty())
+        options.txtInfoFile = absolute(options.txtInfoFile);
+
+    std::vector<Group> groups;
+    if (!groupPaths(paths, filesIn, nullptr, QString(), groups, err))
+        return kExitUsage;
+
+    installInterruptHandler();
+    ProgressHost host(options, out, err);
+    host.saveAnswer = single;
+    host.folderAnswer = target;
+    ZipComponent zip;
+    int written = 0;
+    int failed = 0;
+    bool stopped = false;
+    for (const Group& g : groups) {
+        if (interruptFlag().load()) {
+            stopped = true;
+            break;
+        }
+        if (g.names.isEmpty()) {
+            err << "kelmar-cli: no files to zip in " << g.folder << '\n';
+            err.flush();
+            continue;
+        }
+        host.setFiles(g.folder, g.names);
+        const ZipFilesReport report = zip_files(host, zip);
+        for (const ZipFilesReport::Archive& a : report.archives) {
+            if (a.result == ZipOk) {
+                ++written;
+            } else if (a.result != ZipAborted) {
+                ++failed;
+                err << "kelmar-cli: " << a.path << ": error " << a.result << ": "
+                    << (a.detail.isEmpty() ? zipErrorMessage(a.result) : a.detail) << '\n';
+            }
+        }
+        stopped = stopped || report.stopped;
+    }
+    err << "Wrote " << written << " archive" << (written == 1 ? "" : "s") << ", " << failed
+        << " failed" << (stopped ? " (stopped)" : "") << '\n';
+    err.flush();
+    if (failed > 0)
+        return kExitBad;
+    return stopped ? kExitNotTested : kExitGood;
+}
+
+int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
+                     QTextStream& err)
+{
+    Options options = saved;
+    bool deleteFolders = false;
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        bool taken = false;
+        if (!sharedOption(args, i, options, &taken, err))
+            return kExitUsage;
+        if (taken)
+            continue;
+        if (a == u"--delete-folders") {
+            deleteFolders = true;
+        } else if (a == u"--") {
+            paths += args.mid(i + 1);
+            break;
+        } else if (a.startsWith(u'-') && a.size() > 1) {
+            return usage(err, QStringLiteral("unknown option '%1' for folders-to-zips").arg(a));
+        } else {
+            paths.append(a);
+        }
+    }
+    if (paths.size() != 1)
+        return usage(err, QStringLiteral("folders-to-zips needs one folder"));
+    if (!QFileInfo(paths.front()).isDir())
+        return usage(err, QStringLiteral("'%1' is not a folder").arg(paths.front()));
+
+    installInterruptHandler();
+    ProgressHost host(options, out, err);
+    host.setFiles(absolute(paths.front()), {});
+    host.questions = [deleteFolders](const QString&, const QString& title, MsgIcon,
+                                     MsgButtons buttons) {
+        if (buttons == MsgButtons::YesNoCancel && title == u"Folders to Zips")
+            return deleteFolders ? MsgAnswer::Yes : MsgAnswer::No;
+        return MsgAnswer::Ok;
+    };
+    ZipComponent zip;
+    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+    int problems = 0;
+    for (const FoldersToZipsReport::Folder& f : report.folders) {
+        if (f.result != ZipOk) {
+            ++problems;
+            out << f.path << ": error " << f.result << ": "
+                << (f.detail.isEmpty() ? zipErrorMessage(f.result) : f.detail) << '\n';
+            continue;
+        }
+        out << f.path << " -> " << f.archive;
+        if (f.deleted)
+            out << " (folder deleted)";
+        else if (deleteFolders) {
+            ++problems;
+            out << " (folder kept: " << f.keptBecause << ')';
+        }
+        out << '\n';
+    }
+    out.flush();
+    if (report.noSubFolders)
+        return kExitGood;
+    if (problems > 0)
+        return kExitBad;
+    return report.stopped ? kExitNotTested : kExitGood;
 }
 
 } // namespace kelmar::cli

@@ -4,8 +4,11 @@
 #include "browse/FileListModel.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
+#include "maintenance/FoldersToZips.h"
 #include "maintenance/TestZips.h"
+#include "maintenance/ToZipFilename.h"
 #include "maintenance/UnzipFiles.h"
+#include "maintenance/ZipFiles.h"
 #include "browse/Selection.h"
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
@@ -142,6 +145,12 @@ frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
     registerOperation(QStringLiteral("calculate_space"),
                       [this](BatchHost& host) { calculate_space(host, *m_zip); });
     registerOperation(QStringLiteral("delete_files"), [](BatchHost& host) { delete_files(host); });
+    registerOperation(QStringLiteral("zip_files"),
+                      [this](BatchHost& host) { zip_files(host, *m_zip); });
+    registerOperation(QStringLiteral("to_zip_filename"),
+                      [this](BatchHost& host) { to_zip_filename(host, *m_zip); });
+    registerOperation(QStringLiteral("convert_sub_folders_to_zips"),
+                      [this](BatchHost& host) { convert_sub_folders_to_zips(host, *m_zip); });
     Form_Load();
 }
 
@@ -786,12 +795,6 @@ void frmKelmar::onBatchThreadFinished()
     }
 }
 
-void frmKelmar::endProgram()
-{
-    // Closed through the normal shutdown (settings stored) once the batch has returned.
-    onUi([this] { m_closeWhenIdle = true; });
-}
-
 void frmKelmar::takeSnapshot()
 {
     m_snapshot.folder = m_files->folder();
@@ -933,6 +936,20 @@ void frmKelmar::refresh()
         m_snapshot.selected.assign(std::size_t(m_files->count()), 0);
         update_count();
     });
+}
+
+void frmKelmar::refreshTree()
+{
+    // The tree's model watches every folder it has read and follows new and removed
+    // sub-folders by itself; folders not read yet are read when they are expanded. All that
+    // is left is to repaint.
+    onUi([this] { Tree1->viewport()->update(); });
+}
+
+void frmKelmar::endProgram()
+{
+    // The window closes through its normal unload (settings saved) once the batch returns.
+    onUi([this] { m_closeWhenIdle = true; });
 }
 
 void frmKelmar::txtFilter_Change()

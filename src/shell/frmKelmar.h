@@ -129,7 +129,7 @@ public:
     void beep() override;
     void refresh() override;
     void update_count() override;
-    // The tree's model watches the folders it shows, so new folders appear by themselves.
+    void refreshTree() override;
     void endProgram() override;
 
 signals:

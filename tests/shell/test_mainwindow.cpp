@@ -204,8 +204,8 @@ TEST_F(MainWindowTest, PopupEnablesFileCommandsOnlyWithASelectionAndAnOperation)
     window->prepareOptionsMenu();
     EXPECT_TRUE(action("menOptionsDelete")->isEnabled());
     EXPECT_TRUE(action("menRename")->isEnabled());
+    EXPECT_TRUE(action("menOptionsZip")->isEnabled());
     // Operations that are not there yet stay disabled whatever is selected.
-    EXPECT_FALSE(action("menOptionsZip")->isEnabled());
     EXPECT_FALSE(action("menOptionsRenameManually")->isEnabled());
 
     // The menu's own selection commands work.
@@ -342,7 +342,6 @@ TEST_F(MainWindowTest, ActionButtonsFollowTheControlTab)
 {
     auto* zip = find<QPushButton>("cmdZipFiles");
     auto* unzip = find<QPushButton>("cmdUnzipFiles");
-    EXPECT_FALSE(zip->isEnabled()); // nothing to run yet
     window->registerOperation(QStringLiteral("zip_files"), [](BatchHost&) {});
     window->registerOperation(QStringLiteral("unzip_files"), [](BatchHost&) {});
     EXPECT_TRUE(zip->isEnabled());
@@ -460,6 +459,26 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
     ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
     EXPECT_FALSE(window->batchRunning());
     EXPECT_EQ(window->logText(), QStringLiteral("stopped\r\n"));
+}
+
+TEST_F(MainWindowTest, FatalErrorInABatchEndsTheProgramThroughItsNormalShutdown)
+{
+    listFiles({{"one.zip", 1}});
+    window->show();
+    window->registerOperation(QStringLiteral("unzip_files"), [](BatchHost& host) {
+        host.protect_form();
+        host.endProgram();
+        // The batch still finishes what it has in hand before the window goes.
+        QThread::msleep(50);
+        host.write_log(QStringLiteral("finished"));
+        host.release_form();
+    });
+    ASSERT_TRUE(window->runOperation(QStringLiteral("unzip_files")));
+    ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
+    EXPECT_FALSE(window->batchRunning());
+    EXPECT_EQ(window->logText(), QStringLiteral("finished\r\n"));
+    QSettings saved(iniPath(), QSettings::IniFormat);
+    EXPECT_EQ(saved.value(QStringLiteral("form/lastfolder")).toString(), folder.path());
 }
 
 TEST_F(MainWindowTest, LogLinesFromABatchKeepTheirOrder)

@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Times "kelmar-cli zip" (one archive per file, and all into one) at level 6 against
+# Info-ZIP "zip -6" (a loop of one call per file, and one call for all), "7zz a -tzip -mx=5"
+# (all into one; its own thread count, and -mmt=1) and Python's zipfile (per file and all
+# into one, level 6), in one run, and prints time, MiB/s and the total size written.
+#
+#   bench/zip.sh [--count N] [--max-mb M] [--rounds R] [--work DIR]
+#
+# The corpus (N files, default 120, sizes from 16 KiB to M MiB, default 8; random, padded
+# and repetitive data mixed as in cartridge and disc dumps) is generated once into DIR
+# (default /tmp/kelmar-bench-zip) and reused while its parameters stay the same. The corpus
+# is read once to warm the page cache; then each tool runs R times (default 2), the best
+# time counts. Output goes to DIR/out, emptied before every run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+COUNT=120
+MAX_MB=8
+ROUNDS=2
+WORK=/tmp/kelmar-bench-zip
+while (($#)); do
+  case "$1" in
+    --count) COUNT=$2; shift 2 ;;
+    --max-mb) MAX_MB=$2; shift 2 ;;
+    --rounds) ROUNDS=$2; shift 2 ;;
+    --work) WORK=$2; shift 2 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+  esac
+done
+
+CLI=${KELMAR_CLI:-build/src/kelmar-cli}
+CLI=$(realpath "$CLI" 2>/dev/null || echo "$CLI")
+if [ ! -x "$CLI" ]; then
+  cmake -S . -B build >/dev/null
+  cmake --build build -j2 --target kelmar-cli >/dev/null
+  CLI=$(realpath build/src/kelmar-cli)
+fi
+for tool in zip 7zz python3; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/setup.sh)" >&2; exit 1; }
+done
+
+SRC="$WORK/src"
+OUT="$WORK/out"
+STAMP="$WORK/.corpus-$COUNT-$MAX_MB"
+if [ ! -f "$STAMP" ]; then
+  rm -rf "$WORK"
+  mkdir -p "$SRC"
+  echo "Generating $COUNT files up to $MAX_MB MiB in $SRC ..." >&2
+  python3 - "$SRC" "$COUNT" "$MAX_MB" <<'PY'
+import os, random, sys
+folder, count, max_mb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+rng = random.Random(1987)
+exts = ['nes', 'sfc', 'gba', 'md', 'n64', 'bin', 'iso', 'pce', 'gb', 'a26']
+def noise(n):
+    return rng.getrandbits(8 * n).to_bytes(n, 'little')
+for i in range(count):
+    r = rng.random()
+    if r < 0.6:
+        size = rng.randint(16 << 10, 1 << 20)
+    elif r < 0.9:
+        size = rng.randint(1 << 20, min(4, max_mb) << 20)
+    else:
+        size = rng.randint(min(4, max_mb) << 20, max_mb << 20)
+    kind = rng.random()
+    parts, left = [], size
+    while left > 0:
+        n = min(left, rng.randint(4 << 10, 256 << 10))
+        k = rng.random()
+        if k < kind * 0.8:            # code and graphics: repetitive with variation
+            block = bytearray(noise(rng.randint(64, 1024)))
+            data = bytearray((bytes(block) * (n // len(block) + 1))[:n])
+            for _ in range(n // 64):
+                data[rng.randrange(n)] = rng.randrange(256)
+            parts.append(bytes(data))
+        elif k < kind * 0.8 + 0.15:   # padding
+            parts.append(bytes([rng.choice([0x00, 0xff])]) * n)
+        else:                         # compressed or encrypted data
+            parts.append(noise(n))
+        left -= n
+    name = 'Game %04d (%s).%s' % (i, rng.choice(['USA', 'Europe', 'Japan', 'World']), rng.choice(exts))
+    with open(os.path.join(folder, name), 'wb') as f:
+        f.write(b''.join(parts))
+PY
+  touch "$STAMP"
+fi
+cat "$SRC"/* >/dev/null
+
+N=$(ls "$SRC" | wc -l)
+UNPACKED=$(du -sb "$SRC" | cut -f1)
+SETTINGS="$WORK/empty.ini"
+: >"$SETTINGS"
+
+kelmar_flags=(--level 6 --no-password --no-info-file --no-keep-paths --keep-originals --case original --no-original-extensions)
+run_kelmar_each() { "$CLI" --settings "$SETTINGS" zip --to "$OUT" "${kelmar_flags[@]}" "$SRC" >/dev/null 2>&1; }
+run_kelmar_one() { "$CLI" --settings "$SETTINGS" zip --single "$OUT/all.zip" "${kelmar_flags[@]}" "$SRC" >/dev/null 2>&1; }
+run_zip_each() { (cd "$SRC" && for f in *; do zip -q -6 -X "$OUT/${f%.*}.zip" "$f" || exit 1; done); }
+run_zip_one() { (cd "$SRC" && zip -q -6 -X "$OUT/all.zip" -- *); }
+run_7zz_one() { 7zz a -tzip -mx=5 -bd "$OUT/all.zip" "$SRC/*" >/dev/null; }
+run_7zz_one_st() { 7zz a -tzip -mx=5 -mmt=1 -bd "$OUT/all.zip" "$SRC/*" >/dev/null; }
+PY_ZIP='
+import os, sys, zipfile
+src, out, each = sys.argv[1], sys.argv[2], sys.argv[3] == "each"
+names = sorted(os.listdir(src))
+def add(z, n):
+    z.write(os.path.join(src, n), n, compress_type=zipfile.ZIP_DEFLATED, compresslevel=6)
+if each:
+    for n in names:
+        with zipfile.ZipFile(os.path.join(out, os.path.splitext(n)[0] + ".zip"), "w") as z:
+            add(z, n)
+else:
+    with zipfile.ZipFile(os.path.join(out, "all.zip"), "w") as z:
+        for n in names:
+            add(z, n)
+'
+run_python_each() { python3 -c "$PY_ZIP" "$SRC" "$OUT" each; }
+run_python_one() { python3 -c "$PY_ZIP" "$SRC" "$OUT" one; }
+
+# best FN: the best of R runs, each into an emptied output folder; prints "seconds bytes".
+best() {
+  local fn=$1 best="" size=0
+  for ((r = 0; r < ROUNDS; r++)); do
+    rm -rf "$OUT"; mkdir -p "$OUT"
+    local t0 t1
+    t0=$(date +%s.%N); $fn || { echo "$fn failed" >&2; exit 1; }; t1=$(date +%s.%N)
+    best=$(python3 -c "t=$t1-$t0; b='$best'; print(min(t, float(b)) if b else t)")
+    size=$(du -sb "$OUT" | cut -f1)
+  done
+  # Every archive written must be sound.
+  (cd "$OUT" && for z in *.zip; do unzip -tqq "$z" >/dev/null || { echo "$fn: $z is bad" >&2; exit 1; }; done)
+  echo "$best $size"
+}
+
+declare -A RESULT
+for fn in run_kelmar_each run_zip_each run_python_each run_kelmar_one run_zip_one run_7zz_one_st run_7zz_one run_python_one; do
+  echo "  $fn ..." >&2
+  RESULT[$fn]=$(best $fn)
+done
+rm -rf "$OUT"
+
+python3 - "$N" "$UNPACKED" "$(nproc)" \
+  "${RESULT[run_kelmar_each]}" "${RESULT[run_zip_each]}" "${RESULT[run_python_each]}" \
+  "${RESULT[run_kelmar_one]}" "${RESULT[run_zip_one]}" "${RESULT[run_7zz_one_st]}" \
+  "${RESULT[run_7zz_one]}" "${RESULT[run_python_one]}" <<'PY'
+import sys
+n, unpacked, cpus = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+vals = [tuple(map(float, a.split())) for a in sys.argv[4:]]
+names = ["kelmar-cli zip --to (per file)", "zip -6 (loop, per file)", "python zipfile (per file)",
+         "kelmar-cli zip --single", "zip -6 (one call)", "7zz a -tzip -mx=5 -mmt=1",
+         "7zz a -tzip -mx=5 (threads)", "python zipfile (one)"]
+mb = unpacked / 2**20
+print(f"Corpus: {n} files, {mb:.0f} MiB; {cpus} CPUs; level 6 (7zz -mx=5)")
+print(f"{'tool':<32}{'seconds':>9}{'MiB/s':>8}{'output MiB':>12}{'ratio':>8}")
+for name, (t, size) in zip(names, vals):
+    print(f"{name:<32}{t:9.2f}{mb / t:8.1f}{size / 2**20:12.2f}{size / unpacked:8.4f}")
+k_each, z_each, p_each = vals[0], vals[1], vals[2]
+fastest_st = min(z_each[0], p_each[0], vals[5][0])
+print(f"per file: kelmar / fastest single-threaded peer = {k_each[0] / fastest_st:.2f}; "
+      f"output vs zip -6 = {k_each[1] / z_each[1] - 1:+.2%}")
+k_one, z_one = vals[3], vals[4]
+print(f"one archive: kelmar / zip -6 = {k_one[0] / z_one[0]:.2f}; "
+      f"output vs zip -6 = {k_one[1] / z_one[1] - 1:+.2%}")
+PY

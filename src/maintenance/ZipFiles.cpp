@@ -1,0 +1,318 @@
+#include "maintenance/ZipFiles.h"
+
+#include "archive/ArchiveEvents.h"
+#include "archive/ZipComponent.h"
+#include "maintenance/BatchHost.h"
+#include "names/basMain.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSet>
+
+namespace kelmar {
+
+namespace {
+
+const QChar CR = u'\r';
+
+QString withSlash(QString folder)
+{
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+// The save dialog shows the name it was last given, as a dialog kept for the whole session
+// would.
+QString& lastSaveName()
+{
+    static QString name;
+    return name;
+}
+QMutex& lastSaveNameLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+// A mask's lines, one log line each: the log takes one line per call, and a bare carriage
+// return inside a line would show differently in every place the log goes.
+void logLines(BatchHost& host, const QString& first, const QString& mask, const QString& last)
+{
+    QStringList lines = mask.split(CR);
+    if (lines.size() > 1 && lines.back().isEmpty())
+        lines.removeLast();
+    lines.front().prepend(first);
+    lines.back().append(last);
+    for (const QString& line : std::as_const(lines))
+        host.write_log(line);
+}
+
+// The component's cancel check for the duration of one call, and none afterwards: the
+// component outlives the batch and other batches read Stop their own way.
+class CancelGuard
+{
+public:
+    CancelGuard(ZipComponent& zip, std::function<bool()> check) : m_zip(zip)
+    {
+        m_zip.setCancelCheck(std::move(check));
+    }
+    ~CancelGuard() { m_zip.setCancelCheck({}); }
+    CancelGuard(const CancelGuard&) = delete;
+    CancelGuard& operator=(const CancelGuard&) = delete;
+
+private:
+    ZipComponent& m_zip;
+};
+
+// The host as the batch and its progress handler see it: the same in everything but the info
+// file's path, which is made absolute and clean. The handler knows the info file (never
+// counted, never deleted) by comparing paths with the one the component reports, which is
+// always in that form; "/roms/../info.nfo" would otherwise be taken for a source and deleted.
+class CleanInfoPathHost : public BatchHost
+{
+public:
+    explicit CleanInfoPathHost(BatchHost& host) : m_host(host), m_options(host.options())
+    {
+        if (!m_options.txtInfoFile.isEmpty())
+            m_options.txtInfoFile =
+                QDir::cleanPath(QFileInfo(m_options.txtInfoFile).absoluteFilePath());
+    }
+
+    QString folder() const override { return m_host.folder(); }
+    int fileCount() const override { return m_host.fileCount(); }
+    QString fileName(int position) const override { return m_host.fileName(position); }
+    bool isSelected(int position) const override { return m_host.isSelected(position); }
+    QString treeFolder() const override { return m_host.treeFolder(); }
+    QString treeDisplayName() const override { return m_host.treeDisplayName(); }
+    QString tempPath() const override { return m_host.tempPath(); }
+    Options options() const override { return m_options; }
+    void write_log(const QString& line) override { m_host.write_log(line); }
+    void clear_log() override { m_host.clear_log(); }
+    void setStatusText(const QString& text) override { m_host.setStatusText(text); }
+    void showCreditLine() override { m_host.showCreditLine(); }
+    void protect_form() override { m_host.protect_form(); }
+    void release_form() override { m_host.release_form(); }
+    bool stopRequested() const override { return m_host.stopRequested(); }
+    void setStopRequested(bool value) override { m_host.setStopRequested(value); }
+    MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
+                         MsgButtons buttons) override
+    {
+        return m_host.messageBox(text, title, icon, buttons);
+    }
+    QString browseForFolder(const QString& title) override { return m_host.browseForFolder(title); }
+    QString saveFileName(const QString& title, const QString& filter,
+                         const QString& initialName) override
+    {
+        return m_host.saveFileName(title, filter, initialName);
+    }
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override
+    {
+        return m_host.inputBox(prompt, title, defaultText);
+    }
+    void beep() override { m_host.beep(); }
+    void refresh() override { m_host.refresh(); }
+    void update_count() override { m_host.update_count(); }
+    void refreshTree() override { m_host.refreshTree(); }
+    void endProgram() override { m_host.endProgram(); }
+
+private:
+    BatchHost& m_host;
+    Options m_options;
+};
+
+void endSteps(BatchHost& host, ArchiveEvents& events, const Options& options, int lastResult)
+{
+    host.release_form();
+    host.showCreditLine();
+    host.refresh();
+    if (Options::isSet(options.chkSound))
+        host.beep();
+    if (lastResult == ZipAborted) {
+        host.messageBox(QStringLiteral("The current process has been stopped"),
+                        QStringLiteral("Abort"), MsgIcon::Information, MsgButtons::Ok);
+    } else if (lastResult != ZipOk) {
+        host.messageBox(QStringLiteral("Error #") + QString::number(lastResult) +
+                            QStringLiteral(" occurred while unzipping the files.") + CR +
+                            QStringLiteral("The zip file may not have been created."),
+                        QStringLiteral("Warning"), MsgIcon::Exclamation, MsgButtons::Ok);
+    }
+    events.setOperationKind(ArchiveEvents::NoBatch);
+    host.setStopRequested(false);
+}
+
+void whoops(BatchHost& host)
+{
+    host.messageBox(QStringLiteral("You didn't select any files to ZIP!"),
+                    QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
+}
+
+} // namespace
+
+int ZipFilesReport::failedCount() const
+{
+    int n = 0;
+    for (const Archive& a : archives)
+        n += a.result != 0 ? 1 : 0;
+    return n;
+}
+
+QString perFileArchivePath(const QString& targetFolder, const QString& entryName,
+                           bool keepExtension, int caseChoice)
+{
+    QString name =
+        (keepExtension ? entryName : basMain::StripExtension(entryName)) + QStringLiteral(".zip");
+    if (caseChoice == UseLowerCase)
+        name = name.toLower();
+    else if (caseChoice == UseUpperCase)
+        name = name.toUpper();
+    return withSlash(targetFolder) + name;
+}
+
+ZipFilesReport zip_files(BatchHost& callerHost, ZipComponent& zip)
+{
+    CleanInfoPathHost host(callerHost);
+    ZipFilesReport report;
+    const Options options = host.options();
+    ArchiveEvents events(host, zip);
+    bool quit = false;
+    QObject::connect(&events, &ArchiveEvents::quitRequested, [&] {
+        quit = true;
+        host.endProgram();
+    });
+
+    events.setOperationKind(ArchiveEvents::ZipBatch);
+    host.setStopRequested(false);
+    const QString sourceFolder = withSlash(host.folder());
+    zip.setKeepFolderNames(Options::isSet(options.chkUseZIPPaths));
+    zip.setLevel(options.sliCompression);
+    zip.setPassword(options.zipPassword());
+
+    int selected = 0;
+    for (int i = 0; i < host.fileCount(); ++i)
+        selected += host.isSelected(i) ? 1 : 0;
+    events.setTotalFileCount(selected);
+    events.setCurrentFileNumber(1);
+    host.clear_log();
+
+    const bool withInfoFile =
+        Options::isSet(options.chkInfoFile) && basMain::FileExists(options.txtInfoFile);
+
+    if (options.radOneZIP) {
+        QString mask = withInfoFile ? options.txtInfoFile + CR : QString();
+        QStringList sources;
+        for (int i = 0; i < host.fileCount(); ++i) {
+            if (host.isSelected(i)) {
+                sources.append(sourceFolder + host.fileName(i));
+                mask += sources.back() + CR;
+            }
+        }
+        if (!mask.endsWith(CR)) {
+            report.nothingSelected = true;
+            whoops(host);
+            events.setOperationKind(ArchiveEvents::NoBatch);
+            return report;
+        }
+        mask.chop(1);
+        QString initial;
+        {
+            QMutexLocker lock(&lastSaveNameLock());
+            initial = lastSaveName();
+        }
+        const QString archivePath =
+            host.saveFileName(QStringLiteral("Where do you want to ZIP the files to?"),
+                              QStringLiteral("Zip Files|*.zip"), initial);
+        if (archivePath.isEmpty()) {
+            report.cancelled = true;
+            events.setOperationKind(ArchiveEvents::NoBatch);
+            return report;
+        }
+        {
+            QMutexLocker lock(&lastSaveNameLock());
+            lastSaveName() = archivePath;
+        }
+        zip.setFileMask(mask);
+        zip.setArchivePath(archivePath);
+        host.protect_form();
+        logLines(host, QStringLiteral("Zipping files: "), mask,
+                 QStringLiteral(" to ") + archivePath);
+        int result;
+        {
+            // A single archive can take long; Stop cancels it, and the archive stays as it was.
+            CancelGuard guard(zip, [&host] { return host.stopRequested(); });
+            result = zip.compress(0);
+        }
+        report.archives.push_back({archivePath, sources, result, zip.lastErrorDetail()});
+        report.lastResult = result;
+        report.stopped = result == ZipAborted;
+        endSteps(host, events, options, result);
+        return report;
+    }
+
+    if (selected == 0) {
+        report.nothingSelected = true;
+        whoops(host);
+        events.setOperationKind(ArchiveEvents::NoBatch);
+        return report;
+    }
+
+    QString targetFolder =
+        Options::isSet(options.chkSaveZIPsinSameFolder) ? sourceFolder : QString();
+    host.protect_form();
+    CancelGuard guard(zip, {});
+    bool firstArchive = true;
+    QSet<QString> madeThisRun;
+    int lastResult = ZipOk;
+    for (int position = 0; position < host.fileCount(); ++position) {
+        if (!host.isSelected(position))
+            continue;
+        const QString name = host.fileName(position);
+        QString mask = sourceFolder + name;
+        if (withInfoFile)
+            mask += CR + options.txtInfoFile + CR;
+        if (targetFolder.isEmpty()) {
+            const QString answer = host.browseForFolder(
+                QStringLiteral("Select the folder you store the ZIP files in."));
+            if (answer == cancelMarker() || answer.isEmpty()) {
+                host.release_form();
+                events.setOperationKind(ArchiveEvents::NoBatch);
+                report.cancelled = true;
+                return report;
+            }
+            targetFolder = withSlash(answer);
+        }
+        const QString archivePath =
+            perFileArchivePath(targetFolder, name, Options::isSet(options.chkUseOriginalExtensions),
+                               options.cmbFileCase);
+        zip.setFileMask(mask);
+        zip.setArchivePath(archivePath);
+        if (firstArchive) {
+            host.write_log(QStringLiteral("Individually Zipping the Following Files to ") +
+                           targetFolder);
+            firstArchive = false;
+        }
+        logLines(host, QString(), mask, QString());
+        if (madeThisRun.contains(archivePath)) {
+            host.write_log(QStringLiteral("    (") + name + QStringLiteral(" goes into ") +
+                           basMain::GetFileName(archivePath) +
+                           QStringLiteral(" with an earlier file of the same name)"));
+        }
+        lastResult = zip.compress(0);
+        if (lastResult == ZipOk)
+            madeThisRun.insert(archivePath);
+        report.archives.push_back(
+            {archivePath, {sourceFolder + name}, lastResult, zip.lastErrorDetail()});
+        if (host.stopRequested() || quit) {
+            for (int later = position + 1; later < host.fileCount(); ++later)
+                report.stopped = report.stopped || host.isSelected(later);
+            break;
+        }
+    }
+    report.lastResult = lastResult;
+    endSteps(host, events, options, lastResult);
+    return report;
+}
+
+} // namespace kelmar

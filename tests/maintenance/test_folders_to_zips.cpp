@@ -1,0 +1,199 @@
+// "Convert Sub Folders to Zips" over real nested folders, archives checked with real tools.
+#include "archive/ZipComponent.h"
+#include "common/FakeHost.h"
+#include "common/Tools.h"
+#include "maintenance/FoldersToZips.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+namespace {
+
+QStringList namesIn(const QString& archive)
+{
+    const ToolRun run = runTool(QStringLiteral("zipinfo"), {QStringLiteral("-1"), archive});
+    EXPECT_EQ(run.exitCode, 0) << archive << run.output.constData();
+    QStringList names = QString::fromUtf8(run.output).split(u'\n', Qt::SkipEmptyParts);
+    names.sort();
+    return names;
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QString question(const QString& name)
+{
+    return QStringLiteral("Folders to Zips|About to convert the folders in '") + name +
+           QStringLiteral("' to zips.\r\rDo you want to delete the folders after they are "
+                          "zipped?");
+}
+
+} // namespace
+
+TEST(FoldersToZips, EachSubFolderBecomesAnArchiveBesideItAndNoKeepsTheFolders)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("Sets"));
+    writeFile(root + QStringLiteral("/b/b.rom"), textBytes(3000, 1));
+    writeFile(root + QStringLiteral("/b/C/c.rom"), textBytes(3000, 2));
+    writeFile(root + QStringLiteral("/A/a.rom"), noiseBytes(3000, 3));
+    writeFile(root + QStringLiteral("/A/.hidden.cfg"), "user data too");
+    writeFile(root + QStringLiteral("/A/.meta/x.cfg"), "and this");
+    writeFile(root + QStringLiteral("/.git/config"), "not a set");
+    writeFile(root + QStringLiteral("/loose.rom"), "a file, not a folder");
+    writeFile(dir.filePath(QStringLiteral("elsewhere/other.rom")), "outside");
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("elsewhere")), root + "/linked"));
+
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.tree = root;
+    host.queueAnswer(MsgAnswer::No);
+    ZipComponent zip;
+    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+
+    EXPECT_EQ(host.questions, QStringList{question(QStringLiteral("Sets"))});
+    EXPECT_EQ(host.statusTexts,
+              QStringList({QStringLiteral("Zipping Folder ") + root + QStringLiteral("/A (1 of 2)"),
+                           QStringLiteral("Zipping Folder ") + root + QStringLiteral("/b (2 of 2)"),
+                           QStringLiteral("<credit>")}));
+    EXPECT_EQ(report.failedCount(), 0);
+    EXPECT_EQ(entriesOf(root),
+              QStringList({".git", "A", "A.zip", "b", "b.zip", "linked", "loose.rom"}));
+    // Without stored paths, names are flat; hidden files are the user's data and go in too.
+    EXPECT_EQ(namesIn(root + QStringLiteral("/A.zip")),
+              QStringList({".hidden.cfg", "a.rom", "x.cfg"}));
+    EXPECT_EQ(namesIn(root + QStringLiteral("/b.zip")), QStringList({"b.rom", "c.rom"}));
+    EXPECT_EQ(runTool(QStringLiteral("unzip"), {"-tqq", root + "/b.zip"}).exitCode, 0);
+    EXPECT_EQ(host.treeRefreshes, 0);
+    EXPECT_FALSE(host.busy);
+    EXPECT_TRUE(zip.processSubfolders());
+}
+
+TEST(FoldersToZips, YesDeletesOnlyFoldersWhoseArchiveHoldsEveryFile)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("Sets"));
+    writeFile(root + QStringLiteral("/Whole/a.rom"), textBytes(3000, 1));
+    writeFile(root + QStringLiteral("/Whole/.hidden.cfg"), "user data");
+    // Two files of one name: without stored paths the archive can hold only one of them.
+    writeFile(root + QStringLiteral("/Clash/disk.img"), textBytes(3000, 2));
+    writeFile(root + QStringLiteral("/Clash/Disk 2/disk.img"), textBytes(3000, 3));
+    // A link inside is neither followed nor stored, so the folder is not all in its archive.
+    writeFile(root + QStringLiteral("/Linked/game.rom"), textBytes(3000, 4));
+    writeFile(dir.filePath(QStringLiteral("outside/secret.txt")), "not yours");
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("outside/secret.txt")),
+                            root + QStringLiteral("/Linked/secret.txt")));
+    QDir(root).mkpath(QStringLiteral("Empty"));
+
+    FakeHost host;
+    host.tree = root;
+    host.queueAnswer(MsgAnswer::Yes);
+    host.queueAnswer(MsgAnswer::Ok);
+    ZipComponent zip;
+    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+
+    EXPECT_EQ(entriesOf(root),
+              QStringList({"Clash", "Clash.zip", "Empty", "Linked", "Linked.zip", "Whole.zip"}));
+    EXPECT_EQ(namesIn(root + QStringLiteral("/Whole.zip")), QStringList({".hidden.cfg", "a.rom"}));
+    EXPECT_EQ(namesIn(root + QStringLiteral("/Linked.zip")), QStringList{"game.rom"});
+    EXPECT_EQ(readFile(root + QStringLiteral("/Clash/disk.img")), textBytes(3000, 2));
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("outside/secret.txt"))),
+              QByteArray("not yours"));
+    ASSERT_EQ(host.questions.size(), 2);
+    const QString message = host.questions[1];
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Folders to Zips|Some folders could not be")));
+    EXPECT_TRUE(message.contains(root + QStringLiteral("/Clash was not deleted: two of its files")))
+        << message;
+    EXPECT_TRUE(message.contains(root + QStringLiteral("/Empty: "))) << message;
+    EXPECT_TRUE(message.contains(root + QStringLiteral("/Linked was not deleted: it holds links")))
+        << message;
+    EXPECT_EQ(report.failedCount(), 1); // Empty: no file to zip
+    EXPECT_EQ(host.treeRefreshes, 1);
+
+    // With stored paths the nested folder round-trips whole and goes.
+    QDir(root).remove(QStringLiteral("Clash.zip"));
+    QFile::remove(root + QStringLiteral("/Linked/secret.txt"));
+    host.questions.clear();
+    host.opts.chkUseZIPPaths = 1;
+    host.opts.chkZIPPassword = 1;
+    host.opts.txtZIPPassword = QStringLiteral("pw");
+    host.queueAnswer(MsgAnswer::Yes);
+    host.queueAnswer(MsgAnswer::Ok);
+    convert_sub_folders_to_zips(host, zip);
+    EXPECT_EQ(entriesOf(root), QStringList({"Clash.zip", "Empty", "Linked.zip", "Whole.zip"}));
+    const QString out = dir.filePath(QStringLiteral("x"));
+    ASSERT_EQ(runTool("7zz", {"x", "-ppw", "-o" + out, root + "/Clash.zip"}).exitCode, 0);
+    EXPECT_EQ(readFile(out + QStringLiteral("/Disk 2/disk.img")), textBytes(3000, 3));
+    EXPECT_EQ(readFile(out + QStringLiteral("/disk.img")), textBytes(3000, 2));
+}
+
+TEST(FoldersToZips, AFolderWhoseArchiveFailsStaysWhole)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFile(root + QStringLiteral("/Big/big.iso"), noiseBytes(300000, 1));
+    writeFile(root + QStringLiteral("/Small/small.rom"), noiseBytes(10000, 2));
+    FakeHost host;
+    host.tree = root;
+    host.opts.sliCompression = 0;
+    host.queueAnswer(MsgAnswer::Yes);
+    host.queueAnswer(MsgAnswer::Ok);
+    ZipComponent zip;
+
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 200 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(entriesOf(root), QStringList({"Big", "Small.zip"}));
+    EXPECT_EQ(readFile(root + QStringLiteral("/Big/big.iso")), noiseBytes(300000, 1));
+    ASSERT_EQ(report.folders.size(), 2u);
+    EXPECT_FALSE(report.folders[0].deleted);
+    EXPECT_EQ(report.folders[0].keptBecause, QStringLiteral("its archive was not written"));
+    ASSERT_EQ(host.questions.size(), 2);
+    EXPECT_TRUE(host.questions[1].contains(root + QStringLiteral("/Big: "))) << host.questions[1];
+}
+
+TEST(FoldersToZips, NoSubFoldersSaysWhoopsAndCancelDoesNothing)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("only.rom")), "x");
+    FakeHost host;
+    host.tree = dir.path();
+    host.queueAnswer(MsgAnswer::Ok);
+    ZipComponent zip;
+    EXPECT_TRUE(convert_sub_folders_to_zips(host, zip).noSubFolders);
+    EXPECT_EQ(host.questions,
+              QStringList{QStringLiteral("Whoops!|This folder has no sub folders to zip!")});
+    EXPECT_EQ(host.protects, 0);
+
+    QDir(dir.path()).mkdir(QStringLiteral("Sub"));
+    writeFile(dir.filePath(QStringLiteral("Sub/a.rom")), "x");
+    host.queueAnswer(MsgAnswer::Cancel);
+    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+    EXPECT_TRUE(report.folders.empty());
+    EXPECT_EQ(host.protects, 0);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({"Sub", "only.rom"}));
+}

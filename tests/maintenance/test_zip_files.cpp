@@ -1,0 +1,379 @@
+// ZIP Files in both modes over real files, checked with zip's own tools and 7-Zip.
+#include "archive/ZipComponent.h"
+#include "common/FakeHost.h"
+#include "common/Tools.h"
+#include "maintenance/ZipFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+namespace {
+
+QStringList zipNames(const QString& archive)
+{
+    const ToolRun run = runTool(QStringLiteral("zipinfo"), {QStringLiteral("-1"), archive});
+    EXPECT_EQ(run.exitCode, 0) << run.output.constData();
+    QStringList names = QString::fromUtf8(run.output).split(u'\n', Qt::SkipEmptyParts);
+    names.sort();
+    return names;
+}
+
+// unzip -t and 7zz t both accept the archive (7zz with the password when given).
+void expectSound(const QString& archive, const QString& password = QString())
+{
+    if (password.isEmpty()) {
+        const ToolRun unzip = runTool(QStringLiteral("unzip"), {QStringLiteral("-tqq"), archive});
+        EXPECT_EQ(unzip.exitCode, 0) << archive << ": " << unzip.output.constData();
+    }
+    const ToolRun sz = runTool(QStringLiteral("7zz"),
+                               {QStringLiteral("t"), QStringLiteral("-p") + password, archive});
+    EXPECT_EQ(sz.exitCode, 0) << archive << ": " << sz.output.constData();
+}
+
+QString zipinfoText(const QString& archive)
+{
+    return QString::fromUtf8(runTool(QStringLiteral("zipinfo"), {archive}).output);
+}
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    QString src;
+    QString out;
+    Fixture()
+    {
+        src = dir.filePath(QStringLiteral("Roms"));
+        out = dir.filePath(QStringLiteral("Out"));
+        QDir().mkpath(out);
+    }
+    QString make(const QString& name, const QByteArray& bytes)
+    {
+        writeFile(src + u'/' + name, bytes);
+        return src + u'/' + name;
+    }
+};
+
+} // namespace
+
+TEST(ZipFiles, OneArchiveHoldsEverySelectedFileWithOrWithoutPaths)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    Fixture f;
+    f.make(QStringLiteral("a.nes"), textBytes(40000, 1));
+    f.make(QStringLiteral("b.nes"), noiseBytes(30000, 2));
+    f.make(QStringLiteral("c.nes"), textBytes(20000, 3));
+    f.make(QStringLiteral("skip.txt"), "not selected");
+    FakeHost host;
+    host.listFolder(f.src);
+    host.select(3, false);
+    host.opts.radOneZIP = true;
+    host.opts.radMultipleZIPs = false;
+    const QString archive = f.out + QStringLiteral("/all.zip");
+    host.queueSaveName(archive);
+
+    ZipComponent zip;
+    const ZipFilesReport report = zip_files(host, zip);
+    EXPECT_EQ(report.lastResult, 0);
+    EXPECT_EQ(host.pickerTitles,
+              QStringList{QStringLiteral("Where do you want to ZIP the files to?")});
+    // The mask's paths one per line, as CR LF would show them in the window's log.
+    EXPECT_EQ(host.log, QStringList({QStringLiteral("Zipping files: ") + f.src + "/a.nes",
+                                     f.src + "/b.nes", f.src + "/c.nes to " + archive}));
+    EXPECT_EQ(zipNames(archive), QStringList({"a.nes", "b.nes", "c.nes"}));
+    expectSound(archive);
+    EXPECT_TRUE(host.questions.isEmpty()) << host.questions.join(u'\n');
+    EXPECT_FALSE(host.busy);
+    EXPECT_EQ(host.statusTexts.back(), QStringLiteral("<credit>"));
+    EXPECT_TRUE(host.statusTexts.contains(QStringLiteral("Zipping File 3 of 3 [||||||||||]")))
+        << host.statusTexts.join(u'\n');
+    EXPECT_EQ(host.beeps, 1);
+
+    // Stored paths, stored data at level 0, into a fresh archive.
+    host.listFolder(f.src);
+    host.select(3, false);
+    host.opts.chkUseZIPPaths = 1;
+    host.opts.sliCompression = 0;
+    const QString withPaths = f.out + QStringLiteral("/paths.zip");
+    host.queueSaveName(withPaths);
+    EXPECT_EQ(zip_files(host, zip).lastResult, 0);
+    QString relative = f.src;
+    while (relative.startsWith(u'/'))
+        relative.remove(0, 1);
+    EXPECT_EQ(zipNames(withPaths),
+              QStringList({relative + "/a.nes", relative + "/b.nes", relative + "/c.nes"}));
+    const QString info = zipinfoText(withPaths);
+    EXPECT_EQ(info.count(QStringLiteral(" stor ")), 3) << info;
+    EXPECT_TRUE(info.contains(QStringLiteral("   40000 ")));
+    expectSound(withPaths);
+}
+
+TEST(ZipFiles, OneArchiveWithoutSelectionTakesTheInfoFileAloneOrSaysWhoops)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    Fixture f;
+    f.make(QStringLiteral("a.nes"), textBytes(1000, 1));
+    writeFile(f.dir.filePath(QStringLiteral("info.nfo")), "Collected by us");
+    FakeHost host;
+    host.listFolder(f.src, false);
+    host.opts.radOneZIP = true;
+    ZipComponent zip;
+
+    // Nothing selected, no info file.
+    host.queueAnswer(MsgAnswer::Ok);
+    ZipFilesReport report = zip_files(host, zip);
+    EXPECT_TRUE(report.nothingSelected);
+    EXPECT_EQ(host.questions,
+              QStringList{QStringLiteral("Whoops!|You didn't select any files to ZIP!")});
+    EXPECT_EQ(host.protects, 0);
+
+    // The info file alone.
+    host.questions.clear();
+    host.opts.chkInfoFile = 1;
+    host.opts.txtInfoFile = f.dir.filePath(QStringLiteral("info.nfo"));
+    host.queueSaveName(f.out + QStringLiteral("/info-only.zip"));
+    report = zip_files(host, zip);
+    EXPECT_EQ(report.lastResult, 0);
+    EXPECT_TRUE(host.questions.isEmpty());
+    EXPECT_EQ(zipNames(f.out + QStringLiteral("/info-only.zip")), QStringList{"info.nfo"});
+
+    // A cancelled save dialog: nothing logged, nothing asked, not left busy.
+    host.select(0);
+    host.log.append(QStringLiteral("from before"));
+    host.queueSaveName(QString());
+    report = zip_files(host, zip);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_TRUE(host.log.isEmpty());
+    EXPECT_TRUE(host.questions.isEmpty());
+    EXPECT_FALSE(host.busy);
+}
+
+TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    Fixture f;
+    f.make(QStringLiteral("Pac Man.rom"), textBytes(30000, 4));
+    f.make(QStringLiteral("game.bin"), noiseBytes(5000, 5));
+    writeFile(f.dir.filePath(QStringLiteral("info.nfo")), "Collected by us");
+    FakeHost host;
+    host.listFolder(f.src);
+    host.opts.chkSaveZIPsinSameFolder = 1;
+    host.opts.cmbFileCase = UseUpperCase;
+    host.opts.chkInfoFile = 1;
+    host.opts.txtInfoFile = f.dir.filePath(QStringLiteral("info.nfo"));
+    ZipComponent zip;
+
+    ZipFilesReport report = zip_files(host, zip);
+    EXPECT_EQ(report.lastResult, 0);
+    EXPECT_TRUE(host.pickerTitles.isEmpty());
+    // "Roms" keeps its case; only the file name is upper-cased.
+    EXPECT_TRUE(QFileInfo::exists(f.src + QStringLiteral("/PAC MAN.ZIP")));
+    EXPECT_TRUE(QFileInfo::exists(f.src + QStringLiteral("/GAME.ZIP")));
+    EXPECT_EQ(zipNames(f.src + QStringLiteral("/PAC MAN.ZIP")),
+              QStringList({"Pac Man.rom", "info.nfo"}));
+    EXPECT_EQ(
+        host.log,
+        QStringList({QStringLiteral("Individually Zipping the Following Files to ") + f.src + u'/',
+                     f.src + "/game.bin", host.opts.txtInfoFile, f.src + "/Pac Man.rom",
+                     host.opts.txtInfoFile}));
+    expectSound(f.src + QStringLiteral("/PAC MAN.ZIP"));
+
+    // Original extensions and case, into a folder asked for once, encrypted.
+    QDir(f.src).remove(QStringLiteral("PAC MAN.ZIP"));
+    QDir(f.src).remove(QStringLiteral("GAME.ZIP"));
+    host.listFolder(f.src);
+    host.opts.chkSaveZIPsinSameFolder = 0;
+    host.opts.chkInfoFile = 0;
+    host.opts.chkUseOriginalExtensions = 1;
+    host.opts.cmbFileCase = UseOriginalCase;
+    host.opts.chkZIPPassword = 1;
+    host.opts.txtZIPPassword = QStringLiteral("s3cret");
+    host.queueFolder(f.out);
+    report = zip_files(host, zip);
+    EXPECT_EQ(report.lastResult, 0);
+    EXPECT_EQ(host.pickerTitles,
+              QStringList{QStringLiteral("Select the folder you store the ZIP files in.")});
+    EXPECT_EQ(QDir(f.out).entryList(QDir::Files, QDir::Name),
+              QStringList({"Pac Man.rom.zip", "game.bin.zip"}));
+    expectSound(f.out + QStringLiteral("/game.bin.zip"), QStringLiteral("s3cret"));
+    EXPECT_NE(runTool(QStringLiteral("7zz"), {"t", "-pwrong", f.out + "/game.bin.zip"}).exitCode,
+              0);
+    EXPECT_EQ(host.log.front(),
+              QStringLiteral("Individually Zipping the Following Files to ") + f.out + u'/');
+
+    // Lower case; a cancelled folder picker zips nothing and leaves the window free.
+    host.listFolder(f.src);
+    host.opts.chkUseOriginalExtensions = 0;
+    host.opts.cmbFileCase = UseLowerCase;
+    host.opts.chkZIPPassword = 0;
+    host.queueFolder(cancelMarker());
+    report = zip_files(host, zip);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_TRUE(report.archives.empty());
+    EXPECT_FALSE(host.busy);
+    EXPECT_EQ(perFileArchivePath(QStringLiteral("/A/B"), QStringLiteral("Pac Man.rom"), false,
+                                 UseLowerCase),
+              QStringLiteral("/A/B/pac man.zip"));
+}
+
+TEST(ZipFiles, SameNameWithOtherExtensionsShareOneArchiveAndTheLogSaysSo)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    Fixture f;
+    f.make(QStringLiteral("mario.nes"), textBytes(1000, 1));
+    f.make(QStringLiteral("mario.sav"), textBytes(100, 2));
+    FakeHost host;
+    host.listFolder(f.src);
+    host.queueFolder(f.out);
+    ZipComponent zip;
+    EXPECT_EQ(zip_files(host, zip).lastResult, 0);
+    EXPECT_EQ(zipNames(f.out + QStringLiteral("/mario.zip")),
+              QStringList({"mario.nes", "mario.sav"}));
+    ASSERT_EQ(host.log.size(), 4);
+    EXPECT_EQ(host.log[3], QStringLiteral("    (mario.sav goes into mario.zip with an earlier file "
+                                          "of the same name)"));
+}
+
+TEST(ZipFiles, AddingToArchivesOfOtherToolsKeepsTheirEntries)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    Fixture f;
+    f.make(QStringLiteral("new.nes"), textBytes(20000, 8));
+    writeFile(f.out + QStringLiteral("/w/old.txt"), textBytes(5000, 9));
+    writeFile(f.out + QStringLiteral("/w/sub/deep.txt"), noiseBytes(5000, 10));
+    ASSERT_EQ(runTool("zip", {"-qr", "../byzip.zip", "."}, f.out + "/w").exitCode, 0);
+    ASSERT_EQ(runTool("7zz", {"a", "-tzip", "-bd", "../by7z.zip", "."}, f.out + "/w").exitCode, 0);
+    FakeHost host;
+    host.opts.radOneZIP = true;
+    ZipComponent zip;
+    for (const char* name : {"/byzip.zip", "/by7z.zip"}) {
+        const QString archive = f.out + QLatin1String(name);
+        QStringList before = zipNames(archive);
+        host.listFolder(f.src);
+        host.queueSaveName(archive);
+        EXPECT_EQ(zip_files(host, zip).lastResult, 0) << name;
+        before.append(QStringLiteral("new.nes"));
+        before.sort();
+        EXPECT_EQ(zipNames(archive), before) << name;
+        expectSound(archive);
+        const ToolRun x = runTool("7zz", {"x", "-y", "-o" + f.out + "/x" + name, archive});
+        ASSERT_EQ(x.exitCode, 0);
+        EXPECT_EQ(readFile(f.out + "/x" + name + "/sub/deep.txt"), noiseBytes(5000, 10));
+    }
+}
+
+TEST(ZipFiles, StopEndsPerFileRunAfterTheArchiveInHandAndCancelsASingleArchive)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    Fixture f;
+    for (int i = 1; i <= 5; ++i)
+        f.make(QStringLiteral("g%1.nes").arg(i), textBytes(20000, i));
+    FakeHost host;
+    host.listFolder(f.src);
+    host.opts.chkDeleteFiles = 1;
+    host.queueFolder(f.out);
+    host.onLog = [&](const QString& line) {
+        if (line.endsWith(QStringLiteral("/g2.nes")))
+            host.stop = true;
+    };
+    ZipComponent zip;
+    ZipFilesReport report = zip_files(host, zip);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.lastResult, 0);
+    EXPECT_TRUE(host.questions.isEmpty()) << host.questions.join(u'\n');
+    EXPECT_EQ(QDir(f.out).entryList(QDir::Files, QDir::Name), QStringList({"g1.zip", "g2.zip"}));
+    EXPECT_EQ(QDir(f.src).entryList(QDir::Files, QDir::Name),
+              QStringList({"g3.nes", "g4.nes", "g5.nes"}));
+    EXPECT_FALSE(host.stop);
+
+    // One archive: Stop cancels it; the archive is not made and no source goes.
+    host.listFolder(f.src);
+    host.opts.radOneZIP = true;
+    host.queueSaveName(f.out + QStringLiteral("/one.zip"));
+    host.onLog = [&](const QString& line) {
+        if (line.contains(QStringLiteral(" to ")))
+            host.stop = true;
+    };
+    host.queueAnswer(MsgAnswer::Ok);
+    report = zip_files(host, zip);
+    EXPECT_EQ(report.lastResult, ZipAborted);
+    EXPECT_EQ(host.questions,
+              QStringList{QStringLiteral("Abort|The current process has been stopped")});
+    EXPECT_FALSE(QFileInfo::exists(f.out + QStringLiteral("/one.zip")));
+    EXPECT_EQ(QDir(f.src).entryList(QDir::Files).size(), 3);
+}
+
+TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFile)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
+    Fixture f;
+    f.make(QStringLiteral("small1.nes"), noiseBytes(20000, 1));
+    f.make(QStringLiteral("large.nes"), noiseBytes(300000, 2));
+    f.make(QStringLiteral("small2.nes"), noiseBytes(20000, 3));
+    f.make(QStringLiteral("info.nfo"), "Collected by us");
+    FakeHost host;
+    host.listFolder(f.src);
+    host.select(0, false); // info.nfo is listed but not selected
+    host.opts.chkDeleteFiles = 1;
+    host.opts.chkInfoFile = 1;
+    // Written the long way round: it is still the info file, and must never be deleted.
+    host.opts.txtInfoFile = f.src + QStringLiteral("/../Roms/info.nfo");
+    host.opts.sliCompression = 0;
+    host.queueFolder(f.out);
+    host.queueAnswer(MsgAnswer::Ok);
+    ZipComponent zip;
+
+    // Writes beyond 200 KB fail: the large file's archive cannot be written.
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 200 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ZipFilesReport report = zip_files(host, zip);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    ASSERT_EQ(report.archives.size(), 3u);
+    EXPECT_NE(report.archives[0].result, 0);
+    EXPECT_EQ(report.failedCount(), 1);
+    EXPECT_EQ(report.lastResult, 0);
+    EXPECT_TRUE(host.questions.isEmpty()) << host.questions.join(u'\n');
+    EXPECT_EQ(QDir(f.src).entryList(QDir::Files, QDir::Name),
+              QStringList({"info.nfo", "large.nes"}));
+    EXPECT_EQ(readFile(f.src + QStringLiteral("/large.nes")), noiseBytes(300000, 2));
+    EXPECT_EQ(QDir(f.out).entryList(QDir::Files, QDir::Name),
+              QStringList({"small1.zip", "small2.zip"}));
+    for (const char* name : {"/small1.zip", "/small2.zip"})
+        expectSound(f.out + QLatin1String(name));
+
+    // The same limit on one archive for all: nothing is deleted, and the message says so.
+    host.listFolder(f.src);
+    host.select(0, false);
+    host.opts.radOneZIP = true;
+    host.queueSaveName(f.out + QStringLiteral("/all.zip"));
+    host.queueAnswer(MsgAnswer::Ok);
+    std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ZipFilesReport one = zip_files(host, zip);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(one.lastResult, ZipWriteError);
+    ASSERT_EQ(host.questions.size(), 1);
+    EXPECT_EQ(host.questions[0], QStringLiteral("Warning|Error #7 occurred while unzipping the "
+                                                "files.\rThe zip file may not have been created."));
+    EXPECT_EQ(QDir(f.src).entryList(QDir::Files, QDir::Name),
+              QStringList({"info.nfo", "large.nes"}));
+    EXPECT_FALSE(QFileInfo::exists(f.out + QStringLiteral("/all.zip")));
+}
