@@ -99,6 +99,15 @@ bool renameNoReplace(const QString& from, const QString& to, QString* error)
             ::unlink(a.constData());
             return true;
         }
+        // Nor hard links (FAT on a memory card): look, then rename. Only another program
+        // creating that very name in between could be replaced.
+        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
+            if (anythingAt(to)) {
+                errno = EEXIST;
+            } else if (::rename(a.constData(), b.constData()) == 0) {
+                return true;
+            }
+        }
     }
     *error = systemError(errno);
     return false;
