@@ -229,8 +229,9 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             host.protect_form();
         }
         const QString archivePath = folder + host.fileName(position);
+        ++number;
         if (onArchive)
-            onArchive(++number, total, archivePath);
+            onArchive(number, total, archivePath);
         UnzipReport::Archive archive;
         archive.path = archivePath;
         try {
