@@ -29,8 +29,9 @@ Arguments of delete:
   PATH      A file to delete (folders are refused; a link is removed, never
             what it points to; hidden files are left alone, as in the window).
 
-Options of unzip (switches not given are off; the saved unzip tab is not read,
-so a script does the same on every machine):
+Options of unzip (switches not given are off: the check boxes of the saved unzip
+tab are not read, so a script does the same on every machine; the saved ROM
+filter and unzip password are):
   --to DIR             Extract into DIR (created when missing).
   --same-folder        Extract beside each archive. One of the two is required.
   --folders            One sub-folder per archive, named after it.
