@@ -3,6 +3,7 @@
 #include "archive/ZipComponent.h"
 #include "maintenance/BatchHost.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -41,6 +42,16 @@ bool listedFileExists(const QString& path)
 {
     const QFileInfo info(path);
     return info.exists() && info.isFile() && !info.isHidden();
+}
+
+// The component reports clean absolute paths; the info file's path is as the user typed it.
+// Comparing them as typed would take "/roms/../info.nfo" for a source and delete it.
+bool isSamePath(const QString& reported, const QString& typed)
+{
+    if (typed.isEmpty())
+        return false;
+    return reported == typed ||
+           QDir::cleanPath(reported) == QDir::cleanPath(QFileInfo(typed).absoluteFilePath());
 }
 
 } // namespace
@@ -107,10 +118,10 @@ void ArchiveEvents::handleProgress(const QString& name, int percent)
     if (percent == 100) {
         if (m_operationKind == ZipBatch) {
             const Options options = m_host.options();
-            if (name != options.txtInfoFile)
+            const bool infoFile = isSamePath(name, options.txtInfoFile);
+            if (!infoFile)
                 advance();
-            if (Options::isSet(options.chkDeleteFiles) && name != options.txtInfoFile &&
-                listedFileExists(name))
+            if (Options::isSet(options.chkDeleteFiles) && !infoFile && listedFileExists(name))
                 m_pendingDeletes.append(name);
         } else if (m_operationKind == UnzipBatch) {
             advance();

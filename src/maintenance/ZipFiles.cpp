@@ -5,8 +5,6 @@
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QMutex>
 #include <QSet>
 
@@ -66,63 +64,6 @@ private:
     ZipComponent& m_zip;
 };
 
-// The host as the batch and its progress handler see it: the same in everything but the info
-// file's path, which is made absolute and clean. The handler knows the info file (never
-// counted, never deleted) by comparing paths with the one the component reports, which is
-// always in that form; "/roms/../info.nfo" would otherwise be taken for a source and deleted.
-class CleanInfoPathHost : public BatchHost
-{
-public:
-    explicit CleanInfoPathHost(BatchHost& host) : m_host(host), m_options(host.options())
-    {
-        if (!m_options.txtInfoFile.isEmpty())
-            m_options.txtInfoFile =
-                QDir::cleanPath(QFileInfo(m_options.txtInfoFile).absoluteFilePath());
-    }
-
-    QString folder() const override { return m_host.folder(); }
-    int fileCount() const override { return m_host.fileCount(); }
-    QString fileName(int position) const override { return m_host.fileName(position); }
-    bool isSelected(int position) const override { return m_host.isSelected(position); }
-    QString treeFolder() const override { return m_host.treeFolder(); }
-    QString treeDisplayName() const override { return m_host.treeDisplayName(); }
-    QString tempPath() const override { return m_host.tempPath(); }
-    Options options() const override { return m_options; }
-    void write_log(const QString& line) override { m_host.write_log(line); }
-    void clear_log() override { m_host.clear_log(); }
-    void setStatusText(const QString& text) override { m_host.setStatusText(text); }
-    void showCreditLine() override { m_host.showCreditLine(); }
-    void protect_form() override { m_host.protect_form(); }
-    void release_form() override { m_host.release_form(); }
-    bool stopRequested() const override { return m_host.stopRequested(); }
-    void setStopRequested(bool value) override { m_host.setStopRequested(value); }
-    MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
-                         MsgButtons buttons) override
-    {
-        return m_host.messageBox(text, title, icon, buttons);
-    }
-    QString browseForFolder(const QString& title) override { return m_host.browseForFolder(title); }
-    QString saveFileName(const QString& title, const QString& filter,
-                         const QString& initialName) override
-    {
-        return m_host.saveFileName(title, filter, initialName);
-    }
-    std::optional<QString> inputBox(const QString& prompt, const QString& title,
-                                    const QString& defaultText) override
-    {
-        return m_host.inputBox(prompt, title, defaultText);
-    }
-    void beep() override { m_host.beep(); }
-    void refresh() override { m_host.refresh(); }
-    void update_count() override { m_host.update_count(); }
-    void refreshTree() override { m_host.refreshTree(); }
-    void endProgram() override { m_host.endProgram(); }
-
-private:
-    BatchHost& m_host;
-    Options m_options;
-};
-
 void endSteps(BatchHost& host, ArchiveEvents& events, const Options& options, int lastResult)
 {
     host.release_form();
@@ -141,6 +82,18 @@ void endSteps(BatchHost& host, ArchiveEvents& events, const Options& options, in
     }
     events.setOperationKind(ArchiveEvents::NoBatch);
     host.setStopRequested(false);
+}
+
+// The end message reports only the last result; each failed archive gets its own line.
+void logFailure(BatchHost& host, const QString& archivePath, int result, const QString& detail)
+{
+    if (result == ZipOk || result == ZipAborted)
+        return;
+    QString reason = zipErrorMessage(result);
+    if (!detail.isEmpty())
+        reason += QStringLiteral(": ") + detail;
+    host.write_log(QStringLiteral("Error zipping ") + archivePath + QStringLiteral(" (") + reason +
+                   u')');
 }
 
 void whoops(BatchHost& host)
@@ -171,9 +124,8 @@ QString perFileArchivePath(const QString& targetFolder, const QString& entryName
     return withSlash(targetFolder) + name;
 }
 
-ZipFilesReport zip_files(BatchHost& callerHost, ZipComponent& zip)
+ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
 {
-    CleanInfoPathHost host(callerHost);
     ZipFilesReport report;
     const Options options = host.options();
     ArchiveEvents events(host, zip);
@@ -244,6 +196,7 @@ ZipFilesReport zip_files(BatchHost& callerHost, ZipComponent& zip)
             CancelGuard guard(zip, [&host] { return host.stopRequested(); });
             result = zip.compress(0);
         }
+        logFailure(host, archivePath, result, zip.lastErrorDetail());
         report.archives.push_back({archivePath, sources, result, zip.lastErrorDetail()});
         report.lastResult = result;
         report.stopped = result == ZipAborted;
@@ -300,6 +253,7 @@ ZipFilesReport zip_files(BatchHost& callerHost, ZipComponent& zip)
                            QStringLiteral(" with an earlier file of the same name)"));
         }
         lastResult = zip.compress(0);
+        logFailure(host, archivePath, lastResult, zip.lastErrorDetail());
         if (lastResult == ZipOk)
             madeThisRun.insert(archivePath);
         report.archives.push_back(

@@ -349,6 +349,10 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     EXPECT_NE(report.archives[0].result, 0);
     EXPECT_EQ(report.failedCount(), 1);
     EXPECT_EQ(report.lastResult, 0);
+    // The end message reports only the last archive; the failed one has its own log line.
+    EXPECT_EQ(host.log.filter(QStringLiteral("Error zipping ")).size(), 1) << host.log.join(u'\n');
+    EXPECT_TRUE(host.log.filter(QStringLiteral("Error zipping ")).value(0).startsWith(
+        QStringLiteral("Error zipping ") + f.out + QStringLiteral("/large.zip (")));
     EXPECT_TRUE(host.questions.isEmpty()) << host.questions.join(u'\n');
     EXPECT_EQ(QDir(f.src).entryList(QDir::Files, QDir::Name),
               QStringList({"info.nfo", "large.nes"}));
