@@ -289,11 +289,13 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             writtenThisArchive.clear();
             if (result == ZipOk) {
                 result = zip.extract(0);
-                if (result != ZipOk)
-                    archive.reason = zipErrorMessage(result) +
-                                     (zip.lastErrorDetail().isEmpty()
-                                          ? QString()
-                                          : QStringLiteral(": ") + zip.lastErrorDetail());
+                if (result != ZipOk) {
+                    const QString detail = zip.lastErrorDetail();
+                    archive.reason = zipErrorMessage(result);
+                    if (!detail.isEmpty() &&
+                        detail.compare(archive.reason, Qt::CaseInsensitive) != 0)
+                        archive.reason += QStringLiteral(": ") + detail;
+                }
             }
             archive.result = result;
             report.lastResult = result;

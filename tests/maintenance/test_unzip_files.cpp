@@ -434,6 +434,9 @@ TEST(UnzipFiles, StopDuringAnArchiveAbortsItAndAfterOneEndsQuietly)
     EXPECT_EQ(report.lastResult, ZipAborted);
     EXPECT_EQ(host.questions,
               QStringList{QStringLiteral("Abort|The current process has been stopped")});
+    EXPECT_EQ(host.log.mid(2), (QStringList{QStringLiteral("Error unzipping ") +
+                                                dir.filePath(QStringLiteral("b.zip")),
+                                            QStringLiteral("    Stopped")}));
     // The first archive's file was renamed after the stop, b's file never appeared.
     EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out"))), QStringList{QStringLiteral("A.NES")});
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("a.zip"))));
