@@ -299,7 +299,9 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             }
             archive.result = result;
             report.lastResult = result;
-            if (result != ZipOk) {
+            if (quit) {
+                // The user chose to end the program: nothing more is done, nor deleted.
+            } else if (result != ZipOk) {
                 host.write_log(QStringLiteral("Error unzipping ") + archivePath);
                 host.write_log(QStringLiteral("    ") + archive.reason);
             } else {

@@ -14,6 +14,8 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <stdexcept>
+
 using namespace kelmar;
 using namespace kelmar::test;
 
@@ -495,4 +497,50 @@ TEST(UnzipFiles, NothingSelectedSaysWhoopsAndACancelledPickerEndsSilently)
     EXPECT_TRUE(host.questions.isEmpty());
     EXPECT_EQ(host.protects + host.releases + host.refreshes, 0);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+namespace {
+
+// A host whose options cannot be read once the batch has started, so the progress handler
+// meets an unexpected error inside the extraction.
+class FailingHost : public FakeHost
+{
+public:
+    Options options() const override
+    {
+        if (++m_reads > 1)
+            throw std::runtime_error("options unavailable");
+        return opts;
+    }
+
+private:
+    mutable int m_reads = 0;
+};
+
+} // namespace
+
+TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    makeRawArchive(dir.filePath(QStringLiteral("a.zip")), {QStringLiteral("one.nes")});
+    makeRawArchive(dir.filePath(QStringLiteral("b.zip")), {QStringLiteral("two.nes")});
+    FailingHost host;
+    host.opts = quietOptions();
+    host.opts.chkUnziptoSameFolder = 1;
+    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkRenameFiles = 1;
+    host.listFolder(dir.path());
+    host.queueAnswer(MsgAnswer::No);
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip);
+    EXPECT_TRUE(report.fatal);
+    EXPECT_EQ(host.endProgramCalls, 1);
+    ASSERT_EQ(host.questions.size(), 1);
+    EXPECT_TRUE(host.questions[0].startsWith(QStringLiteral("Uh oh!|Unexpected Error ")));
+    // The first archive's file is complete and keeps its name; b.zip was never opened.
+    EXPECT_EQ(
+        QDir(dir.path()).entryList(QDir::Files),
+        (QStringList{QStringLiteral("a.zip"), QStringLiteral("b.zip"), QStringLiteral("one.nes")}));
+    EXPECT_EQ(host.releases, 1);
 }
