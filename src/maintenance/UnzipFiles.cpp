@@ -175,6 +175,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     // tells case apart that name may not exist, so the real path is kept beside each pair.
     QStringList extractedFiles;
     QStringList extractFolders;
+    std::vector<FileId> extractedIds;
     QStringList writtenThisArchive;
     QObject::connect(
         &zip, &ZipComponent::fileProgress, &events,
@@ -185,6 +186,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             if (renaming && events.renameSources().size() > extractedFiles.size()) {
                 extractedFiles.append(name);
                 extractFolders.append(zip.extractFolder());
+                extractedIds.push_back(idOf(name));
             }
         },
         Qt::DirectConnection);
@@ -363,6 +365,12 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         if (QString::compare(from, to, Qt::CaseInsensitive) == 0)
             continue; // the same name to a file system that ignores case
         if (!listedFile(from) || anythingAt(to))
+            continue;
+        // A later archive of the batch may have put a file of its own under that name; it is
+        // that archive's to rename.
+        const FileId now = idOf(from);
+        const FileId& then = extractedIds.at(std::size_t(k));
+        if (!then.valid || now.dev != then.dev || now.ino != then.ino)
             continue;
         QString error;
         if (renameNoReplace(from, to, &error))

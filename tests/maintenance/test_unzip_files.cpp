@@ -544,3 +544,31 @@ TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
         (QStringList{QStringLiteral("a.zip"), QStringLiteral("b.zip"), QStringLiteral("one.nes")}));
     EXPECT_EQ(host.releases, 1);
 }
+
+// Two archives that hold a file of the same name, into one folder: the second replaces the
+// first's file, and the name given afterwards is the second archive's.
+TEST(UnzipFiles, AReplacedFileIsRenamedAfterTheArchiveItCameFrom)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    const QString zips = dir.filePath(QStringLiteral("zips"));
+    QDir().mkpath(zips);
+    makeRawArchive(zips + QStringLiteral("/first.zip"), {QStringLiteral("game.nes")});
+    run(QStringLiteral("python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import sys,zipfile\n"
+                        "with zipfile.ZipFile(sys.argv[1],'w') as z: z.writestr('game.nes','2nd')"),
+         zips + QStringLiteral("/second.zip")});
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkRenameFiles = 1;
+    host.opts.cmbUnzipCase = UseOriginalCase;
+    host.listFolder(zips);
+    host.queueFolder(dir.filePath(QStringLiteral("out")));
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip);
+    EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out"))),
+              QStringList{QStringLiteral("second.nes")});
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/second.nes"))), "2nd");
+    EXPECT_EQ(report.renames.size(), 1u);
+}
