@@ -201,9 +201,13 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     host.setStopRequested(false);
     QString destination;
 
-    int total = 0;
-    for (int i = 0; i < host.fileCount(); ++i)
-        total += isCandidate(host, i) ? 1 : 0;
+    // The selected archives not visited yet: extracting over one would lose it unread.
+    QSet<QString> pending;
+    for (int i = 0; i < host.fileCount(); ++i) {
+        if (isCandidate(host, i))
+            pending.insert(folder + host.fileName(i));
+    }
+    const int total = int(pending.size());
     const FreeSpaceProbe probe = freeSpace ? freeSpace : FreeSpaceProbe(freeSpaceOf);
     const QString mask = Options::isSet(options.chkExtractROMs)
                              ? RomFilter::extractMask(options.lblROMFilter)
@@ -231,6 +235,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             host.protect_form();
         }
         const QString archivePath = folder + host.fileName(position);
+        pending.remove(archivePath);
         ++number;
         if (onArchive)
             onArchive(number, total, archivePath);
@@ -252,9 +257,10 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             zip.setArchivePath(archivePath);
 
             // What will be written: its size against the free space, its names against the
-            // files whose archive is gone.
+            // files whose archive is gone and the archives still to come.
             qint64 needed = 0;
             QString clash;
+            QString laterArchive;
             const EntryMask entryMask(mask);
             auto listed = QObject::connect(
                 &zip, &ZipComponent::entryListed, &events,
@@ -265,6 +271,8 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                     needed += size;
                     if (clash.isEmpty() && onlyCopies.contains(at))
                         clash = at;
+                    if (laterArchive.isEmpty() && pending.contains(at))
+                        laterArchive = at;
                 },
                 Qt::DirectConnection);
             const int listResult = zip.list();
@@ -278,6 +286,11 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                 archive.reason = QStringLiteral("it would replace %1, extracted from an archive "
                                                 "that has been deleted")
                                      .arg(basMain::GetFileName(clash));
+            } else if (listResult == ZipOk && !laterArchive.isEmpty()) {
+                result = ZipWriteError;
+                archive.reason =
+                    QStringLiteral("it would replace %1, which is still to be unzipped")
+                        .arg(basMain::GetFileName(laterArchive));
             }
             const qint64 available = listResult == ZipOk ? probe(target) : -1;
             if (result == ZipOk && available >= 0 && needed > available) {

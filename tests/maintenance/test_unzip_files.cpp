@@ -572,3 +572,27 @@ TEST(UnzipFiles, AReplacedFileIsRenamedAfterTheArchiveItCameFrom)
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/second.nes"))), "2nd");
     EXPECT_EQ(report.renames.size(), 1u);
 }
+
+// An archive holding a file named like a selected archive still to come, unzipped into their
+// folder: it would destroy that archive unread, so it fails instead.
+TEST(UnzipFiles, NeverOverwritesAnArchiveStillToBeUnzipped)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    makeRawArchive(dir.filePath(QStringLiteral("a.zip")),
+                   {QStringLiteral("b.zip"), QStringLiteral("c.zip")});
+    makeRawArchive(dir.filePath(QStringLiteral("b.zip")), {QStringLiteral("inside-b.nes")});
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkUnziptoSameFolder = 1;
+    host.listFolder(dir.path());
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip);
+    ASSERT_EQ(report.archives.size(), 2u);
+    EXPECT_EQ(report.archives[0].result, ZipWriteError);
+    EXPECT_EQ(host.log.at(1), QStringLiteral("    it would replace b.zip, which is still to be "
+                                             "unzipped"));
+    EXPECT_EQ(report.archives[1].result, ZipOk);
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("inside-b.nes"))), "data of inside-b.nes");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("c.zip"))));
+}
