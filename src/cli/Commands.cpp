@@ -3,6 +3,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <csignal>
@@ -63,35 +64,45 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
                 bool (*accept)(const QString& fileName), const QString& refusal,
                 std::vector<Group>& groups, QTextStream& err)
 {
-    auto groupFor = [&](const QString& folder) -> Group& {
-        for (Group& g : groups) {
-            if (g.folder == folder)
-                return g;
+    // Names already in each group: a folder of 30,000 files must not be searched once a name.
+    std::vector<QSet<QString>> seen(groups.size());
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        seen[i] = QSet<QString>(groups[i].names.cbegin(), groups[i].names.cend());
+    auto add = [&](const QString& folder, const QString& name) {
+        std::size_t i = 0;
+        while (i < groups.size() && groups[i].folder != folder)
+            ++i;
+        if (i == groups.size()) {
+            groups.push_back({folder, {}});
+            seen.emplace_back();
         }
-        groups.push_back({folder, {}});
-        return groups.back();
+        if (!seen[i].contains(name)) {
+            seen[i].insert(name);
+            groups[i].names.append(name);
+        }
     };
     for (const QString& p : paths) {
         const QFileInfo info(p);
         if (info.isDir()) {
-            Group& g = groupFor(QDir::cleanPath(info.absoluteFilePath()));
-            for (const QString& n : listFolder(info.absoluteFilePath())) {
-                if (!g.names.contains(n))
-                    g.names.append(n);
-            }
+            const QString folder = QDir::cleanPath(info.absoluteFilePath());
+            const QStringList names = listFolder(info.absoluteFilePath());
+            if (names.isEmpty())
+                add(folder, QString()); // the group exists, so an empty folder can be reported
+            for (const QString& n : names)
+                add(folder, n);
         } else if (info.isFile()) {
             if (accept && !accept(info.fileName())) {
                 usage(err, QStringLiteral("'%1' %2").arg(p, refusal));
                 return false;
             }
-            Group& g = groupFor(info.absolutePath());
-            if (!g.names.contains(info.fileName()))
-                g.names.append(info.fileName());
+            add(info.absolutePath(), info.fileName());
         } else {
             usage(err, QStringLiteral("'%1' does not exist").arg(p));
             return false;
         }
     }
+    for (Group& g : groups)
+        g.names.removeAll(QString());
     return true;
 }
 

@@ -56,6 +56,12 @@ void printHelp(QTextStream& out)
 
 int main(int argc, char** argv)
 {
+    // libzip turns every entry's DOS time into a time_t through mktime, and with TZ unset
+    // glibc stats /etc/localtime on each call to see whether it changed: one system call per
+    // archive that listing 30,000 archives can do without. Naming the file fixes the zone for
+    // the run, which is what a batch wants anyway.
+    if (!qEnvironmentVariableIsSet("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelmar"));
     QTextStream out(stdout);
