@@ -19,6 +19,7 @@ constexpr quint32 kCentralSignature = 0x02014b50;
 constexpr qint64 kEndSize = 22;
 constexpr qint64 kLocatorSize = 20;
 constexpr qint64 kCentralSize = 46;
+constexpr qint64 kTailSize = 4096;
 // A directory this large belongs to an archive of about a million entries; such an archive
 // is read by libzip, which has to hold it all anyway, rather than by a second copy here.
 constexpr qint64 kMaxDirectory = qint64(64) << 20;
@@ -129,15 +130,16 @@ std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path
         return std::nullopt;
 
     // The end record, and before it the place of a zip64 locator: libzip takes the zip64
-    // record whenever the locator's signature stands there.
-    unsigned char tail[kLocatorSize + kEndSize];
-    const qint64 tailSize = qMin<qint64>(fileSize, sizeof tail);
+    // record whenever the locator's signature stands there. The read takes in a few KiB more,
+    // which hold the whole directory of a typical ROM archive: a read saved per archive.
+    unsigned char tail[kTailSize];
+    const qint64 tailSize = qMin<qint64>(fileSize, kTailSize);
     if (!readAt(file.fd(), tail, tailSize, fileSize - tailSize))
         return std::nullopt;
     const unsigned char* end = tail + tailSize - kEndSize;
     if (le32(end) != kEndSignature)
         return std::nullopt;
-    if (tailSize == qint64(sizeof tail) && le32(tail) == kZip64LocatorSignature)
+    if (tailSize >= kEndSize + kLocatorSize && le32(end - kLocatorSize) == kZip64LocatorSignature)
         return std::nullopt;
     const quint16 disk = le16(end + 4);
     const quint16 directoryDisk = le16(end + 6);
@@ -155,14 +157,19 @@ std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path
         qint64(directorySize) > kMaxDirectory)
         return std::nullopt;
 
-    std::vector<unsigned char> directory(directorySize);
-    if (directorySize != 0 &&
-        !readAt(file.fd(), directory.data(), directorySize, qint64(directoryOffset)))
-        return std::nullopt;
+    const unsigned char* data = nullptr;
+    std::vector<unsigned char> directory;
+    if (qint64(directorySize) <= tailSize - kEndSize) {
+        data = end - directorySize;
+    } else {
+        directory.resize(directorySize);
+        if (!readAt(file.fd(), directory.data(), directorySize, qint64(directoryOffset)))
+            return std::nullopt;
+        data = directory.data();
+    }
 
     std::vector<ListedEntry> listed;
     listed.reserve(entries);
-    const unsigned char* const data = directory.data();
     quint32 at = 0;
     while (at < directorySize) {
         if (listed.size() == entries || directorySize - at < kCentralSize)

@@ -21,8 +21,9 @@ struct ListedEntry
     bool operator!=(const ListedEntry& other) const { return !(*this == other); }
 };
 
-// Lists a plain archive by reading its end record and central directory directly: one open,
-// one fstat and two preads, where libzip's zip_open reads and scans the last 64 KiB of every
+// Lists a plain archive by reading its end record and central directory directly: one read
+// of the last 4 KiB, which holds the whole directory of most ROM archives, and a second read
+// for a larger directory, where libzip's zip_open reads and scans the last 64 KiB of every
 // archive. Calculate Space lists tens of thousands of archives in a row, most of them plain.
 //
 // Answers only when the listing is certain to be the one libzip gives: no archive comment, no

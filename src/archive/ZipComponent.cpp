@@ -883,7 +883,7 @@ int ZipComponent::list()
 {
     m_detail.clear();
     // Calculate Space lists tens of thousands of archives in a row. A plain archive's
-    // directory is read directly, which costs two small reads where zip_open reads and scans
+    // directory is read directly, usually in one small read where zip_open reads and scans
     // the last 64 KiB; whatever that reader does not vouch for, errors included, goes through
     // libzip as before, so names, sizes and result codes stay libzip's.
     if (const std::optional<std::vector<ListedEntry>> entries =

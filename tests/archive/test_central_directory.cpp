@@ -92,6 +92,12 @@ if kind == 'many':
         for i in range(65536 + 3):
             z.writestr('%05x' % i, b'' if i % 2 else b'x')
     sys.exit(0)
+if kind == 'long directory':
+    # A directory larger than the few KiB read with the end record.
+    with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED) as z:
+        for i in range(300):
+            z.writestr('folder/%03d, a name of some length.nes' % i, bytes(i))
+    sys.exit(0)
 if kind == 'zip64 sizes':
     zipfile.ZIP64_LIMIT = 100  # every size and offset past it goes to a zip64 field
 if kind == 'zip64 end':
@@ -290,6 +296,7 @@ TEST(CentralDirectory, PlainArchivesFromEveryToolAreReadDirectlyAsLibzipListsThe
              return sevenZip(d, {QStringLiteral("-psecret"), QStringLiteral("-mem=AES256")});
          }},
         {"python, deflated and stored", [](auto& d) { return pythonArchive(d, "plain"); }},
+        {"python, 300 entries", [](auto& d) { return pythonArchive(d, "long directory"); }},
         {"python, zip64 forced on an entry's local header",
          [](auto& d) { return pythonArchive(d, "force zip64"); }},
         {"python, tab, DEL, empty and repeated names",
