@@ -158,12 +158,11 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     for (const Group& g : groups)
         total += int(g.names.size());
 
-    const bool progress = ::isatty(STDERR_FILENO) != 0;
+    ProgressLine progress(err, total);
     installInterruptHandler();
     CliHost host(options, interruptFlag(), out, err, true);
     host.folderAnswer = to;
     ZipComponent zip;
-    int done = 0;
     int failed = 0;
     int extracted = 0;
     int deleted = 0;
@@ -180,18 +179,8 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
             continue;
         }
         host.setFiles(g.folder, g.names);
-        const UnzipReport report = unzip_files(host, zip, [&](int, int, const QString& path) {
-            ++done;
-            if (progress) {
-                QString name = QFileInfo(path).fileName();
-                if (name.size() > 40)
-                    name = name.left(37) + QStringLiteral("...");
-                const int filled = total > 0 ? (done - 1) * 20 / total : 0;
-                err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.') << "] "
-                    << done << '/' << total << ' ' << name;
-                err.flush();
-            }
-        });
+        const UnzipReport report =
+            unzip_files(host, zip, [&](int, int, const QString& path) { progress.step(path); });
         for (const UnzipReport::Archive& a : report.archives) {
             failed += a.result != ZipOk && a.result != ZipAborted ? 1 : 0;
             extracted += a.result == ZipOk ? 1 : 0;
@@ -201,10 +190,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         renamed += int(report.renames.size());
         stopped = stopped || report.stopped;
     }
-    if (progress) {
-        err << "\r\033[K";
-        err.flush();
-    }
+    progress.clear();
     err << "Unzipped " << extracted << " of " << total << " archives, " << failed << " failed";
     if (deleted > 0)
         err << ", " << deleted << " deleted";
