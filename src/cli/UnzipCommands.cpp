@@ -143,17 +143,18 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     if (paths.isEmpty())
         return usage(err, QStringLiteral("unzip needs at least one archive or folder"));
     options.chkUnziptoSameFolder = sameFolder ? 1 : 0;
-    if (!to.isEmpty()) {
-        if (QFileInfo::exists(to) && !QFileInfo(to).isDir())
-            return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
-        if (!QDir().mkpath(to))
-            return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
-        to = QFileInfo(to).absoluteFilePath();
-    }
+    if (!to.isEmpty() && QFileInfo::exists(to) && !QFileInfo(to).isDir())
+        return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
     std::vector<Group> groups;
     if (!groupPaths(paths, archivesIn, isArchiveName, QStringLiteral("is not a .zip file"), groups,
                     err))
         return kExitUsage;
+    // Made only once the arguments are known to be good.
+    if (!to.isEmpty()) {
+        if (!QDir().mkpath(to))
+            return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
+        to = QFileInfo(to).absoluteFilePath();
+    }
     int total = 0;
     for (const Group& g : groups)
         total += int(g.names.size());
