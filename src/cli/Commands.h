@@ -50,6 +50,24 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
 bool optionValue(const QStringList& args, int& i, const QString& name, QString& value,
                  bool* missing);
 
+// "[#####...............] 3/40 name" on stderr, redrawn in place, when stderr is a terminal.
+class ProgressLine
+{
+public:
+    ProgressLine(QTextStream& err, int total);
+    bool enabled() const { return m_enabled; }
+    // The next archive, numbered from 1, has started.
+    void step(const QString& path);
+    // Wipes the line, so what follows starts on a clean one.
+    void clear();
+
+private:
+    QTextStream& m_err;
+    int m_total;
+    int m_done = 0;
+    bool m_enabled;
+};
+
 // One command: its name, its section of --help and its entry point.
 using Runner = int (*)(const QStringList& args, const Options& saved, QTextStream& out,
                        QTextStream& err);

@@ -9,11 +9,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <unistd.h>
 
 namespace kelmar::cli {
 
-const char* const kTestHelp = R"HELP(  test      Test zip archives: read every entry in full and check its CRC (and AES
+const char* const kTestHelp =
+    R"HELP(  test      Test zip archives: read every entry in full and check its CRC (and AES
             authentication) and the archive's structure. A damaged archive is logged
             as "NAME is bad!" with a second line giving the reason, and renamed to
             NAME.bad (unless that name exists). An archive that cannot be judged here
@@ -110,12 +110,11 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     for (const Group& g : groups)
         total += int(g.names.size());
 
-    const bool progress = ::isatty(STDERR_FILENO) != 0;
+    ProgressLine progress(err, total);
     installInterruptHandler();
     CliHost host(options, interruptFlag(), out, err, !json);
     ZipComponent zip;
     TestZipsReport all;
-    int done = 0;
     for (const Group& g : groups) {
         if (interruptFlag().load()) {
             all.stopped = true;
@@ -127,25 +126,12 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
             continue;
         }
         host.setFiles(g.folder, g.names);
-        const TestZipsReport report = test_zip_files(host, zip, [&](int, int, const QString& path) {
-            ++done;
-            if (progress) {
-                QString name = QFileInfo(path).fileName();
-                if (name.size() > 40)
-                    name = name.left(37) + QStringLiteral("...");
-                const int filled = total > 0 ? (done - 1) * 20 / total : 0;
-                err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.')
-                    << "] " << done << '/' << total << ' ' << name;
-                err.flush();
-            }
-        });
+        const TestZipsReport report =
+            test_zip_files(host, zip, [&](int, int, const QString& path) { progress.step(path); });
         all.archives.insert(all.archives.end(), report.archives.begin(), report.archives.end());
         all.stopped = all.stopped || report.stopped;
     }
-    if (progress) {
-        err << "\r\033[K";
-        err.flush();
-    }
+    progress.clear();
     all.stopped = all.stopped || (interruptFlag().load() && int(all.archives.size()) < total);
 
     const int bad = all.count(TestZipsReport::Verdict::Bad);
@@ -171,7 +157,7 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
         out << QJsonDocument(doc).toJson(QJsonDocument::Indented);
         out.flush();
     }
-    if (!json || progress) {
+    if (!json || progress.enabled()) {
         err << "Tested " << all.archives.size() << " of " << total << " archives: " << good
             << " good, " << bad << " bad, " << notTested << " not tested"
             << (all.stopped ? " (stopped)" : "") << '\n';

@@ -143,27 +143,27 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     if (paths.isEmpty())
         return usage(err, QStringLiteral("unzip needs at least one archive or folder"));
     options.chkUnziptoSameFolder = sameFolder ? 1 : 0;
-    if (!to.isEmpty()) {
-        if (QFileInfo::exists(to) && !QFileInfo(to).isDir())
-            return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
-        if (!QDir().mkpath(to))
-            return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
-        to = QFileInfo(to).absoluteFilePath();
-    }
+    if (!to.isEmpty() && QFileInfo::exists(to) && !QFileInfo(to).isDir())
+        return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
     std::vector<Group> groups;
     if (!groupPaths(paths, archivesIn, isArchiveName, QStringLiteral("is not a .zip file"), groups,
                     err))
         return kExitUsage;
+    // Made only once the arguments are known to be good.
+    if (!to.isEmpty()) {
+        if (!QDir().mkpath(to))
+            return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
+        to = QFileInfo(to).absoluteFilePath();
+    }
     int total = 0;
     for (const Group& g : groups)
         total += int(g.names.size());
 
-    const bool progress = ::isatty(STDERR_FILENO) != 0;
+    ProgressLine progress(err, total);
     installInterruptHandler();
     CliHost host(options, interruptFlag(), out, err, true);
     host.folderAnswer = to;
     ZipComponent zip;
-    int done = 0;
     int failed = 0;
     int extracted = 0;
     int deleted = 0;
@@ -180,18 +180,8 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
             continue;
         }
         host.setFiles(g.folder, g.names);
-        const UnzipReport report = unzip_files(host, zip, [&](int, int, const QString& path) {
-            ++done;
-            if (progress) {
-                QString name = QFileInfo(path).fileName();
-                if (name.size() > 40)
-                    name = name.left(37) + QStringLiteral("...");
-                const int filled = total > 0 ? (done - 1) * 20 / total : 0;
-                err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.') << "] "
-                    << done << '/' << total << ' ' << name;
-                err.flush();
-            }
-        });
+        const UnzipReport report =
+            unzip_files(host, zip, [&](int, int, const QString& path) { progress.step(path); });
         for (const UnzipReport::Archive& a : report.archives) {
             failed += a.result != ZipOk && a.result != ZipAborted ? 1 : 0;
             extracted += a.result == ZipOk ? 1 : 0;
@@ -201,10 +191,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         renamed += int(report.renames.size());
         stopped = stopped || report.stopped;
     }
-    if (progress) {
-        err << "\r\033[K";
-        err.flush();
-    }
+    progress.clear();
     err << "Unzipped " << extracted << " of " << total << " archives, " << failed << " failed";
     if (deleted > 0)
         err << ", " << deleted << " deleted";

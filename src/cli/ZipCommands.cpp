@@ -33,7 +33,8 @@ Arguments of zip:
 
 Options of zip (defaults from the saved "ZIP Settings"):
   --single OUT.zip       All files into the one archive OUT.zip.
-  --to DIR               One archive per file, written into DIR.
+  --to DIR               One archive per file, written into DIR (created when
+                         missing).
   --same-folder          One archive per file, written beside the file.
   --level N              0 (store) to 9; 6 is zip's default.
   --password PW          Encrypt new entries with AES-256 and PW.
@@ -168,8 +169,10 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
             options.radMultipleZIPs = false;
             modeGiven = true;
         } else if (optionValue(args, i, QStringLiteral("--to"), value, &missing)) {
-            if (missing || !QFileInfo(value).isDir())
-                return usage(err, QStringLiteral("--to needs an existing folder"));
+            if (missing || value.isEmpty())
+                return usage(err, QStringLiteral("--to needs a folder"));
+            if (QFileInfo::exists(value) && !QFileInfo(value).isDir())
+                return usage(err, QStringLiteral("'%1' is not a folder").arg(value));
             target = absolute(value);
             options.radOneZIP = false;
             options.radMultipleZIPs = true;
@@ -228,6 +231,9 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
     std::vector<Group> groups;
     if (!groupPaths(paths, filesIn, nullptr, QString(), groups, err))
         return kExitUsage;
+    // Made only once the arguments are known to be good.
+    if (!target.isEmpty() && !QDir().mkpath(target))
+        return usage(err, QStringLiteral("cannot create the folder '%1'").arg(target));
 
     installInterruptHandler();
     ProgressHost host(options, out, err);

@@ -28,8 +28,8 @@ Global options:
                    (~/.config/kelmar/kelmar.ini, or under $XDG_CONFIG_HOME).
   -h, --help       Show this text.
 
-Options not given on the command line come from the saved settings, as the
-window's settings tabs left them.
+Options that a command does not get as flags come from the saved settings, as
+the window's settings tabs left them, except where its section says otherwise.
 
 Output: log lines on stdout; a progress line on stderr when stderr is a
 terminal; messages on stderr. Ctrl+C stops after the archive in hand.

@@ -26,13 +26,6 @@ namespace kelmar {
 
 namespace {
 
-QString withSlash(QString folder)
-{
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
-}
-
 bool isCandidate(BatchHost& host, int position)
 {
     return host.fileName(position).right(4).toLower() == u".zip" && host.isSelected(position);
@@ -82,7 +75,7 @@ QString predictedTarget(const QString& destination, QString name, bool keepFolde
     }
     if (kept.isEmpty())
         return QString();
-    return withSlash(destination) + (keepFolderNames ? kept.join(u'/') : kept.last());
+    return basMain::WithSeparator(destination) + (keepFolderNames ? kept.join(u'/') : kept.last());
 }
 
 // Renames from to to unless something of that name exists, hidden files included: the check
@@ -242,7 +235,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         UnzipReport::Archive archive;
         archive.path = archivePath;
         try {
-            QString target = withSlash(destination);
+            QString target = basMain::WithSeparator(destination);
             if (Options::isSet(options.chkZIPsToFolders)) {
                 target += basMain::StripExtension(host.fileName(position)) + u'/';
                 // One level only: its parent is the destination. An existing folder is fine;
@@ -374,7 +367,8 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         const QString from = extractedFiles.at(k);
         // The new name in the chosen case, in the folder the file was extracted to (whose
         // own name keeps its case: another case would be another folder here).
-        const QString to = withSlash(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
+        const QString to =
+            basMain::WithSeparator(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
         if (QString::compare(from, to, Qt::CaseInsensitive) == 0)
             continue; // the same name to a file system that ignores case
         if (!listedFile(from) || anythingAt(to))

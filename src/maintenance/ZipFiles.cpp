@@ -14,13 +14,6 @@ namespace {
 
 const QChar CR = u'\r';
 
-QString withSlash(QString folder)
-{
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
-}
-
 // The save dialog shows the name it was last given, as a dialog kept for the whole session
 // would.
 QString& lastSaveName()
@@ -121,7 +114,7 @@ QString perFileArchivePath(const QString& targetFolder, const QString& entryName
         name = name.toLower();
     else if (caseChoice == UseUpperCase)
         name = name.toUpper();
-    return withSlash(targetFolder) + name;
+    return basMain::WithSeparator(targetFolder) + name;
 }
 
 ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
@@ -137,7 +130,7 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
 
     events.setOperationKind(ArchiveEvents::ZipBatch);
     host.setStopRequested(false);
-    const QString sourceFolder = withSlash(host.folder());
+    const QString sourceFolder = basMain::WithSeparator(host.folder());
     zip.setKeepFolderNames(Options::isSet(options.chkUseZIPPaths));
     zip.setLevel(options.sliCompression);
     zip.setPassword(options.zipPassword());
@@ -234,7 +227,7 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
                 report.cancelled = true;
                 return report;
             }
-            targetFolder = withSlash(answer);
+            targetFolder = basMain::WithSeparator(answer);
         }
         const QString archivePath =
             perFileArchivePath(targetFolder, name, Options::isSet(options.chkUseOriginalExtensions),

@@ -193,6 +193,11 @@ QString GetFileName(const QString& path)
     return at < 0 ? path : path.mid(at + 1);
 }
 
+QString WithSeparator(const QString& folder)
+{
+    return folder.endsWith(separator()) ? folder : folder + separator();
+}
+
 QString GetShortPath(const QString& path)
 {
     return QFileInfo::exists(path) ? path : QString();

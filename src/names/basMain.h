@@ -17,6 +17,8 @@ QString GetExtension(const QString& path);
 
 // The text after the last separator; the whole path when there is none.
 QString GetFileName(const QString& path);
+// folder with one separator at its end, as the operations join names to it.
+QString WithSeparator(const QString& folder);
 
 // Platforms without 8.3 names: the path itself when it exists, else the empty text.
 QString GetShortPath(const QString& path);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -87,7 +88,12 @@ TEST(CliZip, PerFileAndSingleArchivesWithTheirFlags)
     // Usage errors.
     EXPECT_EQ(cli({"zip", out}, home.path()).exitCode, 2);
     EXPECT_EQ(cli({"zip", "--level", "11", "--same-folder", out}, home.path()).exitCode, 2);
-    EXPECT_EQ(cli({"zip", "--to", dir.filePath("missing"), out}, home.path()).exitCode, 2);
+    // A file where the folder should be is refused; a missing folder is made.
+    EXPECT_EQ(cli({"zip", "--to", out + "/all.zip", out}, home.path()).exitCode, 2);
+    EXPECT_EQ(cli({"zip", "--to", dir.filePath("made/here"), out + "/all.zip"}, home.path())
+                  .exitCode,
+              0);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("made/here/all.zip")));
 }
 
 TEST(CliZip, AFileSizeLimitFailsTheLargeArchiveKeepsItsSourceAndExitsOne)
