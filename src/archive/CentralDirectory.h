@@ -29,9 +29,9 @@ struct ListedEntry
 // Answers only when the listing is certain to be the one libzip gives: no archive comment, no
 // zip64 record, a single disk, the directory right before the end record, every entry well
 // formed with 32-bit sizes and a name libzip takes as ASCII (so its encoding guess, CP437
-// conversion and the Info-ZIP Unicode path field play no part), and nothing libzip would
+// conversion and the Info-ZIP Unicode path field never come in), and nothing libzip would
 // refuse when it opens the archive. Otherwise, and on any error, it returns nothing and the
-// caller asks libzip, which also words the errors. It never answers for part of an archive.
+// caller asks libzip, which also words the errors. It answers for a whole archive or not at all.
 std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path);
 
 } // namespace kelmar
