@@ -1,5 +1,7 @@
 #include "cli/Commands.h"
 
+#include "cli/CliHost.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
@@ -132,6 +134,23 @@ void ProgressLine::clear()
         return;
     m_err << "\r\033[K";
     m_err.flush();
+}
+
+bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
+                  QTextStream& err, const std::function<void()>& batch)
+{
+    for (const Group& g : groups) {
+        if (interruptFlag().load())
+            return false;
+        if (g.names.isEmpty()) {
+            err << "kelmar-cli: no " << what << " in " << g.folder << '\n';
+            err.flush();
+            continue;
+        }
+        host.setFiles(g.folder, g.names);
+        batch();
+    }
+    return true;
 }
 
 bool optionValue(const QStringList& args, int& i, const QString& name, QString& value,

@@ -6,11 +6,14 @@
 #include <QTextStream>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 // What the commands of kelmar-cli share: exit codes, Ctrl+C, usage errors and the way
 // command-line paths become file lists.
 namespace kelmar::cli {
+
+class CliHost;
 
 constexpr int kExitGood = 0;
 constexpr int kExitBad = 1;
@@ -44,6 +47,12 @@ struct Group
 bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QString&),
                 bool (*accept)(const QString& fileName), const QString& refusal,
                 std::vector<Group>& groups, QTextStream& err);
+
+// Runs batch once per group, with host's file list set to the group's files. A group without
+// files gets "kelmar-cli: no WHAT in FOLDER" on stderr instead. Returns false when Ctrl+C
+// stopped the run before a group.
+bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
+                  QTextStream& err, const std::function<void()>& batch);
 
 // Reads "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
 // Returns false when a is not this option; sets *missing when the value is absent.

@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-
 namespace kelmar::cli {
 
 const char* const kTestHelp =
@@ -115,22 +114,13 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     CliHost host(options, interruptFlag(), out, err, !json);
     ZipComponent zip;
     TestZipsReport all;
-    for (const Group& g : groups) {
-        if (interruptFlag().load()) {
-            all.stopped = true;
-            break;
-        }
-        if (g.names.isEmpty()) {
-            err << "kelmar-cli: no .zip files in " << g.folder << '\n';
-            err.flush();
-            continue;
-        }
-        host.setFiles(g.folder, g.names);
-        const TestZipsReport report =
-            test_zip_files(host, zip, [&](int, int, const QString& path) { progress.step(path); });
-        all.archives.insert(all.archives.end(), report.archives.begin(), report.archives.end());
-        all.stopped = all.stopped || report.stopped;
-    }
+    if (!forEachGroup(groups, host, ".zip files", err, [&] {
+            const TestZipsReport report = test_zip_files(
+                host, zip, [&](int, int, const QString& path) { progress.step(path); });
+            all.archives.insert(all.archives.end(), report.archives.begin(), report.archives.end());
+            all.stopped = all.stopped || report.stopped;
+        }))
+        all.stopped = true;
     progress.clear();
     all.stopped = all.stopped || (interruptFlag().load() && int(all.archives.size()) < total);
 

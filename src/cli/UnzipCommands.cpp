@@ -169,28 +169,19 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     int deleted = 0;
     int renamed = 0;
     bool stopped = false;
-    for (const Group& g : groups) {
-        if (interruptFlag().load()) {
-            stopped = true;
-            break;
-        }
-        if (g.names.isEmpty()) {
-            err << "kelmar-cli: no .zip files in " << g.folder << '\n';
-            err.flush();
-            continue;
-        }
-        host.setFiles(g.folder, g.names);
-        const UnzipReport report =
-            unzip_files(host, zip, [&](int, int, const QString& path) { progress.step(path); });
-        for (const UnzipReport::Archive& a : report.archives) {
-            failed += a.result != ZipOk && a.result != ZipAborted ? 1 : 0;
-            extracted += a.result == ZipOk ? 1 : 0;
-            deleted += a.deleted ? 1 : 0;
-            stopped = stopped || a.result == ZipAborted;
-        }
-        renamed += int(report.renames.size());
-        stopped = stopped || report.stopped;
-    }
+    if (!forEachGroup(groups, host, ".zip files", err, [&] {
+            const UnzipReport report =
+                unzip_files(host, zip, [&](int, int, const QString& path) { progress.step(path); });
+            for (const UnzipReport::Archive& a : report.archives) {
+                failed += a.result != ZipOk && a.result != ZipAborted ? 1 : 0;
+                extracted += a.result == ZipOk ? 1 : 0;
+                deleted += a.deleted ? 1 : 0;
+                stopped = stopped || a.result == ZipAborted;
+            }
+            renamed += int(report.renames.size());
+            stopped = stopped || report.stopped;
+        }))
+        stopped = true;
     progress.clear();
     err << "Unzipped " << extracted << " of " << total << " archives, " << failed << " failed";
     if (deleted > 0)

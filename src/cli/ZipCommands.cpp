@@ -243,29 +243,20 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
     int written = 0;
     int failed = 0;
     bool stopped = false;
-    for (const Group& g : groups) {
-        if (interruptFlag().load()) {
-            stopped = true;
-            break;
-        }
-        if (g.names.isEmpty()) {
-            err << "kelmar-cli: no files to zip in " << g.folder << '\n';
-            err.flush();
-            continue;
-        }
-        host.setFiles(g.folder, g.names);
-        const ZipFilesReport report = zip_files(host, zip);
-        for (const ZipFilesReport::Archive& a : report.archives) {
-            if (a.result == ZipOk) {
-                ++written;
-            } else if (a.result != ZipAborted) {
-                ++failed;
-                err << "kelmar-cli: " << a.path << ": error " << a.result << ": "
-                    << (a.detail.isEmpty() ? zipErrorMessage(a.result) : a.detail) << '\n';
+    if (!forEachGroup(groups, host, "files to zip", err, [&] {
+            const ZipFilesReport report = zip_files(host, zip);
+            for (const ZipFilesReport::Archive& a : report.archives) {
+                if (a.result == ZipOk) {
+                    ++written;
+                } else if (a.result != ZipAborted) {
+                    ++failed;
+                    err << "kelmar-cli: " << a.path << ": error " << a.result << ": "
+                        << (a.detail.isEmpty() ? zipErrorMessage(a.result) : a.detail) << '\n';
+                }
             }
-        }
-        stopped = stopped || report.stopped;
-    }
+            stopped = stopped || report.stopped;
+        }))
+        stopped = true;
     err << "Wrote " << written << " archive" << (written == 1 ? "" : "s") << ", " << failed
         << " failed" << (stopped ? " (stopped)" : "") << '\n';
     err.flush();

@@ -37,8 +37,8 @@ Exit status 2 always means a usage error (unknown option, missing PATH).
 )HELP";
 
 const Command kCommands[] = {
-    {"test", runTest},     {"zip", runZip},     {"folders-to-zips", runFoldersToZips},
-    {"unzip", runUnzip},   {"space", runSpace}, {"delete", runDelete},
+    {"test", runTest},   {"zip", runZip},     {"folders-to-zips", runFoldersToZips},
+    {"unzip", runUnzip}, {"space", runSpace}, {"delete", runDelete},
 };
 
 void printHelp(QTextStream& out)
