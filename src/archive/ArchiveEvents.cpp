@@ -2,6 +2,7 @@
 
 #include "archive/ZipComponent.h"
 #include "maintenance/BatchHost.h"
+#include "names/basMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,36 +14,6 @@
 namespace kelmar {
 
 namespace {
-
-// Small path helpers with the program's rules: the extension is the text from the last dot
-// after the last separator; a bare name without a dot counts as all extension.
-QString stripExtension(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const qsizetype dot = path.lastIndexOf(u'.');
-    return dot > slash ? path.left(dot) : path;
-}
-
-QString getExtension(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const qsizetype dot = path.lastIndexOf(u'.');
-    if (dot > slash)
-        return path.mid(dot);
-    return slash < 0 ? path : QString();
-}
-
-QString getFileName(const QString& path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
-
-// A file a plain directory listing shows: an ordinary file that is not hidden.
-bool listedFileExists(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() && info.isFile() && !info.isHidden();
-}
 
 // The component reports clean absolute paths; the info file's path is as the user typed it.
 // Comparing them as typed would take "/roms/../info.nfo" for a source and delete it.
@@ -121,7 +92,7 @@ void ArchiveEvents::handleProgress(const QString& name, int percent)
             const bool infoFile = isSamePath(name, options.txtInfoFile);
             if (!infoFile)
                 advance();
-            if (Options::isSet(options.chkDeleteFiles) && !infoFile && listedFileExists(name))
+            if (Options::isSet(options.chkDeleteFiles) && !infoFile && basMain::IsListedFile(name))
                 m_pendingDeletes.append(name);
         } else if (m_operationKind == UnzipBatch) {
             advance();
@@ -164,7 +135,7 @@ void ArchiveEvents::archiveWritten(bool committed)
     if (!committed)
         return;
     for (const QString& file : files) {
-        if (!listedFileExists(file))
+        if (!basMain::IsListedFile(file))
             continue;
         // Normal attributes first, so a read-only source goes too. Failures are skipped.
         QFile::setPermissions(file, QFile::permissions(file) | QFile::WriteOwner);
@@ -177,8 +148,8 @@ void ArchiveEvents::recordRename(const QString& name)
     QString folder = m_zip.extractFolder();
     if (!folder.endsWith(u'/'))
         folder += u'/';
-    const QString base = getFileName(stripExtension(m_zip.archivePath()));
-    QString target = folder + base + getExtension(name);
+    const QString base = basMain::GetFileName(basMain::StripExtension(m_zip.archivePath()));
+    QString target = folder + base + basMain::GetExtension(name);
     switch (m_host.options().cmbUnzipCase) {
     case UseLowerCase:
         m_renameSources.append(name.toLower());
@@ -192,7 +163,7 @@ void ArchiveEvents::recordRename(const QString& name)
         m_renameSources.append(name);
         break;
     }
-    const QString extension = getExtension(target);
+    const QString extension = basMain::GetExtension(target);
     if (!extension.isEmpty() && target.endsWith(extension + extension))
         target.chop(extension.size());
     m_renameTargets.append(target);

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/CliHost.h"
+#include "names/basMain.h"
 
 #include <QCollator>
 #include <QDir>
@@ -57,7 +58,7 @@ QStringList archivesIn(const QString& folder)
 {
     QStringList result;
     for (const QString& n : filesIn(folder)) {
-        if (n.right(4).toLower() == u".zip")
+        if (basMain::HasZipExtension(n))
             result.append(n);
     }
     return result;

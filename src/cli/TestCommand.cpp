@@ -3,6 +3,7 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "maintenance/TestZips.h"
+#include "names/basMain.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -46,11 +47,6 @@ Exit status of test:
 )HELP";
 
 namespace {
-
-bool isArchiveName(const QString& name)
-{
-    return name.right(4).toLower() == u".zip";
-}
 
 QString verdictText(TestZipsReport::Verdict v)
 {
@@ -102,8 +98,8 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
 
     // One group per folder, in the order the arguments name them.
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, isArchiveName, QStringLiteral("is not a .zip file"), groups,
-                    err))
+    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
+                    QStringLiteral("is not a .zip file"), groups, err))
         return kExitUsage;
     int total = 0;
     for (const Group& g : groups)

@@ -5,6 +5,7 @@
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/UnzipFiles.h"
+#include "names/basMain.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -63,11 +64,6 @@ Exit status of unzip, space and delete:
 )HELP";
 
 namespace {
-
-bool isArchiveName(const QString& name)
-{
-    return name.right(4).toLower() == u".zip";
-}
 
 QStringList noFolderListing(const QString&)
 {
@@ -146,8 +142,8 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     if (!to.isEmpty() && QFileInfo::exists(to) && !QFileInfo(to).isDir())
         return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, isArchiveName, QStringLiteral("is not a .zip file"), groups,
-                    err))
+    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
+                    QStringLiteral("is not a .zip file"), groups, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!to.isEmpty()) {
@@ -211,8 +207,8 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
     if (paths.isEmpty())
         return usage(err, QStringLiteral("space needs at least one archive or folder"));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, isArchiveName, QStringLiteral("is not a .zip file"), groups,
-                    err))
+    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
+                    QStringLiteral("is not a .zip file"), groups, err))
         return kExitUsage;
 
     installInterruptHandler();

@@ -1,5 +1,7 @@
 #include "maintenance/BatchHost.h"
 
+#include "names/basMain.h"
+
 #include <QDir>
 
 namespace kelmar {
@@ -10,6 +12,11 @@ QString BatchHost::fullPath(int position) const
     if (!path.endsWith(QDir::separator()))
         path += QDir::separator();
     return path + fileName(position);
+}
+
+bool BatchHost::isSelectedArchive(int position) const
+{
+    return isSelected(position) && basMain::HasZipExtension(fileName(position));
 }
 
 QString BatchHost::treeDisplayName() const

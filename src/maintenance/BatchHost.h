@@ -35,6 +35,8 @@ public:
     virtual bool isSelected(int position) const = 0;
     // folder() joined with the entry's name.
     QString fullPath(int position) const;
+    // Selected, and named like an archive (basMain::HasZipExtension).
+    bool isSelectedArchive(int position) const;
     // The folder the folder tree shows; the list's folder where there is no tree.
     virtual QString treeFolder() const { return folder(); }
     // The name the folder tree shows for its selected folder.
@@ -85,6 +87,9 @@ public:
 };
 
 // The text of one NUL character that the folder picker returns when cancelled.
-inline QString cancelMarker() { return QString(QChar(0)); }
+inline QString cancelMarker()
+{
+    return QString(QChar(0));
+}
 
 } // namespace kelmar

@@ -39,8 +39,8 @@ SpaceReport calculate_space(BatchHost& host, ZipComponent& zip)
         Qt::DirectConnection);
 
     for (int position = 0; position < host.fileCount(); ++position) {
-        const QString name = host.fileName(position);
-        if (name.right(4).toLower() == u".zip" && host.isSelected(position)) {
+        if (host.isSelectedArchive(position)) {
+            const QString name = host.fileName(position);
             ++report.archives;
             zip.setArchivePath(folder + name);
             const int result = zip.list();

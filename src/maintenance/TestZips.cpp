@@ -2,6 +2,7 @@
 
 #include "archive/ZipComponent.h"
 #include "maintenance/BatchHost.h"
+#include "names/basMain.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,16 +10,6 @@
 namespace kelmar {
 
 namespace {
-
-bool isCandidate(BatchHost& host, int position)
-{
-    return host.fileName(position).right(4).toLower() == u".zip" && host.isSelected(position);
-}
-
-QString fileNameOf(const QString& path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
 
 QString reasonOf(int result, const QString& detail)
 {
@@ -53,10 +44,10 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
     bool nothingSelected = true;
     int total = 0;
     for (int i = 0; i < host.fileCount(); ++i)
-        total += isCandidate(host, i) ? 1 : 0;
+        total += host.isSelectedArchive(i) ? 1 : 0;
     int number = 0;
     for (int position = 0; position < host.fileCount(); ++position) {
-        if (isCandidate(host, position)) {
+        if (host.isSelectedArchive(position)) {
             nothingSelected = false;
             const QString path = folder + host.fileName(position);
             if (onArchive)
@@ -69,7 +60,7 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
             TestZipsReport::Archive archive;
             archive.path = path;
             archive.result = result;
-            const QString name = fileNameOf(zip.archivePath());
+            const QString name = basMain::GetFileName(zip.archivePath());
             if (result == ZipOk) {
                 archive.verdict = TestZipsReport::Verdict::Good;
             } else if (zipResultIsUnjudged(result)) {
@@ -94,7 +85,7 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
                     archive.renamedTo = bad;
                 } else {
                     host.write_log(QStringLiteral("    could not be renamed to ") +
-                                   fileNameOf(bad));
+                                   basMain::GetFileName(bad));
                 }
             }
             report.archives.push_back(archive);

@@ -27,12 +27,6 @@ QString entryFileName(const QString& entry)
     return entry.mid(at + 1);
 }
 
-bool anythingAt(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 } // namespace
 
 int ToZipFilenameReport::count(Outcome outcome) const
@@ -96,7 +90,7 @@ ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip)
         QFile file(oldPath);
         if (file.rename(newPath)) {
             archive.outcome = Outcome::Renamed;
-        } else if (anythingAt(newPath)) {
+        } else if (basMain::NameTaken(newPath)) {
             // Taken by something the listing does not show: a hidden file, a folder.
             archive.outcome = Outcome::Taken;
             host.messageBox(u'\'' + newPath + QStringLiteral("' already exists.") + u'\r' +

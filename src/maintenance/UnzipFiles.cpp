@@ -26,11 +26,6 @@ namespace kelmar {
 
 namespace {
 
-bool isCandidate(BatchHost& host, int position)
-{
-    return host.fileName(position).right(4).toLower() == u".zip" && host.isSelected(position);
-}
-
 QString systemError(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
@@ -39,22 +34,6 @@ QString systemError(int err)
 QByteArray native(const QString& path)
 {
     return QFile::encodeName(path);
-}
-
-// A file a plain directory listing shows: an ordinary file (or a link to one) whose name does
-// not start with a dot.
-bool listedFile(const QString& path)
-{
-    if (basMain::GetFileName(path).startsWith(u'.'))
-        return false;
-    struct stat st;
-    return ::stat(native(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool anythingAt(const QString& path)
-{
-    struct stat st;
-    return ::lstat(native(path).constData(), &st) == 0;
 }
 
 // Where an entry would land below the destination, by the same rules the component
@@ -95,7 +74,7 @@ bool renameNoReplace(const QString& from, const QString& to, QString* error)
         // Nor hard links (FAT on a memory card): look, then rename. Only another program
         // creating that very name in between could be replaced.
         if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
-            if (anythingAt(to)) {
+            if (basMain::NameTaken(to)) {
                 errno = EEXIST;
             } else if (::rename(a.constData(), b.constData()) == 0) {
                 return true;
@@ -197,7 +176,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     // The selected archives not visited yet: extracting over one would lose it unread.
     QSet<QString> pending;
     for (int i = 0; i < host.fileCount(); ++i) {
-        if (isCandidate(host, i))
+        if (host.isSelectedArchive(i))
             pending.insert(folder + host.fileName(i));
     }
     const int total = int(pending.size());
@@ -209,7 +188,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     int number = 0;
 
     for (int position = 0; position < host.fileCount(); ++position) {
-        if (!isCandidate(host, position))
+        if (!host.isSelectedArchive(position))
             continue;
         if (destination.isEmpty()) {
             if (Options::isSet(options.chkUnziptoSameFolder)) {
@@ -314,7 +293,8 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                 host.write_log(QStringLiteral("    ") + archive.reason);
             } else {
                 host.write_log(QStringLiteral("Unzipped ") + archivePath);
-                if (Options::isSet(options.chkDeleteZIPFiles) && listedFile(archivePath)) {
+                if (Options::isSet(options.chkDeleteZIPFiles) &&
+                    basMain::IsListedFile(archivePath)) {
                     const FileId now = idOf(archivePath);
                     if (!before.valid || now.dev != before.dev || now.ino != before.ino) {
                         // The extraction itself put a file of that name there.
@@ -371,7 +351,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             basMain::WithSeparator(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
         if (QString::compare(from, to, Qt::CaseInsensitive) == 0)
             continue; // the same name to a file system that ignores case
-        if (!listedFile(from) || anythingAt(to))
+        if (!basMain::IsListedFile(from) || basMain::NameTaken(to))
             continue;
         // A later archive of the batch may have put a file of its own under that name; it is
         // that archive's to rename.

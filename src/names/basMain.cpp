@@ -263,6 +263,25 @@ bool FileExists(const QString& pathOrPattern)
     return false;
 }
 
+bool HasZipExtension(const QString& name)
+{
+    return name.right(4).toLower() == u".zip";
+}
+
+bool IsListedFile(const QString& path)
+{
+    if (isHiddenName(GetFileName(path)))
+        return false;
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool NameTaken(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
 bool DeleteFolderTree(const QString& folder, QString* error)
 {
     // A trailing separator would make the system look through a link; the link itself is

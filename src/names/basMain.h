@@ -38,6 +38,18 @@ QString TrimAtNull(const QString& text);
 // seen.
 bool FileExists(const QString& pathOrPattern);
 
+// True when the name's last four characters, lower-cased, are ".zip": what the operations
+// take for an archive.
+bool HasZipExtension(const QString& name);
+
+// True when a plain listing shows this very path as a file: an ordinary file (or a link to
+// one) whose name does not start with a dot. No wildcards.
+bool IsListedFile(const QString& path);
+
+// True when anything at all bears this name: a file, a folder, a link (even a broken one),
+// hidden or not. What a rename must not replace.
+bool NameTaken(const QString& path);
+
 // Deletes the folder and everything in it, deepest first. A symbolic link is removed as a
 // link; its target is never touched. Returns false and says why in *error when something
 // could not be deleted (a hidden file or a read-only file is left, so its folder stays).
