@@ -1,5 +1,6 @@
 // kelmar-cli test, run as a program on real folders.
 #include "common/Tools.h"
+#include "maintenance/CliRun.h"
 
 #include <gtest/gtest.h>
 
@@ -7,35 +8,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace kelmar::test;
 
 namespace {
-
-struct CliRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliRun cli(const QStringList& args, const QString& home)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // Keep the user's own settings out of the test.
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
-    env.insert(QStringLiteral("HOME"), home);
-    p.setProcessEnvironment(env);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(QStringLiteral(KELMAR_CLI), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 void zipOne(const QString& folder, const QString& archive, const QStringList& extra = {})
 {

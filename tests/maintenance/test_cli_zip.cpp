@@ -1,50 +1,16 @@
 // kelmar-cli zip and folders-to-zips, run as a program on real folders.
 #include "common/Tools.h"
+#include "maintenance/CliRun.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace kelmar::test;
 
 namespace {
-
-struct CliRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// Runs kelmar-cli with a private settings folder; with fileLimitKiB, under that file-size
-// limit and with SIGXFSZ ignored, so a write past it fails instead of killing the program.
-CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB = 0)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
-    env.insert(QStringLiteral("HOME"), home);
-    p.setProcessEnvironment(env);
-    p.setStandardInputFile(QProcess::nullDevice());
-    if (fileLimitKiB > 0) {
-        p.start(
-            QStringLiteral("bash"),
-            QStringList{
-                QStringLiteral("-c"),
-                QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKiB),
-                QStringLiteral(KELMAR_CLI)} +
-                args);
-    } else {
-        p.start(QStringLiteral(KELMAR_CLI), args);
-    }
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 QStringList filesIn(const QString& folder)
 {
@@ -90,9 +56,8 @@ TEST(CliZip, PerFileAndSingleArchivesWithTheirFlags)
     EXPECT_EQ(cli({"zip", "--level", "11", "--same-folder", out}, home.path()).exitCode, 2);
     // A file where the folder should be is refused; a missing folder is made.
     EXPECT_EQ(cli({"zip", "--to", out + "/all.zip", out}, home.path()).exitCode, 2);
-    EXPECT_EQ(cli({"zip", "--to", dir.filePath("made/here"), out + "/all.zip"}, home.path())
-                  .exitCode,
-              0);
+    EXPECT_EQ(
+        cli({"zip", "--to", dir.filePath("made/here"), out + "/all.zip"}, home.path()).exitCode, 0);
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("made/here/all.zip")));
 }
 

@@ -1,0 +1,33 @@
+#include "maintenance/CliRun.h"
+
+#include <QProcess>
+
+namespace kelmar::test {
+
+CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    if (fileLimitKiB > 0) {
+        p.start(
+            QStringLiteral("bash"),
+            QStringList{
+                QStringLiteral("-c"),
+                QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKiB),
+                QStringLiteral(KELMAR_CLI)} +
+                args);
+    } else {
+        p.start(QStringLiteral(KELMAR_CLI), args);
+    }
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace kelmar::test
