@@ -1,18 +1,15 @@
+#include "WindowTest.h"
+#include "browse/FileListModel.h"
 #include "common/Tools.h"
 #include "shell/Dialogs.h"
-#include "browse/FileListModel.h"
 #include "shell/frmKelmar.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 
 using namespace kelmar;
 using namespace kelmar::test;
@@ -23,10 +20,7 @@ TEST(WindowTestZips, SetsDamagedArchivesAsideAndKeepsGoodOnes)
     KELMAR_REQUIRE_TOOL("zip");
     QTemporaryDir config;
     QTemporaryDir folder;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
-    frmKelmar::setFavoritesPathForTesting(config.path() + QStringLiteral("/favorites.txt"));
-    Dialogs::script() = Dialogs::Script();
-    Dialogs::script().active = true;
+    useTestSettings(config.path());
 
     writeFile(folder.filePath(QStringLiteral("game.nes")), textBytes(200000, 7));
     ASSERT_EQ(runTool("zip", {"-q", "good.zip", "game.nes"}, folder.path()).exitCode, 0);
@@ -42,16 +36,7 @@ TEST(WindowTestZips, SetsDamagedArchivesAsideAndKeepsGoodOnes)
     window.prepareOptionsMenu();
     QAction* test = window.findChild<QAction*>(QStringLiteral("menOptionsTestZips"));
     ASSERT_TRUE(test->isEnabled());
-    bool finished = false;
-    QObject::connect(&window, &frmKelmar::batchFinished, [&] { finished = true; });
-    test->trigger();
-    QElapsedTimer timer;
-    timer.start();
-    while (!finished && timer.elapsed() < 30000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(runBatch(window, [&] { test->trigger(); }));
 
     EXPECT_TRUE(window.logText().startsWith(QStringLiteral("Broken.ZIP is bad!\r\n")))
         << window.logText();

@@ -1,3 +1,4 @@
+#include "WindowTest.h"
 #include "browse/FileListModel.h"
 #include "common/Tools.h"
 #include "shell/Dialogs.h"
@@ -8,13 +9,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 
 using namespace kelmar;
 using namespace kelmar::test;
@@ -26,10 +23,7 @@ TEST(WindowUnzip, ExtractsIntoThePickedFolderAndRenamesAfterTheArchives)
     QTemporaryDir config;
     QTemporaryDir folder;
     QTemporaryDir target;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
-    frmKelmar::setFavoritesPathForTesting(config.path() + QStringLiteral("/favorites.txt"));
-    Dialogs::script() = Dialogs::Script();
-    Dialogs::script().active = true;
+    useTestSettings(config.path());
     Dialogs::script().files.push_back(target.path());
 
     writeFile(folder.filePath(QStringLiteral("w/roms/game.nes")), textBytes(300000, 3));
@@ -58,16 +52,7 @@ TEST(WindowUnzip, ExtractsIntoThePickedFolderAndRenamesAfterTheArchives)
     window.prepareOptionsMenu();
     QAction* unzip = window.findChild<QAction*>(QStringLiteral("menOptionsUnzip"));
     ASSERT_TRUE(unzip->isEnabled());
-    bool finished = false;
-    QObject::connect(&window, &frmKelmar::batchFinished, [&] { finished = true; });
-    unzip->trigger();
-    QElapsedTimer timer;
-    timer.start();
-    while (!finished && timer.elapsed() < 30000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(runBatch(window, [&] { unzip->trigger(); }));
 
     const QString f = QDir::cleanPath(folder.path()) + u'/';
     EXPECT_EQ(window.logText(), QStringLiteral("Unzipped ") + f + QStringLiteral("Bonus.ZIP\r\n") +

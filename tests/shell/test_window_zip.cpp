@@ -1,3 +1,4 @@
+#include "WindowTest.h"
 #include "browse/FileListModel.h"
 #include "common/Tools.h"
 #include "shell/Dialogs.h"
@@ -7,12 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 
 using namespace kelmar;
 using namespace kelmar::test;
@@ -24,10 +21,7 @@ TEST(WindowZip, ZipsEachSelectedFileBesideItAndDeletesTheOriginals)
     KELMAR_REQUIRE_TOOL("unzip");
     QTemporaryDir config;
     QTemporaryDir folder;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
-    frmKelmar::setFavoritesPathForTesting(config.path() + QStringLiteral("/favorites.txt"));
-    Dialogs::script() = Dialogs::Script();
-    Dialogs::script().active = true;
+    useTestSettings(config.path());
     writeFile(folder.filePath(QStringLiteral("Galaga (USA).nes")), textBytes(300000, 1));
     writeFile(folder.filePath(QStringLiteral("Tetris.gb")), noiseBytes(200000, 2));
 
@@ -39,16 +33,8 @@ TEST(WindowZip, ZipsEachSelectedFileBesideItAndDeletesTheOriginals)
     window.findChild<QComboBox*>(QStringLiteral("cmbFileCase"))->setCurrentIndex(2);
     window.setListFolder(folder.path());
     window.select_all();
-    bool finished = false;
-    QObject::connect(&window, &frmKelmar::batchFinished, [&] { finished = true; });
-    window.findChild<QPushButton*>(QStringLiteral("cmdZipFiles"))->click();
-    QElapsedTimer timer;
-    timer.start();
-    while (!finished && timer.elapsed() < 30000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(runBatch(
+        window, [&] { window.findChild<QPushButton*>(QStringLiteral("cmdZipFiles"))->click(); }));
 
     EXPECT_EQ(window.logText(), QStringLiteral("Individually Zipping the Following Files to ") +
                                     folder.path() + QStringLiteral("/\r\n") + folder.path() +
