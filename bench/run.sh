@@ -26,16 +26,10 @@ while (($#)); do
   esac
 done
 
-CLI=${KELMAR_CLI:-build/src/kelmar-cli}
-if [ ! -x "$CLI" ]; then
-  cmake -S . -B build >/dev/null
-  cmake --build build -j2 --target kelmar-cli >/dev/null
-fi
-for tool in zip unzip 7zz python3; do
-  command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/setup.sh)" >&2; exit 1; }
-done
+source bench/common.sh
+find_cli
+need_tools zip unzip 7zz python3
 
-source bench/corpus.sh
 make_corpus "$WORK" "$COUNT" "$MAX_MB"
 
 ZIPS="$WORK/zips"

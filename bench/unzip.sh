@@ -31,18 +31,10 @@ while (($#)); do
   esac
 done
 
-CLI=${KELMAR_CLI:-build/src/kelmar-cli}
-CLI=$(realpath "$CLI" 2>/dev/null || echo "$CLI")
-if [ ! -x "$CLI" ]; then
-  cmake -S . -B build >/dev/null
-  cmake --build build -j2 --target kelmar-cli >/dev/null
-  CLI=$(realpath build/src/kelmar-cli)
-fi
-for tool in zip unzip zipinfo 7zz python3; do
-  command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/setup.sh)" >&2; exit 1; }
-done
+source bench/common.sh
+find_cli
+need_tools zip unzip zipinfo 7zz python3
 
-source bench/corpus.sh
 make_corpus "$WORK" "$COUNT" "$MAX_MB"
 
 ZIPS="$WORK/zips"

@@ -29,16 +29,9 @@ while (($#)); do
   esac
 done
 
-CLI=${KELMAR_CLI:-build/src/kelmar-cli}
-CLI=$(realpath "$CLI" 2>/dev/null || echo "$CLI")
-if [ ! -x "$CLI" ]; then
-  cmake -S . -B build >/dev/null
-  cmake --build build -j2 --target kelmar-cli >/dev/null
-  CLI=$(realpath build/src/kelmar-cli)
-fi
-for tool in zip 7zz python3; do
-  command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/setup.sh)" >&2; exit 1; }
-done
+source bench/common.sh
+find_cli
+need_tools zip 7zz python3
 
 SRC="$WORK/src"
 OUT="$WORK/out"

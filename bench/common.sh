@@ -1,7 +1,29 @@
-# The ROM-like corpus the benchmarks share: COUNT files up to MAX_MB MiB in $WORK/src,
-# one Info-ZIP archive per file in $WORK/zips. Made once per set of parameters.
+# What the benchmark scripts share. Sourced from the repository's root.
 #
-#   source bench/corpus.sh; make_corpus WORK COUNT MAX_MB
+#   find_cli                     sets CLI to kelmar-cli's absolute path ($KELMAR_CLI, or
+#                                build/src/kelmar-cli, built when missing)
+#   need_tools TOOL...           ends the script when a tool is not on PATH
+#   make_corpus WORK COUNT MAX_MB
+#                                the ROM-like corpus: COUNT files up to MAX_MB MiB in
+#                                $WORK/src, one Info-ZIP archive per file in $WORK/zips;
+#                                made once per set of parameters
+find_cli() {
+  CLI=${KELMAR_CLI:-build/src/kelmar-cli}
+  if [ ! -x "$CLI" ]; then
+    cmake -S . -B build >/dev/null
+    cmake --build build -j2 --target kelmar-cli >/dev/null
+    CLI=build/src/kelmar-cli
+  fi
+  CLI=$(realpath "$CLI")
+}
+
+need_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/setup.sh)" >&2; exit 1; }
+  done
+}
+
 make_corpus() {
 local WORK=$1 COUNT=$2 MAX_MB=$3
 STAMP="$WORK/.corpus-$COUNT-$MAX_MB"
