@@ -879,6 +879,18 @@ int ZipComponent::test()
 // ---------------------------------------------------------------------------------------
 // list and remove
 
+QString ZipComponent::extractedPath(const QString& destination, const QString& entryName,
+                                    bool keepFolderNames)
+{
+    if (entryName.endsWith(u'/'))
+        return QString();
+    bool altered = false;
+    const QString relative = safeRelativePath(entryName, &altered);
+    if (relative.isEmpty())
+        return QString();
+    return withSlash(destination) + (keepFolderNames ? relative : fileNameOf(relative));
+}
+
 int ZipComponent::list()
 {
     m_detail.clear();

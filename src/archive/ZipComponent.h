@@ -74,6 +74,12 @@ public:
 
     QString lastErrorDetail() const { return m_detail; }
 
+    // Where extract writes the file entry entryName below destination, with or without its
+    // folder names; empty for a folder entry or a name it refuses. For callers that must know
+    // beforehand what an extraction will touch.
+    static QString extractedPath(const QString& destination, const QString& entryName,
+                                 bool keepFolderNames);
+
     // Asked between files and while libzip writes; true stops the operation with 190.
     void setCancelCheck(std::function<bool()> check) { m_cancelCheck = std::move(check); }
 

@@ -36,27 +36,6 @@ QByteArray native(const QString& path)
     return QFile::encodeName(path);
 }
 
-// Where an entry would land below the destination, by the same rules the component
-// applies; empty for folders and for names it refuses.
-QString predictedTarget(const QString& destination, QString name, bool keepFolderNames)
-{
-    name.replace(u'\\', u'/');
-    if (name.endsWith(u'/'))
-        return QString();
-    if (name.size() >= 2 && name.at(1) == u':' && name.at(0).isLetter())
-        name = name.mid(2);
-    QStringList kept;
-    for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {
-        if (part == u"..")
-            return QString();
-        if (part != u".")
-            kept.append(part);
-    }
-    if (kept.isEmpty())
-        return QString();
-    return basMain::WithSeparator(destination) + (keepFolderNames ? kept.join(u'/') : kept.last());
-}
-
 // Renames from to to unless something of that name exists, hidden files included: the check
 // and the rename are one step, so nothing that appears meanwhile is replaced either.
 bool renameNoReplace(const QString& from, const QString& to, QString* error)
@@ -237,7 +216,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             auto listed = QObject::connect(
                 &zip, &ZipComponent::entryListed, &events,
                 [&](const QString& name, qint64 size) {
-                    const QString at = predictedTarget(target, name, keep);
+                    const QString at = ZipComponent::extractedPath(target, name, keep);
                     if (at.isEmpty() || !entryMask.selects(name))
                         return;
                     needed += size;
