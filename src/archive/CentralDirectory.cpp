@@ -1,5 +1,8 @@
 #include "archive/CentralDirectory.h"
 
+#include "fs/FdGuard.h"
+#include "fs/Path.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -54,23 +57,6 @@ bool readAt(int fd, unsigned char* into, qint64 n, qint64 offset)
     return true;
 }
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // The bytes libzip's encoding guess counts as ASCII and hands back unchanged. Any other byte,
 // a control character as much as one of 0x80 and above, makes it guess UTF-8 or convert from
 // CP437, or refuse the archive when the entry is flagged UTF-8.
@@ -118,11 +104,11 @@ bool acceptExtraField(const unsigned char* extra, quint32 length, quint16 method
 
 std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path)
 {
-    const Descriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
-    if (file.fd() < 0)
+    const fs::FdGuard file(::open(fs::native(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
         return std::nullopt;
     struct stat info;
-    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
     const qint64 fileSize = qint64(info.st_size);
     if (fileSize < kEndSize)
@@ -133,7 +119,7 @@ std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path
     // which hold the whole directory of a typical ROM archive: a read saved per archive.
     unsigned char tail[kTailSize];
     const qint64 tailSize = qMin<qint64>(fileSize, kTailSize);
-    if (!readAt(file.fd(), tail, tailSize, fileSize - tailSize))
+    if (!readAt(file.get(), tail, tailSize, fileSize - tailSize))
         return std::nullopt;
     const unsigned char* end = tail + tailSize - kEndSize;
     if (le32(end) != kEndSignature)
@@ -162,7 +148,7 @@ std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path
         data = end - directorySize;
     } else {
         directory.resize(directorySize);
-        if (!readAt(file.fd(), directory.data(), directorySize, qint64(directoryOffset)))
+        if (!readAt(file.get(), directory.data(), directorySize, qint64(directoryOffset)))
             return std::nullopt;
         data = directory.data();
     }

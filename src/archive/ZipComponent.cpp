@@ -3,6 +3,7 @@
 #include "archive/AesAuthenticator.h"
 #include "archive/CentralDirectory.h"
 #include "archive/EntryMask.h"
+#include "fs/Path.h"
 #include "names/Wildcard.h"
 
 #include <QDir>
@@ -29,10 +30,7 @@ namespace {
 // extraction was a fifth slower than 7-Zip's; reading alone did not change.
 constexpr size_t kBufferSize = 32 * 1024;
 
-QByteArray native(const QString& path)
-{
-    return QFile::encodeName(path);
-}
+using fs::native;
 
 QString fileNameOf(const QString& path)
 {
@@ -40,11 +38,9 @@ QString fileNameOf(const QString& path)
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
-QString withSlash(QString folder)
+QString withSlash(const QString& folder)
 {
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
+    return fs::withSeparator(folder);
 }
 
 bool isDiskFull(int systemError)

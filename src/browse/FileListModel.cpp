@@ -1,5 +1,8 @@
 #include "browse/FileListModel.h"
 
+#include "fs/Path.h"
+#include "names/NameOrder.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -7,14 +10,6 @@
 #include <algorithm>
 
 namespace kelmar {
-
-void sortFileNames(QStringList& names)
-{
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-}
 
 FileListModel::FileListModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -30,10 +25,7 @@ void FileListModel::setFolder(const QString& folder)
 
 QString FileListModel::fullPath(int position) const
 {
-    QString path = m_folder;
-    if (!path.endsWith(QDir::separator()))
-        path += QDir::separator();
-    return path + m_shown.at(position);
+    return fs::withSeparator(m_folder) + m_shown.at(position);
 }
 
 void FileListModel::setPattern(const QString& pattern)

@@ -54,8 +54,4 @@ private:
     QString m_readError;
 };
 
-// Sorts names alphabetically without regard to case, ties broken by exact comparison so the
-// order never depends on the order the file system returned them in.
-void sortFileNames(QStringList& names);
-
 } // namespace kelmar

@@ -1,5 +1,6 @@
 #include "browse/Selection.h"
 
+#include "fs/Path.h"
 #include "names/basMain.h"
 
 #include <QDir>
@@ -57,9 +58,7 @@ void reverseRowSelection(QItemSelectionModel& selection, int rowCount)
 SelectionTotal measureSelection(const QString& folder, const QStringList& names,
                                 const std::vector<char>& selected)
 {
-    QString prefix = folder;
-    if (!prefix.endsWith(QDir::separator()))
-        prefix += QDir::separator();
+    QString prefix = fs::withSeparator(folder);
     SelectionTotal total;
     const int n = int(std::min<std::size_t>(selected.size(), std::size_t(names.size())));
     for (int i = 0; i < n; ++i) {
@@ -83,17 +82,6 @@ QString selectionCounterText(const SelectionTotal& total, const QLocale& locale)
     // Half a kilobyte rounds up, as the counter always has.
     const auto kb = static_cast<qlonglong>(std::llround(double(total.bytes) / 1000.0));
     return text + QStringLiteral(" (") + locale.toString(kb) + QStringLiteral(" Kb)    ");
-}
-
-int countSelectedZips(const QStringList& names, const std::vector<char>& selected)
-{
-    int n = 0;
-    const int count = int(std::min<std::size_t>(selected.size(), std::size_t(names.size())));
-    for (int i = 0; i < count; ++i) {
-        if (selected[std::size_t(i)] && basMain::GetExtension(names.at(i)).toLower() == u".zip")
-            ++n;
-    }
-    return n;
 }
 
 } // namespace kelmar

@@ -35,7 +35,4 @@ SelectionTotal measureSelection(const QString& folder, const QStringList& names,
 // rounded, with the locale's digit grouping; four blanks at the end).
 QString selectionCounterText(const SelectionTotal& total, const QLocale& locale = QLocale());
 
-// The number of selected names that are archives (extension ".zip" in any case).
-int countSelectedZips(const QStringList& names, const std::vector<char>& selected);
-
 } // namespace kelmar

@@ -1,5 +1,7 @@
 #include "cli/CliHost.h"
 
+#include "fs/Path.h"
+
 #include <QDir>
 
 namespace kelmar::cli {
@@ -18,7 +20,7 @@ void CliHost::setFiles(const QString& folder, const QStringList& names)
 
 QString CliHost::tempPath() const
 {
-    return QDir::tempPath() + u'/';
+    return fs::withSeparator(QDir::tempPath());
 }
 
 void CliHost::write_log(const QString& line)

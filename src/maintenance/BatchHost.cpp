@@ -1,5 +1,6 @@
 #include "maintenance/BatchHost.h"
 
+#include "fs/Path.h"
 #include "names/basMain.h"
 
 #include <QDir>
@@ -8,10 +9,7 @@ namespace kelmar {
 
 QString BatchHost::fullPath(int position) const
 {
-    QString path = folder();
-    if (!path.endsWith(QDir::separator()))
-        path += QDir::separator();
-    return path + fileName(position);
+    return fs::withSeparator(folder()) + fileName(position);
 }
 
 bool BatchHost::isSelectedArchive(int position) const

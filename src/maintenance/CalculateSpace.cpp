@@ -1,7 +1,8 @@
 #include "maintenance/CalculateSpace.h"
 
-#include "archive/ArchiveEvents.h"
 #include "archive/ZipComponent.h"
+#include "fs/Path.h"
+#include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
 
 #include <QLocale>
@@ -21,17 +22,13 @@ QString spaceMessage(quint64 bytes, int archives)
 SpaceReport calculate_space(BatchHost& host, ZipComponent& zip)
 {
     SpaceReport report;
-    QString folder = host.folder();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
+    const QString folder = fs::withSeparator(host.folder());
     host.clear_log();
     host.setStopRequested(false);
     host.protect_form();
 
     ArchiveEvents events(host, zip);
-    events.setListedBytes(0);
-    // The handler's running total is a double, exact only up to 2^53 bytes; the message is
-    // built from a sum of the sizes as integers.
+    // The sizes are summed as integers: exact at any size.
     quint64 total = 0;
     QObject::connect(
         &zip, &ZipComponent::entryListed, &events,

@@ -1,5 +1,6 @@
 #include "maintenance/DeleteFiles.h"
 
+#include "fs/Path.h"
 #include "maintenance/BatchHost.h"
 
 #include <QFile>
@@ -19,9 +20,7 @@ DeleteReport delete_files(BatchHost& host)
                         MsgButtons::YesNo) != MsgAnswer::Yes)
         return report;
     report.confirmed = true;
-    QString folder = host.folder();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
+    QString folder = fs::withSeparator(host.folder());
     host.clear_log();
 
     for (int position = 0; position < host.fileCount(); ++position) {

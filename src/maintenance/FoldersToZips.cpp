@@ -1,7 +1,8 @@
 #include "maintenance/FoldersToZips.h"
 
 #include "archive/ZipComponent.h"
-#include "browse/FileListModel.h"
+#include "fs/Path.h"
+#include "names/NameOrder.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -45,7 +46,7 @@ Content contentOf(const QString& folder)
         const QString path = it.next();
         const QString relative = root.relativeFilePath(path);
         struct stat st;
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        if (::lstat(fs::native(path).constData(), &st) != 0)
             continue;
         if (S_ISLNK(st.st_mode))
             content.links.append(relative);
@@ -108,12 +109,12 @@ QString deleteZippedFolder(const QString& folder, const Content& content)
     for (const Content::File& file : content.files) {
         const QString path = folder + u'/' + file.relative;
         struct stat st;
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        if (::lstat(fs::native(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
             qint64(st.st_size) != file.size)
             return file.relative + QStringLiteral(" changed after it was zipped");
-        if (::unlink(QFile::encodeName(path).constData()) != 0)
+        if (::unlink(fs::native(path).constData()) != 0)
             return QStringLiteral("could not delete ") + file.relative + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(std::strerror(errno));
+                   fs::systemError(errno);
     }
     QStringList folders = content.folders;
     std::sort(folders.begin(), folders.end(),
@@ -121,10 +122,10 @@ QString deleteZippedFolder(const QString& folder, const Content& content)
     folders.append(QString());
     for (const QString& relative : std::as_const(folders)) {
         const QString path = relative.isEmpty() ? folder : folder + u'/' + relative;
-        if (::rmdir(QFile::encodeName(path).constData()) != 0)
+        if (::rmdir(fs::native(path).constData()) != 0)
             return QStringLiteral("could not remove the folder ") +
                    (relative.isEmpty() ? folder : relative) + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(std::strerror(errno));
+                   fs::systemError(errno);
     }
     return QString();
 }
@@ -172,8 +173,7 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
     zip.setLevel(options.sliCompression);
     zip.setPassword(options.chkZIPPassword != 0 ? options.txtZIPPassword : QString());
     zip.setProcessSubfolders(true);
-    if (!root.endsWith(u'/'))
-        root += u'/';
+    root = fs::withSeparator(root);
 
     const int count = int(names.size());
     for (int i = 0; i < count; ++i) {

@@ -1,6 +1,8 @@
 #include "maintenance/TestZips.h"
 
 #include "archive/ZipComponent.h"
+#include "fs/NoReplaceRename.h"
+#include "fs/Path.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 
@@ -31,9 +33,7 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
                               const std::function<void(int, int, const QString&)>& onArchive)
 {
     TestZipsReport report;
-    QString folder = host.folder();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
+    QString folder = fs::withSeparator(host.folder());
     const Options options = host.options();
 
     host.clear_log();
@@ -80,8 +80,7 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
                 const QFileInfo existing(bad);
                 if (existing.exists() && existing.isFile() && !existing.isHidden()) {
                     // The log line alone marks it; the existing .bad file is not touched.
-                } else if (QFile::rename(path, bad)) {
-                    // QFile::rename never replaces an existing file, hidden ones included.
+                } else if (fs::renameNoReplace(path, bad)) {
                     archive.renamedTo = bad;
                 } else {
                     host.write_log(QStringLiteral("    could not be renamed to ") +

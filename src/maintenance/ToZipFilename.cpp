@@ -1,7 +1,9 @@
 #include "maintenance/ToZipFilename.h"
 
-#include "archive/ArchiveEvents.h"
 #include "archive/ZipComponent.h"
+#include "fs/NoReplaceRename.h"
+#include "fs/Path.h"
+#include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 
@@ -43,9 +45,7 @@ ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip)
     ToZipFilenameReport report;
     ArchiveEvents events(host, zip);
     host.protect_form();
-    QString folder = host.folder();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
+    QString folder = fs::withSeparator(host.folder());
     host.clear_log();
 
     for (int position = 0; position < host.fileCount(); ++position) {
@@ -86,9 +86,8 @@ ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip)
         }
         // Normal attributes: owner-writable, so a read-only archive is renamed too.
         QFile::setPermissions(oldPath, QFile::permissions(oldPath) | QFile::WriteOwner);
-        // QFile::rename never replaces an existing file.
-        QFile file(oldPath);
-        if (file.rename(newPath)) {
+        QString error;
+        if (fs::renameNoReplace(oldPath, newPath, &error)) {
             archive.outcome = Outcome::Renamed;
         } else if (basMain::NameTaken(newPath)) {
             // Taken by something the listing does not show: a hidden file, a folder.
@@ -101,7 +100,7 @@ ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip)
             // gain; the line says what failed and the batch goes on.
             archive.outcome = Outcome::Failed;
             host.write_log(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(" to ") +
-                           newPath + QStringLiteral(": ") + file.errorString());
+                           newPath + QStringLiteral(": ") + error);
         }
         report.archives.push_back(archive);
     }

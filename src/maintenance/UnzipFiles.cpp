@@ -1,8 +1,12 @@
 #include "maintenance/UnzipFiles.h"
 
-#include "archive/ArchiveEvents.h"
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
+#include "fs/FileIdentity.h"
+#include "fs/FreeSpace.h"
+#include "fs/NoReplaceRename.h"
+#include "fs/Path.h"
+#include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"
@@ -19,67 +23,13 @@
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace kelmar {
 
-namespace {
-
-QString systemError(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-QByteArray native(const QString& path)
-{
-    return QFile::encodeName(path);
-}
-
-// Renames from to to unless something of that name exists, hidden files included: the check
-// and the rename are one step, so nothing that appears meanwhile is replaced either.
-bool renameNoReplace(const QString& from, const QString& to, QString* error)
-{
-    const QByteArray a = native(from);
-    const QByteArray b = native(to);
-    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno == EINVAL || errno == ENOSYS) {
-        // File systems without the flag: a hard link fails on an existing name just the same.
-        if (::link(a.constData(), b.constData()) == 0) {
-            ::unlink(a.constData());
-            return true;
-        }
-        // Nor hard links (FAT on a memory card): look, then rename. Only another program
-        // creating that very name in between could be replaced.
-        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
-            if (basMain::NameTaken(to)) {
-                errno = EEXIST;
-            } else if (::rename(a.constData(), b.constData()) == 0) {
-                return true;
-            }
-        }
-    }
-    *error = systemError(errno);
-    return false;
-}
-
-struct FileId
-{
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool valid = false;
-};
-
-FileId idOf(const QString& path)
-{
-    struct stat st;
-    if (::lstat(native(path).constData(), &st) != 0)
-        return {};
-    return {st.st_dev, st.st_ino, true};
-}
-
-} // namespace
+using fs::FileIdentity;
+using fs::native;
+using fs::systemError;
 
 int UnzipReport::failedCount() const
 {
@@ -87,21 +37,6 @@ int UnzipReport::failedCount() const
     for (const Archive& a : archives)
         n += a.result != 0 ? 1 : 0;
     return n;
-}
-
-qint64 freeSpaceOf(const QString& folder)
-{
-    QString path = folder;
-    while (!path.isEmpty() && !QFileInfo::exists(path)) {
-        const QString parent = QFileInfo(QDir::cleanPath(path)).path();
-        if (parent == path)
-            break;
-        path = parent;
-    }
-    struct statvfs vfs;
-    if (path.isEmpty() || ::statvfs(native(path).constData(), &vfs) != 0)
-        return -1;
-    return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
 }
 
 UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
@@ -126,7 +61,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     // tells case apart that name may not exist, so the real path is kept beside each pair.
     QStringList extractedFiles;
     QStringList extractFolders;
-    std::vector<FileId> extractedIds;
+    std::vector<FileIdentity> extractedIds;
     QStringList writtenThisArchive;
     QObject::connect(
         &zip, &ZipComponent::fileProgress, &events,
@@ -137,7 +72,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             if (renaming && events.renameSources().size() > extractedFiles.size()) {
                 extractedFiles.append(name);
                 extractFolders.append(zip.extractFolder());
-                extractedIds.push_back(idOf(name));
+                extractedIds.push_back(FileIdentity::of(name));
             }
         },
         Qt::DirectConnection);
@@ -145,9 +80,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     // the only copy of its content.
     QSet<QString> onlyCopies;
 
-    QString folder = host.folder();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
+    const QString folder = fs::withSeparator(host.folder());
     host.clear_log();
     host.setStopRequested(false);
     QString destination;
@@ -159,7 +92,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             pending.insert(folder + host.fileName(i));
     }
     const int total = int(pending.size());
-    const FreeSpaceProbe probe = freeSpace ? freeSpace : FreeSpaceProbe(freeSpaceOf);
+    const FreeSpaceProbe probe = freeSpace ? freeSpace : FreeSpaceProbe(fs::freeSpaceOf);
     const QString mask = Options::isSet(options.chkExtractROMs)
                              ? RomFilter::extractMask(options.lblROMFilter)
                              : QString();
@@ -193,7 +126,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         UnzipReport::Archive archive;
         archive.path = archivePath;
         try {
-            QString target = basMain::WithSeparator(destination);
+            QString target = fs::withSeparator(destination);
             if (Options::isSet(options.chkZIPsToFolders)) {
                 target += basMain::StripExtension(host.fileName(position)) + u'/';
                 // One level only: its parent is the destination. An existing folder is fine;
@@ -229,7 +162,6 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             const int listResult = zip.list();
             QObject::disconnect(listed);
             events.listedNames().clear();
-            events.setListedBytes(0);
 
             int result = ZipOk;
             if (listResult == ZipOk && !clash.isEmpty()) {
@@ -251,7 +183,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                     QStringLiteral("it needs %1 bytes, and %2 has %3 free")
                         .arg(locale.toString(needed), destination, locale.toString(available));
             }
-            const FileId before = idOf(archivePath);
+            const FileIdentity before = FileIdentity::of(archivePath);
             writtenThisArchive.clear();
             if (result == ZipOk) {
                 result = zip.extract(0);
@@ -274,8 +206,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                 host.write_log(QStringLiteral("Unzipped ") + archivePath);
                 if (Options::isSet(options.chkDeleteZIPFiles) &&
                     basMain::IsListedFile(archivePath)) {
-                    const FileId now = idOf(archivePath);
-                    if (!before.valid || now.dev != before.dev || now.ino != before.ino) {
+                    if (FileIdentity::of(archivePath) != before) {
                         // The extraction itself put a file of that name there.
                         host.write_log(QStringLiteral("    not deleted: a file extracted from it "
                                                       "now has its name"));
@@ -327,19 +258,17 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         // The new name in the chosen case, in the folder the file was extracted to (whose
         // own name keeps its case: another case would be another folder here).
         const QString to =
-            basMain::WithSeparator(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
+            fs::withSeparator(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
         if (QString::compare(from, to, Qt::CaseInsensitive) == 0)
             continue; // the same name to a file system that ignores case
         if (!basMain::IsListedFile(from) || basMain::NameTaken(to))
             continue;
         // A later archive of the batch may have put a file of its own under that name; it is
         // that archive's to rename.
-        const FileId now = idOf(from);
-        const FileId& then = extractedIds.at(std::size_t(k));
-        if (!then.valid || now.dev != then.dev || now.ino != then.ino)
+        if (FileIdentity::of(from) != extractedIds.at(std::size_t(k)))
             continue;
         QString error;
-        if (renameNoReplace(from, to, &error))
+        if (fs::renameNoReplace(from, to, &error))
             report.renames.push_back({from, to});
         else
             host.write_log(QStringLiteral("Could not rename ") + from + QStringLiteral(": ") +

@@ -37,10 +37,8 @@ struct UnzipReport
     int failedCount() const;
 };
 
-// Free space, in bytes, of the file system that holds folder (or its nearest existing
-// parent); negative when it cannot be told.
+// Free space, in bytes, of the file system that holds folder (fs::freeSpaceOf by default).
 using FreeSpaceProbe = std::function<qint64(const QString& folder)>;
-qint64 freeSpaceOf(const QString& folder);
 
 // "UnZIP Files": extracts every selected archive of the host's file list into one
 // destination (picked once, or the list's folder) by the options of the unzip tab, logs

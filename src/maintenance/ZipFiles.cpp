@@ -1,7 +1,7 @@
 #include "maintenance/ZipFiles.h"
 
-#include "archive/ArchiveEvents.h"
 #include "archive/ZipComponent.h"
+#include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 

@@ -1,5 +1,7 @@
 #include "names/basMain.h"
 
+#include "fs/FdGuard.h"
+#include "fs/Path.h"
 #include "names/Wildcard.h"
 
 #include <QDir>
@@ -35,41 +37,6 @@ bool isHiddenName(const char* name)
     return name[0] == '.';
 }
 
-QString errnoText(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
-void setError(QString* error, const QString& text)
-{
-    if (error)
-        *error = text;
-}
-
-// Closes a descriptor on every way out of a scope.
-class FdGuard
-{
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int get() const { return m_fd; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
 // The names in the open folder fd, "." and ".." left out. Takes over fd; on failure errno
 // tells why.
 bool readNames(int fd, std::vector<QByteArray>& names)
@@ -91,75 +58,6 @@ bool readNames(int fd, std::vector<QByteArray>& names)
     ::closedir(dir);
     errno = code;
     return code == 0;
-}
-
-// Empties and removes the folder `name` inside parentFd. Every step works relative to an
-// open folder descriptor opened with O_NOFOLLOW, so a link swapped in while we run cannot
-// lead the deletion out of the tree.
-bool deleteTree(int parentFd, const QByteArray& name, const QString& path, QString* error)
-{
-    FdGuard folder(
-        ::openat(parentFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (folder.get() < 0) {
-        const int code = errno;
-        setError(error,
-                 QStringLiteral("Could not open the folder \"%1\": %2").arg(path, errnoText(code)));
-        return false;
-    }
-    std::vector<QByteArray> names;
-    if (!readNames(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0), names)) {
-        const int code = errno;
-        setError(error,
-                 QStringLiteral("Could not list the folder \"%1\": %2").arg(path, errnoText(code)));
-        return false;
-    }
-
-    for (const QByteArray& entry : names) {
-        // Hidden entries are not part of the listing and stay; removing the folder then
-        // fails below, which tells the caller.
-        if (isHiddenName(entry.constData()))
-            continue;
-        const QString entryPath = path + separator() + QFile::decodeName(entry);
-        struct stat st;
-        if (::fstatat(folder.get(), entry.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            const int code = errno;
-            if (code == ENOENT)
-                continue; // gone meanwhile: nothing left to delete
-            setError(
-                error,
-                QStringLiteral("Could not examine \"%1\": %2").arg(entryPath, errnoText(code)));
-            return false;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            if (!deleteTree(folder.get(), entry, entryPath, error))
-                return false;
-            continue;
-        }
-        // Root may delete anything, so the permission bits themselves decide what counts as
-        // read-only. A link carries no permissions of its own and is always removed as a link.
-        if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) {
-            setError(
-                error,
-                QStringLiteral("Could not delete \"%1\": the file is read-only.").arg(entryPath));
-            return false;
-        }
-        if (::unlinkat(folder.get(), entry.constData(), 0) != 0) {
-            const int code = errno;
-            setError(error,
-                     QStringLiteral("Could not delete \"%1\": %2").arg(entryPath, errnoText(code)));
-            return false;
-        }
-    }
-
-    ::close(folder.release());
-    if (::unlinkat(parentFd, name.constData(), AT_REMOVEDIR) != 0) {
-        const int code = errno;
-        setError(
-            error,
-            QStringLiteral("Could not remove the folder \"%1\": %2").arg(path, errnoText(code)));
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -195,7 +93,7 @@ QString GetFileName(const QString& path)
 
 QString WithSeparator(const QString& folder)
 {
-    return folder.endsWith(separator()) ? folder : folder + separator();
+    return kelmar::fs::withSeparator(folder);
 }
 
 QString GetShortPath(const QString& path)
@@ -205,8 +103,7 @@ QString GetShortPath(const QString& path)
 
 QString MakeTempName(QString& folder)
 {
-    if (!folder.endsWith(separator()))
-        folder += separator();
+    folder = WithSeparator(folder);
     for (int n = 1; n <= 999; ++n) {
         const QString candidate = folder + QStringLiteral("~temp%1.tmp").arg(n);
         if (!FileExists(candidate))
@@ -247,7 +144,7 @@ bool FileExists(const QString& pathOrPattern)
     QString folder = at < 0 ? QStringLiteral(".") : pathOrPattern.left(at);
     if (folder.isEmpty())
         folder = separator();
-    FdGuard guard(
+    kelmar::fs::FdGuard guard(
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::vector<QByteArray> names;
     if (guard.get() < 0 || !readNames(::fcntl(guard.get(), F_DUPFD_CLOEXEC, 0), names))
@@ -280,46 +177,6 @@ bool NameTaken(const QString& path)
 {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-bool DeleteFolderTree(const QString& folder, QString* error)
-{
-    // A trailing separator would make the system look through a link; the link itself is
-    // what has to be examined.
-    QString path = folder;
-    while (path.size() > 1 && path.endsWith(separator()))
-        path.chop(1);
-    if (path.isEmpty()) {
-        setError(error, QStringLiteral("No folder was given to delete."));
-        return false;
-    }
-    const QByteArray encoded = QFile::encodeName(path);
-    struct stat st;
-    if (::lstat(encoded.constData(), &st) != 0) {
-        const int code = errno;
-        setError(
-            error,
-            QStringLiteral("Could not delete the folder \"%1\": %2").arg(path, errnoText(code)));
-        return false;
-    }
-    if (S_ISLNK(st.st_mode)) {
-        // A link standing for the folder: what it points to belongs to someone else.
-        if (::unlink(encoded.constData()) != 0) {
-            const int code = errno;
-            setError(
-                error,
-                QStringLiteral("Could not delete the link \"%1\": %2").arg(path, errnoText(code)));
-            return false;
-        }
-        return true;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        setError(
-            error,
-            QStringLiteral("Could not delete the folder \"%1\": it is not a folder.").arg(path));
-        return false;
-    }
-    return deleteTree(AT_FDCWD, encoded, path, error);
 }
 
 } // namespace basMain

@@ -50,9 +50,4 @@ bool IsListedFile(const QString& path);
 // hidden or not. What a rename must not replace.
 bool NameTaken(const QString& path);
 
-// Deletes the folder and everything in it, deepest first. A symbolic link is removed as a
-// link; its target is never touched. Returns false and says why in *error when something
-// could not be deleted (a hidden file or a read-only file is left, so its folder stays).
-bool DeleteFolderTree(const QString& folder, QString* error = nullptr);
-
 } // namespace basMain

@@ -2,6 +2,8 @@
 
 #include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
+#include "browse/Selection.h"
+#include "fs/Path.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/FoldersToZips.h"
@@ -9,7 +11,6 @@
 #include "maintenance/ToZipFilename.h"
 #include "maintenance/UnzipFiles.h"
 #include "maintenance/ZipFiles.h"
-#include "browse/Selection.h"
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
 #include "shell/Dialogs.h"
@@ -35,14 +36,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QSettings>
-#include <QTextStream>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextStream>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -663,7 +664,7 @@ void frmKelmar::Form_Load()
         Form_Unload();
         return;
     }
-    m_tempPath = temp.endsWith(QDir::separator()) ? temp : temp + QDir::separator();
+    m_tempPath = fs::withSeparator(temp);
 
     const QString last = settings->value(QStringLiteral("form/lastfolder")).toString();
     showFolderInTree(!last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath());
@@ -908,11 +909,6 @@ void frmKelmar::select_reverse()
     reverseRowSelection(*File1->selectionModel(), m_files->count());
     m_bulkSelecting = false;
     update_count();
-}
-
-int frmKelmar::count_selected_zips() const
-{
-    return countSelectedZips(m_files->names(), selectedFlags());
 }
 
 void frmKelmar::update_count()

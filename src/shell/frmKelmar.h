@@ -35,7 +35,7 @@ class QTreeView;
 namespace kelmar {
 class FileListModel;
 class ZipComponent;
-}
+} // namespace kelmar
 
 // The main window: its controls, the dispatch of commands to operations, the busy state and
 // the stop flag. Operations run on a worker thread and reach the window through BatchHost.
@@ -68,13 +68,10 @@ public:
     void showFolderInTree(const QString& folder);
     QString listFolder() const;
     kelmar::FileListModel* fileList() const { return m_files; }
-    // The archive component every operation drives.
-    kelmar::ZipComponent& Zip() { return *m_zip; }
     std::vector<char> selectedFlags() const;
     void select_all();
     void select_none();
     void select_reverse();
-    int count_selected_zips() const;
 
     // The options as the settings tabs show them.
     kelmar::Options currentOptions() const;
@@ -189,7 +186,6 @@ private:
     void setDependentBox(QLineEdit* box, bool enabled);
     void updateActionButtons();
     void syncFilterHistory();
-    void showLogText();
     void flushStatusText();
     void takeSnapshot();
     void onBatchThreadFinished();
@@ -262,7 +258,6 @@ private:
     std::unique_ptr<kelmar::ZipComponent> m_zip;
     kelmar::FilterHistory m_history;
     kelmar::OperationLog m_log;
-    bool m_logShown = true; // txtLog mirrors m_log
     QHash<QString, Operation> m_operations;
 
     QString m_tempPath;

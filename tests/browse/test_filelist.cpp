@@ -121,12 +121,6 @@ TEST(SelectionCounter, MeasuresSelectedFilesAndCountsVanishedOnesAsEmpty)
     EXPECT_EQ(measureSelection(QStringLiteral("/"), {"no such file"}, flags({1})).files, 1);
 }
 
-TEST(SelectionCounter, CountsZipsByExtensionInAnyCase)
-{
-    const QStringList names = {"GAME.ZIP", "game.zip", "game.zip.bak", "gamezip", "x.Zip"};
-    EXPECT_EQ(countSelectedZips(names, flags({1, 1, 1, 1, 0})), 2);
-}
-
 TEST(BulkSelection, AllNoneReverseOnFortyThousandRows)
 {
     // Rows past 32,767 select and count like any other.

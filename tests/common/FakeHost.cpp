@@ -1,6 +1,6 @@
 #include "common/FakeHost.h"
 
-#include "browse/FileListModel.h"
+#include "names/NameOrder.h"
 
 #include <gtest/gtest.h>
 

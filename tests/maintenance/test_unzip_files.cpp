@@ -3,6 +3,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "fs/FreeSpace.h"
 #include "maintenance/UnzipFiles.h"
 
 #include <gtest/gtest.h>
@@ -353,7 +354,7 @@ TEST(UnzipFiles, AnArchiveTooLargeForTheFreeSpaceFailsWithoutWriting)
     EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out"))), QStringList{QStringLiteral("c.nes")});
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("small.zip"))));
     EXPECT_EQ(asked.size(), 2);
-    EXPECT_GT(freeSpaceOf(dir.filePath(QStringLiteral("not/yet/made"))), 0);
+    EXPECT_GT(fs::freeSpaceOf(dir.filePath(QStringLiteral("not/yet/made"))), 0);
 }
 
 // Renames after the batch: the first file to claim a name wins, an existing file (hidden

@@ -146,6 +146,15 @@ TEST(basMain, FileExistsPatternNeedsAVisibleFile)
     EXPECT_FALSE(FileExists(s.d + "/sub/??.nes"));
 }
 
+// The one test of what counts as an archive, for the window, the command line and the batches.
+TEST(basMain, AnArchiveIsANameEndingInZipInAnyCase)
+{
+    for (const char* name : {"GAME.ZIP", "game.zip", "x.Zip", "/roms/a b.zIp"})
+        EXPECT_TRUE(HasZipExtension(QString::fromUtf8(name))) << name;
+    for (const char* name : {"game.zip.bak", "gamezip", "zip", "game.7z", ""})
+        EXPECT_FALSE(HasZipExtension(QString::fromUtf8(name))) << name;
+}
+
 TEST(basMain, FileExistsPatternTakesBracketsAndFolderWildcardsLiterally)
 {
     Scratch s;
@@ -160,73 +169,4 @@ TEST(basMain, FileExistsPatternTakesBracketsAndFolderWildcardsLiterally)
     QDir().mkdir(s.tmp.path() + "/?");
     touch(s.tmp.path() + "/?/c.zip");
     EXPECT_TRUE(FileExists(s.tmp.path() + "/?/*.zip"));
-}
-
-TEST(basMain, DeleteFolderTreeRemovesNestedFoldersAndRefusesMissingOnes)
-{
-    Scratch s;
-    QDir().mkpath(s.d + "/a/b/c");
-    touch(s.d + "/top.zip");
-    touch(s.d + "/a/b/c/deep.nes");
-    touch(s.d + "/a/mid.nes");
-    QString error;
-    EXPECT_TRUE(DeleteFolderTree(s.d + "/", &error)) << error.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(s.d));
-
-    EXPECT_FALSE(DeleteFolderTree(s.d, &error));
-    EXPECT_FALSE(error.isEmpty());
-    touch(s.tmp.path() + "/plain");
-    EXPECT_FALSE(DeleteFolderTree(s.tmp.path() + "/plain", &error));
-    EXPECT_TRUE(QFileInfo::exists(s.tmp.path() + "/plain"));
-}
-
-TEST(basMain, DeleteFolderTreeRemovesLinksButNeverTheirTargets)
-{
-    Scratch s;
-    const QString outside = s.tmp.path() + "/outside";
-    QDir().mkpath(outside + "/keep");
-    touch(outside + "/keep/precious.nes");
-    touch(outside + "/file.zip");
-    QDir().mkdir(s.d + "/sub");
-    makeLink(outside + "/keep", s.d + "/sub/dirlink");
-    makeLink(outside + "/file.zip", s.d + "/filelink");
-    makeLink(s.d + "/nowhere", s.d + "/dangling");
-
-    QString error;
-    EXPECT_TRUE(DeleteFolderTree(s.d, &error)) << error.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(s.d));
-    EXPECT_TRUE(QFileInfo::exists(outside + "/keep/precious.nes"));
-    EXPECT_TRUE(QFileInfo::exists(outside + "/file.zip"));
-
-    // The folder argument itself being a link: only the link goes.
-    makeLink(outside + "/keep", s.tmp.path() + "/toplink");
-    EXPECT_TRUE(DeleteFolderTree(s.tmp.path() + "/toplink/", &error)) << error.toStdString();
-    EXPECT_FALSE(QFileInfo(s.tmp.path() + "/toplink").isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(outside + "/keep/precious.nes"));
-}
-
-TEST(basMain, DeleteFolderTreeLeavesHiddenFilesAndFails)
-{
-    Scratch s;
-    QDir().mkpath(s.d + "/sub");
-    touch(s.d + "/sub/.keep");
-    touch(s.d + "/sub/gone.nes");
-    QString error;
-    EXPECT_FALSE(DeleteFolderTree(s.d, &error));
-    EXPECT_TRUE(error.contains("sub")) << error.toStdString();
-    EXPECT_TRUE(QFileInfo::exists(s.d + "/sub/.keep"));
-    EXPECT_FALSE(QFileInfo::exists(s.d + "/sub/gone.nes"));
-}
-
-TEST(basMain, DeleteFolderTreeStopsAtReadOnlyFileEvenForRoot)
-{
-    Scratch s;
-    const QString file = s.d + "/locked.zip";
-    touch(file);
-    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0444), 0);
-    QString error;
-    EXPECT_FALSE(DeleteFolderTree(s.d, &error));
-    EXPECT_TRUE(error.contains("locked.zip")) << error.toStdString();
-    EXPECT_TRUE(QFileInfo::exists(file));
-    ::chmod(QFile::encodeName(file).constData(), 0644);
 }

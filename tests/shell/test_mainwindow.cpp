@@ -1,7 +1,6 @@
 #include "browse/FileListModel.h"
 #include "common/Printers.h"
 #include "common/TempFiles.h"
-#include "shell/BrowseForFolder.h"
 #include "shell/Dialogs.h"
 #include "shell/frmKelmar.h"
 
@@ -14,11 +13,11 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
-#include <QItemSelectionModel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -361,11 +360,11 @@ TEST_F(MainWindowTest, ActionButtonsFollowTheControlTab)
 TEST_F(MainWindowTest, BrowseForFolderReturnsTheCancelMarker)
 {
     Dialogs::script().files.push_back(QString());
-    const QString cancelled = basMain::BrowseForFolder(QStringLiteral("Pick"), window.get());
+    const QString cancelled = Dialogs::browseForFolder(window.get(), QStringLiteral("Pick"));
     ASSERT_EQ(cancelled.size(), 1);
     EXPECT_EQ(cancelled.at(0), QChar(0));
     Dialogs::script().files.push_back(folder.path());
-    EXPECT_EQ(basMain::BrowseForFolder(QStringLiteral("Pick"), window.get()), folder.path());
+    EXPECT_EQ(Dialogs::browseForFolder(window.get(), QStringLiteral("Pick")), folder.path());
 }
 
 // A batch of the kind every archive operation is: it walks the selection, logs, shows

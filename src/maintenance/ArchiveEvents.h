@@ -14,7 +14,7 @@ class ZipComponent;
 // fileProgress writes the progress text of the zip, unzip and rezip batches into status
 // panel 1, advances currentFileNumber when a file is finished, deletes each zipped source file
 // when "Delete Original Files" is ticked, and gathers the rename pairs of the unzip batch.
-// entryListed collects entry names and sizes for the callers of list.
+// entryListed collects entry names for the callers of list.
 //
 // The handlers run on the thread that runs the component (the batch's thread) and only reach
 // the window through BatchHost, whose setStatusText never waits for painting.
@@ -41,8 +41,6 @@ public:
     QStringList& renameSources() { return m_renameSources; }
     QStringList& renameTargets() { return m_renameTargets; }
     QStringList& listedNames() { return m_listedNames; }
-    double listedBytes() const { return m_listedBytes; }
-    void setListedBytes(double bytes) { m_listedBytes = bytes; }
 
     // The handlers.
     void fileProgress(const QString& name, int percent);
@@ -69,7 +67,6 @@ private:
     QStringList m_renameSources;
     QStringList m_renameTargets;
     QStringList m_listedNames;
-    double m_listedBytes = 0;
     // Zipped source files to delete once the archive holding them is safely written.
     QStringList m_pendingDeletes;
     QString m_lastStatus;

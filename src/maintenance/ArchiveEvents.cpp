@@ -1,6 +1,7 @@
-#include "archive/ArchiveEvents.h"
+#include "maintenance/ArchiveEvents.h"
 
 #include "archive/ZipComponent.h"
+#include "fs/Path.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 
@@ -48,10 +49,9 @@ QString ArchiveEvents::progressBar(int percent)
     return QString(bars, u'|') + QString(10 - bars, u'.');
 }
 
-void ArchiveEvents::entryListed(const QString& name, qint64 size)
+void ArchiveEvents::entryListed(const QString& name, qint64)
 {
     m_listedNames.append(name);
-    m_listedBytes += double(size);
 }
 
 void ArchiveEvents::fileProgress(const QString& name, int percent)
@@ -145,9 +145,7 @@ void ArchiveEvents::archiveWritten(bool committed)
 
 void ArchiveEvents::recordRename(const QString& name)
 {
-    QString folder = m_zip.extractFolder();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
+    QString folder = fs::withSeparator(m_zip.extractFolder());
     const QString base = basMain::GetFileName(basMain::StripExtension(m_zip.archivePath()));
     QString target = folder + base + basMain::GetExtension(name);
     switch (m_host.options().cmbUnzipCase) {

@@ -1,8 +1,8 @@
 // The progress and listing handlers, driven by real component operations where it matters.
-#include "archive/ArchiveEvents.h"
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "maintenance/ArchiveEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -133,7 +133,7 @@ TEST(ArchiveEvents, UnzipRenamePairsUseTheArchiveNameInTheChosenCaseWithoutDoubl
     EXPECT_EQ(events.currentFileNumber(), 1) << "clamped to the total";
 }
 
-TEST(ArchiveEvents, ListingAddsNamesAndSixtyFourBitSizes)
+TEST(ArchiveEvents, ListingCollectsTheNames)
 {
     FakeHost host;
     ZipComponent zip;
@@ -142,7 +142,6 @@ TEST(ArchiveEvents, ListingAddsNamesAndSixtyFourBitSizes)
     events.entryListed(QStringLiteral("small.nes"), 40);
     EXPECT_EQ(events.listedNames(),
               (QStringList{QStringLiteral("big.iso"), QStringLiteral("small.nes")}));
-    EXPECT_EQ(events.listedBytes(), 5.0 * 1024 * 1024 * 1024 + 40);
 }
 
 namespace {

@@ -1,0 +1,41 @@
+#include "fs/NoReplaceRename.h"
+
+#include "fs/Path.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelmar::fs {
+
+bool renameNoReplace(const QString& from, const QString& to, QString* error)
+{
+    const QByteArray a = native(from);
+    const QByteArray b = native(to);
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // File systems without the flag: a hard link fails on an existing name just the same.
+        if (::link(a.constData(), b.constData()) == 0) {
+            ::unlink(a.constData());
+            return true;
+        }
+        // Nor hard links (FAT on a memory card): look, then rename. Only another program
+        // creating that very name in between could be replaced.
+        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
+            struct stat st;
+            if (::lstat(b.constData(), &st) == 0) {
+                errno = EEXIST;
+            } else if (::rename(a.constData(), b.constData()) == 0) {
+                return true;
+            }
+        }
+    }
+    if (error)
+        *error = systemError(errno);
+    return false;
+}
+
+} // namespace kelmar::fs

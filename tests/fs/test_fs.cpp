@@ -1,0 +1,72 @@
+#include "common/Tools.h"
+#include "fs/FileIdentity.h"
+#include "fs/NoReplaceRename.h"
+#include "fs/Path.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+// Each row is a name a rename must not take: whatever bears it stays as it was, and so does
+// the file being renamed.
+TEST(RenameNoReplace, NeverTakesANameThatIsInUse)
+{
+    struct Case
+    {
+        const char* loss; // what replacing would lose
+        void (*occupy)(const QString& path);
+    };
+    const Case cases[] = {
+        {"a file of that name", [](const QString& p) { writeFile(p, "precious"); }},
+        {"a hidden file of that name", [](const QString& p) { writeFile(p, "hidden"); }},
+        {"a folder of that name", [](const QString& p) { QDir().mkpath(p + "/inside"); }},
+        {"a link that points nowhere",
+         [](const QString& p) {
+             ASSERT_EQ(::symlink("nowhere", QFile::encodeName(p).constData()), 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString from = dir.filePath(QStringLiteral("new.nes"));
+        const bool hidden = QByteArray(c.loss).contains("hidden");
+        const QString to =
+            dir.filePath(hidden ? QStringLiteral(".taken") : QStringLiteral("taken"));
+        writeFile(from, "mine");
+        c.occupy(to);
+        const fs::FileIdentity before = fs::FileIdentity::of(to);
+        QString error;
+        EXPECT_FALSE(fs::renameNoReplace(from, to, &error)) << c.loss;
+        EXPECT_FALSE(error.isEmpty()) << c.loss;
+        EXPECT_EQ(fs::FileIdentity::of(to), before) << c.loss;
+        EXPECT_EQ(readFile(from), QByteArray("mine")) << c.loss;
+    }
+}
+
+TEST(RenameNoReplace, MovesToAFreeNameAndTheFileKeepsItsIdentity)
+{
+    QTemporaryDir dir;
+    const QString from = dir.filePath(QStringLiteral("a.nes"));
+    const QString to = dir.filePath(QStringLiteral("A.NES"));
+    writeFile(from, "rom");
+    const fs::FileIdentity id = fs::FileIdentity::of(from);
+    ASSERT_TRUE(fs::renameNoReplace(from, to));
+    EXPECT_EQ(fs::FileIdentity::of(to), id);
+    EXPECT_FALSE(fs::FileIdentity::of(from).valid);
+    // A file written anew under the old name is another file.
+    writeFile(from, "rom");
+    EXPECT_NE(fs::FileIdentity::of(from), id);
+}
+
+TEST(Path, OneSeparatorBeforeAName)
+{
+    EXPECT_EQ(fs::withSeparator(QStringLiteral("/roms")), QStringLiteral("/roms/"));
+    EXPECT_EQ(fs::withSeparator(QStringLiteral("/roms/")), QStringLiteral("/roms/"));
+    EXPECT_EQ(fs::withSeparator(QStringLiteral("/")), QStringLiteral("/"));
+}
