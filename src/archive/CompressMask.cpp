@@ -20,8 +20,7 @@ QString fileNameOf(const QString& path)
 } // namespace
 
 int expandCompressMask(const QString& mask, bool keepFolderNames, bool processSubfolders,
-                       const QString& archivePath, std::vector<ZipSource>* sources,
-                       QString* detail)
+                       const QString& archivePath, std::vector<ZipSource>* sources, QString* detail)
 {
     const QString archiveAbsolute = QFileInfo(archivePath).absoluteFilePath();
     QStringList excludes;
@@ -38,8 +37,8 @@ int expandCompressMask(const QString& mask, bool keepFolderNames, bool processSu
     };
     auto add = [&](const QFileInfo& info, const QString& entry) {
         if (info.absoluteFilePath() != archiveAbsolute)
-            sources->push_back(ZipSource::file(info.absoluteFilePath(), entry,
-                                               ZipSource::OnClash::Rename));
+            sources->push_back(
+                ZipSource::file(info.absoluteFilePath(), entry, ZipSource::OnClash::Rename));
     };
 
     for (const QString& line : EntryMask::lines(mask)) {

@@ -173,9 +173,9 @@ struct FileReader
     zip_int64_t failed(int zipError, int err, const QString& what)
     {
         zip_error_set(&error, zipError, err);
-        writer->m_zip.fail(zipError == ZIP_ER_OPEN && err == ENOENT ? ZipFileNotFound : ZipReadError,
-                           path + QStringLiteral(": ") + what + QStringLiteral(": ") +
-                               systemError(err));
+        writer->m_zip.fail(
+            zipError == ZIP_ER_OPEN && err == ENOENT ? ZipFileNotFound : ZipReadError,
+            path + QStringLiteral(": ") + what + QStringLiteral(": ") + systemError(err));
         return -1;
     }
 };
@@ -280,17 +280,14 @@ int ZipWriter::settleName(const std::vector<ZipSource>& sources, int index, QStr
         return ZipOk;
     }
     const QString archive = fileNameOf(m_zip.archivePath());
-    const QString other =
-        holder->source >= 0 ? sources.at(size_t(holder->source)).path : QString();
+    const QString other = holder->source >= 0 ? sources.at(size_t(holder->source)).path : QString();
     switch (source.onClash) {
     case ZipSource::OnClash::Fail:
-        return m_zip.fail(
-            ZipNameTaken,
-            other.isEmpty()
-                ? source.path + QStringLiteral(" would replace ") + with + QStringLiteral(" in ") +
-                      archive
-                : source.path + QStringLiteral(" and ") + other +
-                      QStringLiteral(" would both be stored as ") + with);
+        return m_zip.fail(ZipNameTaken,
+                          other.isEmpty() ? source.path + QStringLiteral(" would replace ") + with +
+                                                QStringLiteral(" in ") + archive
+                                          : source.path + QStringLiteral(" and ") + other +
+                                                QStringLiteral(" would both be stored as ") + with);
     case ZipSource::OnClash::Skip:
         m_outcome.notes.append(source.path + QStringLiteral(" is left out of ") + archive +
                                QStringLiteral(": it holds ") + with +
@@ -334,8 +331,8 @@ int ZipWriter::addSource(zip_t* archive, const ZipSource& source, const QString&
     zip_error_fini(&error);
     m_readers.push_back(std::move(reader));
     const QByteArray entry = name.toUtf8();
-    const zip_int64_t index = zip_file_add(archive, entry.constData(), zipSource.get(),
-                                           ZIP_FL_ENC_UTF_8);
+    const zip_int64_t index =
+        zip_file_add(archive, entry.constData(), zipSource.get(), ZIP_FL_ENC_UTF_8);
     if (index < 0)
         return m_zip.resultOf(zip_get_error(archive), name);
     zipSource.release(); // the archive owns it now
@@ -359,7 +356,8 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
     if (m_zip.level() > 0 && !zip_compression_method_supported(ZIP_CM_DEFLATE, 1))
         return m_zip.fail(ZipUnsupported, QStringLiteral("this libzip cannot deflate"));
     if (!m_zip.password().isEmpty() && !zip_encryption_method_supported(ZIP_EM_AES_256, 1))
-        return m_zip.fail(ZipUnsupported, QStringLiteral("this libzip cannot encrypt with AES-256"));
+        return m_zip.fail(ZipUnsupported,
+                          QStringLiteral("this libzip cannot encrypt with AES-256"));
 
     // Every source is there and is a file before the archive is touched.
     const std::optional<fs::FileIdentity> archiveId =
@@ -375,7 +373,8 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
         if (!id->regular)
             return m_zip.fail(ZipReadError, sources[i].path + QStringLiteral(": not a file"));
         m_planned[i] = *id;
-        isArchive[i] = archiveId && archiveId->device == id->device && archiveId->inode == id->inode;
+        isArchive[i] =
+            archiveId && archiveId->device == id->device && archiveId->inode == id->inode;
     }
 
     int result = ZipOk;

@@ -62,7 +62,7 @@ private:
 
     ZipComponent& m_zip;
     CompressOutcome& m_outcome;
-    QHash<QString, Holder> m_files; // by case-folded name
+    QHash<QString, Holder> m_files;    // by case-folded name
     QHash<QString, QString> m_folders; // case-folded folder path -> as written
     std::vector<std::unique_ptr<FileReader>> m_readers;
     std::vector<fs::FileIdentity> m_planned;
