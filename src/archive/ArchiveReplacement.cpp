@@ -1,6 +1,7 @@
 #include "archive/ArchiveReplacement.h"
 
 #include "archive/ZipError.h"
+#include "fs/FileIdentity.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,13 +31,6 @@ int syncPath(const QByteArray& path, int flags)
         err = errno;
     ::close(fd);
     return err;
-}
-
-// Same inode, size and modification time: still the file that was read.
-bool sameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 } // namespace
@@ -84,8 +78,8 @@ int ArchiveReplacement::begin()
 
 int ArchiveReplacement::commit()
 {
-    struct stat now;
-    if (::stat(m_native.constData(), &now) != 0 || !sameFile(m_before, now))
+    const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofPath(m_native, true);
+    if (!now || *now != fs::FileIdentity::fromStat(m_before))
         return fail(ZipWriteError,
                     m_archivePath + QStringLiteral(": changed while it was being rebuilt"));
     if (::chmod(m_temp.constData(), m_before.st_mode & 07777) != 0)
