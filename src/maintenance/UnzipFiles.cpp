@@ -3,6 +3,8 @@
 #include "archive/ArchiveEvents.h"
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
+#include "fs/FileIdentity.h"
+#include "fs/NoReplaceRename.h"
 #include "maintenance/BatchHost.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"
@@ -36,48 +38,9 @@ QByteArray native(const QString& path)
     return QFile::encodeName(path);
 }
 
-// Renames from to to unless something of that name exists, hidden files included: the check
-// and the rename are one step, so nothing that appears meanwhile is replaced either.
-bool renameNoReplace(const QString& from, const QString& to, QString* error)
-{
-    const QByteArray a = native(from);
-    const QByteArray b = native(to);
-    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno == EINVAL || errno == ENOSYS) {
-        // File systems without the flag: a hard link fails on an existing name just the same.
-        if (::link(a.constData(), b.constData()) == 0) {
-            ::unlink(a.constData());
-            return true;
-        }
-        // Nor hard links (FAT on a memory card): look, then rename. Only another program
-        // creating that very name in between could be replaced.
-        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
-            if (basMain::NameTaken(to)) {
-                errno = EEXIST;
-            } else if (::rename(a.constData(), b.constData()) == 0) {
-                return true;
-            }
-        }
-    }
-    *error = systemError(errno);
-    return false;
-}
-
-struct FileId
-{
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool valid = false;
-};
-
-FileId idOf(const QString& path)
-{
-    struct stat st;
-    if (::lstat(native(path).constData(), &st) != 0)
-        return {};
-    return {st.st_dev, st.st_ino, true};
-}
+using fs::FileId;
+using fs::idOf;
+using fs::renameNoReplace;
 
 } // namespace
 
