@@ -99,4 +99,7 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
 int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
 extern const char* const kUnzipHelp;
 
+int runRename(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kRenameHelp;
+
 } // namespace kelmar::cli

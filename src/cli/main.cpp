@@ -39,12 +39,13 @@ Exit status 2 always means a usage error (unknown option, missing PATH).
 const Command kCommands[] = {
     {"test", runTest},   {"zip", runZip},     {"folders-to-zips", runFoldersToZips},
     {"unzip", runUnzip}, {"space", runSpace}, {"delete", runDelete},
+    {"rename", runRename},
 };
 
 void printHelp(QTextStream& out)
 {
     out << kHeader;
-    for (const char* section : {kTestHelp, kZipHelp, kUnzipHelp}) {
+    for (const char* section : {kTestHelp, kZipHelp, kUnzipHelp, kRenameHelp}) {
         if (*section)
             out << section << '\n';
     }

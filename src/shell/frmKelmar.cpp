@@ -13,6 +13,7 @@
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
 #include "shell/Dialogs.h"
+#include "shell/RenameOperations.h"
 
 #include <QAction>
 #include <QApplication>
@@ -151,6 +152,7 @@ frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
                       [this](BatchHost& host) { to_zip_filename(host, *m_zip); });
     registerOperation(QStringLiteral("convert_sub_folders_to_zips"),
                       [this](BatchHost& host) { convert_sub_folders_to_zips(host, *m_zip); });
+    registerRenameOperations(*this);
     Form_Load();
 }
 
