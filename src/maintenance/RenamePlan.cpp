@@ -47,10 +47,22 @@ std::optional<QString> refuse(const QString& name, long maxBytes)
 }
 
 using IdKey = QPair<quint64, quint64>;
+using Identity = std::optional<fs::FileIdentity>;
 
-IdKey keyOf(const fs::FileId& id)
+IdKey keyOf(const Identity& id)
 {
-    return {quint64(id.dev), quint64(id.ino)};
+    return {quint64(id->device), quint64(id->inode)};
+}
+
+// One file under two names (a file system that ignores case, a hard link), whatever its state.
+bool sameFile(const Identity& a, const Identity& b)
+{
+    return a && b && a->device == b->device && a->inode == b->inode;
+}
+
+Identity identityOf(const QString& path)
+{
+    return fs::FileIdentity::ofPath(QFile::encodeName(path));
 }
 
 } // namespace
@@ -84,7 +96,7 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
     RenamePlan plan;
     plan.folder = basMain::WithSeparator(folder);
     const long maxBytes = nameMax(plan.folder);
-    std::vector<fs::FileId> ids;
+    std::vector<Identity> ids;
     plan.steps.reserve(selected.size());
     ids.reserve(selected.size());
 
@@ -95,7 +107,7 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
         struct stat st;
         const bool exists = ::lstat(QFile::encodeName(plan.folder + name).constData(), &st) == 0;
         const int code = errno;
-        ids.push_back(exists ? fs::FileId{st.st_dev, st.st_ino, true} : fs::FileId{});
+        ids.push_back(exists ? Identity(fs::FileIdentity::fromStat(st)) : std::nullopt);
         const std::optional<QString> newName = newNameOf(position, name);
         step.newName = newName.value_or(QString());
         if (!exists) {
@@ -142,10 +154,10 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
             continue;
         }
         claims.insert(step.newName, i);
-        const fs::FileId holder = fs::idOf(plan.folder + step.newName);
-        if (!holder.valid)
+        const Identity holder = identityOf(plan.folder + step.newName);
+        if (!holder)
             continue;
-        if (holder.sameFileAs(ids[std::size_t(i)])) {
+        if (sameFile(holder, ids[std::size_t(i)])) {
             step.kind = sameFile == SameFileName::Rename ? Kind::ViaTemp : Kind::Self;
             continue;
         }

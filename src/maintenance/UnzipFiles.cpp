@@ -3,7 +3,6 @@
 #include "archive/ArchiveEvents.h"
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
-#include "fs/FileIdentity.h"
 #include "fs/NoReplaceRename.h"
 #include "maintenance/BatchHost.h"
 #include "names/RomFilter.h"
@@ -38,9 +37,22 @@ QByteArray native(const QString& path)
     return QFile::encodeName(path);
 }
 
-using fs::FileId;
-using fs::idOf;
 using fs::renameNoReplace;
+
+struct FileId
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool valid = false;
+};
+
+FileId idOf(const QString& path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, true};
+}
 
 } // namespace
 
