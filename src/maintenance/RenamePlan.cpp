@@ -55,7 +55,7 @@ IdKey keyOf(const Identity& id)
 }
 
 // One file under two names (a file system that ignores case, a hard link), whatever its state.
-bool sameFile(const Identity& a, const Identity& b)
+bool oneFile(const Identity& a, const Identity& b)
 {
     return a && b && a->device == b->device && a->inode == b->inode;
 }
@@ -157,7 +157,7 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
         const Identity holder = identityOf(plan.folder + step.newName);
         if (!holder)
             continue;
-        if (sameFile(holder, ids[std::size_t(i)])) {
+        if (oneFile(holder, ids[std::size_t(i)])) {
             step.kind = sameFile == SameFileName::Rename ? Kind::ViaTemp : Kind::Self;
             continue;
         }
