@@ -1,33 +1,41 @@
 #pragma once
 
-#include <unistd.h>
+#include <utility>
 
 namespace kelmar::fs {
 
-// Closes a file descriptor on every way out of a scope.
+// Owns one open file descriptor and closes it when it goes out of scope, so no early return
+// or exception leaks it. Move-only.
 class FdGuard
 {
 public:
-    explicit FdGuard(int fd = -1) : m_fd(fd) {}
-    ~FdGuard()
+    FdGuard() = default;
+    explicit FdGuard(int fd) : m_fd(fd) {}
+    ~FdGuard() { reset(); }
+    FdGuard(FdGuard&& other) noexcept : m_fd(other.release()) {}
+    FdGuard& operator=(FdGuard&& other) noexcept
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (this != &other)
+            reset(other.release());
+        return *this;
     }
     FdGuard(const FdGuard&) = delete;
     FdGuard& operator=(const FdGuard&) = delete;
 
     int get() const { return m_fd; }
-    // Hands the descriptor over; the guard no longer closes it.
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
+    bool isOpen() const { return m_fd >= 0; }
+    explicit operator bool() const { return isOpen(); }
+
+    // Gives the descriptor up without closing it.
+    int release() noexcept { return std::exchange(m_fd, -1); }
+    // Closes the descriptor held (if any) and takes fd instead. Errors of close are lost;
+    // where they matter (a file just written), call close() and look at its result.
+    void reset(int fd = -1) noexcept;
+    // Closes now. 0, or the errno of close: a write the kernel deferred can fail only here.
+    int close() noexcept;
 
 private:
-    int m_fd;
+    int m_fd = -1;
 };
 
 } // namespace kelmar::fs

@@ -1,7 +1,7 @@
 #include "maintenance/TestZips.h"
 
 #include "archive/ZipComponent.h"
-#include "fs/NoReplaceRename.h"
+#include "fs/RenameNoReplace.h"
 #include "fs/Path.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"

@@ -2,10 +2,9 @@
 
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
-#include "fs/FileIdentity.h"
 #include "fs/FreeSpace.h"
-#include "fs/NoReplaceRename.h"
 #include "fs/Path.h"
+#include "fs/RenameNoReplace.h"
 #include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
 #include "names/RomFilter.h"
@@ -27,9 +26,28 @@
 
 namespace kelmar {
 
-using fs::FileIdentity;
+namespace {
+
 using fs::native;
+using fs::renameNoReplace;
 using fs::systemError;
+
+struct FileId
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool valid = false;
+};
+
+FileId idOf(const QString& path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, true};
+}
+
+} // namespace
 
 int UnzipReport::failedCount() const
 {
@@ -61,7 +79,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     // tells case apart that name may not exist, so the real path is kept beside each pair.
     QStringList extractedFiles;
     QStringList extractFolders;
-    std::vector<FileIdentity> extractedIds;
+    std::vector<FileId> extractedIds;
     QStringList writtenThisArchive;
     QObject::connect(
         &zip, &ZipComponent::fileProgress, &events,
@@ -72,7 +90,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             if (renaming && events.renameSources().size() > extractedFiles.size()) {
                 extractedFiles.append(name);
                 extractFolders.append(zip.extractFolder());
-                extractedIds.push_back(FileIdentity::of(name));
+                extractedIds.push_back(idOf(name));
             }
         },
         Qt::DirectConnection);
@@ -126,7 +144,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         UnzipReport::Archive archive;
         archive.path = archivePath;
         try {
-            QString target = fs::withSeparator(destination);
+            QString target = basMain::WithSeparator(destination);
             if (Options::isSet(options.chkZIPsToFolders)) {
                 target += basMain::StripExtension(host.fileName(position)) + u'/';
                 // One level only: its parent is the destination. An existing folder is fine;
@@ -183,7 +201,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                     QStringLiteral("it needs %1 bytes, and %2 has %3 free")
                         .arg(locale.toString(needed), destination, locale.toString(available));
             }
-            const FileIdentity before = FileIdentity::of(archivePath);
+            const FileId before = idOf(archivePath);
             writtenThisArchive.clear();
             if (result == ZipOk) {
                 result = zip.extract(0);
@@ -206,7 +224,8 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                 host.write_log(QStringLiteral("Unzipped ") + archivePath);
                 if (Options::isSet(options.chkDeleteZIPFiles) &&
                     basMain::IsListedFile(archivePath)) {
-                    if (FileIdentity::of(archivePath) != before) {
+                    const FileId now = idOf(archivePath);
+                    if (!before.valid || now.dev != before.dev || now.ino != before.ino) {
                         // The extraction itself put a file of that name there.
                         host.write_log(QStringLiteral("    not deleted: a file extracted from it "
                                                       "now has its name"));
@@ -258,17 +277,19 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         // The new name in the chosen case, in the folder the file was extracted to (whose
         // own name keeps its case: another case would be another folder here).
         const QString to =
-            fs::withSeparator(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
+            basMain::WithSeparator(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
         if (QString::compare(from, to, Qt::CaseInsensitive) == 0)
             continue; // the same name to a file system that ignores case
         if (!basMain::IsListedFile(from) || basMain::NameTaken(to))
             continue;
         // A later archive of the batch may have put a file of its own under that name; it is
         // that archive's to rename.
-        if (FileIdentity::of(from) != extractedIds.at(std::size_t(k)))
+        const FileId now = idOf(from);
+        const FileId& then = extractedIds.at(std::size_t(k));
+        if (!then.valid || now.dev != then.dev || now.ino != then.ino)
             continue;
         QString error;
-        if (fs::renameNoReplace(from, to, &error))
+        if (renameNoReplace(from, to, &error))
             report.renames.push_back({from, to});
         else
             host.write_log(QStringLiteral("Could not rename ") + from + QStringLiteral(": ") +
