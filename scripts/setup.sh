@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev libgtest-dev
+PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev libgtest-dev liblzma-dev libzstd-dev
+      zlib1g-dev
       zip unzip 7zip python3 xvfb xauth fontconfig fonts-dejavu-core)
 missing=()
 for p in "${PKGS[@]}"; do
