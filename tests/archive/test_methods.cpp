@@ -3,6 +3,7 @@
 #include "CorpusFixture.h"
 #include "RawZip.h"
 #include "archive/ZipComponent.h"
+#include "common/PythonZip.h"
 #include "common/Tools.h"
 
 #include <gtest/gtest.h>
@@ -16,30 +17,6 @@ using namespace kelmar;
 using namespace kelmar::test;
 
 namespace {
-
-// Writes every file below a folder with Python's zipfile. For Zstandard, which this Python
-// cannot compress, the stream comes from the zstd tool and zipfile writes the archive around
-// it, as it would for a method it knew.
-const char* kPythonWriter = R"PY(
-import os, sys, zipfile, subprocess
-src, out, mode = sys.argv[1:4]
-method = {'lzma': zipfile.ZIP_LZMA, 'bzip2': zipfile.ZIP_BZIP2, 'zstd': 93}[mode]
-if method == 93:
-    class Zstd:
-        def __init__(self): self.parts = []
-        def compress(self, data): self.parts.append(data); return b''
-        def flush(self):
-            return subprocess.run(['zstd', '-q', '-c', '-19'], input=b''.join(self.parts),
-                                  capture_output=True, check=True).stdout
-    original = zipfile._get_compressor
-    zipfile._get_compressor = lambda kind, level=None: Zstd() if kind == 93 else original(kind, level)
-    zipfile._check_compression = lambda kind: None
-with zipfile.ZipFile(out, 'w', method) as z:
-    for folder, _, files in sorted(os.walk(src)):
-        for name in sorted(files):
-            path = os.path.join(folder, name)
-            z.write(path, os.path.relpath(path, src))
-)PY";
 
 using Build = std::function<bool(const QString& sources, const QString& archive)>;
 
@@ -55,13 +32,10 @@ Build sevenZip(const QStringList& options)
     };
 }
 
-Build python(const QString& mode)
+Build python(const QString& method)
 {
-    return [mode](const QString& sources, const QString& archive) {
-        return runTool(QStringLiteral("python3"),
-                       {QStringLiteral("-c"), QString::fromLatin1(kPythonWriter), sources, archive,
-                        mode})
-                   .exitCode == 0;
+    return [method](const QString& sources, const QString& archive) {
+        return pythonZip(sources, archive, method);
     };
 }
 
