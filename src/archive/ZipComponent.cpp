@@ -584,11 +584,16 @@ int ZipComponent::readEntry(zip_t* archive, quint64 index, const QString& name,
         return resultOf(zip_get_error(archive), name);
     if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0) &&
         kelmarDecodes(st.comp_method)) {
-        DecodedEntryReader reader(m_buffer);
-        const DecodedEntryReader::Result r = reader.read(
-            archive, index, st, name, sink,
-            [&](const zip_error_t* error) { return resultOf(error, name); });
-        return r.detail.isEmpty() ? r.code : fail(r.code, r.detail);
+        DecodedEntryReader reader(archive, index, st, name);
+        int result = reader.open();
+        while (result == ZipOk) {
+            const qint64 n = reader.read(m_buffer.data(), qint64(m_buffer.size()));
+            if (n <= 0)
+                break;
+            if (sink)
+                result = sink(m_buffer.data(), n);
+        }
+        return reader.result() == ZipOk ? result : fail(reader.result(), reader.detail());
     }
     // WinZip's AE-2 format (7-Zip writes it) stores no CRC, only the HMAC over the encrypted
     // data; libzip 1.7 still compares the CRC with the stored 0. So a first pass checks the

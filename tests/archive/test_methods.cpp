@@ -2,6 +2,7 @@
 // Kelmar judges them as 7-Zip does and extracts them byte for byte.
 #include "CorpusFixture.h"
 #include "RawZip.h"
+#include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "common/PythonZip.h"
 #include "common/Tools.h"
@@ -107,6 +108,25 @@ TEST(Methods, EveryMethodReadIsTestedAndExtractedByteForByte)
         EXPECT_EQ(zip.extract(), ZipOk) << zip.lastErrorDetail();
         QString difference;
         EXPECT_TRUE(sameFiles(fixture.sources(), out, &difference)) << difference;
+
+        // Rezip reads every entry; removing non-ROMs reads back the entries it keeps.
+        for (const RebuildPlan::Kind kind :
+             {RebuildPlan::Kind::Recompress, RebuildPlan::Kind::RemoveEntries}) {
+            const QString copy = fixture.path(QStringLiteral("rebuilt.zip"));
+            QFile::remove(copy);
+            ASSERT_TRUE(QFile::copy(archive, copy));
+            RebuildPlan plan;
+            plan.kind = kind;
+            plan.readPassword = c.password;
+            plan.removeMask = QStringLiteral("*.txt");
+            ArchiveRebuilder rebuilder(plan);
+            EXPECT_EQ(rebuilder.rebuild(copy), ZipOk) << rebuilder.lastErrorDetail();
+            EXPECT_TRUE(rebuilder.changed());
+            ZipComponent rebuilt;
+            rebuilt.setArchivePath(copy);
+            rebuilt.setPassword(kind == RebuildPlan::Kind::RemoveEntries ? c.password : QString());
+            EXPECT_EQ(rebuilt.test(), ZipOk) << rebuilt.lastErrorDetail();
+        }
     }
 }
 

@@ -1,12 +1,11 @@
 #include "archive/codec/DecodedEntryReader.h"
 
+#include "archive/EntryReader.h"
 #include "archive/ZipError.h"
 #include "archive/codec/CompressionMethods.h"
 
 #include <zip.h>
 #include <zlib.h>
-
-#include <memory>
 
 namespace kelmar {
 
@@ -34,123 +33,155 @@ QString statusText(DecodeStatus status)
 
 } // namespace
 
-DecodedEntryReader::Result DecodedEntryReader::read(zip_t* archive, quint64 index,
-                                                    const zip_stat_t& st, const QString& name,
-                                                    const Sink& sink,
-                                                    const LibzipFailure& libzipFailure)
+DecodedEntryReader::DecodedEntryReader(zip_t* archive, quint64 index, const zip_stat_t& st,
+                                       const QString& name, const QByteArray& password)
+    : m_archive(archive), m_index(index), m_password(password), m_name(name),
+      m_method(compressionMethodName(st.comp_method)), m_methodNumber(st.comp_method),
+      m_size(st.size), m_storedCrc(st.crc)
 {
-    const int method = st.comp_method;
-    const QString methodName = compressionMethodName(method);
-    const bool aes =
-        (st.valid & ZIP_STAT_ENCRYPTION_METHOD) &&
-        (st.encryption_method == ZIP_EM_AES_128 || st.encryption_method == ZIP_EM_AES_192 ||
-         st.encryption_method == ZIP_EM_AES_256);
-    const bool zipCrypto =
-        (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method == ZIP_EM_TRAD_PKWARE;
-    auto damaged = [&](DecodeStatus status, const QString& why = QString()) {
-        Result r{ZipDamaged, statusText(status).arg(methodName, name) + why};
-        if (status == DecodeStatus::NeedsMemory || status == DecodeStatus::Unsupported)
-            r.code = ZipUnsupported;
-        // A wrong ZipCrypto password passes its check byte once in 256 tries and then reads
-        // as garbage, which cannot be told from damage.
-        else if (zipCrypto)
-            r.detail += QStringLiteral(", or the password is wrong");
-        return r;
-    };
-    // With ZIP_FL_COMPRESSED libzip still decrypts, and for AES checks the authentication
-    // code once the last byte has been read, reporting a mismatch as a CRC error.
-    auto readFailure = [&](zip_file_t* file) {
-        const zip_error_t* error = zip_file_get_error(file);
-        if (aes && zip_error_code_zip(error) == ZIP_ER_CRC)
-            return Result{ZipDamaged,
-                          name + QStringLiteral(": authentication failed (damaged data)")};
-        return Result{libzipFailure(error), QString()};
-    };
-
+    const bool encryption = st.valid & ZIP_STAT_ENCRYPTION_METHOD;
+    m_aes = encryption &&
+            (st.encryption_method == ZIP_EM_AES_128 || st.encryption_method == ZIP_EM_AES_192 ||
+             st.encryption_method == ZIP_EM_AES_256);
+    m_zipCrypto = encryption && st.encryption_method == ZIP_EM_TRAD_PKWARE;
+    if (!encryption || st.encryption_method == ZIP_EM_NONE)
+        m_password.clear();
+    // WinZip's AE-2 stores no CRC (0): its authentication code stands for it.
+    m_checkCrc = (st.valid & ZIP_STAT_CRC) && !(m_aes && st.crc == 0);
     if (!(st.valid & ZIP_STAT_SIZE))
-        return damaged(DecodeStatus::Damaged);
-    std::unique_ptr<Decoder> decoder = makeDecoder(method, st.size);
-    if (!decoder)
-        return Result{ZipUnsupported, name + QStringLiteral(": compressed with ") + methodName +
-                                          QStringLiteral(", which Kelmar cannot read")};
-    zip_file_t* raw = zip_fopen_index(archive, index, ZIP_FL_COMPRESSED);
-    if (!raw)
-        return Result{libzipFailure(zip_get_error(archive)), QString()};
+        fail(ZipDamaged, m_name + QStringLiteral(": no size in the directory"));
+}
 
+DecodedEntryReader::~DecodedEntryReader()
+{
+    if (m_raw)
+        zip_fclose(m_raw);
+}
+
+int DecodedEntryReader::fail(int code, const QString& detail)
+{
+    if (m_result == ZipOk) {
+        m_result = code;
+        m_detail = detail;
+    }
+    return m_result;
+}
+
+int DecodedEntryReader::damaged(DecodeStatus status, const QString& why)
+{
+    QString detail = statusText(status).arg(m_method, m_name) + why;
+    if (status == DecodeStatus::NeedsMemory || status == DecodeStatus::Unsupported)
+        return fail(ZipUnsupported, detail);
+    // A wrong ZipCrypto password passes its check byte once in 256 tries and then reads as
+    // garbage, which cannot be told from damage.
+    if (m_zipCrypto)
+        detail += QStringLiteral(", or the password is wrong");
+    return fail(ZipDamaged, detail);
+}
+
+// With ZIP_FL_COMPRESSED libzip still decrypts, and for AES checks the authentication code
+// once the last byte has been read, reporting a mismatch as a CRC error.
+int DecodedEntryReader::readFailure()
+{
+    const zip_error_t* error = zip_file_get_error(m_raw);
+    if (m_aes && zip_error_code_zip(error) == ZIP_ER_CRC)
+        return fail(ZipDamaged, m_name + QStringLiteral(": authentication failed (damaged data)"));
+    QString detail;
+    const int code = EntryReader::resultOf(error, m_name, &detail);
+    return fail(code, detail);
+}
+
+int DecodedEntryReader::open()
+{
+    if (m_result != ZipOk)
+        return m_result;
+    m_decoder = makeDecoder(m_methodNumber, m_size);
+    if (!m_decoder)
+        return fail(ZipUnsupported, m_name + QStringLiteral(": compressed with ") + m_method +
+                                        QStringLiteral(", which Kelmar cannot read"));
+    m_raw = m_password.isEmpty() ? zip_fopen_index(m_archive, m_index, ZIP_FL_COMPRESSED)
+                                 : zip_fopen_index_encrypted(m_archive, m_index, ZIP_FL_COMPRESSED,
+                                                             m_password.constData());
+    if (!m_raw) {
+        QString detail;
+        const int code = EntryReader::resultOf(zip_get_error(m_archive), m_name, &detail);
+        return fail(code, detail);
+    }
     m_input.resize(kInputSize);
-    auto* out = reinterpret_cast<unsigned char*>(m_output.data());
-    size_t inPos = 0;
-    size_t inLength = 0;
-    bool inputEnded = false;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    Result result{ZipOk, QString()};
-    for (;;) {
-        if (inPos == inLength && !inputEnded) {
-            const zip_int64_t n = zip_fread(raw, m_input.data(), m_input.size());
-            if (n < 0) {
-                result = readFailure(raw);
-                break;
-            }
-            inputEnded = n == 0;
-            inPos = 0;
-            inLength = size_t(n);
-        }
-        const DecodeStep step = decoder->decode(m_input.data() + inPos, inLength - inPos,
-                                                inputEnded, out, m_output.size());
-        inPos += step.consumed;
-        if (step.produced) {
-            crc = crc32_z(crc, out, step.produced);
-            if (sink) {
-                result.code = sink(m_output.data(), qint64(step.produced));
-                if (result.code != ZipOk)
-                    break;
-            }
-        }
-        if (step.status == DecodeStatus::End)
-            break;
-        if (step.status != DecodeStatus::More) {
-            result = damaged(step.status);
-            break;
-        }
-        // A decoder that takes nothing and gives nothing would keep this loop going forever.
-        if (step.consumed == 0 && step.produced == 0 && (inPos < inLength || inputEnded)) {
-            result = damaged(inputEnded ? DecodeStatus::Truncated : DecodeStatus::Damaged);
-            break;
-        }
-    }
+    m_crc = quint32(crc32(0L, Z_NULL, 0));
+    return ZipOk;
+}
 
-    if (result.code == ZipOk) {
-        // The rest of the raw data is read too: AES authenticates only the whole of it.
-        quint64 trailing = inLength - inPos;
-        while (!inputEnded) {
-            const zip_int64_t n = zip_fread(raw, m_input.data(), m_input.size());
+qint64 DecodedEntryReader::read(char* data, qint64 length)
+{
+    if (m_result != ZipOk || (!m_raw && !m_finished))
+        return -1;
+    auto* out = reinterpret_cast<unsigned char*>(data);
+    while (!m_finished) {
+        if (m_streamEnded)
+            return finish() == ZipOk ? 0 : -1;
+        if (m_inPos == m_inLength && !m_inputEnded) {
+            const zip_int64_t n = zip_fread(m_raw, m_input.data(), m_input.size());
             if (n < 0) {
-                result = readFailure(raw);
-                break;
+                readFailure();
+                return -1;
             }
-            inputEnded = n == 0;
-            trailing += quint64(n);
+            m_inputEnded = n == 0;
+            m_inPos = 0;
+            m_inLength = size_t(n);
         }
-        if (result.code == ZipOk && trailing > 0 && !decoder->allowsTrailingData())
-            result = damaged(DecodeStatus::TooLarge);
+        const DecodeStep step = m_decoder->decode(m_input.data() + m_inPos, m_inLength - m_inPos,
+                                                  m_inputEnded, out, size_t(length));
+        m_inPos += step.consumed;
+        if (step.produced)
+            m_crc = quint32(crc32_z(m_crc, out, step.produced));
+        if (step.status == DecodeStatus::End) {
+            m_streamEnded = true;
+        } else if (step.status != DecodeStatus::More) {
+            damaged(step.status);
+            return -1;
+        } else if (step.consumed == 0 && step.produced == 0 &&
+                   (m_inPos < m_inLength || m_inputEnded)) {
+            // A decoder that takes nothing and gives nothing would keep this loop going.
+            damaged(m_inputEnded ? DecodeStatus::Truncated : DecodeStatus::Damaged);
+            return -1;
+        }
+        if (step.produced)
+            return qint64(step.produced);
     }
-    const int closed = zip_fclose(raw);
-    if (result.code == ZipOk && closed != 0) {
+    return 0;
+}
+
+int DecodedEntryReader::finish()
+{
+    m_finished = true;
+    // The rest of the raw data is read too: AES authenticates only the whole of it.
+    quint64 trailing = m_inLength - m_inPos;
+    while (!m_inputEnded) {
+        const zip_int64_t n = zip_fread(m_raw, m_input.data(), m_input.size());
+        if (n < 0)
+            return readFailure();
+        m_inputEnded = n == 0;
+        trailing += quint64(n);
+    }
+    if (trailing > 0 && !m_decoder->allowsTrailingData())
+        return damaged(DecodeStatus::TooLarge);
+    const int closed = zip_fclose(m_raw);
+    m_raw = nullptr;
+    if (closed != 0) {
+        if (m_aes && closed == ZIP_ER_CRC)
+            return fail(ZipDamaged,
+                        m_name + QStringLiteral(": authentication failed (damaged data)"));
         zip_error_t error;
         zip_error_init_with_code(&error, closed);
-        if (aes && closed == ZIP_ER_CRC)
-            result =
-                Result{ZipDamaged, name + QStringLiteral(": authentication failed (damaged data)")};
-        else
-            result = Result{libzipFailure(&error), QString()};
+        QString detail;
+        const int code = EntryReader::resultOf(&error, m_name, &detail);
         zip_error_fini(&error);
+        return fail(code, detail);
     }
-    // WinZip's AE-2 stores no CRC (0): its authentication code stands for it.
-    const bool crcStored = (st.valid & ZIP_STAT_CRC) && !(aes && st.crc == 0);
-    if (result.code == ZipOk && crcStored && crc != st.crc) {
-        result = damaged(DecodeStatus::Damaged, QStringLiteral(" (CRC error)"));
-    }
-    return result;
+    if (m_checkCrc && m_crc != m_storedCrc)
+        return damaged(DecodeStatus::Damaged, QStringLiteral(" (CRC error)"));
+    return ZipOk;
 }
 
 } // namespace kelmar
