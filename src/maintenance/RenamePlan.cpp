@@ -67,29 +67,6 @@ Identity identityOf(const QString& path)
 
 } // namespace
 
-int RenamePlan::count(RenameStep::Kind kind) const
-{
-    int n = 0;
-    for (const RenameStep& s : steps)
-        n += s.kind == kind ? 1 : 0;
-    return n;
-}
-
-int RenamePlan::planned() const
-{
-    return count(Kind::Rename) + count(Kind::ViaTemp);
-}
-
-int RenamePlan::problems() const
-{
-    return count(Kind::Taken) + count(Kind::Clash) + count(Kind::Refused) + count(Kind::Missing);
-}
-
-std::optional<QString> refuseName(const QString& folder, const QString& name)
-{
-    return refuse(name, nameMax(folder));
-}
-
 RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, QString>>& selected,
                        const NewNameOf& newNameOf, SameFileName sameFile)
 {
