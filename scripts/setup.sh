@@ -3,9 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev libgtest-dev liblzma-dev libzstd-dev
-      zlib1g-dev
-      zip unzip 7zip zstd python3 xvfb xauth fontconfig fonts-dejavu-core)
+PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev
+      libgtest-dev zip unzip 7zip zstd advancecomp python3 xvfb xauth fontconfig
+      fonts-dejavu-core)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
