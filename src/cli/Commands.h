@@ -104,4 +104,16 @@ extern const char* const kSpaceHelp;
 int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
 extern const char* const kDeleteHelp;
 
+int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kRezipHelp;
+int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream& out,
+                     QTextStream& err);
+extern const char* const kRemoveNonRomsHelp;
+int runAttributes(const QStringList& args, const Options& saved, QTextStream& out,
+                  QTextStream& err);
+extern const char* const kAttributesHelp;
+
+int runRename(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kRenameHelp;
+
 } // namespace kelmar::cli

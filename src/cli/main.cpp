@@ -49,6 +49,10 @@ const Command kCommands[] = {
     {"unzip", runUnzip, kUnzipHelp},
     {"space", runSpace, kSpaceHelp},
     {"delete", runDelete, kDeleteHelp},
+    {"rezip", runRezip, kRezipHelp},
+    {"remove-non-roms", runRemoveNonRoms, kRemoveNonRomsHelp},
+    {"attributes", runAttributes, kAttributesHelp},
+    {"rename", runRename, kRenameHelp},
 };
 
 const Command* findCommand(const QString& name)

@@ -3,6 +3,7 @@
 #include "archive/ArchiveEvents.h"
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
+#include "fs/NoReplaceRename.h"
 #include "maintenance/BatchHost.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"
@@ -36,33 +37,7 @@ QByteArray native(const QString& path)
     return QFile::encodeName(path);
 }
 
-// Renames from to to unless something of that name exists, hidden files included: the check
-// and the rename are one step, so nothing that appears meanwhile is replaced either.
-bool renameNoReplace(const QString& from, const QString& to, QString* error)
-{
-    const QByteArray a = native(from);
-    const QByteArray b = native(to);
-    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno == EINVAL || errno == ENOSYS) {
-        // File systems without the flag: a hard link fails on an existing name just the same.
-        if (::link(a.constData(), b.constData()) == 0) {
-            ::unlink(a.constData());
-            return true;
-        }
-        // Nor hard links (FAT on a memory card): look, then rename. Only another program
-        // creating that very name in between could be replaced.
-        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
-            if (basMain::NameTaken(to)) {
-                errno = EEXIST;
-            } else if (::rename(a.constData(), b.constData()) == 0) {
-                return true;
-            }
-        }
-    }
-    *error = systemError(errno);
-    return false;
-}
+using fs::renameNoReplace;
 
 struct FileId
 {
