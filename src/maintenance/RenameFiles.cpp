@@ -1,6 +1,6 @@
 #include "maintenance/RenameFiles.h"
 
-#include "fs/NoReplaceRename.h"
+#include "fs/RenameNoReplace.h"
 #include "maintenance/BatchHost.h"
 #include "names/NameRules.h"
 #include "names/basMain.h"
@@ -123,10 +123,13 @@ bool renameViaTemp(const QString& oldPath, const QString& newPath, QString folde
         *code = -1;
         return false;
     }
-    if (!fs::renameNoReplace(oldPath, temp, error, code))
+    if (!fs::renameNoReplace(oldPath, temp, error)) {
+        *code = errno;
         return false;
-    if (fs::renameNoReplace(temp, newPath, error, code))
+    }
+    if (fs::renameNoReplace(temp, newPath, error))
         return true;
+    *code = errno;
     QString undoError;
     if (!fs::renameNoReplace(temp, oldPath, &undoError)) {
         *error += QStringLiteral("; the file could not get its name back and is now ") + temp +
@@ -163,9 +166,12 @@ RenameReport run(BatchHost& host, RenamePlan plan, const Flavour& flavour, bool 
         case Kind::ViaTemp: {
             QString error;
             int code = 0;
-            step.renamed = step.kind == Kind::Rename
-                               ? fs::renameNoReplace(oldPath, newPath, &error, &code)
-                               : renameViaTemp(oldPath, newPath, plan.folder, &error, &code);
+            if (step.kind == Kind::Rename) {
+                step.renamed = fs::renameNoReplace(oldPath, newPath, &error);
+                code = errno;
+            } else {
+                step.renamed = renameViaTemp(oldPath, newPath, plan.folder, &error, &code);
+            }
             if (step.renamed) {
                 if (flavour.logRenamed)
                     log.write(QStringLiteral("Renamed ") + oldPath + QStringLiteral(" to ") +

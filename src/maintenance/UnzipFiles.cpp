@@ -3,7 +3,7 @@
 #include "archive/ArchiveEvents.h"
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
-#include "fs/NoReplaceRename.h"
+#include "fs/RenameNoReplace.h"
 #include "maintenance/BatchHost.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"

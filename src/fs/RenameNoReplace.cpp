@@ -1,4 +1,4 @@
-#include "fs/NoReplaceRename.h"
+#include "fs/RenameNoReplace.h"
 
 #include <QFile>
 
@@ -11,7 +11,7 @@
 
 namespace kelmar::fs {
 
-bool renameNoReplace(const QString& from, const QString& to, QString* error, int* code)
+bool renameNoReplace(const QString& from, const QString& to, QString* error)
 {
     const QByteArray a = QFile::encodeName(from);
     const QByteArray b = QFile::encodeName(to);
@@ -40,8 +40,7 @@ bool renameNoReplace(const QString& from, const QString& to, QString* error, int
     }
     if (error)
         *error = QString::fromLocal8Bit(std::strerror(err));
-    if (code)
-        *code = err;
+    errno = err;
     return false;
 }
 
