@@ -29,6 +29,8 @@ QString zipErrorMessage(int code)
         return QStringLiteral("Unsafe entry refused");
     case ZipWouldBeEmpty:
         return QStringLiteral("The archive would be left empty");
+    case ZipNameTaken:
+        return QStringLiteral("Entry name taken");
     case ZipAborted:
         return QStringLiteral("Stopped");
     default:

@@ -18,6 +18,7 @@ namespace kelmar {
 //   8    disk full               no space left (or quota exceeded) while writing
 //   9    unsafe entry refused    a name leading outside the destination, or a symbolic link
 //   10   archive would be empty  remove refused to delete every entry of an archive
+//   12   entry name taken        a file would replace another's entry (same name, any case)
 //   190  stopped                the user pressed Stop
 //
 // Codes 4 and 5 say that the archive could not be judged, not that it is damaged.
@@ -33,6 +34,7 @@ enum ZipResult : int {
     ZipDiskFull = 8,
     ZipUnsafeEntry = 9,
     ZipWouldBeEmpty = 10,
+    ZipNameTaken = 12,
     ZipAborted = 190,
 };
 
