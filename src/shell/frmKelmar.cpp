@@ -163,7 +163,9 @@ frmKelmar::frmKelmar(const QString& startFolder, QWidget* parent)
     registerOperation(QStringLiteral("remove_non_roms_from_zips"),
                       [this](BatchHost& host) { remove_non_roms_from_zips(host, *m_zip); });
     registerOperation(QStringLiteral("change_attributes"), [this](BatchHost& host) {
-        change_attributes(host, *m_zip, [this] { return onUi([this] { return frmAttributes::ask(this); }); });
+        // The dialog belongs to the window's thread; the batch waits for its answer.
+        change_attributes(host, *m_zip,
+                          [this] { return onUi([this] { return frmAttributes::ask(this); }); });
     });
     registerRenameOperations(*this);
     Form_Load();
