@@ -1,9 +1,9 @@
 #include "cli/Commands.h"
 
 #include "cli/CliHost.h"
-#include "names/NameOrder.h"
 #include "names/basMain.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -46,7 +46,11 @@ int usage(QTextStream& err, const QString& message)
 QStringList filesIn(const QString& folder)
 {
     QStringList names = QDir(folder).entryList(QDir::Files, QDir::NoSort);
-    sortFileNames(names);
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(false);
+    std::sort(names.begin(), names.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
     return names;
 }
 
