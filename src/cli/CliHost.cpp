@@ -1,5 +1,7 @@
 #include "cli/CliHost.h"
 
+#include "fs/NativeName.h"
+
 #include <QDir>
 
 namespace kelmar::cli {
@@ -25,7 +27,7 @@ void CliHost::write_log(const QString& line)
 {
     if (!m_echoLog)
         return;
-    m_out << line << '\n';
+    m_out << displayName(line) << '\n';
     m_out.flush();
 }
 

@@ -1,12 +1,15 @@
 // kelmar-cli: Kelmar's batch operations for scripts and for collections too large to click
 // through. Same core, same settings store as the window.
 #include "cli/Commands.h"
+#include "fs/NativeName.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTextStream>
+
+#include <cstring>
 
 using namespace kelmar;
 using namespace kelmar::cli;
@@ -67,7 +70,10 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    QStringList args = app.arguments().mid(1);
+    // Qt decodes arguments lossily; a path of bytes that are not UTF-8 must open again.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(nameFromNative(argv[i], qsizetype(std::strlen(argv[i]))));
     QString settingsFile;
     while (!args.isEmpty() && args.first().startsWith(u'-')) {
         const QString a = args.takeFirst();

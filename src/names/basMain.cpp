@@ -1,5 +1,6 @@
 #include "names/basMain.h"
 
+#include "fs/NativeName.h"
 #include "names/Wildcard.h"
 
 #include <QDir>
@@ -119,7 +120,7 @@ bool deleteTree(int parentFd, const QByteArray& name, const QString& path, QStri
         // fails below, which tells the caller.
         if (isHiddenName(entry.constData()))
             continue;
-        const QString entryPath = path + separator() + QFile::decodeName(entry);
+        const QString entryPath = path + separator() + kelmar::nameFromNative(entry);
         struct stat st;
         if (::fstatat(folder.get(), entry.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             const int code = errno;
@@ -239,7 +240,7 @@ bool FileExists(const QString& pathOrPattern)
     struct stat st;
     if (!kelmar::hasWildcards(last)) {
         // stat, not lstat: a link to a file counts as that file, a link to a folder does not.
-        return ::stat(QFile::encodeName(pathOrPattern).constData(), &st) == 0 &&
+        return ::stat(kelmar::nativeName(pathOrPattern).constData(), &st) == 0 &&
                !S_ISDIR(st.st_mode);
     }
 
@@ -248,14 +249,14 @@ bool FileExists(const QString& pathOrPattern)
     if (folder.isEmpty())
         folder = separator();
     FdGuard guard(
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ::open(kelmar::nativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::vector<QByteArray> names;
     if (guard.get() < 0 || !readNames(::fcntl(guard.get(), F_DUPFD_CLOEXEC, 0), names))
         return false;
     for (const QByteArray& entry : names) {
         if (isHiddenName(entry.constData()))
             continue;
-        if (!kelmar::wildcardMatch(last, QFile::decodeName(entry)))
+        if (!kelmar::wildcardMatch(last, kelmar::nameFromNative(entry)))
             continue;
         if (::fstatat(guard.get(), entry.constData(), &st, 0) == 0 && !S_ISDIR(st.st_mode))
             return true;
@@ -273,13 +274,13 @@ bool IsListedFile(const QString& path)
     if (isHiddenName(GetFileName(path)))
         return false;
     struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(kelmar::nativeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool NameTaken(const QString& path)
 {
     struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(kelmar::nativeName(path).constData(), &st) == 0;
 }
 
 bool DeleteFolderTree(const QString& folder, QString* error)
@@ -293,7 +294,7 @@ bool DeleteFolderTree(const QString& folder, QString* error)
         setError(error, QStringLiteral("No folder was given to delete."));
         return false;
     }
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = kelmar::nativeName(path);
     struct stat st;
     if (::lstat(encoded.constData(), &st) != 0) {
         const int code = errno;

@@ -2,6 +2,7 @@
 
 #include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
+#include "fs/NativeName.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/FoldersToZips.h"
@@ -1403,12 +1404,14 @@ void frmKelmar::cmdRemoveROMFilter_Click()
 // ---------------------------------------------------------------------------------------
 // Log and status bar
 
-void frmKelmar::write_log(const QString& line)
+void frmKelmar::write_log(const QString& logged)
 {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, line] { write_log(line); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, logged] { write_log(logged); },
+                                  Qt::QueuedConnection);
         return;
     }
+    const QString line = displayName(logged);
     if (m_log.write(line) == OperationLog::Append::Trimmed) {
         txtLog->setPlainText(m_log.text());
     } else {

@@ -1,0 +1,42 @@
+#include "fs/RenameNoReplace.h"
+
+#include "fs/NativeName.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelmar {
+
+bool renameNoReplace(const QString& from, const QString& to, QString* error)
+{
+    const QByteArray a = nativeName(from);
+    const QByteArray b = nativeName(to);
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // File systems without the flag: a hard link fails on an existing name just the same.
+        if (::link(a.constData(), b.constData()) == 0) {
+            ::unlink(a.constData());
+            return true;
+        }
+        // Nor hard links (FAT on a memory card): look, then rename. Only another program
+        // creating that very name in between could be replaced.
+        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
+            struct stat st;
+            if (::lstat(b.constData(), &st) == 0) {
+                errno = EEXIST;
+            } else if (::rename(a.constData(), b.constData()) == 0) {
+                return true;
+            }
+        }
+    }
+    if (error)
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+} // namespace kelmar
