@@ -99,4 +99,11 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
 int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
 extern const char* const kUnzipHelp;
 
+int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream& out,
+                     QTextStream& err);
+int runAttributes(const QStringList& args, const Options& saved, QTextStream& out,
+                  QTextStream& err);
+extern const char* const kRebuildHelp;
+
 } // namespace kelmar::cli

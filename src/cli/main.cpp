@@ -42,12 +42,13 @@ Exit status 2 always means a usage error (unknown option, missing PATH).
 const Command kCommands[] = {
     {"test", runTest},   {"zip", runZip},     {"folders-to-zips", runFoldersToZips},
     {"unzip", runUnzip}, {"space", runSpace}, {"delete", runDelete},
+    {"rezip", runRezip}, {"remove-non-roms", runRemoveNonRoms}, {"attributes", runAttributes},
 };
 
 void printHelp(QTextStream& out)
 {
     out << kHeader;
-    for (const char* section : {kTestHelp, kZipHelp, kUnzipHelp}) {
+    for (const char* section : {kTestHelp, kZipHelp, kUnzipHelp, kRebuildHelp}) {
         if (*section)
             out << section << '\n';
     }

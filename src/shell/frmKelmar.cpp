@@ -4,8 +4,11 @@
 #include "browse/FileListModel.h"
 #include "fs/NativeName.h"
 #include "maintenance/CalculateSpace.h"
+#include "maintenance/ChangeAttributes.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/FoldersToZips.h"
+#include "maintenance/RemoveNonRoms.h"
+#include "maintenance/RezipFiles.h"
 #include "maintenance/TestZips.h"
 #include "maintenance/ToZipFilename.h"
 #include "maintenance/UnzipFiles.h"
@@ -14,6 +17,7 @@
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
 #include "shell/Dialogs.h"
+#include "shell/frmAttributes.h"
 
 #include <QAction>
 #include <QApplication>
@@ -152,6 +156,13 @@ frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
                       [this](BatchHost& host) { to_zip_filename(host, *m_zip); });
     registerOperation(QStringLiteral("convert_sub_folders_to_zips"),
                       [this](BatchHost& host) { convert_sub_folders_to_zips(host, *m_zip); });
+    registerOperation(QStringLiteral("rezip_files"),
+                      [this](BatchHost& host) { rezip_files(host, *m_zip); });
+    registerOperation(QStringLiteral("remove_non_roms_from_zips"),
+                      [this](BatchHost& host) { remove_non_roms_from_zips(host, *m_zip); });
+    registerOperation(QStringLiteral("change_attributes"), [this](BatchHost& host) {
+        change_attributes(host, *m_zip, [this] { return onUi([this] { return frmAttributes::ask(this); }); });
+    });
     Form_Load();
 }
 

@@ -1,0 +1,465 @@
+#include "archive/ArchiveRebuilder.h"
+
+#include "archive/ArchiveReplacement.h"
+#include "archive/EntryMask.h"
+#include "archive/EntryReader.h"
+#include "archive/ZipError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <zip.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+
+namespace kelmar {
+
+namespace {
+
+constexpr size_t kBufferSize = 64 * 1024;
+
+QString leafOf(const QString& name)
+{
+    const qsizetype cut = qMax(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
+    return name.mid(cut + 1);
+}
+
+QByteArray leafOf(const QByteArray& name)
+{
+    const qsizetype cut = qMax(name.lastIndexOf('/'), name.lastIndexOf('\\'));
+    return name.mid(cut + 1);
+}
+
+// The external attributes of an entry given the DOS attributes bits. A Unix mode the entry
+// carries is kept, without write permission when read-only and owner-writable otherwise,
+// marked the way 7-Zip marks it, so both zipinfo and 7-Zip show the DOS bits.
+void withAttributes(int bits, zip_uint8_t* system, zip_uint32_t* external)
+{
+    quint32 mode = *external >> 16;
+    const bool hasMode = (*system == ZIP_OPSYS_UNIX && (mode & S_IFMT) != 0) ||
+                         (*system == ZIP_OPSYS_DOS && (*external & 0x8000) != 0 && mode != 0);
+    quint32 result = quint32(bits) & 0xFF;
+    if (hasMode) {
+        mode = (bits & 1) ? (mode & ~quint32(0222)) : (mode | 0200);
+        result |= (mode << 16) | 0x8000;
+    }
+    *system = ZIP_OPSYS_DOS;
+    *external = result;
+}
+
+} // namespace
+
+// One entry to write, and what was read of it.
+struct ArchiveRebuilder::Planned
+{
+    zip_uint64_t index = 0;
+    QString name;
+    QByteArray leaf; // the stored name without folders, as stored
+    zip_stat_t st;
+    bool read = false;
+    quint32 crc = 0;
+    qint64 size = 0;
+};
+
+struct ArchiveRebuilder::EntrySource
+{
+    ArchiveRebuilder* owner = nullptr;
+    Planned* planned = nullptr;
+    zip_t* archive = nullptr;
+    QByteArray password;
+    std::unique_ptr<EntryReader> reader;
+    int lastPercent = -1;
+    zip_error_t error;
+
+    void report(int percent)
+    {
+        if (percent != lastPercent && owner->onProgress)
+            owner->onProgress(planned->name, percent);
+        lastPercent = percent;
+    }
+
+    zip_int64_t failed()
+    {
+        owner->fail(reader->result(), reader->detail());
+        zip_error_set(&error, ZIP_ER_READ, 0);
+        return -1;
+    }
+
+    static zip_int64_t callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd)
+    {
+        auto* self = static_cast<EntrySource*>(state);
+        switch (cmd) {
+        case ZIP_SOURCE_OPEN:
+            self->reader =
+                std::make_unique<EntryReader>(self->archive, self->planned->index, self->password);
+            if (self->reader->open() != ZipOk)
+                return self->failed();
+            self->lastPercent = -1;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            const qint64 n = self->reader->read(static_cast<char*>(data), qint64(len));
+            if (n < 0)
+                return self->failed();
+            const qint64 total = qint64(self->planned->st.size);
+            if (n == 0) {
+                self->planned->read = true;
+                self->planned->crc = self->reader->crc();
+                self->planned->size = self->reader->done();
+                self->report(100);
+            } else if (total > 0) {
+                self->report(int(qMin<qint64>(99, self->reader->done() * 100 / total)));
+            }
+            return n;
+        }
+        case ZIP_SOURCE_CLOSE:
+            if (self->reader)
+                self->reader->close();
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &self->error);
+            if (!st)
+                return -1;
+            zip_stat_init(st);
+            st->size = self->planned->st.size;
+            st->mtime = self->planned->st.mtime;
+            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+            return sizeof(*st);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&self->error, data, len);
+        case ZIP_SOURCE_FREE:
+            zip_error_fini(&self->error);
+            delete self;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return ZIP_SOURCE_SUPPORTS_READABLE;
+        default:
+            zip_error_set(&self->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+};
+
+ArchiveRebuilder::ArchiveRebuilder(RebuildPlan plan) : m_plan(std::move(plan)) {}
+
+int ArchiveRebuilder::fail(int code, const QString& detail)
+{
+    if (m_detail.isEmpty())
+        m_detail = detail;
+    return code;
+}
+
+int ArchiveRebuilder::rebuild(const QString& archivePath)
+{
+    m_detail.clear();
+    m_changed = false;
+    m_removed = 0;
+    ArchiveReplacement replacement(archivePath);
+    int result = replacement.begin();
+    if (result != ZipOk)
+        return fail(result, replacement.detail());
+    result = m_plan.kind == RebuildPlan::Kind::Recompress
+                 ? recompress(replacement.path(), replacement.tempPath())
+                 : removeEntries(replacement.path(), replacement.tempPath());
+    if (result != ZipOk || !m_changed)
+        return result;
+    result = replacement.commit();
+    return result == ZipOk ? ZipOk : fail(result, replacement.detail());
+}
+
+int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
+{
+    int code = 0;
+    zip_t* source = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+    if (!source) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        QString detail;
+        const int r = EntryReader::resultOf(&error, QFileInfo(path).fileName(), &detail);
+        zip_error_fini(&error);
+        return fail(r, detail);
+    }
+    struct Closer
+    {
+        zip_t* archive;
+        ~Closer() { zip_discard(archive); }
+    } closeSource{source};
+
+    std::vector<Planned> planned;
+    QHash<QString, QString> taken; // leaf in lower case -> the entry that claimed it
+    const zip_int64_t count = zip_get_num_entries(source, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        Planned p;
+        p.index = zip_uint64_t(i);
+        if (zip_stat_index(source, p.index, 0, &p.st) != 0) {
+            QString detail;
+            const int r = EntryReader::resultOf(zip_get_error(source), path, &detail);
+            return fail(r, detail);
+        }
+        p.name = QString::fromUtf8(p.st.name);
+        if (p.name.endsWith(u'/'))
+            continue; // folders are not kept
+        p.leaf = leafOf(QByteArray(zip_get_name(source, p.index, ZIP_FL_ENC_RAW)));
+        const QString leaf = leafOf(p.name);
+        if (leaf.isEmpty() || leaf == u"." || leaf == u"..")
+            return fail(ZipUnsafeEntry,
+                        p.name + QStringLiteral(": no file name to store it under"));
+        const QString key = leaf.toLower();
+        if (taken.contains(key))
+            return fail(ZipUnsafeEntry, taken.value(key) + QStringLiteral(" and ") + p.name +
+                                            QStringLiteral(" would both be stored as ") + leaf);
+        taken.insert(key, p.name);
+        planned.push_back(p);
+    }
+    if (planned.empty())
+        return ZipOk; // nothing to write: the archive stays as it is
+
+    zip_t* target = zip_open(temp.constData(), ZIP_TRUNCATE, &code);
+    if (!target) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        QString detail;
+        const int r = EntryReader::resultOf(&error, QFileInfo(path).fileName(), &detail);
+        zip_error_fini(&error);
+        return fail(r, detail);
+    }
+    int commentLength = 0;
+    const char* comment = zip_get_archive_comment(source, &commentLength, ZIP_FL_ENC_RAW);
+    if (comment && commentLength > 0)
+        zip_set_archive_comment(target, comment, zip_uint16_t(commentLength));
+
+    const QByteArray readPassword = m_plan.readPassword.toUtf8();
+    const QByteArray writePassword = m_plan.writePassword.toUtf8();
+    const int level = qBound(0, m_plan.level, 9);
+    for (Planned& p : planned) {
+        auto* state = new EntrySource;
+        state->owner = this;
+        state->planned = &p;
+        state->archive = source;
+        state->password = readPassword;
+        zip_error_init(&state->error);
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* data = zip_source_function_create(&EntrySource::callback, state, &error);
+        zip_error_fini(&error);
+        if (!data) {
+            zip_error_fini(&state->error);
+            delete state;
+            zip_discard(target);
+            return fail(ZipWriteError, QStringLiteral("out of memory"));
+        }
+        const zip_int64_t index = zip_file_add(target, p.leaf.constData(), data, ZIP_FL_ENC_GUESS);
+        if (index < 0)
+            zip_source_free(data);
+        zip_uint8_t system = ZIP_OPSYS_UNIX;
+        zip_uint32_t external = zip_uint32_t(0100644) << 16;
+        zip_file_get_external_attributes(source, p.index, 0, &system, &external);
+        if (m_plan.attributes >= 0)
+            withAttributes(m_plan.attributes, &system, &external);
+        bool ok = index >= 0;
+        ok = ok && zip_set_file_compression(target, zip_uint64_t(index),
+                                            level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                            zip_uint32_t(level)) == 0;
+        ok = ok && zip_file_set_mtime(target, zip_uint64_t(index), p.st.mtime, 0) == 0;
+        ok = ok && zip_file_set_external_attributes(target, zip_uint64_t(index), 0, system,
+                                                    external) == 0;
+        if (ok && !writePassword.isEmpty())
+            ok = zip_file_set_encryption(target, zip_uint64_t(index), ZIP_EM_AES_256,
+                                         writePassword.constData()) == 0;
+        if (!ok) {
+            QString detail;
+            const int r = EntryReader::resultOf(zip_get_error(target), p.name, &detail);
+            zip_discard(target);
+            return fail(r, detail);
+        }
+    }
+    if (zip_close(target) != 0) {
+        // A failed read of the old archive has said why already.
+        QString detail;
+        const int r = EntryReader::resultOf(
+            zip_get_error(target), QFileInfo(path).fileName() + QStringLiteral(" (new copy)"),
+            &detail);
+        zip_discard(target);
+        return m_detail.isEmpty() ? fail(r, detail) : r == ZipOk ? ZipReadError : r;
+    }
+    const int err = ArchiveReplacement::syncFile(temp);
+    if (err != 0)
+        return fail(ArchiveReplacement::writeFailure(err),
+                    QFileInfo(path).fileName() + QStringLiteral(" (new copy): ") +
+                        QString::fromLocal8Bit(std::strerror(err)));
+    const int verified = verifyRecompressed(temp, planned);
+    if (verified != ZipOk)
+        return verified;
+    m_changed = true;
+    return ZipOk;
+}
+
+int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
+                                         const std::vector<Planned>& planned)
+{
+    int code = 0;
+    zip_t* copy = zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!copy)
+        return fail(ZipDamaged,
+                    QStringLiteral("the new copy cannot be opened (libzip error %1)").arg(code));
+    int result = ZipOk;
+    if (zip_get_num_entries(copy, 0) != zip_int64_t(planned.size()))
+        result = fail(ZipDamaged, QStringLiteral("the new copy does not hold every entry"));
+    const QByteArray password = m_plan.writePassword.toUtf8();
+    for (size_t j = 0; result == ZipOk && j < planned.size(); ++j) {
+        const Planned& p = planned[j];
+        EntryReader reader(copy, zip_uint64_t(j), password);
+        if (reader.readAll() != ZipOk) {
+            result = fail(reader.result(),
+                          QStringLiteral("the new copy does not read back: ") + reader.detail());
+        } else if (!p.read || reader.crc() != p.crc || reader.done() != p.size ||
+                   QString::fromUtf8(zip_get_name(copy, zip_uint64_t(j), 0)) !=
+                       QString::fromUtf8(p.leaf)) {
+            result = fail(ZipDamaged, p.name + QStringLiteral(": the new copy differs"));
+        }
+    }
+    zip_discard(copy);
+    return result;
+}
+
+int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
+{
+    const QByteArray native = QFile::encodeName(path);
+    int code = 0;
+    zip_t* source = zip_open(native.constData(), ZIP_RDONLY, &code);
+    if (!source) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        QString detail;
+        const int r = EntryReader::resultOf(&error, QFileInfo(path).fileName(), &detail);
+        zip_error_fini(&error);
+        return fail(r, detail);
+    }
+    struct Closer
+    {
+        zip_t* archive;
+        ~Closer() { zip_discard(archive); }
+    } closeSource{source};
+
+    const EntryMask mask(m_plan.removeMask);
+    std::vector<zip_uint64_t> kept;
+    std::vector<zip_uint64_t> removed;
+    const zip_int64_t count = zip_get_num_entries(source, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(source, zip_uint64_t(i), 0);
+        if (!name) {
+            QString detail;
+            const int r = EntryReader::resultOf(zip_get_error(source), path, &detail);
+            return fail(r, detail);
+        }
+        (mask.selects(QString::fromUtf8(name)) ? removed : kept).push_back(zip_uint64_t(i));
+    }
+    if (removed.empty())
+        return ZipOk;
+
+    // The copy is made whole first and then thinned by libzip, which copies the kept
+    // entries' bytes as they are and writes the result over the copy, never over the archive.
+    int err = ArchiveReplacement::copyContent(native, temp);
+    if (err != 0)
+        return fail(ArchiveReplacement::writeFailure(err),
+                    QFileInfo(path).fileName() + QStringLiteral(" (new copy): ") +
+                        QString::fromLocal8Bit(std::strerror(err)));
+    if (kept.empty()) {
+        // libzip deletes an archive it leaves without entries; an empty archive it is.
+        int length = 0;
+        const char* comment = zip_get_archive_comment(source, &length, ZIP_FL_ENC_RAW);
+        err = ArchiveReplacement::writeEmptyArchive(
+            temp, QByteArray(comment ? comment : "", comment ? length : 0));
+        if (err != 0)
+            return fail(ArchiveReplacement::writeFailure(err),
+                        QFileInfo(path).fileName() + QStringLiteral(" (new copy): ") +
+                            QString::fromLocal8Bit(std::strerror(err)));
+    } else {
+        zip_t* copy = zip_open(temp.constData(), 0, &code);
+        if (!copy)
+            return fail(ZipWriteError,
+                        QStringLiteral("the copy cannot be opened (libzip error %1)").arg(code));
+        for (zip_uint64_t i : removed)
+            zip_delete(copy, i);
+        if (zip_close(copy) != 0) {
+            QString detail;
+            const int r = EntryReader::resultOf(
+                zip_get_error(copy), QFileInfo(path).fileName() + QStringLiteral(" (new copy)"),
+                &detail);
+            zip_discard(copy);
+            return fail(r, detail);
+        }
+    }
+    err = ArchiveReplacement::syncFile(temp);
+    if (err != 0)
+        return fail(ArchiveReplacement::writeFailure(err),
+                    QFileInfo(path).fileName() + QStringLiteral(" (new copy): ") +
+                        QString::fromLocal8Bit(std::strerror(err)));
+
+    // Read back: the kept entries, in order, each with the same bytes as in the archive and,
+    // where it can be read, the CRC it claims.
+    zip_t* copy = zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!copy)
+        return fail(ZipDamaged,
+                    QStringLiteral("the new copy cannot be opened (libzip error %1)").arg(code));
+    struct CopyCloser
+    {
+        zip_t* archive;
+        ~CopyCloser() { zip_discard(archive); }
+    } closeCopy{copy};
+    if (zip_get_num_entries(copy, 0) != zip_int64_t(kept.size()))
+        return fail(ZipDamaged, QStringLiteral("the new copy does not hold every kept entry"));
+    std::vector<char> a(kBufferSize);
+    std::vector<char> b(kBufferSize);
+    const QByteArray password = m_plan.readPassword.toUtf8();
+    for (size_t j = 0; j < kept.size(); ++j) {
+        zip_stat_t was;
+        zip_stat_t is;
+        zip_stat_index(source, kept[j], 0, &was);
+        zip_stat_index(copy, zip_uint64_t(j), 0, &is);
+        const QString name = QString::fromUtf8(was.name);
+        if (std::strcmp(was.name, is.name) != 0 || was.crc != is.crc || was.size != is.size ||
+            was.comp_size != is.comp_size || was.comp_method != is.comp_method ||
+            was.encryption_method != is.encryption_method)
+            return fail(ZipDamaged, name + QStringLiteral(": the new copy differs"));
+        zip_file_t* from = zip_fopen_index(source, kept[j], ZIP_FL_ENCRYPTED);
+        zip_file_t* to = zip_fopen_index(copy, zip_uint64_t(j), ZIP_FL_ENCRYPTED);
+        bool same = from && to;
+        while (same) {
+            // Raw bytes of a stored entry are checked against its CRC; with encryption they
+            // cannot match it, and that is no error here.
+            const zip_int64_t n = zip_fread(from, a.data(), a.size());
+            const zip_int64_t m = zip_fread(to, b.data(), b.size());
+            if (n < 0 || m < 0) {
+                same = n < 0 && m < 0 &&
+                       zip_error_code_zip(zip_file_get_error(from)) == ZIP_ER_CRC &&
+                       zip_error_code_zip(zip_file_get_error(to)) == ZIP_ER_CRC;
+                break;
+            }
+            same = n == m && std::memcmp(a.data(), b.data(), size_t(n)) == 0;
+            if (n == 0)
+                break;
+        }
+        if (from)
+            zip_fclose(from);
+        if (to)
+            zip_fclose(to);
+        if (!same)
+            return fail(ZipDamaged, name + QStringLiteral(": the new copy differs"));
+        if (name.endsWith(u'/'))
+            continue;
+        EntryReader reader(copy, zip_uint64_t(j), password);
+        const int r = reader.readAll();
+        if (r != ZipOk && !zipResultIsUnjudged(r))
+            return fail(r, reader.detail());
+    }
+    m_removed = int(removed.size());
+    m_changed = true;
+    return ZipOk;
+}
+
+} // namespace kelmar

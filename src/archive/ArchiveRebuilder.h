@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace kelmar {
+
+// What a rebuild does to each entry of an archive.
+struct RebuildPlan
+{
+    enum class Kind {
+        // Every file entry is read in full (decrypted with readPassword, its CRC checked) and
+        // written anew under its name without folders, at level, and encrypted with
+        // writePassword (AES-256) when that is not empty. Folder entries are dropped.
+        Recompress,
+        // The entries that removeMask selects (EntryMask) are dropped; the others are
+        // copied byte for byte, never recompressed, encrypted ones included.
+        RemoveEntries,
+    };
+    Kind kind = Kind::Recompress;
+    int level = 6;
+    QString readPassword;
+    QString writePassword;
+    // Recompress only: the DOS attributes every entry gets (read-only 1, hidden 2, archive
+    // 32), or -1 to keep each entry's own.
+    int attributes = -1;
+    QString removeMask;
+};
+
+// Rebuilds an archive without ever putting its content at risk.
+//
+// The new archive is written beside the old one under a hidden temporary name, flushed to
+// disk, and read back in full: every entry must be there with the content it had (same CRC
+// and size, or for copied entries the same bytes). Only then is it renamed over the old
+// archive, which until that moment is never written to. On any failure the old archive is
+// left exactly as it was, the temporary file is removed, and lastErrorDetail() says why.
+// An archive that was changed by someone else while it was being rebuilt is left alone too.
+//
+// Entry names that would become one when their folders are dropped ("a/x.rom" and
+// "b/x.rom", or names differing only in case) leave the archive as it was.
+class ArchiveRebuilder
+{
+public:
+    explicit ArchiveRebuilder(RebuildPlan plan);
+
+    // A result code (ZipError.h). ZipOk also when there was nothing to change (no entry to
+    // remove, no file entry to recompress); changed() tells.
+    int rebuild(const QString& archivePath);
+
+    const QString& lastErrorDetail() const { return m_detail; }
+    bool changed() const { return m_changed; }
+    // Entries dropped by the last RemoveEntries rebuild.
+    int removedCount() const { return m_removed; }
+
+    // Called while each entry is read: its name and how much of it is done (100 at its end).
+    std::function<void(const QString& name, int percent)> onProgress;
+
+    // A source feeding libzip the entry it reads; it reports back through these.
+    struct EntrySource;
+
+private:
+    struct Planned;
+    int fail(int code, const QString& detail);
+    int recompress(const QString& path, const QByteArray& temp);
+    int removeEntries(const QString& path, const QByteArray& temp);
+    int verifyRecompressed(const QByteArray& temp, const std::vector<Planned>& planned);
+
+    RebuildPlan m_plan;
+    QString m_detail;
+    bool m_changed = false;
+    int m_removed = 0;
+};
+
+} // namespace kelmar

@@ -1,0 +1,180 @@
+#include "archive/ArchiveReplacement.h"
+
+#include "archive/ZipError.h"
+#include "fs/FileIdentity.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kelmar {
+
+namespace {
+
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+int syncPath(const QByteArray& path, int flags)
+{
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int err = 0;
+    if (::fsync(fd) != 0)
+        err = errno;
+    ::close(fd);
+    return err;
+}
+
+} // namespace
+
+ArchiveReplacement::ArchiveReplacement(const QString& archivePath) : m_archivePath(archivePath) {}
+
+ArchiveReplacement::~ArchiveReplacement()
+{
+    if (!m_temp.isEmpty() && !m_committed)
+        ::unlink(m_temp.constData());
+}
+
+int ArchiveReplacement::fail(int code, const QString& detail)
+{
+    m_detail = detail;
+    return code;
+}
+
+int ArchiveReplacement::writeFailure(int err)
+{
+    return err == ENOSPC || err == EDQUOT || err == EFBIG ? ZipDiskFull : ZipWriteError;
+}
+
+int ArchiveReplacement::begin()
+{
+    m_path = QFileInfo(m_archivePath).canonicalFilePath();
+    if (m_path.isEmpty())
+        return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": file not found"));
+    m_native = QFile::encodeName(m_path);
+    if (::stat(m_native.constData(), &m_before) != 0)
+        return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": ") + systemError(errno));
+    const QString folder = QFileInfo(m_path).absolutePath();
+    QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.kelmar-XXXXXX"));
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        return fail(writeFailure(err), folder +
+                                           QStringLiteral(": cannot create a temporary file: ") +
+                                           systemError(err));
+    }
+    ::close(fd);
+    m_temp = pattern;
+    return ZipOk;
+}
+
+int ArchiveReplacement::commit()
+{
+    const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofPath(m_native, true);
+    if (!now || *now != fs::FileIdentity::fromStat(m_before))
+        return fail(ZipWriteError,
+                    m_archivePath + QStringLiteral(": changed while it was being rebuilt"));
+    if (::chmod(m_temp.constData(), m_before.st_mode & 07777) != 0)
+        return fail(ZipWriteError, m_archivePath + QStringLiteral(": ") + systemError(errno));
+    if (::chown(m_temp.constData(), m_before.st_uid, m_before.st_gid) != 0) {
+        // Only root may give a file away; anyone else's new copy is their own already.
+    }
+    if (::rename(m_temp.constData(), m_native.constData()) != 0) {
+        const int err = errno;
+        return fail(writeFailure(err), m_archivePath + QStringLiteral(": ") + systemError(err));
+    }
+    m_committed = true;
+    // The rename itself must survive a crash too.
+    syncPath(QFile::encodeName(QFileInfo(m_path).absolutePath()), O_RDONLY | O_DIRECTORY);
+    return ZipOk;
+}
+
+int ArchiveReplacement::syncFile(const QByteArray& path)
+{
+    return syncPath(path, O_RDONLY);
+}
+
+int ArchiveReplacement::writeEmptyArchive(const QByteArray& path, const QByteArray& comment)
+{
+    QByteArray record("PK\x05\x06", 4);
+    record.append(16, '\0');
+    const quint16 length = quint16(qMin<qsizetype>(comment.size(), 0xFFFF));
+    record.append(char(length & 0xFF));
+    record.append(char(length >> 8));
+    record.append(comment.left(length));
+    const int fd = ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int err = 0;
+    if (::write(fd, record.constData(), size_t(record.size())) != ssize_t(record.size()))
+        err = errno != 0 ? errno : EIO;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    return err;
+}
+
+int ArchiveReplacement::copyContent(const QByteArray& from, const QByteArray& to)
+{
+    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    const int out = ::open(to.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        return err;
+    }
+    int err = 0;
+    bool fallback = false;
+    // The kernel copies, and may share the blocks where the file system can.
+    for (;;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+        if (n > 0)
+            continue;
+        if (n == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+            fallback = true;
+        else
+            err = errno;
+        break;
+    }
+    if (fallback) {
+        std::vector<char> buffer(64 * 1024);
+        ::lseek(in, 0, SEEK_SET);
+        if (::ftruncate(out, 0) != 0 || ::lseek(out, 0, SEEK_SET) != 0)
+            err = errno;
+        while (err == 0) {
+            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                err = n < 0 ? errno : 0;
+                break;
+            }
+            for (ssize_t written = 0; written < n && err == 0;) {
+                const ssize_t w = ::write(out, buffer.data() + written, size_t(n - written));
+                if (w < 0 && errno != EINTR)
+                    err = errno;
+                else if (w > 0)
+                    written += w;
+            }
+        }
+    }
+    ::close(in);
+    if (::close(out) != 0 && err == 0)
+        err = errno;
+    return err;
+}
+
+} // namespace kelmar

@@ -1,0 +1,260 @@
+// kelmar-cli rezip, remove-non-roms and attributes: the operations that rebuild archives.
+#include "archive/ZipComponent.h"
+#include "cli/CliHost.h"
+#include "cli/Commands.h"
+#include "maintenance/ChangeAttributes.h"
+#include "maintenance/RemoveNonRoms.h"
+#include "maintenance/RezipFiles.h"
+#include "names/basMain.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace kelmar::cli {
+
+const char* const kRebuildHelp =
+    R"HELP(  rezip     Rebuild zip archives at a new compression level, from their files at
+            the top level (stored folder names are dropped), decrypting with the
+            saved unzip password and encrypting with the zip password (AES-256).
+            Logs "Error when rezipping PATH" (the reason on the next line) for an
+            archive that cannot be rebuilt; it stays as it was.
+  remove-non-roms
+            Remove from zip archives every entry that the ROM filter does not
+            mark as a ROM; the entries kept are copied as they are, never
+            recompressed. Logs "Removed N entries from PATH" per archive. An
+            archive left without entries stays as an empty archive.
+  attributes
+            Give every file inside zip archives the chosen attributes, stored in
+            the archive (the DOS bits, and no write permission in the Unix mode
+            when read-only). The archives are rebuilt as rezip does, at the saved
+            level, without a password. Logs "Error changing attributes in PATH".
+
+Each archive is rebuilt beside itself under a hidden temporary name, read back in
+full, and only then renamed over the old one: a failure (a full disk, a damaged
+entry, two entries that would get one name) leaves the archive untouched.
+Entries keep their modification times.
+
+Arguments of rezip, remove-non-roms and attributes:
+  PATH      An archive, or a folder meaning every file in it whose name ends in
+            ".zip" (in any case; hidden files and subfolders are not searched).
+
+Options of rezip:
+  --level N            0 (store) to 9 (the saved level when not given).
+  --password PW        Encrypt the new archives with AES-256 and PW.
+  --no-password        Do not encrypt, even if a zip password is saved.
+  --unzip-password PW  Decrypt the old archives with PW (the saved unzip password
+                       is used when this is not given).
+Options of remove-non-roms:
+  --rom-filter F       Use F ("*.nes;*.sfc") as the ROM filter instead of the
+                       saved one. An empty filter removes every entry.
+  --yes                Remove without asking. Without it, remove-non-roms asks on
+                       a terminal and refuses otherwise.
+Options of attributes (attributes not given are cleared):
+  --read-only, --hidden, --archive
+  --level N, --unzip-password PW
+                       As for rezip.
+
+Exit status of rezip, remove-non-roms and attributes:
+  0  every archive was rebuilt (or had nothing to change)
+  1  at least one archive could not be rebuilt
+  2  usage error
+  3  stopped with Ctrl+C, and nothing failed before
+)HELP";
+
+namespace {
+
+// Reads the options the three commands share; returns false after a usage error.
+bool sharedOption(const QStringList& args, int& i, Options& options, QStringList& paths,
+                  QTextStream& err, bool* handled, int* exitCode)
+{
+    const QString& a = args.at(i);
+    QString value;
+    bool missing = false;
+    *handled = true;
+    if (optionValue(args, i, QStringLiteral("--level"), value, &missing)) {
+        bool ok = false;
+        const int level = value.toInt(&ok);
+        if (missing || !ok || level < 0 || level > 9) {
+            *exitCode = usage(err, QStringLiteral("--level needs a number from 0 to 9"));
+            return false;
+        }
+        options.sliCompression = level;
+    } else if (optionValue(args, i, QStringLiteral("--unzip-password"), value, &missing)) {
+        if (missing || value.isEmpty()) {
+            *exitCode = usage(err, QStringLiteral("--unzip-password needs a value"));
+            return false;
+        }
+        options.chkUnzipPassword = 1;
+        options.txtUnzipPassword = value;
+    } else if (a == u"--") {
+        paths += args.mid(i + 1);
+        i = int(args.size());
+    } else if (!a.startsWith(u'-') || a.size() == 1) {
+        paths.append(a);
+    } else {
+        *handled = false;
+    }
+    return true;
+}
+
+// Runs batch over every group and sums up; the summary goes to stderr.
+int runOverGroups(
+    const char* command, const QStringList& paths, const Options& options, QTextStream& out,
+    QTextStream& err, const char* verb,
+    const std::function<RebuildReport(CliHost&, ZipComponent&,
+                                      const std::function<void(int, int, const QString&)>&)>& batch,
+    const std::function<MsgAnswer()>& answer = {})
+{
+    if (paths.isEmpty())
+        return usage(
+            err,
+            QStringLiteral("%1 needs at least one archive or folder").arg(QLatin1String(command)));
+    std::vector<Group> groups;
+    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
+                    QStringLiteral("is not a .zip file"), groups, err))
+        return kExitUsage;
+    int total = 0;
+    for (const Group& g : groups)
+        total += int(g.names.size());
+    ProgressLine progress(err, total);
+    installInterruptHandler();
+    // The batches' own message boxes (nothing selected) are not for a script's stderr.
+    QString swallowed;
+    QTextStream quiet(&swallowed);
+    CliHost host(options, interruptFlag(), out, quiet, true);
+    if (answer)
+        host.questions = [&](const QString&, const QString&, MsgIcon, MsgButtons) {
+            return answer();
+        };
+    ZipComponent zip;
+    int failed = 0;
+    int done = 0;
+    bool stopped = false;
+    if (!forEachGroup(groups, host, ".zip files", err, [&] {
+            const RebuildReport report =
+                batch(host, zip, [&](int, int, const QString& path) { progress.step(path); });
+            failed += report.failedCount();
+            done += int(report.archives.size()) - report.failedCount();
+            stopped = stopped || report.stopped;
+        }))
+        stopped = true;
+    progress.clear();
+    err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
+        << (stopped ? " (stopped)" : "") << '\n';
+    err.flush();
+    if (failed > 0)
+        return kExitBad;
+    return stopped ? kExitNotTested : kExitGood;
+}
+
+} // namespace
+
+int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    Options options = saved;
+    options.chkSound = 0;
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        bool handled = false;
+        int exitCode = kExitUsage;
+        if (!sharedOption(args, i, options, paths, err, &handled, &exitCode))
+            return exitCode;
+        if (handled)
+            continue;
+        const QString& a = args.at(i);
+        QString value;
+        bool missing = false;
+        if (optionValue(args, i, QStringLiteral("--password"), value, &missing)) {
+            if (missing || value.isEmpty())
+                return usage(err, QStringLiteral("--password needs a value"));
+            options.chkZIPPassword = 1;
+            options.txtZIPPassword = value;
+        } else if (a == u"--no-password") {
+            options.chkZIPPassword = 0;
+        } else {
+            return usage(err, QStringLiteral("unknown option '%1' for rezip").arg(a));
+        }
+    }
+    return runOverGroups("rezip", paths, options, out, err, "Rezipped",
+                         [](CliHost& host, ZipComponent& zip, const auto& onArchive) {
+                             return rezip_files(host, zip, onArchive);
+                         });
+}
+
+int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream& out,
+                     QTextStream& err)
+{
+    Options options = saved;
+    options.chkSound = 0;
+    bool yes = false;
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        QString value;
+        bool missing = false;
+        if (a == u"--yes" || a == u"-y") {
+            yes = true;
+        } else if (optionValue(args, i, QStringLiteral("--rom-filter"), value, &missing)) {
+            if (missing)
+                return usage(err, QStringLiteral("--rom-filter needs a value"));
+            options.lblROMFilter = value;
+        } else if (a == u"--") {
+            paths += args.mid(i + 1);
+            break;
+        } else if (a.startsWith(u'-') && a.size() > 1) {
+            return usage(err, QStringLiteral("unknown option '%1' for remove-non-roms").arg(a));
+        } else {
+            paths.append(a);
+        }
+    }
+    if (!yes && !paths.isEmpty()) {
+        if (::isatty(STDIN_FILENO) == 0)
+            return usage(err, QStringLiteral("remove-non-roms asks before removing; give --yes "
+                                             "when not run from a terminal"));
+        QString question = removeNonRomsQuestion(options.lblROMFilter);
+        question.replace(u'\r', u'\n');
+        err << question << " [y/N] ";
+        err.flush();
+        char line[64] = {};
+        if (!std::fgets(line, sizeof line, stdin) || (line[0] != 'y' && line[0] != 'Y'))
+            return kExitGood;
+    }
+    return runOverGroups(
+        "remove-non-roms", paths, options, out, err, "Stripped",
+        [](CliHost& host, ZipComponent& zip, const auto& onArchive) {
+            return remove_non_roms_from_zips(host, zip, onArchive);
+        },
+        [] { return MsgAnswer::Yes; });
+}
+
+int runAttributes(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    Options options = saved;
+    options.chkSound = 0;
+    int chosen = 0;
+    QStringList paths;
+    for (int i = 0; i < args.size(); ++i) {
+        bool handled = false;
+        int exitCode = kExitUsage;
+        if (!sharedOption(args, i, options, paths, err, &handled, &exitCode))
+            return exitCode;
+        if (handled)
+            continue;
+        const QString& a = args.at(i);
+        if (a == u"--read-only")
+            chosen |= AttrReadOnly;
+        else if (a == u"--hidden")
+            chosen |= AttrHidden;
+        else if (a == u"--archive")
+            chosen |= AttrArchive;
+        else
+            return usage(err, QStringLiteral("unknown option '%1' for attributes").arg(a));
+    }
+    return runOverGroups("attributes", paths, options, out, err, "Updated",
+                         [chosen](CliHost& host, ZipComponent& zip, const auto& onArchive) {
+                             return change_attributes(
+                                 host, zip, [chosen] { return chosen; }, onArchive);
+                         });
+}
+
+} // namespace kelmar::cli

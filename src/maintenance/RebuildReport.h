@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace kelmar {
+
+// What a batch that rebuilds archives did, for callers that want more than the log (the
+// command line): rezip, remove non-ROMs, change attributes.
+struct RebuildReport
+{
+    struct Archive
+    {
+        QString path;
+        int result = 0; // the result code of the rebuild (ZipError.h)
+        QString reason; // empty when the archive was rebuilt or had nothing to change
+        bool changed = false;
+        int removed = 0; // entries removed (remove non-ROMs)
+    };
+    std::vector<Archive> archives;
+    bool nothingSelected = false;
+    bool cancelled = false; // the question or the dialog was answered No or Cancel
+    bool stopped = false;   // Stop ended the walk before the last position
+
+    int failedCount() const
+    {
+        int n = 0;
+        for (const Archive& a : archives)
+            n += a.result != 0 ? 1 : 0;
+        return n;
+    }
+};
+
+} // namespace kelmar

@@ -1,0 +1,334 @@
+// Rezip, remove non-ROMs and change attributes over archives made by other programs, and
+// what each leaves behind when the disk, the folder or the archive itself fails it.
+#include "archive/ArchiveRebuilder.h"
+#include "archive/ZipComponent.h"
+#include "common/FakeHost.h"
+#include "common/Tools.h"
+#include "maintenance/ChangeAttributes.h"
+#include "maintenance/RebuildFixture.h"
+#include "maintenance/RemoveNonRoms.h"
+#include "maintenance/RezipFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+namespace {
+
+enum class Op { Rezip, RemoveNonRoms, Attributes };
+
+RebuildReport run(Op op, FakeHost& host, int attributes = AttrReadOnly | AttrHidden)
+{
+    ZipComponent zip;
+    switch (op) {
+    case Op::Rezip:
+        return rezip_files(host, zip);
+    case Op::RemoveNonRoms:
+        host.queueAnswer(MsgAnswer::Yes);
+        return remove_non_roms_from_zips(host, zip);
+    case Op::Attributes:
+        break;
+    }
+    return change_attributes(host, zip, [attributes] { return attributes; });
+}
+
+QStringList namesOf(const QList<ListedEntry>& entries)
+{
+    QStringList names;
+    for (const ListedEntry& e : entries)
+        names.append(e.name);
+    names.sort();
+    return names;
+}
+
+// Every file of the input, at the top level, with its content and its time.
+void expectSameFilesFlattened(const QString& archive)
+{
+    const QMap<QString, quint32> crcs = unpackedCrcs();
+    const QList<ListedEntry> entries = listEntries(archive);
+    EXPECT_EQ(namesOf(entries), QStringList(crcs.keys())) << archive;
+    for (const ListedEntry& e : entries) {
+        EXPECT_EQ(e.crc, crcs.value(e.name)) << archive << ": " << e.name;
+        EXPECT_EQ(e.time, QLatin1String(kUnpackedTime)) << archive << ": " << e.name;
+    }
+}
+
+} // namespace
+
+TEST(RebuildArchives, RezipKeepsEveryFileOfArchivesFromOtherPrograms)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
+    QTemporaryDir dir;
+    QStringList encrypted;
+    const QStringList inputs = makeInputArchives(dir.path(), &encrypted);
+    struct Case
+    {
+        const char* name;
+        QString zipPassword;
+    };
+    for (const Case& c : {Case{"plain at level 9", QString()},
+                          Case{"encrypted anew with AES-256", QStringLiteral("n3w")}}) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        host.listFolder(dir.path());
+        host.opts.sliCompression = 9;
+        host.opts.chkUnzipPassword = 1;
+        host.opts.txtUnzipPassword = QStringLiteral("secret");
+        host.opts.chkZIPPassword = c.zipPassword.isEmpty() ? 0 : 1;
+        host.opts.txtZIPPassword = c.zipPassword;
+        const RebuildReport report = run(Op::Rezip, host);
+        EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
+        ASSERT_EQ(report.archives.size(), size_t(inputs.size()));
+        for (const QString& name : inputs) {
+            const QString path = dir.filePath(name);
+            expectSameFilesFlattened(path);
+            QString output;
+            EXPECT_TRUE(toolsAccept(path, c.zipPassword, !c.zipPassword.isEmpty(), &output))
+                << name << output;
+        }
+        EXPECT_TRUE(host.statusTexts.contains(QStringLiteral("Rezipping File 5 of 5 [||||||||||]")))
+            << host.statusTexts.join(u'\n');
+        // Nothing is left beside the archives.
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), inputs.size());
+        // The next round reads what this one wrote.
+        host.opts.txtUnzipPassword =
+            c.zipPassword.isEmpty() ? QStringLiteral("secret") : c.zipPassword;
+    }
+}
+
+TEST(RebuildArchives, RemoveNonRomsCopiesTheRomsAsTheyAreAndCanLeaveAnEmptyArchive)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
+    QTemporaryDir dir;
+    QStringList encrypted;
+    const QStringList inputs = makeInputArchives(dir.path(), &encrypted);
+    QMap<QString, QList<ListedEntry>> before;
+    for (const QString& name : inputs)
+        before.insert(name, listEntries(dir.filePath(name)));
+
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.opts.lblROMFilter = QStringLiteral("*.NES");
+    const RebuildReport report = run(Op::RemoveNonRoms, host);
+    ASSERT_EQ(host.questions.size(), 1);
+    EXPECT_EQ(host.questions[0], QStringLiteral("Are you sure?|") + removeNonRomsQuestion("*.NES"));
+    ASSERT_EQ(report.archives.size(), size_t(inputs.size()));
+    for (const QString& name : inputs) {
+        const QString path = dir.filePath(name);
+        const QList<ListedEntry> after = listEntries(path);
+        QList<ListedEntry> roms;
+        for (const ListedEntry& e : before.value(name)) {
+            if (e.name.endsWith(QLatin1String(".nes")))
+                roms.append(e);
+        }
+        ASSERT_EQ(after.size(), roms.size()) << name;
+        for (int i = 0; i < roms.size(); ++i) {
+            EXPECT_EQ(after[i].name, roms[i].name);
+            EXPECT_EQ(after[i].crc, roms[i].crc);
+            // Not recompressed: the same number of compressed bytes.
+            EXPECT_EQ(after[i].compressedSize, roms[i].compressedSize) << name << after[i].name;
+            EXPECT_EQ(after[i].time, roms[i].time);
+        }
+        const bool isEncrypted = encrypted.contains(name);
+        EXPECT_TRUE(toolsAccept(path, isEncrypted ? QStringLiteral("secret") : QString(),
+                                name == QLatin1String("7z-aes.zip")))
+            << name;
+        EXPECT_TRUE(host.log.contains(QStringLiteral("Removed %1 entries from %2")
+                                          .arg(before.value(name).size() - roms.size())
+                                          .arg(path)))
+            << host.log.join(u'\n');
+    }
+
+    // An empty filter, confirmed, takes every entry: the archive stays, empty and valid.
+    host.listFolder(dir.path());
+    host.opts.lblROMFilter.clear();
+    run(Op::RemoveNonRoms, host);
+    for (const QString& name : inputs) {
+        const QString path = dir.filePath(name);
+        ASSERT_TRUE(QFileInfo::exists(path)) << name;
+        EXPECT_TRUE(listEntries(path).isEmpty());
+        EXPECT_EQ(runTool(QStringLiteral("7zz"), {QStringLiteral("t"), path}).exitCode, 0);
+        EXPECT_EQ(
+            runTool(QStringLiteral("python3"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("import zipfile,sys; zipfile.ZipFile(sys.argv[1]).testzip()"),
+                     path})
+                .exitCode,
+            0);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), inputs.size());
+}
+
+TEST(RebuildArchives, AttributesAreStoredInEachEntryForZipinfoAnd7Zip)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    QTemporaryDir dir;
+    const QStringList inputs = makeInputArchives(dir.path());
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.opts.chkUnzipPassword = 1;
+    host.opts.txtUnzipPassword = QStringLiteral("secret");
+    const RebuildReport report = run(Op::Attributes, host, AttrReadOnly | AttrHidden | AttrArchive);
+    EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
+    EXPECT_EQ(report.failedCount(), 0);
+    EXPECT_EQ(host.statusTexts.first(), QStringLiteral("Updating Attributes: 7z-aes.zip (1 of 5)"));
+    for (const QString& name : inputs) {
+        const QString path = dir.filePath(name);
+        expectSameFilesFlattened(path);
+        for (const ListedEntry& e : listEntries(path)) {
+            EXPECT_EQ(e.external & 0xFF, 0x23u) << name << e.name;
+            if (e.external >> 16) {
+                EXPECT_EQ((e.external >> 16) & 0222, 0u) << name << e.name;
+            }
+        }
+        const QString seven = QString::fromUtf8(
+            runTool(QStringLiteral("7zz"), {QStringLiteral("l"), QStringLiteral("-slt"), path})
+                .output);
+        EXPECT_EQ(seven.count(QStringLiteral("Attributes = RHA")), 3) << seven;
+        const QString info = QString::fromUtf8(
+            runTool(QStringLiteral("zipinfo"), {QStringLiteral("-v"), path}).output);
+        EXPECT_EQ(info.count(QStringLiteral("rdo hid arc")), 3) << info;
+        EXPECT_TRUE(toolsAccept(path)) << name;
+    }
+
+    // Plain attributes make the files writable again.
+    host.listFolder(dir.path());
+    run(Op::Attributes, host, 0);
+    for (const ListedEntry& e : listEntries(dir.filePath(QStringLiteral("zip.zip")))) {
+        EXPECT_EQ(e.external & 0xFF, 0u);
+        EXPECT_EQ((e.external >> 16) & 0200, 0200u);
+    }
+}
+
+// Whatever goes wrong, the archive keeps its bytes and its time, nothing else is left in its
+// folder, and the log says which archive failed and why.
+TEST(RebuildArchives, AFailedRebuildLeavesTheArchiveAsItWas)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    const bool root = ::geteuid() == 0;
+    struct Case
+    {
+        const char* fault;
+        QList<Op> ops;
+        QString expect; // in the reason
+    };
+    const QList<Case> cases{
+        {"full disk", {Op::Rezip, Op::RemoveNonRoms, Op::Attributes}, QStringLiteral("Disk full")},
+        {"immutable folder",
+         {Op::Rezip, Op::RemoveNonRoms, Op::Attributes},
+         QStringLiteral("temporary file")},
+        {"names that clash once folders are dropped",
+         {Op::Rezip, Op::Attributes},
+         QStringLiteral("a/x.nes and b/X.NES would both be stored as X.NES")},
+        {"damaged entry", {Op::Rezip, Op::RemoveNonRoms, Op::Attributes}, QStringLiteral("CRC")},
+        {"wrong password", {Op::Rezip, Op::Attributes}, QStringLiteral("password")},
+    };
+    for (const Case& c : cases) {
+        for (Op op : c.ops) {
+            SCOPED_TRACE(std::string(c.fault) + " / op " + std::to_string(int(op)));
+            QTemporaryDir dir;
+            const QString work = dir.filePath(QStringLiteral("work"));
+            const QString roms = dir.filePath(QStringLiteral("roms"));
+            const QString archive = roms + QStringLiteral("/set.zip");
+            QDir().mkpath(roms);
+            writeFile(work + QStringLiteral("/a/x.nes"), noiseBytes(300000, 1));
+            writeFile(work + QStringLiteral("/b/X.NES"), textBytes(1000, 2));
+            writeFile(work + QStringLiteral("/readme.txt"), textBytes(1000, 3));
+            QStringList args{QStringLiteral("-qr")};
+            if (QLatin1String(c.fault) == QLatin1String("wrong password"))
+                args << QStringLiteral("-P") << QStringLiteral("right");
+            if (QLatin1String(c.fault) !=
+                QLatin1String("names that clash once folders are dropped"))
+                QFile::rename(work + QStringLiteral("/b/X.NES"), work + QStringLiteral("/b/y.nes"));
+            ASSERT_EQ(runTool(QStringLiteral("zip"),
+                              args << archive << "a"
+                                   << "b"
+                                   << "readme.txt",
+                              work)
+                          .exitCode,
+                      0);
+            if (QLatin1String(c.fault) == QLatin1String("damaged entry")) {
+                QByteArray bytes = readFile(archive);
+                bytes[2000] = char(bytes[2000] ^ 0x20);
+                writeFile(archive, bytes);
+            }
+            const QFileInfo was(archive);
+            const QByteArray bytes = readFile(archive);
+            FakeHost host;
+            host.listFolder(roms);
+            host.opts.lblROMFilter = QStringLiteral("*.NES");
+            host.opts.chkUnzipPassword = 1;
+            host.opts.txtUnzipPassword = QStringLiteral("wrong");
+
+            RebuildReport report;
+            if (QLatin1String(c.fault) == QLatin1String("full disk")) {
+                struct rlimit saved;
+                getrlimit(RLIMIT_FSIZE, &saved);
+                auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+                struct rlimit small = saved;
+                small.rlim_cur = 100 * 1024;
+                setrlimit(RLIMIT_FSIZE, &small);
+                report = run(op, host);
+                setrlimit(RLIMIT_FSIZE, &saved);
+                std::signal(SIGXFSZ, oldHandler);
+            } else if (QLatin1String(c.fault) == QLatin1String("immutable folder")) {
+                if (!root) {
+                    QFile::setPermissions(roms, QFile::ReadOwner | QFile::ExeOwner);
+                } else if (runTool(QStringLiteral("chattr"), {QStringLiteral("+i"), roms})
+                               .exitCode != 0) {
+                    continue; // this file system has no immutable files
+                }
+                report = run(op, host);
+                if (root)
+                    runTool(QStringLiteral("chattr"), {QStringLiteral("-i"), roms});
+                QFile::setPermissions(roms, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            } else {
+                report = run(op, host);
+            }
+
+            ASSERT_EQ(report.failedCount(), 1);
+            EXPECT_EQ(readFile(archive), bytes);
+            EXPECT_EQ(QFileInfo(archive).lastModified(), was.lastModified());
+            EXPECT_EQ(QDir(roms).entryList(QDir::Files | QDir::Hidden | QDir::Dirs |
+                                           QDir::NoDotAndDotDot),
+                      QStringList{QStringLiteral("set.zip")});
+            ASSERT_EQ(host.log.size(), 2) << host.log.join(u'\n');
+            EXPECT_TRUE(host.log[0].startsWith(QStringLiteral("Error ")) &&
+                        host.log[0].endsWith(archive))
+                << host.log[0];
+            EXPECT_TRUE(host.log[1].contains(c.expect)) << host.log[1];
+        }
+    }
+
+    // An archive that someone else rewrites while it is being rebuilt keeps their version.
+    QTemporaryDir dir;
+    const QString archive = dir.filePath(QStringLiteral("set.zip"));
+    writeFile(dir.filePath(QStringLiteral("x.nes")), textBytes(100000, 4));
+    ASSERT_EQ(runTool(QStringLiteral("zip"), {"-q", archive, "x.nes"}, dir.path()).exitCode, 0);
+    RebuildPlan plan;
+    ArchiveRebuilder rebuilder(plan);
+    QByteArray theirs;
+    rebuilder.onProgress = [&](const QString&, int percent) {
+        if (percent == 100 && theirs.isEmpty()) {
+            theirs = readFile(archive) + "their own tail";
+            writeFile(archive, theirs);
+        }
+    };
+    EXPECT_EQ(rebuilder.rebuild(archive), ZipWriteError);
+    EXPECT_TRUE(
+        rebuilder.lastErrorDetail().endsWith(QLatin1String("changed while it was being rebuilt")));
+    EXPECT_EQ(readFile(archive), theirs);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}

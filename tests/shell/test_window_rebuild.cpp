@@ -1,0 +1,95 @@
+#include "WindowTest.h"
+#include "browse/FileListModel.h"
+#include "common/Tools.h"
+#include "maintenance/RemoveNonRoms.h"
+#include "shell/Dialogs.h"
+#include "shell/frmAttributes.h"
+#include "shell/frmKelmar.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+namespace {
+
+QString zipinfo(const QString& archive)
+{
+    return QString::fromUtf8(runTool("zipinfo", {"-v", archive}).output);
+}
+
+} // namespace
+
+// The three operations that rebuild archives, from the file list's menu, through the window.
+TEST(WindowRebuild, RezipRemoveNonRomsAndAttributesFromTheMenu)
+{
+    KELMAR_REQUIRE_TOOL("zip");
+    KELMAR_REQUIRE_TOOL("zipinfo");
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    useTestSettings(config.path());
+    writeFile(folder.filePath("work/sub/game.nes"), textBytes(200000, 7));
+    writeFile(folder.filePath("work/readme.txt"), textBytes(2000, 8));
+    ASSERT_EQ(runTool("zip", {"-qr", folder.filePath("set.zip"), "sub", "readme.txt"},
+                      folder.filePath("work"))
+                  .exitCode,
+              0);
+    QDir(folder.filePath("work")).removeRecursively();
+
+    frmKelmar window;
+    ASSERT_TRUE(window.loaded());
+    Options options = window.currentOptions();
+    options.lblROMFilter = QStringLiteral("*.NES");
+    options.sliCompression = 9;
+    options.chkSound = 0;
+    window.applyOptions(options);
+    window.setListFolder(folder.path());
+    auto trigger = [&](const char* name) {
+        window.select_all();
+        window.prepareOptionsMenu();
+        QAction* action = window.findChild<QAction*>(QLatin1String(name));
+        ASSERT_TRUE(action && action->isEnabled()) << name;
+        ASSERT_TRUE(runBatch(window, [&] { action->trigger(); })) << name;
+        EXPECT_EQ(window.statusPanelText(1), frmKelmar::creditLine()) << name;
+    };
+
+    trigger("menOptionsReZip");
+    EXPECT_EQ(window.logText(), QString());
+    EXPECT_FALSE(zipinfo(folder.filePath("set.zip")).contains(QLatin1String("sub/")));
+
+    Dialogs::script().messages.push_back(MsgAnswer::Yes);
+    trigger("menOptionsRemoveNonROMsFromZips");
+    EXPECT_EQ(Dialogs::script().asked.value(0),
+              QStringLiteral("Are you sure?|") + removeNonRomsQuestion(QStringLiteral("*.NES")));
+    EXPECT_EQ(window.logText(),
+              QStringLiteral("Removed 1 entries from ") + folder.filePath("set.zip") + "\r\n");
+
+    frmAttributes::scriptedChoices().push_back(3);
+    trigger("menOptionsChangeAttributes");
+    EXPECT_TRUE(zipinfo(folder.filePath("set.zip")).contains(QLatin1String("rdo hid")));
+    EXPECT_EQ(window.fileList()->names(), QStringList({"set.zip"}));
+    Dialogs::script() = Dialogs::Script();
+}
+
+TEST(WindowRebuild, AttributesDialogSumsItsBoxesAndNotesArchiveOnEveryClick)
+{
+    QTemporaryDir config;
+    useTestSettings(config.path());
+    frmAttributes dialog;
+    Dialogs::script().messages = {MsgAnswer::Ok, MsgAnswer::Ok, MsgAnswer::Ok};
+    auto* archive = dialog.findChild<QCheckBox*>("chkArchive");
+    archive->click();
+    archive->click();
+    archive->click();
+    EXPECT_EQ(Dialogs::script().asked.size(), 3);
+    EXPECT_TRUE(archive->isChecked());
+    dialog.findChild<QCheckBox*>("chkHidden")->click();
+    dialog.findChild<QPushButton*>("cmdApply")->click();
+    EXPECT_EQ(dialog.chosenAttributes(), 34);
+    Dialogs::script() = Dialogs::Script();
+}
