@@ -120,7 +120,7 @@ bool acceptExtraField(const unsigned char* extra, quint32 length, quint16 method
 
 std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path)
 {
-    const Descriptor file(::open(nativeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    const Descriptor file(::open(fs::nativeName(path).constData(), O_RDONLY | O_CLOEXEC));
     if (file.fd() < 0)
         return std::nullopt;
     struct stat info;

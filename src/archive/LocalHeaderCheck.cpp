@@ -102,14 +102,14 @@ bool locateDirectory(int fd, qint64 fileSize, qint64* offset, qint64* size, qint
 
 QString text(const unsigned char* name, quint16 length)
 {
-    return nameFromNative(reinterpret_cast<const char*>(name), length);
+    return fs::nameFromNative(reinterpret_cast<const char*>(name), length);
 }
 
 } // namespace
 
 QString localHeaderContradiction(const QString& archivePath)
 {
-    const Fd file{::open(nativeName(archivePath).constData(), O_RDONLY | O_CLOEXEC)};
+    const Fd file{::open(fs::nativeName(archivePath).constData(), O_RDONLY | O_CLOEXEC)};
     struct stat st;
     if (file.fd < 0 || ::fstat(file.fd, &st) != 0)
         return QString();

@@ -35,7 +35,7 @@ constexpr size_t kBufferSize = 32 * 1024;
 
 QByteArray native(const QString& path)
 {
-    return nativeName(path);
+    return fs::nativeName(path);
 }
 
 QString fileNameOf(const QString& path)
@@ -137,7 +137,7 @@ QString safeRelativePath(const QString& stored, QString* why)
 QString printable(const QString& name)
 {
     QString shown;
-    for (const QChar c : displayName(name)) {
+    for (const QChar c : fs::displayName(name)) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
         else
@@ -160,14 +160,14 @@ int makeFolderInside(const QString& root, const QString& relative)
     for (const QString& part : relative.split(u'/', Qt::SkipEmptyParts)) {
         path = withSlash(path) + part;
         struct stat st;
-        if (::lstat(nativeName(path).constData(), &st) == 0) {
+        if (::lstat(fs::nativeName(path).constData(), &st) == 0) {
             if (S_ISLNK(st.st_mode))
                 return ZipUnsafeEntry;
             if (!S_ISDIR(st.st_mode))
                 return ZipWriteError;
             continue;
         }
-        if (::mkdir(nativeName(path).constData(), 0777) != 0 && errno != EEXIST)
+        if (::mkdir(fs::nativeName(path).constData(), 0777) != 0 && errno != EEXIST)
             return ZipWriteError;
     }
     return ZipOk;
@@ -690,12 +690,12 @@ int ZipComponent::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
     if (fd < 0) {
         const int err = errno;
         return fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                    displayName(folder) + QStringLiteral(": ") +
+                    fs::displayName(folder) + QStringLiteral(": ") +
                         QString::fromLocal8Bit(std::strerror(err)));
     }
     auto systemFailure = [&](int err) {
         return fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                    displayName(target) + QStringLiteral(": ") +
+                    fs::displayName(target) + QStringLiteral(": ") +
                         QString::fromLocal8Bit(std::strerror(err)));
     };
     qint64 done = 0;
@@ -704,7 +704,7 @@ int ZipComponent::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
         // An entry that inflates past the size its directory entry declares is lying; the
         // free-space check counted the declared size, so not one byte more is written.
         if (n > size - done)
-            return fail(ZipDamaged, displayName(entryName) +
+            return fail(ZipDamaged, fs::displayName(entryName) +
                                         QStringLiteral(": larger than its directory entry says"));
         for (qint64 written = 0; written < n;) {
             const ssize_t w = ::write(fd, data + written, size_t(n - written));
@@ -729,11 +729,11 @@ int ZipComponent::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
     // Only a complete, checked copy takes the name, and only while the name is free: a file
     // that appeared meanwhile is never replaced.
     QString error;
-    if (result == ZipOk && !renameNoReplace(nameFromNative(temp), target, &error)) {
+    if (result == ZipOk && !fs::renameNoReplace(fs::nameFromNative(temp), target, &error)) {
         result = errno == EEXIST
                      ? fail(ZipExistsAndDiffers,
-                            displayName(target) + QStringLiteral(" appeared meanwhile"))
-                     : fail(ZipWriteError, displayName(target) + QStringLiteral(": ") + error);
+                            fs::displayName(target) + QStringLiteral(" appeared meanwhile"))
+                     : fail(ZipWriteError, fs::displayName(target) + QStringLiteral(": ") + error);
     }
     if (result != ZipOk) {
         ::unlink(temp.constData());
@@ -755,7 +755,7 @@ int ZipComponent::matchExisting(zip_t* archive, quint64 index, qint64 size,
                        : -1;
     if (fd < 0)
         return fail(ZipExistsAndDiffers,
-                    displayName(target) + QStringLiteral(" exists and differs"));
+                    fs::displayName(target) + QStringLiteral(" exists and differs"));
     std::vector<char> theirs(m_buffer.size());
     auto compare = [&](const char* data, qint64 n) {
         for (qint64 at = 0; at < n;) {
@@ -776,7 +776,7 @@ int ZipComponent::matchExisting(zip_t* archive, quint64 index, qint64 size,
     ::close(fd);
     if (result == ZipExistsAndDiffers)
         return fail(ZipExistsAndDiffers,
-                    displayName(target) + QStringLiteral(" exists and differs"));
+                    fs::displayName(target) + QStringLiteral(" exists and differs"));
     if (result != ZipOk)
         return result;
     emit fileProgress(target, 100);
@@ -794,11 +794,11 @@ int ZipComponent::extract(int)
         return result;
 
     QString destination = m_extractFolder;
-    if (destination.isEmpty() || !makeFolders(destination)) {
+    if (destination.isEmpty() || !fs::makeFolders(destination)) {
         zip_discard(archive);
         return fail(ZipWriteError, destination + QStringLiteral(": cannot create folder"));
     }
-    const QString root = canonicalPath(destination);
+    const QString root = fs::canonicalPath(destination);
     const EntryMask mask(m_fileMask);
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
@@ -853,7 +853,7 @@ int ZipComponent::extract(int)
         const QString target = withSlash(destination) + relative;
         const QString parent = QFileInfo(target).absolutePath();
         // Belt and braces: the folder the file goes into resolves inside the destination.
-        if (!isInside(root, canonicalPath(parent))) {
+        if (!isInside(root, fs::canonicalPath(parent))) {
             const int r = fail(ZipUnsafeEntry,
                                name + QStringLiteral(": leads outside the destination folder"));
             result = result == ZipOk ? r : result;

@@ -63,8 +63,8 @@ void FileListModel::readFolder()
     if (m_folder.isEmpty())
         return;
     int error = 0;
-    if (!listFolderFiles(m_folder, &m_all, false, &error)) {
-        const QString shown = QDir::toNativeSeparators(displayName(m_folder));
+    if (!fs::listFolderFiles(m_folder, &m_all, false, &error)) {
+        const QString shown = QDir::toNativeSeparators(fs::displayName(m_folder));
         m_readError = error == ENOENT || error == ENOTDIR
                           ? tr("The folder %1 does not exist.").arg(shown)
                           : tr("The folder %1 cannot be read.").arg(shown);
@@ -96,7 +96,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= m_shown.size())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return displayName(m_shown.at(index.row()));
+        return fs::displayName(m_shown.at(index.row()));
     return {};
 }
 

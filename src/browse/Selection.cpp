@@ -70,7 +70,7 @@ SelectionTotal measureSelection(const QString& folder, const QStringList& names,
         // A bare stat per file: the counter runs on every click, over lists of tens of
         // thousands of files.
         struct stat st;
-        const QByteArray path = nativeName(prefix + names.at(i));
+        const QByteArray path = fs::nativeName(prefix + names.at(i));
         if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
             total.bytes += std::int64_t(st.st_size);
     }

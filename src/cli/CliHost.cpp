@@ -27,7 +27,7 @@ void CliHost::write_log(const QString& line)
 {
     if (!m_echoLog)
         return;
-    m_out << displayName(line) << '\n';
+    m_out << fs::displayName(line) << '\n';
     m_out.flush();
 }
 

@@ -48,7 +48,7 @@ int usage(QTextStream& err, const QString& message)
 QStringList filesIn(const QString& folder)
 {
     QStringList names;
-    listFolderFiles(folder, &names);
+    fs::listFolderFiles(folder, &names);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(false);
@@ -90,22 +90,22 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
     };
     for (const QString& p : paths) {
         const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(p));
-        if (isFolderPath(p)) {
+        if (fs::isFolderPath(p)) {
             const QStringList names = listFolder(absolute);
             if (names.isEmpty())
                 add(absolute, QString()); // the group exists, so an empty folder can be reported
             for (const QString& n : names)
                 add(absolute, n);
-        } else if (isFilePath(p)) {
+        } else if (fs::isFilePath(p)) {
             const QString name = basMain::GetFileName(absolute);
             if (accept && !accept(name)) {
-                usage(err, QStringLiteral("'%1' %2").arg(displayName(p), refusal));
+                usage(err, QStringLiteral("'%1' %2").arg(fs::displayName(p), refusal));
                 return false;
             }
             const QString folder = absolute.left(absolute.lastIndexOf(u'/'));
             add(folder.isEmpty() ? QStringLiteral("/") : folder, name);
         } else {
-            usage(err, QStringLiteral("'%1' does not exist").arg(displayName(p)));
+            usage(err, QStringLiteral("'%1' does not exist").arg(fs::displayName(p)));
             return false;
         }
     }
@@ -124,7 +124,7 @@ void ProgressLine::step(const QString& path)
     ++m_done;
     if (!m_enabled)
         return;
-    QString name = displayName(basMain::GetFileName(path));
+    QString name = fs::displayName(basMain::GetFileName(path));
     if (name.size() > 40)
         name = name.left(37) + QStringLiteral("...");
     const int filled = m_total > 0 ? (m_done - 1) * 20 / m_total : 0;

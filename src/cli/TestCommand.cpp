@@ -129,11 +129,11 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
         QJsonArray list;
         for (const auto& a : all.archives) {
             QJsonObject o;
-            o.insert(QStringLiteral("path"), displayName(a.path));
+            o.insert(QStringLiteral("path"), fs::displayName(a.path));
             o.insert(QStringLiteral("verdict"), verdictText(a.verdict));
             o.insert(QStringLiteral("code"), a.result);
-            o.insert(QStringLiteral("reason"), displayName(a.reason));
-            o.insert(QStringLiteral("renamedTo"), displayName(a.renamedTo));
+            o.insert(QStringLiteral("reason"), fs::displayName(a.reason));
+            o.insert(QStringLiteral("renamedTo"), fs::displayName(a.renamedTo));
             list.append(o);
         }
         QJsonObject doc;

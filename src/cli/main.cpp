@@ -74,7 +74,7 @@ int main(int argc, char** argv)
     // Qt decodes arguments lossily; a path of bytes that are not UTF-8 must open again.
     QStringList args;
     for (int i = 1; i < argc; ++i)
-        args.append(nameFromNative(argv[i], qsizetype(std::strlen(argv[i]))));
+        args.append(fs::nameFromNative(argv[i], qsizetype(std::strlen(argv[i]))));
     QString settingsFile;
     while (!args.isEmpty() && args.first().startsWith(u'-')) {
         const QString a = args.takeFirst();

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-namespace kelmar {
+namespace kelmar::fs {
 
 bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidden, int* error)
 {
@@ -47,4 +47,4 @@ bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidd
     return true;
 }
 
-} // namespace kelmar
+} // namespace kelmar::fs

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kelmar {
+namespace kelmar::fs {
 
 // The names of the files in folder, read with the system's own calls: Qt's directory
 // iterator skips names that are not UTF-8, and a file the list cannot show is a file no
@@ -15,4 +15,4 @@ namespace kelmar {
 bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidden = false,
                      int* error = nullptr);
 
-} // namespace kelmar
+} // namespace kelmar::fs

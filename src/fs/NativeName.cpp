@@ -1,6 +1,6 @@
 #include "fs/NativeName.h"
 
-namespace kelmar {
+namespace kelmar::fs {
 
 namespace {
 
@@ -125,4 +125,4 @@ bool hasForeignBytes(const QString& name)
     return false;
 }
 
-} // namespace kelmar
+} // namespace kelmar::fs

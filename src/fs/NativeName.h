@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace kelmar {
+namespace kelmar::fs {
 
 // File names here are bytes, and collections copied from old Windows machines and FAT media
 // hold names that are not UTF-8 (a Latin-1 "caf\xe9.zip"). Qt decodes such a name lossily,
@@ -26,4 +26,4 @@ QString displayName(const QString& name);
 // True when the name holds a byte that was not UTF-8.
 bool hasForeignBytes(const QString& name);
 
-} // namespace kelmar
+} // namespace kelmar::fs

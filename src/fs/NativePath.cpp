@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
-namespace kelmar {
+namespace kelmar::fs {
 
 bool isFolderPath(const QString& path)
 {
@@ -42,4 +42,4 @@ bool makeFolders(const QString& path)
            (errno == EEXIST && isFolderPath(path));
 }
 
-} // namespace kelmar
+} // namespace kelmar::fs

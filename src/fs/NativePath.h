@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace kelmar {
+namespace kelmar::fs {
 
 // Questions about a path asked of the system through nativeName, so that names that are not
 // UTF-8 get the same answers as any other (Qt's own file classes would look up a different,
@@ -14,4 +14,4 @@ QString canonicalPath(const QString& path);
 // Creates the folder and any missing parents; true when it exists as a folder afterwards.
 bool makeFolders(const QString& path);
 
-} // namespace kelmar
+} // namespace kelmar::fs

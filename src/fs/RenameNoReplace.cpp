@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace kelmar {
+namespace kelmar::fs {
 
 bool renameNoReplace(const QString& from, const QString& to, QString* error)
 {
@@ -39,4 +39,4 @@ bool renameNoReplace(const QString& from, const QString& to, QString* error)
     return false;
 }
 
-} // namespace kelmar
+} // namespace kelmar::fs

@@ -25,7 +25,7 @@ void ExtractionRecord::written(const QString& path)
 ExtractionRecord::Identity ExtractionRecord::identityOf(const QString& path)
 {
     struct stat st;
-    if (::lstat(nativeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::lstat(fs::nativeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
     return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size)};
 }

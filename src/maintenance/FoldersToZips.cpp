@@ -46,7 +46,7 @@ Content contentOf(const QString& folder)
         const QString path = it.next();
         const QString relative = root.relativeFilePath(path);
         struct stat st;
-        if (::lstat(nativeName(path).constData(), &st) != 0)
+        if (::lstat(fs::nativeName(path).constData(), &st) != 0)
             continue;
         if (S_ISLNK(st.st_mode))
             content.links.append(relative);
@@ -109,10 +109,10 @@ QString deleteZippedFolder(const QString& folder, const Content& content)
     for (const Content::File& file : content.files) {
         const QString path = folder + u'/' + file.relative;
         struct stat st;
-        if (::lstat(nativeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        if (::lstat(fs::nativeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
             qint64(st.st_size) != file.size)
             return file.relative + QStringLiteral(" changed after it was zipped");
-        if (::unlink(nativeName(path).constData()) != 0)
+        if (::unlink(fs::nativeName(path).constData()) != 0)
             return QStringLiteral("could not delete ") + file.relative + QStringLiteral(": ") +
                    QString::fromLocal8Bit(std::strerror(errno));
     }
@@ -122,7 +122,7 @@ QString deleteZippedFolder(const QString& folder, const Content& content)
     folders.append(QString());
     for (const QString& relative : std::as_const(folders)) {
         const QString path = relative.isEmpty() ? folder : folder + u'/' + relative;
-        if (::rmdir(nativeName(path).constData()) != 0)
+        if (::rmdir(fs::nativeName(path).constData()) != 0)
             return QStringLiteral("could not remove the folder ") +
                    (relative.isEmpty() ? folder : relative) + QStringLiteral(": ") +
                    QString::fromLocal8Bit(std::strerror(errno));

@@ -75,7 +75,7 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
                 host.write_log(name + QStringLiteral(" is bad!"));
                 host.write_log(QStringLiteral("    ") + archive.reason);
                 // Normal attributes: writable by its owner, so a read-only archive is renamed too.
-                const QByteArray native = nativeName(path);
+                const QByteArray native = fs::nativeName(path);
                 struct stat st;
                 if (::stat(native.constData(), &st) == 0)
                     ::chmod(native.constData(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
@@ -83,7 +83,7 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
                 QString error;
                 if (basMain::IsListedFile(bad)) {
                     // The log line alone marks it; the existing .bad file is not touched.
-                } else if (renameNoReplace(path, bad, &error)) {
+                } else if (fs::renameNoReplace(path, bad, &error)) {
                     archive.renamedTo = bad;
                 } else {
                     host.write_log(QStringLiteral("    could not be renamed to ") +

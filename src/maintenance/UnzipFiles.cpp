@@ -36,7 +36,7 @@ QString systemError(int err)
 
 QByteArray native(const QString& path)
 {
-    return nativeName(path);
+    return fs::nativeName(path);
 }
 
 struct FileId
@@ -338,7 +338,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         if (!then.valid || now.dev != then.dev || now.ino != then.ino)
             continue;
         QString error;
-        if (renameNoReplace(from, to, &error))
+        if (fs::renameNoReplace(from, to, &error))
             report.renames.push_back({from, to});
         else
             host.write_log(QStringLiteral("Could not rename ") + from + QStringLiteral(": ") +

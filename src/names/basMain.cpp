@@ -120,7 +120,7 @@ bool deleteTree(int parentFd, const QByteArray& name, const QString& path, QStri
         // fails below, which tells the caller.
         if (isHiddenName(entry.constData()))
             continue;
-        const QString entryPath = path + separator() + kelmar::nameFromNative(entry);
+        const QString entryPath = path + separator() + kelmar::fs::nameFromNative(entry);
         struct stat st;
         if (::fstatat(folder.get(), entry.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             const int code = errno;
@@ -240,7 +240,7 @@ bool FileExists(const QString& pathOrPattern)
     struct stat st;
     if (!kelmar::hasWildcards(last)) {
         // stat, not lstat: a link to a file counts as that file, a link to a folder does not.
-        return ::stat(kelmar::nativeName(pathOrPattern).constData(), &st) == 0 &&
+        return ::stat(kelmar::fs::nativeName(pathOrPattern).constData(), &st) == 0 &&
                !S_ISDIR(st.st_mode);
     }
 
@@ -249,14 +249,14 @@ bool FileExists(const QString& pathOrPattern)
     if (folder.isEmpty())
         folder = separator();
     FdGuard guard(
-        ::open(kelmar::nativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ::open(kelmar::fs::nativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::vector<QByteArray> names;
     if (guard.get() < 0 || !readNames(::fcntl(guard.get(), F_DUPFD_CLOEXEC, 0), names))
         return false;
     for (const QByteArray& entry : names) {
         if (isHiddenName(entry.constData()))
             continue;
-        if (!kelmar::wildcardMatch(last, kelmar::nameFromNative(entry)))
+        if (!kelmar::wildcardMatch(last, kelmar::fs::nameFromNative(entry)))
             continue;
         if (::fstatat(guard.get(), entry.constData(), &st, 0) == 0 && !S_ISDIR(st.st_mode))
             return true;
@@ -274,13 +274,13 @@ bool IsListedFile(const QString& path)
     if (isHiddenName(GetFileName(path)))
         return false;
     struct stat st;
-    return ::stat(kelmar::nativeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(kelmar::fs::nativeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool NameTaken(const QString& path)
 {
     struct stat st;
-    return ::lstat(kelmar::nativeName(path).constData(), &st) == 0;
+    return ::lstat(kelmar::fs::nativeName(path).constData(), &st) == 0;
 }
 
 bool DeleteFolderTree(const QString& folder, QString* error)
@@ -294,7 +294,7 @@ bool DeleteFolderTree(const QString& folder, QString* error)
         setError(error, QStringLiteral("No folder was given to delete."));
         return false;
     }
-    const QByteArray encoded = kelmar::nativeName(path);
+    const QByteArray encoded = kelmar::fs::nativeName(path);
     struct stat st;
     if (::lstat(encoded.constData(), &st) != 0) {
         const int code = errno;

@@ -1422,7 +1422,7 @@ void frmKelmar::write_log(const QString& logged)
                                   Qt::QueuedConnection);
         return;
     }
-    const QString line = displayName(logged);
+    const QString line = fs::displayName(logged);
     if (m_log.write(line) == OperationLog::Append::Trimmed) {
         txtLog->setPlainText(m_log.text());
     } else {

@@ -1,6 +1,7 @@
 // Names that are not UTF-8 keep every byte from the folder listing to the system call.
 #include "fs/FolderListing.h"
 #include "fs/NativeName.h"
+#include "fs/NativePath.h"
 
 #include <gtest/gtest.h>
 
@@ -41,10 +42,10 @@ TEST(NativeName, EveryByteOfANameSurvivesAndShowsReadably)
          QStringLiteral("game\uFFFD\uFFFD")},
     };
     for (const Case& c : cases) {
-        const QString name = nameFromNative(c.bytes);
-        EXPECT_EQ(nativeName(name), c.bytes) << c.loss;
-        EXPECT_EQ(displayName(name), c.shown) << c.loss;
-        EXPECT_EQ(hasForeignBytes(name), name != c.shown) << c.loss;
+        const QString name = fs::nameFromNative(c.bytes);
+        EXPECT_EQ(fs::nativeName(name), c.bytes) << c.loss;
+        EXPECT_EQ(fs::displayName(name), c.shown) << c.loss;
+        EXPECT_EQ(fs::hasForeignBytes(name), name != c.shown) << c.loss;
     }
 }
 
@@ -59,10 +60,10 @@ TEST(NativeName, FolderListingFindsAndReopensNamesQtCannotRead)
         ::close(fd);
     }
     QStringList names;
-    ASSERT_TRUE(listFolderFiles(dir.path(), &names));
+    ASSERT_TRUE(fs::listFolderFiles(dir.path(), &names));
     names.sort();
     ASSERT_EQ(names.size(), 2) << "hidden files stay out, foreign names stay in";
-    EXPECT_EQ(nativeName(names.at(0)), QByteArray("caf\xe9.zip"));
-    EXPECT_TRUE(isFilePath(dir.path() + u'/' + names.at(0)));
-    EXPECT_FALSE(isFolderPath(dir.path() + u'/' + names.at(0)));
+    EXPECT_EQ(fs::nativeName(names.at(0)), QByteArray("caf\xe9.zip"));
+    EXPECT_TRUE(fs::isFilePath(dir.path() + u'/' + names.at(0)));
+    EXPECT_FALSE(fs::isFolderPath(dir.path() + u'/' + names.at(0)));
 }
