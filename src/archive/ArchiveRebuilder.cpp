@@ -4,6 +4,7 @@
 #include "archive/EntryMask.h"
 #include "archive/EntryReader.h"
 #include "archive/ZipError.h"
+#include "fs/NativeName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -174,7 +175,7 @@ int ArchiveRebuilder::rebuild(const QString& archivePath)
 int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
 {
     int code = 0;
-    zip_t* source = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+    zip_t* source = zip_open(fs::nativeName(path).constData(), ZIP_RDONLY, &code);
     if (!source) {
         zip_error_t error;
         zip_error_init_with_code(&error, code);
@@ -328,7 +329,7 @@ int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
 
 int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = fs::nativeName(path);
     int code = 0;
     zip_t* source = zip_open(native.constData(), ZIP_RDONLY, &code);
     if (!source) {

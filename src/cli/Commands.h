@@ -106,4 +106,7 @@ int runAttributes(const QStringList& args, const Options& saved, QTextStream& ou
                   QTextStream& err);
 extern const char* const kRebuildHelp;
 
+int runRename(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kRenameHelp;
+
 } // namespace kelmar::cli

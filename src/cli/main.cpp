@@ -43,12 +43,13 @@ const Command kCommands[] = {
     {"test", runTest},   {"zip", runZip},     {"folders-to-zips", runFoldersToZips},
     {"unzip", runUnzip}, {"space", runSpace}, {"delete", runDelete},
     {"rezip", runRezip}, {"remove-non-roms", runRemoveNonRoms}, {"attributes", runAttributes},
+    {"rename", runRename},
 };
 
 void printHelp(QTextStream& out)
 {
     out << kHeader;
-    for (const char* section : {kTestHelp, kZipHelp, kUnzipHelp, kRebuildHelp}) {
+    for (const char* section : {kTestHelp, kZipHelp, kUnzipHelp, kRebuildHelp, kRenameHelp}) {
         if (*section)
             out << section << '\n';
     }

@@ -39,6 +39,8 @@ QByteArray native(const QString& path)
     return fs::nativeName(path);
 }
 
+using fs::renameNoReplace;
+
 struct FileId
 {
     dev_t dev = 0;

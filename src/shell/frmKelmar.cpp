@@ -17,6 +17,7 @@
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
 #include "shell/Dialogs.h"
+#include "shell/RenameOperations.h"
 #include "shell/frmAttributes.h"
 
 #include <QAction>
@@ -163,6 +164,7 @@ frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
     registerOperation(QStringLiteral("change_attributes"), [this](BatchHost& host) {
         change_attributes(host, *m_zip, [this] { return onUi([this] { return frmAttributes::ask(this); }); });
     });
+    registerRenameOperations(*this);
     Form_Load();
 }
 

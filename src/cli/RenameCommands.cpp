@@ -1,0 +1,191 @@
+// kelmar-cli rename: the window's renames by rule, with a plan that can be shown first.
+#include "cli/CliHost.h"
+#include "cli/Commands.h"
+#include "maintenance/RenameFiles.h"
+
+namespace kelmar::cli {
+
+const char* const kRenameHelp =
+    R"HELP(  rename    Rename files by one rule, as the window's "Rename" menu does. A file
+            is never renamed over another file (hidden files and folders count):
+            such a file keeps its name, and the log says "Error renaming OLD! NEW
+            already exists." Every file named is made writable by its owner. The
+            whole plan is worked out before the first file is touched; a file
+            whose new name another file of the run gives up is renamed after it.
+
+Arguments of rename:
+  PATH      A file, or a folder meaning every file in it (not hidden files, not
+            subfolders).
+
+Options of rename (exactly one rule):
+  --capital              Capital Case: lower case, with a capital at the start
+                         and after every space, "_" and "(".
+  --lower                lower case, extension included.
+  --upper                UPPER CASE, extension included.
+  --insert-spaces        A space before every capital A-Z and "-" of the name
+                         (not the extension) that does not follow a space:
+                         "SuperMarioBros.nes" -> "Super Mario Bros.nes". Logs
+                         "Renamed OLD to NEW" for every file.
+  --remove-spaces        Every space removed.
+  --find TEXT --replace TEXT
+                         Every occurrence of TEXT (case-sensitive) replaced;
+                         names without it are left alone. The replacement may
+                         not hold \ / : * ? < > | or a double quote. A name
+                         that is taken is reported on stderr as
+                         "Warning.: 'NEW' already exists."
+  --dry-run              Change nothing: print "OLD -> NEW" for every planned
+                         rename, and "OLD -> NEW: collision, ..." or
+                         "OLD -> NEW: refused, ..." for every file that would
+                         keep its name.
+
+Exit status of rename:
+  0  every file that was to get a new name got it (or would, with --dry-run)
+  1  at least one file could not be renamed (or would not be)
+  2  usage error
+  3  stopped by Ctrl+C before the end, with no file failed
+)HELP";
+
+namespace {
+
+bool holdsForbidden(const QString& text)
+{
+    static const QString forbidden = QStringLiteral("\\/:*?<>|\"");
+    for (const QChar c : text) {
+        if (forbidden.contains(c))
+            return true;
+    }
+    return false;
+}
+
+// Prints the plan; returns the number of files that would keep their name against the rule.
+int printPlan(const RenamePlan& plan, QTextStream& out)
+{
+    using Kind = RenameStep::Kind;
+    int problems = 0;
+    for (const RenameStep& s : plan.steps) {
+        const QString from = plan.folder + s.oldName;
+        const QString to = plan.folder + s.newName;
+        switch (s.kind) {
+        case Kind::Rename:
+        case Kind::ViaTemp:
+            out << from << " -> " << to << '\n';
+            break;
+        case Kind::Taken:
+            out << from << " -> " << to << ": collision, " << plan.folder + s.holder
+                << " has that name\n";
+            ++problems;
+            break;
+        case Kind::Clash:
+            out << from << " -> " << to << ": collision, " << plan.folder + s.holder
+                << " gets that name first\n";
+            ++problems;
+            break;
+        case Kind::Refused:
+            out << from << " -> " << to << ": refused, " << s.reason << '\n';
+            ++problems;
+            break;
+        case Kind::Missing:
+            out << from << ": " << s.reason << '\n';
+            ++problems;
+            break;
+        default:
+            break;
+        }
+    }
+    out.flush();
+    return problems;
+}
+
+} // namespace
+
+int runRename(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    std::optional<RenameRule::Kind> kind;
+    QString find;
+    QString replace;
+    bool haveFind = false;
+    bool haveReplace = false;
+    bool dryRun = false;
+    QStringList paths;
+    auto setRule = [&](RenameRule::Kind k) {
+        if (kind && *kind != k)
+            return false;
+        kind = k;
+        return true;
+    };
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        bool missing = false;
+        bool ok = true;
+        if (a == u"--capital") {
+            ok = setRule(RenameRule::Kind::CapitalCase);
+        } else if (a == u"--lower") {
+            ok = setRule(RenameRule::Kind::LowerCase);
+        } else if (a == u"--upper") {
+            ok = setRule(RenameRule::Kind::UpperCase);
+        } else if (a == u"--insert-spaces") {
+            ok = setRule(RenameRule::Kind::InsertSpaces);
+        } else if (a == u"--remove-spaces") {
+            ok = setRule(RenameRule::Kind::RemoveSpaces);
+        } else if (optionValue(args, i, QStringLiteral("--find"), find, &missing)) {
+            if (missing)
+                return usage(err, QStringLiteral("--find needs a text"));
+            haveFind = true;
+            ok = setRule(RenameRule::Kind::FindAndReplace);
+        } else if (optionValue(args, i, QStringLiteral("--replace"), replace, &missing)) {
+            if (missing)
+                return usage(err, QStringLiteral("--replace needs a text"));
+            haveReplace = true;
+            ok = setRule(RenameRule::Kind::FindAndReplace);
+        } else if (a == u"--dry-run") {
+            dryRun = true;
+        } else if (a == u"--") {
+            paths += args.mid(i + 1);
+            break;
+        } else if (a.startsWith(u'-') && a.size() > 1) {
+            return usage(err, QStringLiteral("unknown option '%1' for rename").arg(a));
+        } else {
+            paths.append(a);
+        }
+        if (!ok)
+            return usage(err, QStringLiteral("rename takes one rule per run"));
+    }
+    if (!kind)
+        return usage(err, QStringLiteral("rename needs a rule: --capital, --lower, --upper, "
+                                         "--insert-spaces, --remove-spaces or --find/--replace"));
+    if (*kind == RenameRule::Kind::FindAndReplace) {
+        if (!haveFind || !haveReplace)
+            return usage(err, QStringLiteral("--find and --replace go together"));
+        if (find.isEmpty())
+            return usage(err, QStringLiteral("--find needs a text that is not empty"));
+        if (holdsForbidden(replace))
+            return usage(err, QStringLiteral("the replacement may not hold \\ / : * ? < > | or "
+                                             "a double quote"));
+    }
+    if (paths.isEmpty())
+        return usage(err, QStringLiteral("rename needs at least one file or folder"));
+    std::vector<Group> groups;
+    if (!groupPaths(paths, filesIn, nullptr, QString(), groups, err))
+        return kExitUsage;
+
+    const RenameRule rule{*kind, find, replace};
+    installInterruptHandler();
+    CliHost host(saved, interruptFlag(), out, err, true);
+    int failed = 0;
+    bool stopped = false;
+    if (!forEachGroup(groups, host, "files", err, [&] {
+            if (dryRun) {
+                failed += printPlan(plan_renames(host, rule), out);
+                return;
+            }
+            const RenameReport report = rename_files(host, rule);
+            failed += report.failed();
+            stopped = stopped || report.stopped;
+        }))
+        stopped = true;
+    if (failed > 0)
+        return kExitBad;
+    return stopped ? kExitNotTested : kExitGood;
+}
+
+} // namespace kelmar::cli

@@ -1,0 +1,205 @@
+#include "maintenance/RenamePlan.h"
+
+#include "fs/FileIdentity.h"
+#include "fs/NativeName.h"
+#include "names/basMain.h"
+
+#include <QFile>
+#include <QHash>
+#include <QPair>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelmar {
+
+namespace {
+
+using Kind = RenameStep::Kind;
+
+// The longest name, in bytes, that the folder's file system takes.
+long nameMax(const QString& folder)
+{
+    const long n = ::pathconf(fs::nativeName(folder).constData(), _PC_NAME_MAX);
+    return n > 0 ? n : 255;
+}
+
+std::optional<QString> refuse(const QString& name, long maxBytes)
+{
+    if (name.isEmpty())
+        return QStringLiteral("the new name is empty");
+    if (name == u"." || name == u"..")
+        return QStringLiteral("\"%1\" is not a file name").arg(name);
+    if (name.contains(u'/'))
+        return QStringLiteral("a file name cannot hold \"/\"");
+    if (name.contains(QChar(u'\0')))
+        return QStringLiteral("a file name cannot hold a NUL character");
+    // The list does not show such a file: it would seem to vanish.
+    if (name.startsWith(u'.'))
+        return QStringLiteral("a name that starts with \".\" would hide the file");
+    const qsizetype bytes = fs::nativeName(name).size();
+    if (bytes > maxBytes)
+        return QStringLiteral("the new name is %1 bytes long; this file system takes %2")
+            .arg(bytes)
+            .arg(maxBytes);
+    return std::nullopt;
+}
+
+using IdKey = QPair<quint64, quint64>;
+using Identity = std::optional<fs::FileIdentity>;
+
+IdKey keyOf(const Identity& id)
+{
+    return {quint64(id->device), quint64(id->inode)};
+}
+
+// One file under two names (a file system that ignores case, a hard link), whatever its state.
+bool oneFile(const Identity& a, const Identity& b)
+{
+    return a && b && a->device == b->device && a->inode == b->inode;
+}
+
+Identity identityOf(const QString& path)
+{
+    return fs::FileIdentity::ofPath(fs::nativeName(path));
+}
+
+} // namespace
+
+int RenamePlan::count(RenameStep::Kind kind) const
+{
+    int n = 0;
+    for (const RenameStep& s : steps)
+        n += s.kind == kind ? 1 : 0;
+    return n;
+}
+
+int RenamePlan::planned() const
+{
+    return count(Kind::Rename) + count(Kind::ViaTemp);
+}
+
+int RenamePlan::problems() const
+{
+    return count(Kind::Taken) + count(Kind::Clash) + count(Kind::Refused) + count(Kind::Missing);
+}
+
+std::optional<QString> refuseName(const QString& folder, const QString& name)
+{
+    return refuse(name, nameMax(folder));
+}
+
+RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, QString>>& selected,
+                       const NewNameOf& newNameOf, SameFileName sameFile)
+{
+    RenamePlan plan;
+    plan.folder = basMain::WithSeparator(folder);
+    const long maxBytes = nameMax(plan.folder);
+    std::vector<Identity> ids;
+    plan.steps.reserve(selected.size());
+    ids.reserve(selected.size());
+
+    for (const auto& [position, name] : selected) {
+        RenameStep step;
+        step.position = position;
+        step.oldName = name;
+        struct stat st;
+        const bool exists = ::lstat(fs::nativeName(plan.folder + name).constData(), &st) == 0;
+        const int code = errno;
+        ids.push_back(exists ? Identity(fs::FileIdentity::fromStat(st)) : std::nullopt);
+        const std::optional<QString> newName = newNameOf(position, name);
+        step.newName = newName.value_or(QString());
+        if (!exists) {
+            step.kind = Kind::Missing;
+            // Such a name was decoded with replacement characters, so these are not its bytes;
+            // renaming by them would miss the file or make another.
+            step.reason = name.contains(QChar::ReplacementCharacter)
+                              ? QStringLiteral("its name is not valid UTF-8; it keeps it")
+                              : QString::fromLocal8Bit(std::strerror(code));
+        } else if (S_ISDIR(st.st_mode)) {
+            step.kind = Kind::Missing;
+            step.reason = QStringLiteral("it is a folder now");
+        } else if (!newName) {
+            step.kind = Kind::Skipped;
+        } else if (*newName == name) {
+            step.kind = Kind::Unchanged;
+        } else if (const auto why = refuse(*newName, maxBytes)) {
+            step.kind = Kind::Refused;
+            step.reason = *why;
+        } else {
+            step.kind = Kind::Rename;
+        }
+        plan.steps.push_back(step);
+    }
+
+    // Which file moves away from its name: a new name it holds now is free once it has moved.
+    QHash<IdKey, int> movers;
+    for (int i = int(plan.steps.size()) - 1; i >= 0; --i) {
+        if (plan.steps[std::size_t(i)].kind == Kind::Rename)
+            movers.insert(keyOf(ids[std::size_t(i)]), i);
+    }
+
+    // The first of the batch to claim a name has it.
+    QHash<QString, int> claims;
+    std::vector<int> waitsFor(plan.steps.size(), -1);
+    for (int i = 0; i < int(plan.steps.size()); ++i) {
+        RenameStep& step = plan.steps[std::size_t(i)];
+        if (step.kind != Kind::Rename)
+            continue;
+        const auto claimed = claims.constFind(step.newName);
+        if (claimed != claims.constEnd()) {
+            step.kind = Kind::Clash;
+            step.holder = plan.steps[std::size_t(claimed.value())].oldName;
+            continue;
+        }
+        claims.insert(step.newName, i);
+        const Identity holder = identityOf(plan.folder + step.newName);
+        if (!holder)
+            continue;
+        if (oneFile(holder, ids[std::size_t(i)])) {
+            step.kind = sameFile == SameFileName::Rename ? Kind::ViaTemp : Kind::Self;
+            continue;
+        }
+        const int mover = movers.value(keyOf(holder), -1);
+        if (mover >= 0 && mover != i) {
+            waitsFor[std::size_t(i)] = mover;
+            continue;
+        }
+        step.kind = Kind::Taken;
+        step.holder = step.newName;
+    }
+
+    // List order, each waiting file right after the file it waits for. A file still waiting
+    // at the end waits for one that does not move (it is taken, or they wait for each other).
+    std::vector<char> placed(plan.steps.size(), 0);
+    std::vector<std::vector<int>> waiters(plan.steps.size());
+    for (int i = 0; i < int(plan.steps.size()); ++i) {
+        if (waitsFor[std::size_t(i)] >= 0)
+            waiters[std::size_t(waitsFor[std::size_t(i)])].push_back(i);
+    }
+    std::function<void(int)> place = [&](int i) {
+        placed[std::size_t(i)] = 1;
+        plan.order.push_back(i);
+        if (plan.steps[std::size_t(i)].kind != Kind::Rename)
+            return; // it keeps its name, so whoever waits for it stays waiting
+        for (int w : waiters[std::size_t(i)])
+            place(w);
+    };
+    for (int i = 0; i < int(plan.steps.size()); ++i) {
+        if (waitsFor[std::size_t(i)] < 0)
+            place(i);
+    }
+    for (int i = 0; i < int(plan.steps.size()); ++i) {
+        if (placed[std::size_t(i)])
+            continue;
+        RenameStep& step = plan.steps[std::size_t(i)];
+        step.kind = Kind::Taken;
+        step.holder = plan.steps[std::size_t(waitsFor[std::size_t(i)])].oldName;
+        plan.order.push_back(i);
+    }
+    return plan;
+}
+
+} // namespace kelmar

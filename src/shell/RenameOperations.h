@@ -1,0 +1,7 @@
+#pragma once
+
+class frmKelmar;
+
+// Registers the renames of the "Rename" menu with the window: the five fixed rules, the
+// manual rename and find and replace.
+void registerRenameOperations(frmKelmar& window);
