@@ -1,11 +1,11 @@
 #include "archive/ArchiveEvents.h"
 
 #include "archive/ZipComponent.h"
+#include "fs/RemoveUnchanged.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <exception>
@@ -126,8 +126,9 @@ void ArchiveEvents::handleProgress(const QString& name, int percent)
     }
 }
 
-// A source file is deleted only once the archive that holds it has been written in full:
-// until zip_close succeeds the new archive exists only as a temporary file.
+// A source file is deleted only once the archive that holds it has been written in full (until
+// zip_close succeeds the new archive exists only as a temporary file), and only while it is
+// still the file that was read: one rewritten or replaced since is not what the archive holds.
 void ArchiveEvents::archiveWritten(bool committed)
 {
     const QStringList files = std::move(m_pendingDeletes);
@@ -137,9 +138,14 @@ void ArchiveEvents::archiveWritten(bool committed)
     for (const QString& file : files) {
         if (!basMain::IsListedFile(file))
             continue;
-        // Normal attributes first, so a read-only source goes too. Failures are skipped.
-        QFile::setPermissions(file, QFile::permissions(file) | QFile::WriteOwner);
-        QFile::remove(file);
+        const StoredSource* stored = m_zip.lastOutcome().find(file);
+        const QString why = stored ? fs::removeIfUnchanged(stored->nativePath, stored->identity)
+                                   : QStringLiteral("it was not stored in full");
+        if (why.isEmpty())
+            continue;
+        m_host.write_log(QStringLiteral("Not deleted: ") + file + QStringLiteral(" (") + why +
+                         u')');
+        m_keptSources.append(file + QStringLiteral(": ") + why);
     }
 }
 

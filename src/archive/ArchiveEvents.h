@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace kelmar {
 
 class BatchHost;
@@ -48,6 +50,10 @@ public:
     void fileProgress(const QString& name, int percent);
     void entryListed(const QString& name, qint64 size);
 
+    // The zipped sources that were to be deleted and were not, each with the reason, since the
+    // last call. The log has a line for each.
+    QStringList takeKeptSources() { return std::exchange(m_keptSources, {}); }
+
     // "|" times the percent divided by 10 (halves to even), then "." up to ten characters.
     static QString progressBar(int percent);
 
@@ -72,6 +78,7 @@ private:
     double m_listedBytes = 0;
     // Zipped source files to delete once the archive holding them is safely written.
     QStringList m_pendingDeletes;
+    QStringList m_keptSources;
     QString m_lastStatus;
 };
 

@@ -2,8 +2,10 @@
 
 #include "archive/AesAuthenticator.h"
 #include "archive/CentralDirectory.h"
+#include "archive/CompressMask.h"
 #include "archive/EntryMask.h"
 #include "archive/LocalHeaderCheck.h"
+#include "archive/ZipWriter.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "fs/RenameNoReplace.h"
@@ -175,83 +177,6 @@ int makeFolderInside(const QString& root, const QString& relative)
 
 } // namespace
 
-// A file read by libzip while it writes the archive at zip_close, reporting progress per file.
-struct FileSource
-{
-    ZipComponent* owner = nullptr;
-    QString path;
-    QByteArray nativePath;
-    qint64 size = 0;
-    time_t mtime = 0;
-    int fd = -1;
-    qint64 done = 0;
-    int lastPercent = -1;
-    bool finished = false;
-    zip_error_t error;
-
-    static zip_int64_t callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd)
-    {
-        auto* self = static_cast<FileSource*>(state);
-        switch (cmd) {
-        case ZIP_SOURCE_OPEN:
-            self->fd = ::open(self->nativePath.constData(), O_RDONLY | O_CLOEXEC);
-            if (self->fd < 0) {
-                zip_error_set(&self->error, ZIP_ER_OPEN, errno);
-                return -1;
-            }
-            self->done = 0;
-            self->lastPercent = -1;
-            return 0;
-        case ZIP_SOURCE_READ: {
-            ssize_t n;
-            do {
-                n = ::read(self->fd, data, len);
-            } while (n < 0 && errno == EINTR);
-            if (n < 0) {
-                zip_error_set(&self->error, ZIP_ER_READ, errno);
-                return -1;
-            }
-            self->done += n;
-            if (self->done < self->size)
-                self->owner->reportProgress(self->path, self->done, self->size, &self->lastPercent);
-            return n;
-        }
-        case ZIP_SOURCE_CLOSE:
-            if (self->fd >= 0)
-                ::close(self->fd);
-            self->fd = -1;
-            if (!self->finished && self->done == self->size) {
-                self->finished = true;
-                emit self->owner->fileProgress(self->path, 100);
-            }
-            return 0;
-        case ZIP_SOURCE_STAT: {
-            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &self->error);
-            if (!st)
-                return -1;
-            zip_stat_init(st);
-            st->size = zip_uint64_t(self->size);
-            st->mtime = self->mtime;
-            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-            return sizeof(*st);
-        }
-        case ZIP_SOURCE_ERROR:
-            return zip_error_to_data(&self->error, data, len);
-        case ZIP_SOURCE_FREE:
-            if (self->fd >= 0)
-                ::close(self->fd);
-            zip_error_fini(&self->error);
-            delete self;
-            return 0;
-        case ZIP_SOURCE_SUPPORTS:
-            return ZIP_SOURCE_SUPPORTS_READABLE;
-        default:
-            zip_error_set(&self->error, ZIP_ER_OPNOTSUPP, 0);
-            return -1;
-        }
-    }
-};
-
 ZipComponent::ZipComponent(QObject* parent) : QObject(parent) {}
 
 ZipComponent::~ZipComponent() = default;
@@ -402,163 +327,26 @@ zip_t* ZipComponent::openArchive(int flags, int* result)
 int ZipComponent::compress(int)
 {
     m_detail.clear();
-    int result = ZipOk;
-    const QString archiveAbsolute = QFileInfo(m_archivePath).absoluteFilePath();
-
-    // Gather (source path, entry name) pairs before touching the archive.
-    struct Item
-    {
-        QString path;
-        QString entry;
-        qint64 size;
-        time_t mtime;
-    };
-    std::vector<Item> items;
-    QStringList excludes;
-    for (const QString& line : EntryMask::lines(m_fileMask)) {
-        if (line.startsWith(u'<') && line.size() > 1)
-            excludes.append(line.mid(1));
-    }
-    auto excluded = [&](const QString& relative) {
-        for (const QString& p : excludes) {
-            if (wildcardMatch(p, relative) || wildcardMatch(p, fileNameOf(relative)))
-                return true;
-        }
-        return false;
-    };
-    auto addItem = [&](const QFileInfo& info, const QString& entry) {
-        if (info.absoluteFilePath() == archiveAbsolute)
-            return; // never the archive into itself
-        items.push_back({info.absoluteFilePath(), entry, info.size(),
-                         time_t(info.lastModified().toSecsSinceEpoch())});
-    };
-
-    for (const QString& line : EntryMask::lines(m_fileMask)) {
-        if (line.startsWith(u'<'))
-            continue;
-        const QString last = fileNameOf(line);
-        const QFileInfo direct(line);
-        if (!hasWildcards(last) && direct.isFile()) {
-            if (excluded(last))
-                continue;
-            QString entry = last;
-            if (m_keepFolderNames) {
-                entry = direct.absoluteFilePath();
-                while (entry.startsWith(u'/'))
-                    entry.remove(0, 1);
-            }
-            addItem(direct, entry);
-            continue;
-        }
-        // A folder (with "/*" or a pattern as its last component, or named alone).
-        QString folder = line;
-        QString pattern = QStringLiteral("*");
-        if (hasWildcards(last)) {
-            folder = line.left(line.size() - last.size());
-            pattern = last;
-        }
-        if (!QFileInfo(folder).isDir()) {
-            result = fail(ZipFileNotFound, line + QStringLiteral(": file not found"));
-            continue;
-        }
-        const QDir root(folder);
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                        m_processSubfolders ? QDirIterator::Subdirectories
-                                            : QDirIterator::NoIteratorFlags);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            const QFileInfo info = it.fileInfo();
-            if (info.isSymLink() && !info.isFile())
-                continue;
-            const QString relative = root.relativeFilePath(path);
-            if (!wildcardMatch(pattern, fileNameOf(relative)) || excluded(relative))
-                continue;
-            addItem(info, m_keepFolderNames ? relative : fileNameOf(relative));
-        }
-    }
-    if (items.empty()) {
+    std::vector<ZipSource> sources;
+    const int result = expandCompressMask(m_fileMask, m_keepFolderNames, m_processSubfolders,
+                                          m_archivePath, &sources, &m_detail);
+    if (result != ZipOk) {
+        m_outcome = CompressOutcome();
         emit archiveWritten(false);
-        if (result == ZipOk)
-            result = fail(ZipFileNotFound, QStringLiteral("no file to add"));
         return result;
     }
-    if (m_level > 0 && !zip_compression_method_supported(ZIP_CM_DEFLATE, 1)) {
-        emit archiveWritten(false);
-        return fail(ZipUnsupported, QStringLiteral("this libzip cannot deflate"));
-    }
-    if (!m_password.isEmpty() && !zip_encryption_method_supported(ZIP_EM_AES_256, 1)) {
-        emit archiveWritten(false);
-        return fail(ZipUnsupported, QStringLiteral("this libzip cannot encrypt with AES-256"));
-    }
+    return compress(sources);
+}
 
-    int openResult = ZipOk;
-    zip_t* archive = openArchive(ZIP_CREATE, &openResult);
-    if (!archive) {
-        emit archiveWritten(false);
-        return openResult;
-    }
-    const QByteArray password = m_password.toUtf8();
-    const int level = qBound(0, m_level, 9);
-    for (const Item& item : items) {
-        auto* state = new FileSource;
-        state->owner = this;
-        state->path = item.path;
-        state->nativePath = native(item.path);
-        state->size = item.size;
-        state->mtime = item.mtime;
-        zip_error_init(&state->error);
-        zip_error_t error;
-        zip_error_init(&error);
-        zip_source_t* source = zip_source_function_create(&FileSource::callback, state, &error);
-        if (!source) {
-            zip_error_fini(&state->error);
-            delete state;
-            const int r = resultOf(&error, item.path);
-            zip_error_fini(&error);
-            zip_discard(archive);
-            emit archiveWritten(false);
-            return r;
-        }
-        zip_error_fini(&error);
-        const QByteArray entry = item.entry.toUtf8();
-        // Names compare without regard to case, as on the file systems ROM sets come from:
-        // an entry whose name differs only in case is replaced too.
-        const zip_int64_t same = zip_name_locate(archive, entry.constData(), ZIP_FL_NOCASE);
-        if (same >= 0 &&
-            std::strcmp(zip_get_name(archive, zip_uint64_t(same), 0), entry.constData()) != 0)
-            zip_delete(archive, zip_uint64_t(same));
-        const zip_int64_t index =
-            zip_file_add(archive, entry.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-        bool ok = index >= 0;
-        if (!ok)
-            zip_source_free(source);
-        ok = ok && zip_set_file_compression(archive, zip_uint64_t(index),
-                                            level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                                            zip_uint32_t(level)) == 0;
-        ok = ok && zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
-                                                    zip_uint32_t(0100644) << 16) == 0;
-        if (ok && !password.isEmpty())
-            ok = zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256,
-                                         password.constData()) == 0;
-        if (!ok) {
-            const int r = resultOf(zip_get_error(archive), item.entry);
-            zip_discard(archive);
-            emit archiveWritten(false);
-            return r;
-        }
-    }
-    zip_register_cancel_callback_with_state(
-        archive,
-        [](zip_t*, void* self) { return static_cast<ZipComponent*>(self)->cancelled() ? 1 : 0; },
-        nullptr, this);
-    if (zip_close(archive) != 0) {
-        // The archive on disk is unchanged; libzip removed its temporary file.
-        const int r = resultOf(zip_get_error(archive), fileNameOf(m_archivePath));
-        zip_discard(archive);
-        emit archiveWritten(false);
-        return r;
-    }
-    emit archiveWritten(true);
+int ZipComponent::compress(const std::vector<ZipSource>& sources)
+{
+    m_detail.clear();
+    const int result = ZipWriter(*this, m_outcome).write(sources);
+    if (result == ZipOk && m_afterWrite)
+        m_afterWrite();
+    if (result != ZipOk)
+        m_outcome.stored.clear();
+    emit archiveWritten(result == ZipOk);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/ZipError.h"
+#include "archive/ZipSource.h"
 
 #include <QObject>
 #include <QString>
@@ -57,12 +58,17 @@ public:
     int level() const { return m_level; }
     void setLevel(int value) { m_level = value; }
 
-    // Adds the files that fileMask names to archivePath, creating it when missing; an entry of
-    // the same name is replaced. Mask lines: full paths of files; a folder path followed by
-    // "/*" (or a wildcard pattern as the last component) for the files in that folder, and
-    // with processSubfolders in its subfolders too; "<" lines exclude by pattern.
-    // With a password the new entries are encrypted with AES-256.
+    // Adds the files that fileMask names to archivePath (CompressMask.h), creating it when
+    // missing. A name that is taken is stored under a free one; nothing is replaced.
     int compress(int unused = 0);
+    // Adds exactly these files under exactly these names, all or nothing (ZipWriter.h). With a
+    // password the new entries are encrypted with AES-256.
+    int compress(const std::vector<ZipSource>& sources);
+    // What the last compress stored, and what it stored otherwise than asked.
+    const CompressOutcome& lastOutcome() const { return m_outcome; }
+    // Called once a compress has written its archive, before archiveWritten: the moment a
+    // source could change between being read and being deleted. For tests.
+    void setAfterWriteHook(std::function<void()> hook) { m_afterWrite = std::move(hook); }
     // Extracts the entries fileMask selects into extractFolder. An existing file is never
     // replaced: when it holds the entry's bytes the entry counts as extracted, otherwise the
     // entry fails with ZipExistsAndDiffers. A folder or link in the way fails it too.
@@ -91,7 +97,8 @@ signals:
     void archiveWritten(bool committed);
 
 private:
-    friend struct FileSource;
+    friend class ZipWriter;
+    friend struct FileReader;
 
     bool cancelled() const { return m_cancelCheck && m_cancelCheck(); }
     int fail(int code, const QString& detail);
@@ -119,7 +126,9 @@ private:
     int m_level = 6;
 
     QString m_detail;
+    CompressOutcome m_outcome;
     std::function<bool()> m_cancelCheck;
+    std::function<void()> m_afterWrite;
     std::vector<char> m_buffer;
 };
 

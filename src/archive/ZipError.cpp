@@ -33,6 +33,8 @@ QString zipErrorMessage(int code)
         return QStringLiteral("The archive could not be opened");
     case ZipExistsAndDiffers:
         return QStringLiteral("A different file of that name exists");
+    case ZipNameTaken:
+        return QStringLiteral("Entry name taken");
     case ZipAborted:
         return QStringLiteral("Stopped");
     default:

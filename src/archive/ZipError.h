@@ -19,7 +19,8 @@ namespace kelmar {
 //   9    unsafe entry refused    a name leading outside the destination, or a symbolic link
 //   10   archive would be empty  remove refused to delete every entry of an archive
 //   11   cannot open             the archive exists but could not be opened for reading
-//   12   exists and differs      extracting would replace a different file of that name
+//   12   entry name taken        a file would replace another's entry (same name, any case)
+//   13   exists and differs      extracting would replace a different file of that name
 //   190  stopped                the user pressed Stop
 //
 // Codes 4, 5 and 11 say that the archive could not be judged, not that it is damaged.
@@ -36,7 +37,8 @@ enum ZipResult : int {
     ZipUnsafeEntry = 9,
     ZipWouldBeEmpty = 10,
     ZipCannotOpen = 11,
-    ZipExistsAndDiffers = 12,
+    ZipNameTaken = 12,
+    ZipExistsAndDiffers = 13,
     ZipAborted = 190,
 };
 

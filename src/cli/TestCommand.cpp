@@ -38,7 +38,8 @@ Result codes of the archive component (shown in reasons and in "code"):
   0 ok, 1 file not found, 2 not a zip archive, 3 damaged data or CRC error,
   4 wrong or missing password, 5 unsupported method, 6 read error,
   7 write error, 8 disk full, 9 unsafe entry refused, 10 archive would be
-  left empty, 11 cannot open, 12 a different file of that name exists,
+  left empty, 11 cannot open, 12 entry name taken, 13 a different file of
+  that name exists,
   190 stopped.
 
 Exit status of test:

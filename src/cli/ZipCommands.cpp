@@ -15,8 +15,11 @@ namespace kelmar::cli {
 const char* const kZipHelp =
     R"HELP(  zip       Zip files: one archive per file (named after the file, in a folder given
             with --to or beside the file with --same-folder), or all into one
-            archive (--single). An archive that exists already is added to; an
-            entry of the same name in it is replaced. Logs
+            archive (--single). An archive that exists already is added to;
+            no entry in it is replaced: a file whose name is taken (in any case)
+            fails its per-file archive, or with --single is stored under a free
+            name ("a (2).rom"). Names are taken as they are ("*" is no
+            wildcard). Logs
             "Individually Zipping the Following Files to DIR/" and each file, or
             "Zipping files: FILE..." and " to ARCHIVE". Ctrl+C stops a per-file run
             after the archive in hand; with --single it stops the archive being
@@ -48,7 +51,8 @@ Options of zip (defaults from the saved "ZIP Settings"):
   --case lower|upper|original
                          Case of a per-file archive's name (never its folder).
   --delete-originals     Delete each source file once the archive holding it is
-                         written and closed; a source whose archive failed stays.
+                         written and closed, if it is still the file that was
+                         read; a source whose archive failed stays.
   --keep-originals       Do not delete source files even if that is saved.
 
 Arguments and options of folders-to-zips:
@@ -65,7 +69,7 @@ Arguments and options of folders-to-zips:
 
 Exit status of zip and folders-to-zips:
   0  every archive was written (and, with --delete-folders, every folder deleted)
-  1  at least one archive failed (or a folder could not be deleted)
+  1  at least one archive failed, or a source or folder to delete was kept
   2  usage error
   3  stopped by Ctrl+C before the end, with no archive failed
 )HELP";
@@ -242,6 +246,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
     ZipComponent zip;
     int written = 0;
     int failed = 0;
+    int kept = 0;
     bool stopped = false;
     if (!forEachGroup(groups, host, "files to zip", err, [&] {
             const ZipFilesReport report = zip_files(host, zip);
@@ -253,14 +258,18 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
                     err << "kelmar-cli: " << a.path << ": error " << a.result << ": "
                         << (a.detail.isEmpty() ? zipErrorMessage(a.result) : a.detail) << '\n';
                 }
+                for (const QString& k : a.kept)
+                    err << "kelmar-cli: not deleted: " << k << '\n';
+                kept += int(a.kept.size());
             }
             stopped = stopped || report.stopped;
         }))
         stopped = true;
     err << "Wrote " << written << " archive" << (written == 1 ? "" : "s") << ", " << failed
-        << " failed" << (stopped ? " (stopped)" : "") << '\n';
+        << " failed" << (kept > 0 ? QStringLiteral(", %1 not deleted").arg(kept) : QString())
+        << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0)
+    if (failed > 0 || kept > 0)
         return kExitBad;
     return stopped ? kExitNotTested : kExitGood;
 }
@@ -321,6 +330,8 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
             out << " (folder kept: " << f.keptBecause << ')';
         }
         out << '\n';
+        for (const QString& note : f.notes)
+            out << "  (" << note << ")\n";
     }
     out.flush();
     if (report.noSubFolders)

@@ -2,79 +2,57 @@
 
 #include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
+#include "fs/FolderTree.h"
 #include "fs/NativeName.h"
+#include "fs/RemoveUnchanged.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelmar {
 
 namespace {
 
-// What a sub-folder holds, found without following any link.
-struct Content
-{
-    struct File
-    {
-        QString relative;
-        qint64 size;
-        bool readOnly;
-    };
-    std::vector<File> files;
-    QStringList folders; // relative paths
-    QStringList links;   // relative paths of symbolic links
-    QStringList others;  // pipes, sockets, devices
-};
+using fs::FolderTree;
 
-Content contentOf(const QString& folder)
+QByteArray nativeOf(const QString& path)
 {
-    Content content;
-    const QDir root(folder);
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = root.relativeFilePath(path);
-        struct stat st;
-        if (::lstat(fs::nativeName(path).constData(), &st) != 0)
+    return fs::nativeName(path);
+}
+
+// The files of the folder as exact sources. Links are never followed out of the folder and are
+// not stored; two files that would share an entry name are both kept, under distinct names.
+std::vector<ZipSource> sourcesOf(const QString& folder, const FolderTree& tree,
+                                 bool keepFolderNames)
+{
+    std::vector<ZipSource> sources;
+    const QByteArray root = nativeOf(folder);
+    for (const FolderTree::Entry& entry : tree.entries) {
+        if (entry.kind != FolderTree::Kind::File)
             continue;
-        if (S_ISLNK(st.st_mode))
-            content.links.append(relative);
-        else if (S_ISDIR(st.st_mode))
-            content.folders.append(relative);
-        else if (S_ISREG(st.st_mode))
-            content.files.push_back({relative, qint64(st.st_size), !(st.st_mode & S_IWUSR)});
-        else
-            content.others.append(relative);
+        const QString entryName = keepFolderNames
+                                      ? entry.relative
+                                      : entry.relative.mid(entry.relative.lastIndexOf(u'/') + 1);
+        sources.push_back({folder + u'/' + entry.relative, root + '/' + entry.nativeRelative,
+                           entryName, ZipSource::OnClash::Rename});
     }
-    return content;
+    return sources;
 }
 
-QString entryNameOf(const QString& relative, bool keepFolderNames)
+// The reason the folder may not be deleted, or an empty text when every file in it now is a
+// file the archive stored, unchanged since it was read, and the archive lists it at its size.
+QString checkArchiveHoldsAll(ZipComponent& zip, const QString& folder,
+                             const std::vector<StoredSource>& stored, const FolderTree& tree)
 {
-    return keepFolderNames ? relative : relative.mid(relative.lastIndexOf(u'/') + 1);
-}
-
-// The reason the folder may not be deleted, or an empty text when the archive's listing shows
-// every file of the folder under the name it was stored with, at the size it has now.
-QString checkArchiveHoldsAll(ZipComponent& zip, const QString& folder, bool keepFolderNames,
-                             Content& content)
-{
-    content = contentOf(folder);
-    if (!content.links.isEmpty())
-        return QStringLiteral("it holds links, which are not stored: ") + content.links.front();
-    if (!content.others.isEmpty())
-        return QStringLiteral("it holds something that is not a file: ") + content.others.front();
+    if (!tree.error.isEmpty())
+        return QStringLiteral("part of it cannot be read: ") + tree.error;
     QHash<QString, qint64> listed;
     QMetaObject::Connection c = QObject::connect(
         &zip, &ZipComponent::entryListed, &zip,
@@ -84,48 +62,58 @@ QString checkArchiveHoldsAll(ZipComponent& zip, const QString& folder, bool keep
     QObject::disconnect(c);
     if (result != ZipOk)
         return QStringLiteral("its archive could not be listed: ") + zip.lastErrorDetail();
-    QSet<QString> seen;
-    for (const Content::File& file : content.files) {
-        const QString name = entryNameOf(file.relative, keepFolderNames);
-        if (seen.contains(name))
-            return QStringLiteral("two of its files are stored under the one name ") + name;
-        seen.insert(name);
-        const auto it = listed.constFind(name);
-        if (it == listed.constEnd())
-            return QStringLiteral("its archive does not hold ") + file.relative;
-        if (it.value() != file.size)
-            return QStringLiteral("its archive holds another size of ") + file.relative;
-        if (file.readOnly)
-            return QStringLiteral("it holds a read-only file: ") + file.relative;
+    QHash<QByteArray, const StoredSource*> byPath;
+    for (const StoredSource& s : stored)
+        byPath.insert(s.nativePath, &s);
+    const QByteArray root = nativeOf(folder);
+    for (const FolderTree::Entry& entry : tree.entries) {
+        switch (entry.kind) {
+        case FolderTree::Kind::Folder:
+            continue;
+        case FolderTree::Kind::Link:
+            return QStringLiteral("it holds links, which are not stored: ") + entry.relative;
+        case FolderTree::Kind::Other:
+            return QStringLiteral("it holds something that is not a file: ") + entry.relative;
+        case FolderTree::Kind::File:
+            break;
+        }
+        const StoredSource* s = byPath.value(root + '/' + entry.nativeRelative);
+        if (!s)
+            return QStringLiteral("its archive does not hold ") + entry.relative;
+        if (s->identity != entry.identity)
+            return entry.relative + QStringLiteral(" changed after it was zipped");
+        if (listed.value(s->entryName, -1) != entry.identity.size)
+            return QStringLiteral("its archive holds another size of ") + entry.relative;
     }
     return QString();
 }
 
-// Deletes the files found in the archive, each only while it is still that file at that size,
-// and then the emptied folders, deepest first. Anything that turned up since stays, and so
-// does its folder.
-QString deleteZippedFolder(const QString& folder, const Content& content)
+// Deletes the files found in the archive, each only while it is still the file that was read,
+// and then the emptied folders, deepest first. Anything that turned up since stays, and so does
+// its folder.
+QString deleteZippedFolder(const QString& folder, const std::vector<StoredSource>& stored,
+                           const FolderTree& tree)
 {
-    for (const Content::File& file : content.files) {
-        const QString path = folder + u'/' + file.relative;
-        struct stat st;
-        if (::lstat(fs::nativeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            qint64(st.st_size) != file.size)
-            return file.relative + QStringLiteral(" changed after it was zipped");
-        if (::unlink(fs::nativeName(path).constData()) != 0)
-            return QStringLiteral("could not delete ") + file.relative + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(std::strerror(errno));
+    for (const StoredSource& s : stored) {
+        const QString why = fs::removeIfUnchanged(s.nativePath, s.identity);
+        if (!why.isEmpty())
+            return s.path + QStringLiteral(": ") + why;
     }
-    QStringList folders = content.folders;
-    std::sort(folders.begin(), folders.end(),
-              [](const QString& a, const QString& b) { return a.count(u'/') > b.count(u'/'); });
-    folders.append(QString());
-    for (const QString& relative : std::as_const(folders)) {
-        const QString path = relative.isEmpty() ? folder : folder + u'/' + relative;
-        if (::rmdir(fs::nativeName(path).constData()) != 0)
-            return QStringLiteral("could not remove the folder ") +
-                   (relative.isEmpty() ? folder : relative) + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(std::strerror(errno));
+    std::vector<QByteArray> folders;
+    for (const FolderTree::Entry& entry : tree.entries) {
+        if (entry.kind == FolderTree::Kind::Folder)
+            folders.push_back(entry.nativeRelative);
+    }
+    std::stable_sort(folders.begin(), folders.end(), [](const QByteArray& a, const QByteArray& b) {
+        return a.count('/') > b.count('/');
+    });
+    folders.push_back(QByteArray());
+    const QByteArray root = nativeOf(folder);
+    for (const QByteArray& relative : folders) {
+        const QByteArray path = relative.isEmpty() ? root : root + '/' + relative;
+        if (::rmdir(path.constData()) != 0)
+            return QStringLiteral("could not remove the folder ") + fs::nameFromNative(path) +
+                   QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
     }
     return QString();
 }
@@ -184,14 +172,18 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
         host.setStatusText(QStringLiteral("Zipping Folder ") + folder.path + QStringLiteral(" (") +
                            QString::number(i + 1) + QStringLiteral(" of ") +
                            QString::number(count) + u')');
-        // Links are never followed out of the folder: each one is left out by name.
-        QString mask = folder.path + QStringLiteral("/*");
-        for (const QString& link : contentOf(folder.path).links)
-            mask += QStringLiteral("\r<") + link;
-        zip.setFileMask(mask);
+        // A folder that cannot be read in full is not zipped: its archive would look complete.
+        const FolderTree tree = FolderTree::read(nativeOf(folder.path));
         zip.setArchivePath(folder.archive);
-        folder.result = zip.compress(0);
-        folder.detail = zip.lastErrorDetail();
+        if (!tree.error.isEmpty()) {
+            folder.result = ZipReadError;
+            folder.detail = QStringLiteral("cannot read ") + tree.error;
+        } else {
+            folder.result = zip.compress(sourcesOf(folder.path, tree, keepFolderNames));
+            folder.detail = zip.lastErrorDetail();
+            folder.stored = zip.lastOutcome().stored;
+            folder.notes = zip.lastOutcome().notes;
+        }
         report.folders.push_back(folder);
         // Stop ends the run between folders; the folders not reached are left as they are.
         if (host.stopRequested() && i + 1 < count) {
@@ -213,10 +205,10 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
         if (report.answer != MsgAnswer::Yes)
             continue;
         zip.setArchivePath(folder.archive);
-        Content content;
-        folder.keptBecause = checkArchiveHoldsAll(zip, folder.path, keepFolderNames, content);
+        const FolderTree now = FolderTree::read(nativeOf(folder.path));
+        folder.keptBecause = checkArchiveHoldsAll(zip, folder.path, folder.stored, now);
         if (folder.keptBecause.isEmpty())
-            folder.keptBecause = deleteZippedFolder(folder.path, content);
+            folder.keptBecause = deleteZippedFolder(folder.path, folder.stored, now);
         folder.deleted = folder.keptBecause.isEmpty();
         if (!folder.deleted)
             problems.append(folder.path + QStringLiteral(" was not deleted: ") +

@@ -5,8 +5,9 @@
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 
+#include <QFileInfo>
+#include <QHash>
 #include <QMutex>
-#include <QSet>
 
 namespace kelmar {
 
@@ -89,6 +90,24 @@ void logFailure(BatchHost& host, const QString& archivePath, int result, const Q
                    u')');
 }
 
+// The name a file is stored under: its name, or with "Store Path Information" its full path
+// without the leading separator.
+QString entryNameFor(const QString& path, bool keepFolderNames)
+{
+    if (!keepFolderNames)
+        return basMain::GetFileName(path);
+    QString entry = QFileInfo(path).absoluteFilePath();
+    while (entry.startsWith(u'/'))
+        entry.remove(0, 1);
+    return entry;
+}
+
+void logNotes(BatchHost& host, const ZipComponent& zip)
+{
+    for (const QString& note : zip.lastOutcome().notes)
+        host.write_log(QStringLiteral("    (") + note + u')');
+}
+
 void whoops(BatchHost& host)
 {
     host.messageBox(QStringLiteral("You didn't select any files to ZIP!"),
@@ -96,6 +115,14 @@ void whoops(BatchHost& host)
 }
 
 } // namespace
+
+int ZipFilesReport::keptCount() const
+{
+    int n = 0;
+    for (const Archive& a : archives)
+        n += int(a.kept.size());
+    return n;
+}
 
 int ZipFilesReport::failedCount() const
 {
@@ -145,13 +172,27 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
     const bool withInfoFile =
         Options::isSet(options.chkInfoFile) && basMain::FileExists(options.txtInfoFile);
 
+    const bool keepFolderNames = Options::isSet(options.chkUseZIPPaths);
+    auto infoSource = [&] {
+        return ZipSource::file(options.txtInfoFile,
+                               entryNameFor(options.txtInfoFile, keepFolderNames),
+                               ZipSource::OnClash::Skip);
+    };
+
     if (options.radOneZIP) {
+        // The mask is only what the log shows; the component gets the files themselves.
         QString mask = withInfoFile ? options.txtInfoFile + CR : QString();
         QStringList sources;
+        std::vector<ZipSource> entries;
+        if (withInfoFile)
+            entries.push_back(infoSource());
         for (int i = 0; i < host.fileCount(); ++i) {
             if (host.isSelected(i)) {
                 sources.append(sourceFolder + host.fileName(i));
                 mask += sources.back() + CR;
+                entries.push_back(ZipSource::file(sources.back(),
+                                                  entryNameFor(sources.back(), keepFolderNames),
+                                                  ZipSource::OnClash::Rename));
             }
         }
         if (!mask.endsWith(CR)) {
@@ -178,7 +219,6 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
             QMutexLocker lock(&lastSaveNameLock());
             lastSaveName() = archivePath;
         }
-        zip.setFileMask(mask);
         zip.setArchivePath(archivePath);
         host.protect_form();
         logLines(host, QStringLiteral("Zipping files: "), mask,
@@ -187,10 +227,12 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
         {
             // A single archive can take long; Stop cancels it, and the archive stays as it was.
             CancelGuard guard(zip, [&host] { return host.stopRequested(); });
-            result = zip.compress(0);
+            result = zip.compress(entries);
         }
+        logNotes(host, zip);
         logFailure(host, archivePath, result, zip.lastErrorDetail());
-        report.archives.push_back({archivePath, sources, result, zip.lastErrorDetail()});
+        report.archives.push_back(
+            {archivePath, sources, result, zip.lastErrorDetail(), events.takeKeptSources()});
         report.lastResult = result;
         report.stopped = result == ZipAborted;
         endSteps(host, events, options, result);
@@ -209,15 +251,17 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
     host.protect_form();
     CancelGuard guard(zip, {});
     bool firstArchive = true;
-    QSet<QString> madeThisRun;
+    QHash<QString, QStringList> madeThisRun; // archive -> the files this run put into it
     int lastResult = ZipOk;
     for (int position = 0; position < host.fileCount(); ++position) {
         if (!host.isSelected(position))
             continue;
         const QString name = host.fileName(position);
-        QString mask = sourceFolder + name;
+        const QString source = sourceFolder + name;
+        std::vector<ZipSource> entries{
+            ZipSource::file(source, entryNameFor(source, keepFolderNames))};
         if (withInfoFile)
-            mask += CR + options.txtInfoFile + CR;
+            entries.push_back(infoSource());
         if (targetFolder.isEmpty()) {
             const QString answer = host.browseForFolder(
                 QStringLiteral("Select the folder you store the ZIP files in."));
@@ -232,25 +276,31 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
         const QString archivePath =
             perFileArchivePath(targetFolder, name, Options::isSet(options.chkUseOriginalExtensions),
                                options.cmbFileCase);
-        zip.setFileMask(mask);
         zip.setArchivePath(archivePath);
         if (firstArchive) {
             host.write_log(QStringLiteral("Individually Zipping the Following Files to ") +
                            targetFolder);
             firstArchive = false;
         }
-        logLines(host, QString(), mask, QString());
+        host.write_log(source);
+        if (withInfoFile)
+            host.write_log(options.txtInfoFile);
         if (madeThisRun.contains(archivePath)) {
             host.write_log(QStringLiteral("    (") + name + QStringLiteral(" goes into ") +
                            basMain::GetFileName(archivePath) +
                            QStringLiteral(" with an earlier file of the same name)"));
         }
-        lastResult = zip.compress(0);
-        logFailure(host, archivePath, lastResult, zip.lastErrorDetail());
+        lastResult = zip.compress(entries);
+        QString detail = zip.lastErrorDetail();
+        if (lastResult == ZipNameTaken && madeThisRun.contains(archivePath))
+            detail += QStringLiteral(", stored there from ") +
+                      madeThisRun.value(archivePath).join(QStringLiteral(", "));
+        logNotes(host, zip);
+        logFailure(host, archivePath, lastResult, detail);
         if (lastResult == ZipOk)
-            madeThisRun.insert(archivePath);
+            madeThisRun[archivePath].append(source);
         report.archives.push_back(
-            {archivePath, {sourceFolder + name}, lastResult, zip.lastErrorDetail()});
+            {archivePath, {source}, lastResult, detail, events.takeKeptSources()});
         if (host.stopRequested() || quit) {
             for (int later = position + 1; later < host.fileCount(); ++later)
                 report.stopped = report.stopped || host.isSelected(later);

@@ -19,6 +19,7 @@ struct ZipFilesReport
         QStringList sources; // the selected files that went into it (not the info file)
         int result = 0;      // the component's code for this archive
         QString detail;      // the component's words for a failure
+        QStringList kept;    // sources to delete that were not ("path: reason")
     };
     std::vector<Archive> archives;
     int lastResult = 0;
@@ -27,14 +28,23 @@ struct ZipFilesReport
     bool cancelled = false;       // the save dialog or the folder picker was cancelled
 
     int failedCount() const;
+    // Sources that "Delete Original Files" was to delete and did not.
+    int keptCount() const;
 };
 
 // "ZIP Files": zips the selected files of the host's list with the options of the
 // "ZIP Settings" tab, either all into one archive chosen with the save dialog, or one archive
 // per file in a target folder (the source folder, or one asked for once per run).
 //
+// Each selected file goes in under its own name, exactly: no character of a name is special.
+// A file never replaces another's entry. In the per-file mode a file whose name is taken in its
+// archive (in any case) fails that archive; in the one-archive mode it is stored under a free
+// name such as "a (2).rom", and the log says so. The info file is left out where its name is
+// taken.
+//
 // Sources are deleted ("Delete Original Files") only after the archive holding them has been
-// written and closed; the info file never. In the one-archive mode Stop cancels the archive
+// written and closed, and only while each is still the file that was read; the info file
+// never. A source kept gets a log line. In the one-archive mode Stop cancels the archive
 // being written, which is then left as it was. In the per-file mode Stop is read after each
 // archive, so the archive in hand is completed.
 ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip);

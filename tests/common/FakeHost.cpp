@@ -1,6 +1,7 @@
 #include "common/FakeHost.h"
 
 #include "browse/FileListModel.h"
+#include "fs/FolderListing.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +23,9 @@ void FakeHost::setFiles(const QString& folder, const QStringList& names,
 
 void FakeHost::listFolder(const QString& folder, bool selectAll)
 {
-    QDir dir(folder);
-    QStringList names = dir.entryList(QDir::Files);
+    // The program's own listing: Qt's skips names that are not UTF-8.
+    QStringList names;
+    fs::listFolderFiles(folder, &names);
     sortFileNames(names);
     setFiles(QDir::cleanPath(folder), names, std::vector<bool>(names.size(), selectAll));
 }

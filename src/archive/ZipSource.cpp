@@ -1,0 +1,21 @@
+#include "archive/ZipSource.h"
+
+#include <QFile>
+
+namespace kelmar {
+
+ZipSource ZipSource::file(const QString& path, const QString& entryName, OnClash onClash)
+{
+    return {path, QFile::encodeName(path), entryName, onClash};
+}
+
+const StoredSource* CompressOutcome::find(const QString& path) const
+{
+    for (const StoredSource& s : stored) {
+        if (s.path == path)
+            return &s;
+    }
+    return nullptr;
+}
+
+} // namespace kelmar

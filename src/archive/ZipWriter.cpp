@@ -1,0 +1,438 @@
+#include "archive/ZipWriter.h"
+
+#include "archive/ZipComponent.h"
+#include "archive/ZipHandles.h"
+#include "fs/FdGuard.h"
+#include "fs/NativeName.h"
+
+#include <QFile>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kelmar {
+
+namespace {
+
+QString fileNameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+quint32 crc32Update(quint32 crc, const unsigned char* data, size_t n)
+{
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < n; ++i)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+// The CRC of the file as one unchanged whole, and its identity while it was read.
+bool crcOfFile(const QByteArray& nativePath, quint32* crc, fs::FileIdentity* identity)
+{
+    fs::FdGuard fd(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd)
+        return false;
+    const std::optional<fs::FileIdentity> before = fs::FileIdentity::ofFd(fd.get());
+    if (!before || !before->regular)
+        return false;
+    std::vector<unsigned char> buffer(64 * 1024);
+    quint32 value = 0;
+    qint64 total = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        value = crc32Update(value, buffer.data(), size_t(n));
+        total += n;
+    }
+    const std::optional<fs::FileIdentity> after = fs::FileIdentity::ofFd(fd.get());
+    if (!after || *after != *before || total != before->size)
+        return false;
+    *crc = value;
+    *identity = *before;
+    return true;
+}
+
+} // namespace
+
+// One source file as libzip reads it at zip_close. No exception leaves the callback: libzip
+// is C, and one thrown through it would skip its clean-up.
+struct FileReader
+{
+    ZipWriter* writer = nullptr;
+    const ZipSource* source = nullptr;
+    QString path;
+    QByteArray nativePath;
+    QString entryName;
+    qint64 plannedSize = 0;
+    time_t plannedMtime = 0;
+    fs::FdGuard fd;
+    fs::FileIdentity opened;
+    qint64 done = 0;
+    int lastPercent = -1;
+    bool complete = false; // read to its end, unchanged from open to close
+    zip_error_t error;
+
+    FileReader() { zip_error_init(&error); }
+    ~FileReader() { zip_error_fini(&error); }
+
+    static zip_int64_t callback(void* state, void* data, zip_uint64_t len,
+                                zip_source_cmd_t cmd) noexcept
+    {
+        auto* self = static_cast<FileReader*>(state);
+        try {
+            return self->handle(data, len, cmd);
+        } catch (...) {
+            zip_error_set(&self->error, ZIP_ER_INTERNAL, 0);
+            return -1;
+        }
+    }
+
+    zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd)
+    {
+        switch (cmd) {
+        case ZIP_SOURCE_OPEN: {
+            fd.reset(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+            if (!fd)
+                return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
+            const std::optional<fs::FileIdentity> id = fs::FileIdentity::ofFd(fd.get());
+            if (!id)
+                return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
+            opened = *id;
+            done = 0;
+            lastPercent = -1;
+            complete = false;
+            return 0;
+        }
+        case ZIP_SOURCE_READ: {
+            ssize_t n;
+            do {
+                n = ::read(fd.get(), data, len);
+            } while (n < 0 && errno == EINTR);
+            if (n < 0)
+                return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
+            done += n;
+            if (done < opened.size)
+                writer->m_zip.reportProgress(path, done, opened.size, &lastPercent);
+            return n;
+        }
+        case ZIP_SOURCE_CLOSE: {
+            const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofFd(fd.get());
+            fd.reset();
+            const bool wasComplete = complete;
+            complete = now && *now == opened && done == opened.size;
+            if (complete && !wasComplete)
+                emit writer->m_zip.fileProgress(path, 100);
+            return 0;
+        }
+        case ZIP_SOURCE_STAT: {
+            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
+            if (!st)
+                return -1;
+            zip_stat_init(st);
+            st->size = zip_uint64_t(plannedSize);
+            st->mtime = plannedMtime;
+            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+            return sizeof(*st);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&error, data, len);
+        case ZIP_SOURCE_FREE:
+            fd.reset();
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return ZIP_SOURCE_SUPPORTS_READABLE;
+        default:
+            zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+
+    zip_int64_t failed(int zipError, int err, const QString& what)
+    {
+        zip_error_set(&error, zipError, err);
+        writer->m_zip.fail(
+            zipError == ZIP_ER_OPEN && err == ENOENT ? ZipFileNotFound : ZipReadError,
+            path + QStringLiteral(": ") + what + QStringLiteral(": ") + systemError(err));
+        return -1;
+    }
+};
+
+ZipWriter::ZipWriter(ZipComponent& zip, CompressOutcome& outcome) : m_zip(zip), m_outcome(outcome)
+{
+}
+
+ZipWriter::~ZipWriter() = default;
+
+int ZipWriter::readExisting(zip_t* archive)
+{
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0)
+            return m_zip.resultOf(zip_get_error(archive), fileNameOf(m_zip.archivePath()));
+        QString name = QString::fromUtf8(st.name);
+        if (name.endsWith(u'/')) {
+            name.chop(1);
+            if (!name.isEmpty())
+                m_folders.insert(name.toCaseFolded(), name);
+            continue;
+        }
+        Holder holder;
+        holder.name = name;
+        holder.size = (st.valid & ZIP_STAT_SIZE) ? qint64(st.size) : -1;
+        holder.crcKnown = (st.valid & ZIP_STAT_CRC) != 0;
+        holder.crc = st.crc;
+        take(name, holder);
+    }
+    return ZipOk;
+}
+
+const ZipWriter::Holder* ZipWriter::holderOf(const QString& name, QString* clashWith) const
+{
+    static const Holder folder;
+    const QString key = name.toCaseFolded();
+    if (const auto it = m_files.constFind(key); it != m_files.constEnd()) {
+        *clashWith = it->name;
+        return &*it;
+    }
+    if (const auto it = m_folders.constFind(key); it != m_folders.constEnd()) {
+        *clashWith = *it + u'/';
+        return &folder;
+    }
+    // A file where the name needs a folder.
+    for (qsizetype slash = key.indexOf(u'/'); slash > 0; slash = key.indexOf(u'/', slash + 1)) {
+        if (const auto it = m_files.constFind(key.left(slash)); it != m_files.constEnd()) {
+            *clashWith = it->name;
+            return &folder;
+        }
+    }
+    return nullptr;
+}
+
+void ZipWriter::take(const QString& name, const Holder& holder)
+{
+    m_files.insert(name.toCaseFolded(), holder);
+    for (qsizetype slash = name.indexOf(u'/'); slash > 0; slash = name.indexOf(u'/', slash + 1))
+        m_folders.insert(name.left(slash).toCaseFolded(), name.left(slash));
+}
+
+QString ZipWriter::freeName(const QString& name) const
+{
+    const qsizetype slash = name.lastIndexOf(u'/');
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const qsizetype cut = dot > slash + 1 ? dot : name.size();
+    const QString stem = name.left(cut);
+    const QString extension = name.mid(cut);
+    QString unused;
+    for (int n = 2;; ++n) {
+        const QString candidate = stem + QStringLiteral(" (%1)").arg(n) + extension;
+        if (!holderOf(candidate, &unused))
+            return candidate;
+    }
+}
+
+int ZipWriter::settleName(const std::vector<ZipSource>& sources, int index, QString* name)
+{
+    const ZipSource& source = sources.at(size_t(index));
+    *name = source.entryName;
+    QString with;
+    const Holder* holder = holderOf(*name, &with);
+    if (!holder) {
+        Holder mine;
+        mine.name = *name;
+        mine.source = index;
+        take(*name, mine);
+        return ZipOk;
+    }
+    // The same file is in the archive already: nothing to replace, nothing to add.
+    quint32 crc = 0;
+    fs::FileIdentity identity;
+    if (holder->source < 0 && holder->crcKnown &&
+        holder->size == m_planned.at(size_t(index)).size &&
+        crcOfFile(source.nativePath, &crc, &identity) && crc == holder->crc &&
+        identity.size == holder->size) {
+        m_outcome.stored.push_back({source.path, source.nativePath, holder->name, identity});
+        emit m_zip.fileProgress(source.path, 100);
+        name->clear();
+        return ZipOk;
+    }
+    const QString archive = fileNameOf(m_zip.archivePath());
+    const QString other = holder->source >= 0 ? sources.at(size_t(holder->source)).path : QString();
+    switch (source.onClash) {
+    case ZipSource::OnClash::Fail:
+        return m_zip.fail(ZipNameTaken,
+                          other.isEmpty() ? source.path + QStringLiteral(" would replace ") + with +
+                                                QStringLiteral(" in ") + archive
+                                          : source.path + QStringLiteral(" and ") + other +
+                                                QStringLiteral(" would both be stored as ") + with);
+    case ZipSource::OnClash::Skip:
+        m_outcome.notes.append(source.path + QStringLiteral(" is left out of ") + archive +
+                               QStringLiteral(": it holds ") + with +
+                               (other.isEmpty() ? QString() : QStringLiteral(" from ") + other));
+        name->clear();
+        return ZipOk;
+    case ZipSource::OnClash::Rename:
+        break;
+    }
+    *name = freeName(*name);
+    m_outcome.notes.append(source.path + QStringLiteral(" is stored as ") + *name +
+                           QStringLiteral(" in ") + archive + QStringLiteral(": ") + with +
+                           QStringLiteral(" is taken") +
+                           (other.isEmpty() ? QString() : QStringLiteral(" by ") + other));
+    Holder mine;
+    mine.name = *name;
+    mine.source = index;
+    take(*name, mine);
+    return ZipOk;
+}
+
+int ZipWriter::addSource(zip_t* archive, const ZipSource& source, const QString& name,
+                         const fs::FileIdentity& planned)
+{
+    auto reader = std::make_unique<FileReader>();
+    reader->writer = this;
+    reader->source = &source;
+    reader->path = source.path;
+    reader->nativePath = source.nativePath;
+    reader->entryName = name;
+    reader->plannedSize = planned.size;
+    reader->plannedMtime = time_t(planned.mtimeNs / 1000000000);
+    zip_error_t error;
+    zip_error_init(&error);
+    ZipSourcePtr zipSource(zip_source_function_create(&FileReader::callback, reader.get(), &error));
+    if (!zipSource) {
+        const int r = m_zip.resultOf(&error, source.path);
+        zip_error_fini(&error);
+        return r;
+    }
+    zip_error_fini(&error);
+    m_readers.push_back(std::move(reader));
+    const QByteArray entry = name.toUtf8();
+    const zip_int64_t index =
+        zip_file_add(archive, entry.constData(), zipSource.get(), ZIP_FL_ENC_UTF_8);
+    if (index < 0)
+        return m_zip.resultOf(zip_get_error(archive), name);
+    zipSource.release(); // the archive owns it now
+    const int level = qBound(0, m_zip.level(), 9);
+    bool ok = zip_set_file_compression(archive, zip_uint64_t(index),
+                                       level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                       zip_uint32_t(level)) == 0;
+    ok = ok && zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
+                                                zip_uint32_t(0100644) << 16) == 0;
+    if (ok && !m_zip.password().isEmpty())
+        ok = zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256,
+                                     m_zip.password().toUtf8().constData()) == 0;
+    return ok ? int(ZipOk) : m_zip.resultOf(zip_get_error(archive), name);
+}
+
+int ZipWriter::write(const std::vector<ZipSource>& sources)
+{
+    m_outcome = CompressOutcome();
+    if (sources.empty())
+        return m_zip.fail(ZipFileNotFound, QStringLiteral("no file to add"));
+    if (m_zip.level() > 0 && !zip_compression_method_supported(ZIP_CM_DEFLATE, 1))
+        return m_zip.fail(ZipUnsupported, QStringLiteral("this libzip cannot deflate"));
+    if (!m_zip.password().isEmpty() && !zip_encryption_method_supported(ZIP_EM_AES_256, 1))
+        return m_zip.fail(ZipUnsupported,
+                          QStringLiteral("this libzip cannot encrypt with AES-256"));
+
+    // Every source is there and is a file before the archive is touched.
+    const std::optional<fs::FileIdentity> archiveId =
+        fs::FileIdentity::ofPath(fs::nativeName(m_zip.archivePath()), true);
+    std::vector<bool> isArchive(sources.size(), false);
+    m_planned.assign(sources.size(), fs::FileIdentity());
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const std::optional<fs::FileIdentity> id =
+            fs::FileIdentity::ofPath(sources[i].nativePath, true);
+        if (!id)
+            return m_zip.fail(errno == ENOENT ? ZipFileNotFound : ZipReadError,
+                              sources[i].path + QStringLiteral(": ") + systemError(errno));
+        if (!id->regular)
+            return m_zip.fail(ZipReadError, sources[i].path + QStringLiteral(": not a file"));
+        m_planned[i] = *id;
+        isArchive[i] =
+            archiveId && archiveId->device == id->device && archiveId->inode == id->inode;
+    }
+
+    int result = ZipOk;
+    ZipArchivePtr archive(m_zip.openArchive(ZIP_CREATE, &result));
+    if (!archive)
+        return result;
+    result = readExisting(archive.get());
+    if (result != ZipOk)
+        return result;
+
+    // The files first, so an info file never takes a name one of them needs.
+    std::vector<int> order;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < sources.size(); ++i) {
+            if ((sources[i].onClash == ZipSource::OnClash::Skip) == (pass == 1))
+                order.push_back(int(i));
+        }
+    }
+    std::vector<QString> names(sources.size());
+    for (const int i : order) {
+        if (isArchive[size_t(i)]) {
+            m_outcome.notes.append(sources[size_t(i)].path +
+                                   QStringLiteral(" is the archive itself and is left out"));
+            continue;
+        }
+        result = settleName(sources, i, &names[size_t(i)]);
+        if (result != ZipOk)
+            return result;
+    }
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (names[i].isEmpty())
+            continue;
+        result = addSource(archive.get(), sources[i], names[i], m_planned[i]);
+        if (result != ZipOk)
+            return result;
+    }
+
+    zip_register_cancel_callback_with_state(
+        archive.get(),
+        [](zip_t*, void* self) -> int {
+            try {
+                return static_cast<ZipComponent*>(self)->cancelled() ? 1 : 0;
+            } catch (...) {
+                return 1;
+            }
+        },
+        nullptr, &m_zip);
+    if (commitArchive(archive) != 0) {
+        // The archive on disk is unchanged; libzip removed its temporary file.
+        return m_zip.resultOf(zip_get_error(archive.get()), fileNameOf(m_zip.archivePath()));
+    }
+    for (const std::unique_ptr<FileReader>& reader : m_readers) {
+        if (reader->complete)
+            m_outcome.stored.push_back(
+                {reader->path, reader->nativePath, reader->entryName, reader->opened});
+    }
+    return ZipOk;
+}
+
+} // namespace kelmar
