@@ -3,8 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev libgtest-dev
-      zip unzip 7zip python3 xvfb xauth fontconfig fonts-dejavu-core)
+PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev libgtest-dev
+      zip unzip 7zip advancecomp python3 xvfb xauth fontconfig fonts-dejavu-core)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

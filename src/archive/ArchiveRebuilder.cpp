@@ -318,8 +318,7 @@ int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
             result = fail(reader.result(),
                           QStringLiteral("the new copy does not read back: ") + reader.detail());
         } else if (!p.read || reader.crc() != p.crc || reader.done() != p.size ||
-                   QString::fromUtf8(zip_get_name(copy, zip_uint64_t(j), 0)) !=
-                       QString::fromUtf8(p.leaf)) {
+                   QByteArray(zip_get_name(copy, zip_uint64_t(j), ZIP_FL_ENC_RAW)) != p.leaf) {
             result = fail(ZipDamaged, p.name + QStringLiteral(": the new copy differs"));
         }
     }

@@ -26,7 +26,16 @@ long nameMax(const QString& folder)
     return n > 0 ? n : 255;
 }
 
-std::optional<QString> refuse(const QString& name, long maxBytes)
+bool holdsControl(const QString& name)
+{
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+std::optional<QString> refuse(const QString& oldName, const QString& name, long maxBytes)
 {
     if (name.isEmpty())
         return QStringLiteral("the new name is empty");
@@ -36,6 +45,10 @@ std::optional<QString> refuse(const QString& name, long maxBytes)
         return QStringLiteral("a file name cannot hold \"/\"");
     if (name.contains(QChar(u'\0')))
         return QStringLiteral("a file name cannot hold a NUL character");
+    // A line feed or a tab the user did not put there breaks every list the name appears in
+    // (the log, a script's output); one the name had already stays.
+    if (holdsControl(name) && !holdsControl(oldName))
+        return QStringLiteral("a file name should not hold control characters");
     // The list does not show such a file: it would seem to vanish.
     if (name.startsWith(u'.'))
         return QStringLiteral("a name that starts with \".\" would hide the file");
@@ -67,29 +80,6 @@ Identity identityOf(const QString& path)
 }
 
 } // namespace
-
-int RenamePlan::count(RenameStep::Kind kind) const
-{
-    int n = 0;
-    for (const RenameStep& s : steps)
-        n += s.kind == kind ? 1 : 0;
-    return n;
-}
-
-int RenamePlan::planned() const
-{
-    return count(Kind::Rename) + count(Kind::ViaTemp);
-}
-
-int RenamePlan::problems() const
-{
-    return count(Kind::Taken) + count(Kind::Clash) + count(Kind::Refused) + count(Kind::Missing);
-}
-
-std::optional<QString> refuseName(const QString& folder, const QString& name)
-{
-    return refuse(name, nameMax(folder));
-}
 
 RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, QString>>& selected,
                        const NewNameOf& newNameOf, SameFileName sameFile)
@@ -125,7 +115,7 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
             step.kind = Kind::Skipped;
         } else if (*newName == name) {
             step.kind = Kind::Unchanged;
-        } else if (const auto why = refuse(*newName, maxBytes)) {
+        } else if (const auto why = refuse(name, *newName, maxBytes)) {
             step.kind = Kind::Refused;
             step.reason = *why;
         } else {

@@ -44,12 +44,6 @@ struct RenamePlan
     // Indexes into steps in the order they are carried out: list order, except that a file
     // whose new name is still held by another file of the batch waits until that one moved.
     std::vector<int> order;
-
-    int count(RenameStep::Kind kind) const;
-    // The steps that rename a file (Rename, ViaTemp).
-    int planned() const;
-    // The steps that leave a file as it is for a reason the user should hear of.
-    int problems() const;
 };
 
 // What to do when the new name turns out to be the file itself under another spelling.
@@ -62,8 +56,5 @@ using NewNameOf = std::function<std::optional<QString>(int position, const QStri
 // (what bears each name), changes nothing.
 RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, QString>>& selected,
                        const NewNameOf& newNameOf, SameFileName sameFile);
-
-// Why a file cannot bear name in folder, or nothing when it can.
-std::optional<QString> refuseName(const QString& folder, const QString& name);
 
 } // namespace kelmar

@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -104,6 +106,35 @@ TEST(RebuildArchives, RezipKeepsEveryFileOfArchivesFromOtherPrograms)
         host.opts.txtUnzipPassword =
             c.zipPassword.isEmpty() ? QStringLiteral("secret") : c.zipPassword;
     }
+}
+
+// Names are names: wildcards, a line feed and bytes that are not UTF-8 come through as
+// they were stored, without their folder.
+TEST(RebuildArchives, RezipKeepsOddNamesByteForByte)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir dir;
+    // Made by the shell: Qt would turn the stray byte into a replacement character.
+    ASSERT_EQ(runTool(QStringLiteral("bash"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("mkdir -p w/sub && cd w && for n in 'star*' 'q?' "
+                                      "$'line\\nfeed' $'bad\\xff'; do echo x > \"sub/$n.nes\"; "
+                                      "done && zip -qr ../odd.zip sub")},
+                      dir.path())
+                  .exitCode,
+              0);
+    QDir(dir.filePath(QStringLiteral("w"))).removeRecursively();
+    FakeHost host;
+    host.listFolder(dir.path());
+    run(Op::Rezip, host);
+    EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
+    const ToolRun listed = runTool(
+        QStringLiteral("unzip"), {QStringLiteral("-Z1"), dir.filePath(QStringLiteral("odd.zip"))});
+    QList<QByteArray> stored = listed.output.split('\n');
+    stored.removeAll(QByteArray());
+    std::sort(stored.begin(), stored.end());
+    // unzip shows a line feed in a name as ^J.
+    EXPECT_EQ(stored, QList<QByteArray>({"bad\xff.nes", "line^Jfeed.nes", "q?.nes", "star*.nes"}));
 }
 
 TEST(RebuildArchives, RemoveNonRomsCopiesTheRomsAsTheyAreAndCanLeaveAnEmptyArchive)
