@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Installs what Kelmar needs to build and test (Debian 12), then builds it into build/.
+# With --package, also the tools that check and build the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev libgtest-dev
+PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev libgtest-dev libqt6svg6
       zip unzip 7zip advancecomp python3 xvfb xauth fontconfig fonts-dejavu-core)
+if [ "${1:-}" = --package ]; then
+  # validators of the installed tree, and what CPack needs to work out the dependencies
+  PKGS+=(desktop-file-utils appstream mandoc dpkg-dev file)
+fi
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

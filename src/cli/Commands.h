@@ -77,34 +77,41 @@ private:
     bool m_enabled;
 };
 
-// One command: its name, its section of --help and its entry point.
+// One command: its name, its entry point and its section of --help, which
+// "kelmar-cli COMMAND --help" prints alone.
 using Runner = int (*)(const QStringList& args, const Options& saved, QTextStream& out,
                        QTextStream& err);
 struct Command
 {
     const char* name;
     Runner run;
+    const char* help;
 };
 
 int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
 extern const char* const kTestHelp;
 
 int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kZipHelp;
 int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
                      QTextStream& err);
-extern const char* const kZipHelp;
+extern const char* const kFoldersToZipsHelp;
 
 int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
-int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
-int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
 extern const char* const kUnzipHelp;
+int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kSpaceHelp;
+int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kDeleteHelp;
 
 int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+extern const char* const kRezipHelp;
 int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream& out,
                      QTextStream& err);
+extern const char* const kRemoveNonRomsHelp;
 int runAttributes(const QStringList& args, const Options& saved, QTextStream& out,
                   QTextStream& err);
-extern const char* const kRebuildHelp;
+extern const char* const kAttributesHelp;
 
 int runRename(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
 extern const char* const kRenameHelp;

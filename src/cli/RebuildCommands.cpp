@@ -12,29 +12,19 @@
 
 namespace kelmar::cli {
 
-const char* const kRebuildHelp =
+const char* const kRezipHelp =
     R"HELP(  rezip     Rebuild zip archives at a new compression level, from their files at
             the top level (stored folder names are dropped), decrypting with the
             saved unzip password and encrypting with the zip password (AES-256).
             Logs "Error when rezipping PATH" (the reason on the next line) for an
             archive that cannot be rebuilt; it stays as it was.
-  remove-non-roms
-            Remove from zip archives every entry that the ROM filter does not
-            mark as a ROM; the entries kept are copied as they are, never
-            recompressed. Logs "Removed N entries from PATH" per archive. An
-            archive left without entries stays as an empty archive.
-  attributes
-            Give every file inside zip archives the chosen attributes, stored in
-            the archive (the DOS bits, and no write permission in the Unix mode
-            when read-only). The archives are rebuilt as rezip does, at the saved
-            level, without a password. Logs "Error changing attributes in PATH".
 
 Each archive is rebuilt beside itself under a hidden temporary name, read back in
 full, and only then renamed over the old one: a failure (a full disk, a damaged
 entry, two entries that would get one name) leaves the archive untouched.
 Entries keep their modification times.
 
-Arguments of rezip, remove-non-roms and attributes:
+Arguments of rezip:
   PATH      An archive, or a folder meaning every file in it whose name ends in
             ".zip" (in any case; hidden files and subfolders are not searched).
 
@@ -44,18 +34,58 @@ Options of rezip:
   --no-password        Do not encrypt, even if a zip password is saved.
   --unzip-password PW  Decrypt the old archives with PW (the saved unzip password
                        is used when this is not given).
+
+Exit status of rezip:
+  0  every archive was rebuilt
+  1  at least one archive could not be rebuilt
+  2  usage error
+  3  stopped with Ctrl+C, and nothing failed before
+)HELP";
+
+const char* const kRemoveNonRomsHelp =
+    R"HELP(  remove-non-roms
+            Remove from zip archives every entry that the ROM filter does not
+            mark as a ROM; the entries kept are copied as they are, never
+            recompressed. Logs "Removed N entries from PATH" per archive. An
+            archive left without entries stays as an empty archive. Each archive
+            is rebuilt as rezip does: a failure leaves it untouched.
+
+Arguments of remove-non-roms:
+  PATH      An archive, or a folder meaning every file in it whose name ends in
+            ".zip" (in any case; hidden files and subfolders are not searched).
+
 Options of remove-non-roms:
   --rom-filter F       Use F ("*.nes;*.sfc") as the ROM filter instead of the
                        saved one. An empty filter removes every entry.
   --yes                Remove without asking. Without it, remove-non-roms asks on
                        a terminal and refuses otherwise.
+
+Exit status of remove-non-roms:
+  0  every archive was rebuilt (or had nothing to change)
+  1  at least one archive could not be rebuilt
+  2  usage error
+  3  stopped with Ctrl+C, and nothing failed before
+)HELP";
+
+const char* const kAttributesHelp =
+    R"HELP(  attributes
+            Give every file inside zip archives the chosen attributes, stored in
+            the archive (the DOS bits, and no write permission in the Unix mode
+            when read-only). The archives are rebuilt as rezip does, at the saved
+            level, without a password: a failure leaves an archive untouched.
+            Logs "Error changing attributes in PATH".
+
+Arguments of attributes:
+  PATH      An archive, or a folder meaning every file in it whose name ends in
+            ".zip" (in any case; hidden files and subfolders are not searched).
+
 Options of attributes (attributes not given are cleared):
   --read-only, --hidden, --archive
   --level N, --unzip-password PW
                        As for rezip.
 
-Exit status of rezip, remove-non-roms and attributes:
-  0  every archive was rebuilt (or had nothing to change)
+Exit status of attributes:
+  0  every archive was rebuilt
   1  at least one archive could not be rebuilt
   2  usage error
   3  stopped with Ctrl+C, and nothing failed before

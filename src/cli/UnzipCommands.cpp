@@ -19,16 +19,10 @@ const char* const kUnzipHelp =
     R"HELP(  unzip     Extract zip archives by the rules of the window's unzip tab. Logs
             "Unzipped PATH" or "Error unzipping PATH" (with the reason on the next
             line) per archive, and "Deleted PATH" for each archive deleted.
-  space     Total the uncompressed sizes of the archives' entries:
-            "1,234,567 unzipped bytes in 3 files".
-  delete    Delete files, read-only ones included; logs "Deleted PATH" per file.
 
-Arguments of unzip and space:
+Arguments of unzip:
   PATH      An archive, or a folder meaning every file in it whose name ends in
             ".zip" (in any case; hidden files and subfolders are not searched).
-Arguments of delete:
-  PATH      A file to delete (folders are refused; a link is removed, never
-            what it points to; hidden files are left alone, as in the window).
 
 Options of unzip (switches not given are off: the check boxes of the saved unzip
 tab are not read, so a script does the same on every machine; the saved ROM
@@ -41,7 +35,8 @@ filter and unzip password are):
   --rom-filter F       Use F ("*.nes;*.sfc") as the ROM filter; implies --roms-only.
   --ignore-folders     Drop the folder names stored in the archives.
   --password P         Decrypt with P (the saved unzip password is used when this
-                       is not given; --no-password uses none).
+                       is not given).
+  --no-password        Use no password even if one is saved.
   --delete-archives    Delete each archive extracted without error.
   --rename lower|upper|original
                        Once all are extracted, rename each extracted file to its
@@ -51,16 +46,42 @@ Before each archive its uncompressed size is checked against the free space of
 the destination; an archive that does not fit fails without writing anything.
 Ctrl+C stops the archive in hand (no partly written file is left).
 
+Exit status of unzip:
+  0  every archive was extracted
+  1  at least one archive failed
+  2  usage error
+  3  stopped with Ctrl+C, and nothing failed before
+)HELP";
+
+const char* const kSpaceHelp =
+    R"HELP(  space     Total the uncompressed sizes of the archives' entries:
+            "1,234,567 unzipped bytes in 3 files".
+
+Arguments of space:
+  PATH      An archive, or a folder meaning every file in it whose name ends in
+            ".zip" (in any case; hidden files and subfolders are not searched).
+
+Exit status of space:
+  0  every archive was listed
+  1  at least one archive could not be listed
+  2  usage error
+)HELP";
+
+const char* const kDeleteHelp =
+    R"HELP(  delete    Delete files, read-only ones included; logs "Deleted PATH" per file.
+
+Arguments of delete:
+  PATH      A file to delete (folders are refused; a link is removed, never
+            what it points to; hidden files are left alone, as in the window).
+
 Options of delete:
   --yes     Delete without asking. Without it, delete asks on a terminal and
             refuses otherwise.
 
-Exit status of unzip, space and delete:
-  0  every archive was extracted / listed, every file deleted
-  1  at least one archive failed (or could not be listed), or a file could
-     not be deleted
+Exit status of delete:
+  0  every file was deleted
+  1  a file could not be deleted
   2  usage error
-  3  unzip was stopped with Ctrl+C, and nothing failed before
 )HELP";
 
 namespace {

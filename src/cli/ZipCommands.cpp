@@ -24,11 +24,6 @@ const char* const kZipHelp =
             "Zipping files: FILE..." and " to ARCHIVE". Ctrl+C stops a per-file run
             after the archive in hand; with --single it stops the archive being
             written, which is then left as it was.
-  folders-to-zips
-            Turn every sub-folder X of DIR into the archive X.zip beside it, with
-            all of X's content (hidden files too; links inside are not followed
-            and not stored). Hidden sub-folders and links to folders are skipped.
-            Prints "X -> X.zip" per folder.
 
 Arguments of zip:
   PATH      A file, or a folder meaning every file in it (not hidden files, not
@@ -55,6 +50,20 @@ Options of zip (defaults from the saved "ZIP Settings"):
                          read; a source whose archive failed stays.
   --keep-originals       Do not delete source files even if that is saved.
 
+Exit status of zip:
+  0  every archive was written
+  1  at least one archive failed
+  2  usage error
+  3  stopped by Ctrl+C before the end, with no archive failed
+)HELP";
+
+const char* const kFoldersToZipsHelp =
+    R"HELP(  folders-to-zips
+            Turn every sub-folder X of DIR into the archive X.zip beside it, with
+            all of X's content (hidden files too; links inside are not followed
+            and not stored). Hidden sub-folders and links to folders are skipped.
+            Prints "X -> X.zip" per folder.
+
 Arguments and options of folders-to-zips:
   DIR                    The folder whose sub-folders are zipped.
   --delete-folders       Delete each sub-folder afterwards, but only when its
@@ -67,7 +76,7 @@ Arguments and options of folders-to-zips:
                          stored under their names alone (a folder holding two
                          files of one name is then never deleted).
 
-Exit status of zip and folders-to-zips:
+Exit status of folders-to-zips:
   0  every archive was written (and, with --delete-folders, every folder deleted)
   1  at least one archive failed, or a source or folder to delete was kept
   2  usage error

@@ -1,5 +1,6 @@
 // kelmar-cli: Kelmar's batch operations for scripts and for collections too large to click
 // through. Same core, same settings store as the window.
+#include "Version.h"
 #include "cli/Commands.h"
 #include "fs/NativeName.h"
 #include "settings/SettingsStore.h"
@@ -17,6 +18,8 @@ using namespace kelmar::cli;
 namespace {
 
 const char* const kHeader = R"HELP(Usage: kelmar-cli [--settings FILE] COMMAND [OPTIONS] PATH...
+       kelmar-cli COMMAND --help
+       kelmar-cli --version
 
 Kelmar's batch operations from the command line, over the same code and the same
 settings as the Kelmar window.
@@ -24,12 +27,14 @@ settings as the Kelmar window.
 Commands:
 )HELP";
 
-const char* const kFooter = R"HELP(  help      Show this text.
+const char* const kFooter =
+    R"HELP(  help      Show this text; "help COMMAND" shows that command's part alone.
 
 Global options:
   --settings FILE  Read options from this INI file instead of the user's settings
                    (~/.config/kelmar/kelmar.ini, or under $XDG_CONFIG_HOME).
-  -h, --help       Show this text.
+  -h, --help       Show this text; after a command, that command's part alone.
+  --version        Show the version.
 
 Options that a command does not get as flags come from the saved settings, as
 the window's settings tabs left them, except where its section says otherwise.
@@ -39,21 +44,43 @@ terminal; messages on stderr. Ctrl+C stops after the archive in hand.
 Exit status 2 always means a usage error (unknown option, missing PATH).
 )HELP";
 
+// One line a command; its help text lives beside its code.
 const Command kCommands[] = {
-    {"test", runTest},   {"zip", runZip},     {"folders-to-zips", runFoldersToZips},
-    {"unzip", runUnzip}, {"space", runSpace}, {"delete", runDelete},
-    {"rezip", runRezip}, {"remove-non-roms", runRemoveNonRoms}, {"attributes", runAttributes},
-    {"rename", runRename},
+    {"test", runTest, kTestHelp},
+    {"zip", runZip, kZipHelp},
+    {"folders-to-zips", runFoldersToZips, kFoldersToZipsHelp},
+    {"unzip", runUnzip, kUnzipHelp},
+    {"space", runSpace, kSpaceHelp},
+    {"delete", runDelete, kDeleteHelp},
+    {"rezip", runRezip, kRezipHelp},
+    {"remove-non-roms", runRemoveNonRoms, kRemoveNonRomsHelp},
+    {"attributes", runAttributes, kAttributesHelp},
+    {"rename", runRename, kRenameHelp},
 };
+
+const Command* findCommand(const QString& name)
+{
+    for (const Command& c : kCommands) {
+        if (name == QLatin1String(c.name))
+            return &c;
+    }
+    return nullptr;
+}
 
 void printHelp(QTextStream& out)
 {
     out << kHeader;
-    for (const char* section : {kTestHelp, kZipHelp, kUnzipHelp, kRebuildHelp, kRenameHelp}) {
-        if (*section)
-            out << section << '\n';
-    }
+    for (const Command& c : kCommands)
+        out << c.help << '\n';
     out << kFooter;
+    out.flush();
+}
+
+void printCommandHelp(QTextStream& out, const Command& c)
+{
+    out << "Usage: kelmar-cli [--settings FILE] " << c.name << " [OPTIONS] PATH...\n\n"
+        << c.help << "\nGlobal options (before the command): --settings FILE.\n"
+        << "Options not given as flags come from the saved settings unless said otherwise.\n";
     out.flush();
 }
 
@@ -83,6 +110,11 @@ int main(int argc, char** argv)
             printHelp(out);
             return kExitGood;
         }
+        if (a == u"--version") {
+            out << "kelmar-cli " KELMAR_VERSION "\n";
+            out.flush();
+            return kExitGood;
+        }
         if (a == u"--settings") {
             if (args.isEmpty())
                 return usage(err, QStringLiteral("--settings needs a file"));
@@ -96,9 +128,24 @@ int main(int argc, char** argv)
     if (args.isEmpty())
         return usage(err, QStringLiteral("no command given"));
     const QString command = args.takeFirst();
-    if (command == u"help" || args.contains(QStringLiteral("--help")) ||
-        args.contains(QStringLiteral("-h"))) {
-        printHelp(out);
+    if (command == u"help") {
+        if (args.isEmpty()) {
+            printHelp(out);
+            return kExitGood;
+        }
+        const Command* c = findCommand(args.first());
+        if (!c)
+            return usage(err, QStringLiteral("unknown command '%1'").arg(args.first()));
+        printCommandHelp(out, *c);
+        return kExitGood;
+    }
+    const Command* c = findCommand(command);
+    if (!c)
+        return usage(err, QStringLiteral("unknown command '%1'").arg(command));
+    // Only before "--": after it, "--help" is a file name.
+    const QStringList options = args.mid(0, args.indexOf(QStringLiteral("--")));
+    if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"))) {
+        printCommandHelp(out, *c);
         return kExitGood;
     }
     if (!settingsFile.isEmpty() && !QFileInfo(settingsFile).isFile())
@@ -107,9 +154,5 @@ int main(int argc, char** argv)
                                                  : SettingsStore::openSettingsFile(settingsFile);
     const Options saved = SettingsStore::loadOptions(*settings);
 
-    for (const Command& c : kCommands) {
-        if (command == QLatin1String(c.name))
-            return c.run(args, saved, out, err);
-    }
-    return usage(err, QStringLiteral("unknown command '%1'").arg(command));
+    return c->run(args, saved, out, err);
 }

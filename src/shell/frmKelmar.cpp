@@ -16,6 +16,7 @@
 #include "browse/Selection.h"
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
+#include "Version.h"
 #include "shell/Dialogs.h"
 #include "shell/RenameOperations.h"
 #include "shell/frmAttributes.h"
@@ -136,10 +137,11 @@ QStringList caseItems()
 
 } // namespace
 
-frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
+frmKelmar::frmKelmar(const QString& startFolder, QWidget* parent)
+    : QMainWindow(parent), m_startFolder(startFolder)
 {
     setObjectName(QStringLiteral("frmKelmar"));
-    setWindowTitle(QStringLiteral("Kelmar 1.25"));
+    setWindowTitle(QStringLiteral("Kelmar " KELMAR_VERSION));
     m_files = new FileListModel(this);
     // The component is used on the batch's thread only, so it has no parent here.
     m_zip = std::make_unique<ZipComponent>();
@@ -162,7 +164,9 @@ frmKelmar::frmKelmar(QWidget* parent) : QMainWindow(parent)
     registerOperation(QStringLiteral("remove_non_roms_from_zips"),
                       [this](BatchHost& host) { remove_non_roms_from_zips(host, *m_zip); });
     registerOperation(QStringLiteral("change_attributes"), [this](BatchHost& host) {
-        change_attributes(host, *m_zip, [this] { return onUi([this] { return frmAttributes::ask(this); }); });
+        // The dialog belongs to the window's thread; the batch waits for its answer.
+        change_attributes(host, *m_zip,
+                          [this] { return onUi([this] { return frmAttributes::ask(this); }); });
     });
     registerRenameOperations(*this);
     Form_Load();
@@ -181,7 +185,7 @@ frmKelmar::~frmKelmar()
 
 QString frmKelmar::creditLine()
 {
-    return QStringLiteral("Kelmar 1.25 \u2014 zip tools for ROM collections");
+    return QStringLiteral("Kelmar " KELMAR_VERSION " \u2014 zip tools for ROM collections");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -679,7 +683,9 @@ void frmKelmar::Form_Load()
     }
     m_tempPath = temp.endsWith(QDir::separator()) ? temp : temp + QDir::separator();
 
-    const QString last = settings->value(QStringLiteral("form/lastfolder")).toString();
+    const QString last = m_startFolder.isEmpty()
+                             ? settings->value(QStringLiteral("form/lastfolder")).toString()
+                             : m_startFolder;
     showFolderInTree(!last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath());
     update_count();
     updateActionButtons();
@@ -1127,7 +1133,8 @@ QString frmKelmar::favoritesPath()
     if (!g_favoritesPathForTesting.isEmpty())
         return g_favoritesPathForTesting;
     const QString beside = QCoreApplication::applicationDirPath();
-    if (QFileInfo(beside).isWritable())
+    if (QFileInfo(beside).isWritable() &&
+        QDir::cleanPath(beside) != QStringLiteral(KELMAR_INSTALL_BINDIR))
         return beside + QStringLiteral("/favorites.txt");
     auto settings = SettingsStore::openUserSettings();
     return QFileInfo(settings->fileName()).absolutePath() + QStringLiteral("/favorites.txt");

@@ -45,7 +45,8 @@ class frmKelmar : public QMainWindow, public kelmar::BatchHost
 public:
     using Operation = std::function<void(kelmar::BatchHost&)>;
 
-    explicit frmKelmar(QWidget* parent = nullptr);
+    // startFolder, when given, is listed instead of the folder of the last run.
+    explicit frmKelmar(const QString& startFolder = QString(), QWidget* parent = nullptr);
     ~frmKelmar() override;
 
     // False when start-up could not complete; the window has then been closed.
@@ -90,8 +91,8 @@ public:
     QString statusPanelText(int panel) const;
     static QString creditLine();
 
-    // Where the favourites live: beside the program where that folder is writable, else in
-    // the settings folder. Tests point it elsewhere.
+    // Where the favourites live: beside the program where that folder is writable and is not
+    // the folder the program is installed to, else in the settings folder. Tests point it elsewhere.
     static QString favoritesPath();
     static void setFavoritesPathForTesting(const QString& path);
     QStringList favorites() const;
@@ -269,6 +270,7 @@ private:
     QString m_revealPath; // the folder the tree is to scroll to once it has read its way
     bool m_loaded = false;
     int m_startState = 0; // 0 normal, 1 minimised, 2 maximised
+    QString m_startFolder;
     bool m_busy = false;
     bool m_bulkSelecting = false;
     std::atomic<bool> m_stopRequested{false};
