@@ -4,8 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev libgtest-dev libqt6svg6
-      zip unzip 7zip advancecomp python3 xvfb xauth fontconfig fonts-dejavu-core)
+PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev
+      libgtest-dev libqt6svg6 zip unzip 7zip zstd advancecomp python3 xvfb xauth fontconfig
+      fonts-dejavu-core)
 if [ "${1:-}" = --package ]; then
   # validators of the installed tree, and what CPack needs to work out the dependencies
   PKGS+=(desktop-file-utils appstream mandoc dpkg-dev file)

@@ -2,6 +2,8 @@
 
 #include "archive/AesAuthenticator.h"
 #include "archive/ZipError.h"
+#include "archive/codec/CompressionMethods.h"
+#include "archive/codec/DecodedEntryReader.h"
 
 #include <zip.h>
 #include <zlib.h>
@@ -141,10 +143,15 @@ int EntryReader::open()
         return fail(ZipPassword, m_name + QStringLiteral(": encrypted, and no password given"));
     if (encrypted && !zip_encryption_method_supported(st.encryption_method, 0))
         return fail(ZipUnsupported, m_name + QStringLiteral(": unsupported encryption"));
-    if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0))
-        return fail(ZipUnsupported,
-                    m_name + QStringLiteral(": compressed with method %1, which Kelmar cannot read")
-                                 .arg(st.comp_method));
+    if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0)) {
+        if (!kelmarDecodes(st.comp_method))
+            return fail(ZipUnsupported, m_name + QStringLiteral(": compressed with ") +
+                                            compressionMethodName(st.comp_method) +
+                                            QStringLiteral(", which Kelmar cannot read"));
+        m_decoded =
+            std::make_unique<DecodedEntryReader>(m_archive, m_index, st, m_name, m_password);
+        return m_decoded->open() == ZipOk ? ZipOk : fail(m_decoded->result(), m_decoded->detail());
+    }
     const bool aes = encrypted && (st.encryption_method == ZIP_EM_AES_128 ||
                                    st.encryption_method == ZIP_EM_AES_192 ||
                                    st.encryption_method == ZIP_EM_AES_256);
@@ -167,10 +174,20 @@ qint64 EntryReader::read(char* data, qint64 length)
 {
     if (m_result != ZipOk)
         return -1;
-    if (m_ended || !m_file)
+    if (m_ended || (!m_file && !m_decoded))
         return 0;
     length = qMin<qint64>(length, 1 << 30);
-    const zip_int64_t n = zip_fread(m_file, data, zip_uint64_t(length));
+    const zip_int64_t n =
+        m_decoded ? m_decoded->read(data, length) : zip_fread(m_file, data, zip_uint64_t(length));
+    if (m_decoded && n <= 0) {
+        // The decoder has checked size and CRC itself.
+        m_ended = true;
+        if (n < 0) {
+            fail(m_decoded->result(), m_decoded->detail());
+            return -1;
+        }
+        return 0;
+    }
     if (n < 0) {
         const zip_error_t* error = zip_file_get_error(m_file);
         if (!(m_noStoredCrc && zip_error_code_zip(error) == ZIP_ER_CRC && m_done == m_size)) {
@@ -219,6 +236,7 @@ int EntryReader::readAll()
 
 void EntryReader::close()
 {
+    m_decoded.reset();
     if (m_file)
         zip_fclose(m_file);
     m_file = nullptr;

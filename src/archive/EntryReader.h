@@ -3,11 +3,15 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 typedef struct zip zip_t;
 typedef struct zip_file zip_file_t;
 typedef struct zip_error zip_error_t;
 
 namespace kelmar {
+
+class DecodedEntryReader;
 
 // Reads one entry of an open archive as plain bytes, decrypting and inflating, in pieces
 // the caller asks for: libzip pulls the data of a new entry this way while it writes.
@@ -51,6 +55,8 @@ private:
     quint64 m_index;
     QByteArray m_password;
     zip_file_t* m_file = nullptr;
+    // For the methods libzip cannot decompress.
+    std::unique_ptr<DecodedEntryReader> m_decoded;
     QString m_name;
     qint64 m_size = 0;
     qint64 m_done = 0;

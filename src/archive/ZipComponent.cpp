@@ -6,6 +6,8 @@
 #include "archive/EntryMask.h"
 #include "archive/LocalHeaderCheck.h"
 #include "archive/ZipWriter.h"
+#include "archive/codec/CompressionMethods.h"
+#include "archive/codec/DecodedEntryReader.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "fs/RenameNoReplace.h"
@@ -56,30 +58,6 @@ QString withSlash(QString folder)
 bool isDiskFull(int systemError)
 {
     return systemError == ENOSPC || systemError == EDQUOT;
-}
-
-QString methodName(qint32 method)
-{
-    switch (method) {
-    case 9:
-        return QStringLiteral("Deflate64");
-    case 12:
-        return QStringLiteral("BZip2");
-    case 14:
-        return QStringLiteral("LZMA");
-    case 93:
-        return QStringLiteral("Zstandard");
-    case 95:
-        return QStringLiteral("XZ");
-    case 96:
-        return QStringLiteral("JPEG");
-    case 97:
-        return QStringLiteral("WavPack");
-    case 98:
-        return QStringLiteral("PPMd");
-    default:
-        return QStringLiteral("method %1").arg(method);
-    }
 }
 
 mode_t creationMode()
@@ -406,6 +384,19 @@ int ZipComponent::readEntry(zip_t* archive, quint64 index, const QString& name,
     zip_stat_t st;
     if (zip_stat_index(archive, index, 0, &st) != 0)
         return resultOf(zip_get_error(archive), name);
+    if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0) &&
+        kelmarDecodes(st.comp_method)) {
+        DecodedEntryReader reader(archive, index, st, name);
+        int result = reader.open();
+        while (result == ZipOk) {
+            const qint64 n = reader.read(m_buffer.data(), qint64(m_buffer.size()));
+            if (n <= 0)
+                break;
+            if (sink)
+                result = sink(m_buffer.data(), n);
+        }
+        return reader.result() == ZipOk ? result : fail(reader.result(), reader.detail());
+    }
     // WinZip's AE-2 format (7-Zip writes it) stores no CRC, only the HMAC over the encrypted
     // data; libzip 1.7 still compares the CRC with the stored 0. So a first pass checks the
     // HMAC from the raw bytes, and the CRC mismatch of the second pass is then expected.
@@ -675,9 +666,10 @@ int ZipComponent::testEntry(zip_t* archive, quint64 index)
         if (m_password.isEmpty())
             return fail(ZipPassword, name + QStringLiteral(": encrypted, and no password given"));
     }
-    if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0))
+    if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0) &&
+        !kelmarDecodes(st.comp_method))
         return fail(ZipUnsupported, name + QStringLiteral(": compressed with ") +
-                                        methodName(st.comp_method) +
+                                        compressionMethodName(st.comp_method) +
                                         QStringLiteral(", which Kelmar cannot read"));
     return readEntry(archive, index, name, nullptr);
 }

@@ -3,6 +3,7 @@
 #include "archive/ZipError.h"
 #include "archive/ZipSource.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -127,6 +128,9 @@ private:
 
     QString m_detail;
     CompressOutcome m_outcome;
+    // For each archive this component wrote to: the file stored under each entry name
+    // (case-folded), so that a clash names both files.
+    QHash<QString, QHash<QString, QString>> m_storedFrom;
     std::function<bool()> m_cancelCheck;
     std::function<void()> m_afterWrite;
     std::vector<char> m_buffer;

@@ -6,6 +6,7 @@
 #include "fs/NativeName.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <array>
 #include <cerrno>
@@ -281,14 +282,18 @@ int ZipWriter::settleName(const std::vector<ZipSource>& sources, int index, QStr
         return ZipOk;
     }
     const QString archive = fileNameOf(m_zip.archivePath());
-    const QString other = holder->source >= 0 ? sources.at(size_t(holder->source)).path : QString();
+    const QString other = holder->source >= 0 ? sources.at(size_t(holder->source)).path
+                                              : m_storedFrom.value(with.toCaseFolded());
     switch (source.onClash) {
     case ZipSource::OnClash::Fail:
-        return m_zip.fail(ZipNameTaken,
-                          other.isEmpty() ? source.path + QStringLiteral(" would replace ") + with +
-                                                QStringLiteral(" in ") + archive
-                                          : source.path + QStringLiteral(" and ") + other +
+        if (holder->source >= 0)
+            return m_zip.fail(ZipNameTaken, source.path + QStringLiteral(" and ") + other +
                                                 QStringLiteral(" would both be stored as ") + with);
+        return m_zip.fail(
+            ZipNameTaken,
+            source.path + QStringLiteral(" would replace ") + with + QStringLiteral(" in ") +
+                archive +
+                (other.isEmpty() ? QString() : QStringLiteral(", stored there from ") + other));
     case ZipSource::OnClash::Skip:
         m_outcome.notes.append(source.path + QStringLiteral(" is left out of ") + archive +
                                QStringLiteral(": it holds ") + with +
@@ -378,6 +383,8 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
             archiveId && archiveId->device == id->device && archiveId->inode == id->inode;
     }
 
+    m_archiveKey = QFileInfo(m_zip.archivePath()).absoluteFilePath();
+    m_storedFrom = m_zip.m_storedFrom.value(m_archiveKey);
     int result = ZipOk;
     ZipArchivePtr archive(m_zip.openArchive(ZIP_CREATE, &result));
     if (!archive)
@@ -432,6 +439,9 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
             m_outcome.stored.push_back(
                 {reader->path, reader->nativePath, reader->entryName, reader->opened});
     }
+    QHash<QString, QString>& from = m_zip.m_storedFrom[m_archiveKey];
+    for (const StoredSource& s : m_outcome.stored)
+        from.insert(s.entryName.toCaseFolded(), s.path);
     return ZipOk;
 }
 

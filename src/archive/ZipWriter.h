@@ -66,6 +66,8 @@ private:
     QHash<QString, QString> m_folders; // case-folded folder path -> as written
     std::vector<std::unique_ptr<FileReader>> m_readers;
     std::vector<fs::FileIdentity> m_planned;
+    QString m_archiveKey;
+    QHash<QString, QString> m_storedFrom; // what this component stored there before
 };
 
 } // namespace kelmar

@@ -19,8 +19,8 @@ const char* const kTestHelp =
             as "NAME is bad!" with a second line giving the reason, and renamed to
             NAME.bad (unless that name exists). An archive that cannot be judged here
             (encrypted without the right password, or compressed with a method this
-            build cannot read: Deflate64, LZMA, XZ, Zstandard, PPMd) is logged as
-            "NAME could not be tested (reason)" and keeps its name.
+            build cannot read, such as PPMd) is logged as "NAME could not be tested
+            (reason)" and keeps its name.
 
 Arguments of test:
   PATH      An archive, or a folder meaning every file in it whose name ends in

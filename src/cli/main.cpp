@@ -39,6 +39,10 @@ Global options:
 Options that a command does not get as flags come from the saved settings, as
 the window's settings tabs left them, except where its section says otherwise.
 
+Compression methods read by test and unzip: Store, Deflate, Deflate64, BZip2,
+LZMA, XZ and Zstandard, in plain, ZipCrypto and AES-encrypted entries. PPMd is
+not read (no Debian library decodes it): such an archive could not be tested.
+
 Output: log lines on stdout; a progress line on stderr when stderr is a
 terminal; messages on stderr. Ctrl+C stops after the archive in hand.
 Exit status 2 always means a usage error (unknown option, missing PATH).

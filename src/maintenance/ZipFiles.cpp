@@ -6,8 +6,8 @@
 #include "names/basMain.h"
 
 #include <QFileInfo>
-#include <QHash>
 #include <QMutex>
+#include <QSet>
 
 namespace kelmar {
 
@@ -251,7 +251,7 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
     host.protect_form();
     CancelGuard guard(zip, {});
     bool firstArchive = true;
-    QHash<QString, QStringList> madeThisRun; // archive -> the files this run put into it
+    QSet<QString> madeThisRun;
     int lastResult = ZipOk;
     for (int position = 0; position < host.fileCount(); ++position) {
         if (!host.isSelected(position))
@@ -291,14 +291,11 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
                            QStringLiteral(" with an earlier file of the same name)"));
         }
         lastResult = zip.compress(entries);
-        QString detail = zip.lastErrorDetail();
-        if (lastResult == ZipNameTaken && madeThisRun.contains(archivePath))
-            detail += QStringLiteral(", stored there from ") +
-                      madeThisRun.value(archivePath).join(QStringLiteral(", "));
+        const QString detail = zip.lastErrorDetail();
         logNotes(host, zip);
         logFailure(host, archivePath, lastResult, detail);
         if (lastResult == ZipOk)
-            madeThisRun[archivePath].append(source);
+            madeThisRun.insert(archivePath);
         report.archives.push_back(
             {archivePath, {source}, lastResult, detail, events.takeKeptSources()});
         if (host.stopRequested() || quit) {

@@ -120,8 +120,8 @@ TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
     writeFile(dir.filePath(QStringLiteral("w/x.nes")), textBytes(40000, 1));
     ASSERT_EQ(
         runTool(QStringLiteral("7zz"),
-                {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mm=Deflate64"),
-                 dir.filePath(QStringLiteral("d64.zip")), QStringLiteral("x.nes")},
+                {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mm=PPMd"),
+                 dir.filePath(QStringLiteral("b-ppmd.zip")), QStringLiteral("x.nes")},
                 dir.filePath(QStringLiteral("w")))
             .exitCode,
         0);
@@ -131,13 +131,13 @@ TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
     ZipComponent zip;
     TestZipsReport report = test_zip_files(host, zip);
     ASSERT_EQ(host.log.size(), 2);
-    EXPECT_TRUE(host.log[0].startsWith(QStringLiteral("d64.zip could not be tested (")));
-    EXPECT_TRUE(host.log[0].contains(QStringLiteral("Deflate64")));
+    EXPECT_TRUE(host.log[0].startsWith(QStringLiteral("b-ppmd.zip could not be tested (")));
+    EXPECT_TRUE(host.log[0].contains(QStringLiteral("PPMd")));
     EXPECT_TRUE(host.log[1].startsWith(
         QStringLiteral("locked.zip could not be tested (Wrong or missing password")));
     EXPECT_EQ(report.count(TestZipsReport::Verdict::NotTested), 2);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
-              (QStringList{QStringLiteral("d64.zip"), QStringLiteral("locked.zip")}));
+              (QStringList{QStringLiteral("b-ppmd.zip"), QStringLiteral("locked.zip")}));
 
     // With the unzip password ticked the encrypted archive is tested, and good.
     host.listFolder(dir.path());

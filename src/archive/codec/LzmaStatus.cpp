@@ -1,0 +1,26 @@
+#include "archive/codec/LzmaStatus.h"
+
+namespace kelmar {
+
+DecodeStatus lzmaStatus(lzma_ret result)
+{
+    switch (result) {
+    case LZMA_OK:
+        return DecodeStatus::More;
+    case LZMA_STREAM_END:
+        return DecodeStatus::End;
+    case LZMA_MEM_ERROR:
+    case LZMA_MEMLIMIT_ERROR:
+        return DecodeStatus::NeedsMemory;
+    case LZMA_OPTIONS_ERROR:
+        // A filter or check this liblzma does not know: nothing says the data is wrong.
+        return DecodeStatus::Unsupported;
+    case LZMA_BUF_ERROR:
+        // Asked to finish, with no input left and the stream not at its end.
+        return DecodeStatus::Truncated;
+    default:
+        return DecodeStatus::Damaged;
+    }
+}
+
+} // namespace kelmar

@@ -1,0 +1,46 @@
+#include "archive/codec/XzDecoder.h"
+
+#include "archive/codec/LzmaStatus.h"
+
+namespace kelmar {
+
+namespace {
+
+// The dictionary, plus what liblzma needs besides it.
+constexpr uint64_t kMemoryLimit = Decoder::kMaxWindow + (uint64_t(64) << 20);
+
+} // namespace
+
+// Concatenated streams and stream padding are part of the .xz format; an unknown check type
+// is still decoded (liblzma cannot verify it, but the CRC-32 of the entry is checked anyway).
+XzDecoder::XzDecoder(uint64_t declaredSize)
+    : Decoder(declaredSize),
+      m_started(lzma_stream_decoder(&m_stream, kMemoryLimit, LZMA_CONCATENATED))
+{
+}
+
+XzDecoder::~XzDecoder()
+{
+    lzma_end(&m_stream);
+}
+
+DecodeStep XzDecoder::run(const uint8_t* in, size_t inLength, bool inputEnded, uint8_t* out,
+                          size_t outCapacity)
+{
+    DecodeStep step;
+    if (m_started != LZMA_OK) {
+        step.status = lzmaStatus(m_started);
+        return step;
+    }
+    m_stream.next_in = in;
+    m_stream.avail_in = inLength;
+    m_stream.next_out = out;
+    m_stream.avail_out = outCapacity;
+    const lzma_ret r = lzma_code(&m_stream, inputEnded ? LZMA_FINISH : LZMA_RUN);
+    step.consumed = inLength - m_stream.avail_in;
+    step.produced = outCapacity - m_stream.avail_out;
+    step.status = lzmaStatus(r);
+    return step;
+}
+
+} // namespace kelmar
