@@ -19,9 +19,8 @@ void readInto(const QByteArray& root, const QByteArray& relative, FolderTree& tr
     DIR* dir = ::opendir(path.constData());
     if (!dir) {
         if (tree.error.isEmpty())
-            tree.error =
-                (relative.isEmpty() ? nameFromNative(root) : nameFromNative(relative)) +
-                QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+            tree.error = (relative.isEmpty() ? nameFromNative(root) : nameFromNative(relative)) +
+                         QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
         return;
     }
     std::vector<QByteArray> folders;

@@ -1045,7 +1045,11 @@ QString frmKelmar::treeFolder() const
 
 bool frmKelmar::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == File1->viewport()) {
+    const bool isMouse = event->type() == QEvent::MouseButtonPress ||
+                         event->type() == QEvent::MouseButtonDblClick ||
+                         event->type() == QEvent::MouseButtonRelease;
+    // Only a mouse event may be looked at as one; the viewport gets every other kind too.
+    if (watched == File1->viewport() && isMouse) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         // A right click must not change the selection the menu is about to act on.
         if ((event->type() == QEvent::MouseButtonPress ||

@@ -50,8 +50,7 @@ void FakeHost::write_log(const QString& line)
         onLog(line);
 }
 
-MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIcon,
-                               MsgButtons)
+MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIcon, MsgButtons)
 {
     questions.append(title + u'|' + text);
     if (m_messageAnswers.empty()) {

@@ -90,8 +90,7 @@ QMap<QString, QByteArray> archivedBelow(const QString& root)
         for (const QByteArray& line : py.output.split('\n')) {
             const QList<QByteArray> parts = line.split(' ');
             if (parts.size() == 2)
-                entries.insert(e.relative + u'|' +
-                                   QString::fromUtf8(QByteArray::fromHex(parts[0])),
+                entries.insert(e.relative + u'|' + QString::fromUtf8(QByteArray::fromHex(parts[0])),
                                QByteArray::fromHex(parts[1]));
         }
     }
