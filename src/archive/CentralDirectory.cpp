@@ -1,5 +1,7 @@
 #include "archive/CentralDirectory.h"
 
+#include "archive/ZipBytes.h"
+#include "fs/FdGuard.h"
 #include "fs/NativeName.h"
 
 #include <QFile>
@@ -13,6 +15,8 @@
 namespace kelmar {
 
 namespace {
+
+using namespace zipbytes;
 
 constexpr quint32 kEndSignature = 0x06054b50;
 constexpr quint32 kZip64LocatorSignature = 0x07064b50;
@@ -29,49 +33,6 @@ constexpr quint16 kAesField = 0x9901;
 constexpr quint16 kAesMethod = 99;
 constexpr quint16 kMax16 = 0xFFFF;
 constexpr quint32 kMax32 = 0xFFFFFFFF;
-
-quint16 le16(const unsigned char* p)
-{
-    return quint16(p[0] | (p[1] << 8));
-}
-
-quint32 le32(const unsigned char* p)
-{
-    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
-}
-
-// Reads exactly n bytes at offset; a short read means the file changed under us.
-bool readAt(int fd, unsigned char* into, qint64 n, qint64 offset)
-{
-    while (n > 0) {
-        const ssize_t got = ::pread(fd, into, size_t(n), off_t(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        into += got;
-        n -= got;
-        offset += got;
-    }
-    return true;
-}
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // The bytes libzip's encoding guess counts as ASCII and hands back unchanged. Any other byte,
 // a control character as much as one of 0x80 and above, makes it guess UTF-8 or convert from
@@ -120,11 +81,11 @@ bool acceptExtraField(const unsigned char* extra, quint32 length, quint16 method
 
 std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path)
 {
-    const Descriptor file(::open(fs::nativeName(path).constData(), O_RDONLY | O_CLOEXEC));
-    if (file.fd() < 0)
+    const fs::FdGuard file(::open(fs::nativeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
         return std::nullopt;
     struct stat info;
-    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
     const qint64 fileSize = qint64(info.st_size);
     if (fileSize < kEndSize)
@@ -135,7 +96,7 @@ std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path
     // which hold the whole directory of a typical ROM archive: a read saved per archive.
     unsigned char tail[kTailSize];
     const qint64 tailSize = qMin<qint64>(fileSize, kTailSize);
-    if (!readAt(file.fd(), tail, tailSize, fileSize - tailSize))
+    if (!readAt(file.get(), tail, tailSize, fileSize - tailSize))
         return std::nullopt;
     const unsigned char* end = tail + tailSize - kEndSize;
     if (le32(end) != kEndSignature)
@@ -164,7 +125,7 @@ std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path
         data = end - directorySize;
     } else {
         directory.resize(directorySize);
-        if (!readAt(file.fd(), directory.data(), directorySize, qint64(directoryOffset)))
+        if (!readAt(file.get(), directory.data(), directorySize, qint64(directoryOffset)))
             return std::nullopt;
         data = directory.data();
     }

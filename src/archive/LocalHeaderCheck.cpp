@@ -1,5 +1,7 @@
 #include "archive/LocalHeaderCheck.h"
 
+#include "archive/ZipBytes.h"
+#include "fs/FdGuard.h"
 #include "fs/NativeName.h"
 
 #include <cerrno>
@@ -14,6 +16,8 @@ namespace kelmar {
 
 namespace {
 
+using namespace zipbytes;
+
 constexpr quint32 kLocalSignature = 0x04034b50;
 constexpr quint32 kCentralSignature = 0x02014b50;
 constexpr quint32 kEndSignature = 0x06054b50;
@@ -25,46 +29,6 @@ constexpr quint16 kZip64Field = 0x0001;
 constexpr quint16 kDataDescriptorFlag = 0x0008;
 constexpr quint32 kMax32 = 0xFFFFFFFF;
 constexpr qint64 kMaxDirectory = qint64(256) << 20;
-
-quint16 le16(const unsigned char* p)
-{
-    return quint16(p[0] | (p[1] << 8));
-}
-
-quint32 le32(const unsigned char* p)
-{
-    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
-}
-
-quint64 le64(const unsigned char* p)
-{
-    return quint64(le32(p)) | (quint64(le32(p + 4)) << 32);
-}
-
-bool readAt(int fd, unsigned char* into, qint64 n, qint64 offset)
-{
-    while (n > 0) {
-        const ssize_t got = ::pread(fd, into, size_t(n), off_t(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        into += got;
-        n -= got;
-        offset += got;
-    }
-    return true;
-}
-
-struct Fd
-{
-    int fd;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 // Where the central directory starts and how long it is, and by how much bytes before the
 // archive (a self-extractor) shift every stored offset; false when not found.
@@ -109,17 +73,17 @@ QString text(const unsigned char* name, quint16 length)
 
 QString localHeaderContradiction(const QString& archivePath)
 {
-    const Fd file{::open(fs::nativeName(archivePath).constData(), O_RDONLY | O_CLOEXEC)};
+    const fs::FdGuard file(::open(fs::nativeName(archivePath).constData(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (file.fd < 0 || ::fstat(file.fd, &st) != 0)
+    if (file.get() < 0 || ::fstat(file.get(), &st) != 0)
         return QString();
     qint64 directoryAt = 0;
     qint64 directorySize = 0;
     qint64 shift = 0;
-    if (!locateDirectory(file.fd, st.st_size, &directoryAt, &directorySize, &shift))
+    if (!locateDirectory(file.get(), st.st_size, &directoryAt, &directorySize, &shift))
         return QString();
     std::vector<unsigned char> directory(static_cast<std::size_t>(directorySize));
-    if (!readAt(file.fd, directory.data(), directorySize, directoryAt))
+    if (!readAt(file.get(), directory.data(), directorySize, directoryAt))
         return QString();
 
     const unsigned char* p = directory.data();
@@ -161,11 +125,11 @@ QString localHeaderContradiction(const QString& archivePath)
 
         unsigned char header[30];
         const QString shown = text(name, nameLength);
-        if (!readAt(file.fd, header, 30, offset) || le32(header) != kLocalSignature)
+        if (!readAt(file.get(), header, 30, offset) || le32(header) != kLocalSignature)
             return shown + QStringLiteral(": no local header where the directory points");
         const quint16 localNameLength = le16(header + 26);
         local.resize(localNameLength);
-        if (!readAt(file.fd, local.data(), localNameLength, offset + 30))
+        if (!readAt(file.get(), local.data(), localNameLength, offset + 30))
             return shown + QStringLiteral(": local header cut short");
         if (localNameLength != nameLength ||
             !std::equal(local.begin(), local.end(), name, name + nameLength))

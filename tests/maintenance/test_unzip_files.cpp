@@ -610,8 +610,8 @@ void makeArchiveOf(const QString& archive, const QStringList& entries)
     const char* script = R"PY(
 import struct, sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
-    for spec in sys.argv[2:]:
-        name, data = spec.split('|', 1)
+    for item in sys.argv[2:]:
+        name, data = item.split('|', 1)
         z.writestr(name, b'\0' * (2 << 20) if name == 'liar.nes' else data.encode())
 b = bytearray(open(sys.argv[1], 'rb').read())
 if b.find(b'liar.nes') > 0:
