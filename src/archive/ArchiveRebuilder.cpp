@@ -4,6 +4,8 @@
 #include "archive/EntryMask.h"
 #include "archive/EntryReader.h"
 #include "archive/ZipError.h"
+#include "archive/ZipHandles.h"
+#include "fs/NativeName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,6 +51,21 @@ void withAttributes(int bits, zip_uint8_t* system, zip_uint32_t* external)
     }
     *system = ZIP_OPSYS_DOS;
     *external = result;
+}
+
+// Opens an archive to read from it; on failure null, with the result code and its words.
+ZipArchivePtr openForReading(const QByteArray& native, const QString& path, int* result,
+                             QString* detail)
+{
+    int code = 0;
+    ZipArchivePtr archive(zip_open(native.constData(), ZIP_RDONLY, &code));
+    if (!archive) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        *result = EntryReader::resultOf(&error, QFileInfo(path).fileName(), detail);
+        zip_error_fini(&error);
+    }
+    return archive;
 }
 
 } // namespace
@@ -174,20 +191,11 @@ int ArchiveRebuilder::rebuild(const QString& archivePath)
 int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
 {
     int code = 0;
-    zip_t* source = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
-    if (!source) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        QString detail;
-        const int r = EntryReader::resultOf(&error, QFileInfo(path).fileName(), &detail);
-        zip_error_fini(&error);
-        return fail(r, detail);
-    }
-    struct Closer
-    {
-        zip_t* archive;
-        ~Closer() { zip_discard(archive); }
-    } closeSource{source};
+    QString openDetail;
+    const ZipArchivePtr owned = openForReading(fs::nativeName(path), path, &code, &openDetail);
+    if (!owned)
+        return fail(code, openDetail);
+    zip_t* source = owned.get();
 
     std::vector<Planned> planned;
     QHash<QString, QString> taken; // leaf in lower case -> the entry that claimed it
@@ -327,22 +335,13 @@ int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
 
 int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = fs::nativeName(path);
     int code = 0;
-    zip_t* source = zip_open(native.constData(), ZIP_RDONLY, &code);
-    if (!source) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        QString detail;
-        const int r = EntryReader::resultOf(&error, QFileInfo(path).fileName(), &detail);
-        zip_error_fini(&error);
-        return fail(r, detail);
-    }
-    struct Closer
-    {
-        zip_t* archive;
-        ~Closer() { zip_discard(archive); }
-    } closeSource{source};
+    QString openDetail;
+    const ZipArchivePtr owned = openForReading(native, path, &code, &openDetail);
+    if (!owned)
+        return fail(code, openDetail);
+    zip_t* source = owned.get();
 
     const EntryMask mask(m_plan.removeMask);
     std::vector<zip_uint64_t> kept;
@@ -401,15 +400,11 @@ int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
 
     // Read back: the kept entries, in order, each with the same bytes as in the archive and,
     // where it can be read, the CRC it claims.
-    zip_t* copy = zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-    if (!copy)
+    const ZipArchivePtr ownedCopy(zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    if (!ownedCopy)
         return fail(ZipDamaged,
                     QStringLiteral("the new copy cannot be opened (libzip error %1)").arg(code));
-    struct CopyCloser
-    {
-        zip_t* archive;
-        ~CopyCloser() { zip_discard(archive); }
-    } closeCopy{copy};
+    zip_t* copy = ownedCopy.get();
     if (zip_get_num_entries(copy, 0) != zip_int64_t(kept.size()))
         return fail(ZipDamaged, QStringLiteral("the new copy does not hold every kept entry"));
     std::vector<char> a(kBufferSize);

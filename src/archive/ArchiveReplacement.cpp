@@ -2,6 +2,7 @@
 
 #include "archive/ZipError.h"
 #include "fs/FileIdentity.h"
+#include "fs/NativeName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -59,11 +60,11 @@ int ArchiveReplacement::begin()
     m_path = QFileInfo(m_archivePath).canonicalFilePath();
     if (m_path.isEmpty())
         return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": file not found"));
-    m_native = QFile::encodeName(m_path);
+    m_native = fs::nativeName(m_path);
     if (::stat(m_native.constData(), &m_before) != 0)
         return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": ") + systemError(errno));
     const QString folder = QFileInfo(m_path).absolutePath();
-    QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.kelmar-XXXXXX"));
+    QByteArray pattern = fs::nativeName(folder + QStringLiteral("/.kelmar-XXXXXX"));
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
@@ -93,7 +94,7 @@ int ArchiveReplacement::commit()
     }
     m_committed = true;
     // The rename itself must survive a crash too.
-    syncPath(QFile::encodeName(QFileInfo(m_path).absolutePath()), O_RDONLY | O_DIRECTORY);
+    syncPath(fs::nativeName(QFileInfo(m_path).absolutePath()), O_RDONLY | O_DIRECTORY);
     return ZipOk;
 }
 

@@ -1,6 +1,8 @@
 #include "archive/CentralDirectory.h"
 
+#include "archive/ZipBytes.h"
 #include "fs/FdGuard.h"
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 
 #include <QFile>
@@ -14,6 +16,8 @@
 namespace kelmar {
 
 namespace {
+
+using namespace zipbytes;
 
 constexpr quint32 kEndSignature = 0x06054b50;
 constexpr quint32 kZip64LocatorSignature = 0x07064b50;
@@ -30,32 +34,6 @@ constexpr quint16 kAesField = 0x9901;
 constexpr quint16 kAesMethod = 99;
 constexpr quint16 kMax16 = 0xFFFF;
 constexpr quint32 kMax32 = 0xFFFFFFFF;
-
-quint16 le16(const unsigned char* p)
-{
-    return quint16(p[0] | (p[1] << 8));
-}
-
-quint32 le32(const unsigned char* p)
-{
-    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
-}
-
-// Reads exactly n bytes at offset; a short read means the file changed under us.
-bool readAt(int fd, unsigned char* into, qint64 n, qint64 offset)
-{
-    while (n > 0) {
-        const ssize_t got = ::pread(fd, into, size_t(n), off_t(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        into += got;
-        n -= got;
-        offset += got;
-    }
-    return true;
-}
 
 // The bytes libzip's encoding guess counts as ASCII and hands back unchanged. Any other byte,
 // a control character as much as one of 0x80 and above, makes it guess UTF-8 or convert from
@@ -104,7 +82,7 @@ bool acceptExtraField(const unsigned char* extra, quint32 length, quint16 method
 
 std::optional<std::vector<ListedEntry>> readCentralDirectory(const QString& path)
 {
-    const fs::FdGuard file(::open(fs::native(path).constData(), O_RDONLY | O_CLOEXEC));
+    const fs::FdGuard file(::open(fs::nativeName(path).constData(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0)
         return std::nullopt;
     struct stat info;

@@ -4,10 +4,14 @@
 #include "archive/CentralDirectory.h"
 #include "archive/CompressMask.h"
 #include "archive/EntryMask.h"
-#include "fs/Path.h"
+#include "archive/LocalHeaderCheck.h"
 #include "archive/ZipWriter.h"
 #include "archive/codec/CompressionMethods.h"
 #include "archive/codec/DecodedEntryReader.h"
+#include "fs/NativeName.h"
+#include "fs/NativePath.h"
+#include "fs/Path.h"
+#include "fs/RenameNoReplace.h"
 #include "names/Wildcard.h"
 
 #include <QDir>
@@ -34,7 +38,10 @@ namespace {
 // extraction was a fifth slower than 7-Zip's; reading alone did not change.
 constexpr size_t kBufferSize = 32 * 1024;
 
-using fs::native;
+QByteArray native(const QString& path)
+{
+    return fs::nativeName(path);
+}
 
 QString fileNameOf(const QString& path)
 {
@@ -75,37 +82,47 @@ mode_t creationMode()
 }
 
 // The entry's name as a relative path below the destination. Backslashes count as
-// separators; "." and empty components, a leading "/" and a drive letter are dropped and
-// make *altered true; a ".." component, or nothing left, refuses the name (empty result).
-QString safeRelativePath(const QString& stored, bool* altered)
+// separators; "." and empty components, a leading "/" and a drive letter are dropped: such
+// names are unusual, not dangerous. A name with a ".." component, which would leave the
+// destination, or with a control character is refused: the result is empty and *why says so.
+QString safeRelativePath(const QString& stored, QString* why)
 {
-    *altered = false;
     QString name = stored;
-    if (name.contains(u'\\')) {
-        name.replace(u'\\', u'/');
-        *altered = true;
-    }
-    if (name.size() >= 2 && name.at(1) == u':' && name.at(0).isLetter()) {
-        name = name.mid(2);
-        *altered = true;
-    }
-    const bool isFolder = name.endsWith(u'/');
-    if (isFolder)
-        name.chop(1);
-    QStringList kept;
-    const QStringList parts = name.split(u'/');
-    for (const QString& part : parts) {
-        if (part == u"..")
+    name.replace(u'\\', u'/');
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            *why = QStringLiteral("its name holds a control character");
             return QString();
-        if (part.isEmpty() || part == u".") {
-            *altered = true;
-            continue;
         }
-        if (part.contains(QChar(0)))
-            return QString();
-        kept.append(part);
     }
+    // A drive letter or a leading "/" is dropped, as unzip does: the rest lands inside.
+    if (name.size() >= 2 && name.at(1) == u':' && name.at(0).isLetter())
+        name = name.mid(2);
+    QStringList kept;
+    for (const QString& part : name.split(u'/')) {
+        if (part == u"..") {
+            *why = QStringLiteral("it leads outside the destination folder");
+            return QString();
+        }
+        if (!part.isEmpty() && part != u".")
+            kept.append(part);
+    }
+    if (kept.isEmpty() && !name.endsWith(u'/'))
+        *why = QStringLiteral("an empty name"); // a folder entry "./" is merely nothing to make
     return kept.join(u'/');
+}
+
+// The name for a log line: a control character would break the line or hide what follows.
+QString printable(const QString& name)
+{
+    QString shown;
+    for (const QChar c : fs::displayName(name)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 bool isInside(const QString& canonicalRoot, const QString& canonicalPath)
@@ -122,14 +139,14 @@ int makeFolderInside(const QString& root, const QString& relative)
     for (const QString& part : relative.split(u'/', Qt::SkipEmptyParts)) {
         path = withSlash(path) + part;
         struct stat st;
-        if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
+        if (::lstat(fs::nativeName(path).constData(), &st) == 0) {
             if (S_ISLNK(st.st_mode))
                 return ZipUnsafeEntry;
             if (!S_ISDIR(st.st_mode))
                 return ZipWriteError;
             continue;
         }
-        if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0 && errno != EEXIST)
+        if (::mkdir(fs::nativeName(path).constData(), 0777) != 0 && errno != EEXIST)
             return ZipWriteError;
     }
     return ZipOk;
@@ -233,11 +250,9 @@ zip_t* ZipComponent::openArchive(int flags, int* result)
                 *result = fail(ZipFileNotFound, m_archivePath + QStringLiteral(": file not found"));
                 return nullptr;
             }
-            zip_error_t error;
-            zip_error_init_with_code(&error, ZIP_ER_OPEN);
-            zip_error_set(&error, ZIP_ER_OPEN, err);
-            *result = resultOf(&error, fileNameOf(m_archivePath));
-            zip_error_fini(&error);
+            // Not a judgement on the archive: it may be perfectly good (permission denied).
+            *result = fail(ZipCannotOpen, fileNameOf(m_archivePath) + QStringLiteral(": ") +
+                                              QString::fromLocal8Bit(std::strerror(err)));
             return nullptr;
         }
         zip_error_t error;
@@ -270,7 +285,9 @@ zip_t* ZipComponent::openArchive(int flags, int* result)
         zip_error_fini(&error);
         return nullptr;
     }
-    if (reading && zip_get_num_entries(archive, 0) == 0 && QFileInfo(m_archivePath).size() == 0) {
+    struct stat st;
+    if (reading && zip_get_num_entries(archive, 0) == 0 &&
+        ::stat(native(m_archivePath).constData(), &st) == 0 && st.st_size == 0) {
         zip_discard(archive);
         *result = fail(ZipNotAZip, m_archivePath + QStringLiteral(": empty file"));
         return nullptr;
@@ -440,27 +457,39 @@ int ZipComponent::readEntry(zip_t* archive, quint64 index, const QString& name,
 int ZipComponent::extractEntry(zip_t* archive, quint64 index, qint64 size, qint64 mtime,
                                const QString& entryName, const QString& target)
 {
+    struct stat existing;
+    if (::lstat(native(target).constData(), &existing) == 0)
+        return matchExisting(archive, index, size, entryName, target,
+                             S_ISREG(existing.st_mode) ? qint64(existing.st_size) : -1);
+
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray temp = native(withSlash(folder) + QStringLiteral(".kelmar-XXXXXX"));
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
         return fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                    folder + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+                    fs::displayName(folder) + QStringLiteral(": ") +
+                        QString::fromLocal8Bit(std::strerror(err)));
     }
+    auto systemFailure = [&](int err) {
+        return fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                    fs::displayName(target) + QStringLiteral(": ") +
+                        QString::fromLocal8Bit(std::strerror(err)));
+    };
     qint64 done = 0;
     int lastPercent = -1;
     auto writeAll = [&](const char* data, qint64 n) {
+        // An entry that inflates past the size its directory entry declares is lying; the
+        // free-space check counted the declared size, so not one byte more is written.
+        if (n > size - done)
+            return fail(ZipDamaged, fs::displayName(entryName) +
+                                        QStringLiteral(": larger than its directory entry says"));
         for (qint64 written = 0; written < n;) {
             const ssize_t w = ::write(fd, data + written, size_t(n - written));
             if (w < 0 && errno == EINTR)
                 continue;
-            if (w < 0) {
-                const int err = errno;
-                return fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                            target + QStringLiteral(": ") +
-                                QString::fromLocal8Bit(std::strerror(err)));
-            }
+            if (w < 0)
+                return systemFailure(errno);
             written += w;
         }
         done += n;
@@ -468,33 +497,66 @@ int ZipComponent::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
         return cancelled() ? fail(ZipAborted, QStringLiteral("stopped")) : int(ZipOk);
     };
     int result = readEntry(archive, index, entryName, writeAll);
-    // Replacing a file: its new content must be on disk before the name moves to it, or a
-    // crash could leave the user with neither copy.
-    if (result == ZipOk && QFileInfo::exists(target) && ::fdatasync(fd) != 0) {
-        const int err = errno;
-        result = fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                      target + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
-    }
     if (result == ZipOk) {
         ::fchmod(fd, creationMode());
         const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
         ::futimens(fd, times);
     }
-    if (::close(fd) != 0 && result == ZipOk) {
-        const int err = errno;
-        result = fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                      target + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
-    }
-    // Only a complete, checked copy replaces a file of that name.
-    if (result == ZipOk && ::rename(temp.constData(), native(target).constData()) != 0) {
-        const int err = errno;
-        result = fail(ZipWriteError,
-                      target + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err)));
+    if (::close(fd) != 0 && result == ZipOk)
+        result = systemFailure(errno);
+    // Only a complete, checked copy takes the name, and only while the name is free: a file
+    // that appeared meanwhile is never replaced.
+    QString error;
+    if (result == ZipOk && !fs::renameNoReplace(fs::nameFromNative(temp), target, &error)) {
+        result = errno == EEXIST
+                     ? fail(ZipExistsAndDiffers,
+                            fs::displayName(target) + QStringLiteral(" appeared meanwhile"))
+                     : fail(ZipWriteError, fs::displayName(target) + QStringLiteral(": ") + error);
     }
     if (result != ZipOk) {
         ::unlink(temp.constData());
         return result;
     }
+    emit fileProgress(target, 100);
+    return ZipOk;
+}
+
+int ZipComponent::matchExisting(zip_t* archive, quint64 index, qint64 size,
+                                const QString& entryName, const QString& target,
+                                qint64 existingSize)
+{
+    // A file of that name is the user's (or an earlier entry's): it stays as it is. When it
+    // holds exactly the entry's bytes the entry is on disk all the same; otherwise the entry
+    // fails, and the archive with it, so the archive is never deleted.
+    const int fd = existingSize == size
+                       ? ::open(native(target).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)
+                       : -1;
+    if (fd < 0)
+        return fail(ZipExistsAndDiffers,
+                    fs::displayName(target) + QStringLiteral(" exists and differs"));
+    std::vector<char> theirs(m_buffer.size());
+    auto compare = [&](const char* data, qint64 n) {
+        for (qint64 at = 0; at < n;) {
+            const ssize_t got =
+                ::read(fd, theirs.data(), size_t(qMin<qint64>(n - at, qint64(theirs.size()))));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0 || std::memcmp(theirs.data(), data + at, size_t(got)) != 0)
+                return int(ZipExistsAndDiffers);
+            at += got;
+        }
+        return cancelled() ? fail(ZipAborted, QStringLiteral("stopped")) : int(ZipOk);
+    };
+    int result = readEntry(archive, index, entryName, compare);
+    char more;
+    if (result == ZipOk && ::read(fd, &more, 1) != 0)
+        result = ZipExistsAndDiffers;
+    ::close(fd);
+    if (result == ZipExistsAndDiffers)
+        return fail(ZipExistsAndDiffers,
+                    fs::displayName(target) + QStringLiteral(" exists and differs"));
+    if (result != ZipOk)
+        return result;
     emit fileProgress(target, 100);
     return ZipOk;
 }
@@ -510,11 +572,11 @@ int ZipComponent::extract(int)
         return result;
 
     QString destination = m_extractFolder;
-    if (destination.isEmpty() || !QDir().mkpath(destination)) {
+    if (destination.isEmpty() || !fs::makeFolders(destination)) {
         zip_discard(archive);
         return fail(ZipWriteError, destination + QStringLiteral(": cannot create folder"));
     }
-    const QString root = QFileInfo(destination).canonicalFilePath();
+    const QString root = fs::canonicalPath(destination);
     const EntryMask mask(m_fileMask);
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
@@ -541,17 +603,14 @@ int ZipComponent::extract(int)
             result = result == ZipOk ? r : result;
             continue;
         }
-        bool altered = false;
-        QString relative = safeRelativePath(name, &altered);
-        if (relative.isEmpty() || altered) {
-            const int r =
-                fail(ZipUnsafeEntry,
-                     name + (relative.isEmpty()
-                                 ? QStringLiteral(": unsafe name refused")
-                                 : QStringLiteral(": unsafe name extracted as ") + relative));
-            result = result == ZipOk ? r : result;
-            if (relative.isEmpty())
+        QString why;
+        QString relative = safeRelativePath(name, &why);
+        if (relative.isEmpty()) {
+            if (why.isEmpty())
                 continue;
+            const int r = fail(ZipUnsafeEntry, printable(name) + QStringLiteral(": ") + why);
+            result = result == ZipOk ? r : result;
+            continue;
         }
         if (isFolder && !m_keepFolderNames)
             continue;
@@ -572,7 +631,7 @@ int ZipComponent::extract(int)
         const QString target = withSlash(destination) + relative;
         const QString parent = QFileInfo(target).absolutePath();
         // Belt and braces: the folder the file goes into resolves inside the destination.
-        if (!isInside(root, QFileInfo(parent).canonicalFilePath())) {
+        if (!isInside(root, fs::canonicalPath(parent))) {
             const int r = fail(ZipUnsafeEntry,
                                name + QStringLiteral(": leads outside the destination folder"));
             result = result == ZipOk ? r : result;
@@ -620,9 +679,16 @@ int ZipComponent::test()
     if (m_buffer.size() != kBufferSize)
         m_buffer.resize(kBufferSize);
     int result = ZipOk;
-    zip_t* archive = openArchive(ZIP_RDONLY | ZIP_CHECKCONS, &result);
+    // libzip's ZIP_CHECKCONS refuses what the format allows (data descriptors, differing
+    // extra fields, repeated names); the local headers are compared here instead.
+    zip_t* archive = openArchive(ZIP_RDONLY, &result);
     if (!archive)
         return result;
+    const QString contradiction = localHeaderContradiction(m_archivePath);
+    if (!contradiction.isEmpty()) {
+        zip_discard(archive);
+        return fail(ZipDamaged, contradiction);
+    }
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     int unjudged = ZipOk;
     QString unjudgedDetail;
@@ -660,8 +726,8 @@ QString ZipComponent::extractedPath(const QString& destination, const QString& e
 {
     if (entryName.endsWith(u'/'))
         return QString();
-    bool altered = false;
-    const QString relative = safeRelativePath(entryName, &altered);
+    QString why;
+    const QString relative = safeRelativePath(entryName, &why);
     if (relative.isEmpty())
         return QString();
     return withSlash(destination) + (keepFolderNames ? relative : fileNameOf(relative));

@@ -70,7 +70,9 @@ public:
     // Called once a compress has written its archive, before archiveWritten: the moment a
     // source could change between being read and being deleted. For tests.
     void setAfterWriteHook(std::function<void()> hook) { m_afterWrite = std::move(hook); }
-    // Extracts the entries fileMask selects into extractFolder, overwriting existing files.
+    // Extracts the entries fileMask selects into extractFolder. An existing file is never
+    // replaced: when it holds the entry's bytes the entry counts as extracted, otherwise the
+    // entry fails with ZipExistsAndDiffers. A folder or link in the way fails it too.
     int extract(int unused = 0);
     // Reads every entry in full, checking CRCs, AES authentication and the archive's
     // structure. Decrypts with password when one is set.
@@ -105,6 +107,9 @@ private:
     int resultOf(const zip_error_t* error, const QString& what);
     int extractEntry(zip_t* archive, quint64 index, qint64 size, qint64 mtime,
                      const QString& entryName, const QString& target);
+    // existingSize: the size of the file in the way, -1 when it is not an ordinary file.
+    int matchExisting(zip_t* archive, quint64 index, qint64 size, const QString& entryName,
+                      const QString& target, qint64 existingSize);
     int testEntry(zip_t* archive, quint64 index);
     // Reads one entry to its end through the buffer, handing each piece to sink (which
     // returns a result code), and checks CRC, authentication and size.

@@ -29,6 +29,10 @@ QString zipErrorMessage(int code)
         return QStringLiteral("Unsafe entry refused");
     case ZipWouldBeEmpty:
         return QStringLiteral("The archive would be left empty");
+    case ZipCannotOpen:
+        return QStringLiteral("The archive could not be opened");
+    case ZipExistsAndDiffers:
+        return QStringLiteral("A different file of that name exists");
     case ZipNameTaken:
         return QStringLiteral("Entry name taken");
     case ZipAborted:

@@ -18,10 +18,12 @@ namespace kelmar {
 //   8    disk full               no space left (or quota exceeded) while writing
 //   9    unsafe entry refused    a name leading outside the destination, or a symbolic link
 //   10   archive would be empty  remove refused to delete every entry of an archive
+//   11   cannot open             the archive exists but could not be opened for reading
 //   12   entry name taken        a file would replace another's entry (same name, any case)
+//   13   exists and differs      extracting would replace a different file of that name
 //   190  stopped                the user pressed Stop
 //
-// Codes 4 and 5 say that the archive could not be judged, not that it is damaged.
+// Codes 4, 5 and 11 say that the archive could not be judged, not that it is damaged.
 enum ZipResult : int {
     ZipOk = 0,
     ZipFileNotFound = 1,
@@ -34,17 +36,20 @@ enum ZipResult : int {
     ZipDiskFull = 8,
     ZipUnsafeEntry = 9,
     ZipWouldBeEmpty = 10,
+    ZipCannotOpen = 11,
     ZipNameTaken = 12,
+    ZipExistsAndDiffers = 13,
     ZipAborted = 190,
 };
 
 // The short message of a result code, e.g. "Damaged data or CRC error".
 QString zipErrorMessage(int code);
 
-// True for the codes that mean the archive could not be judged (password, method).
+// True for the codes that mean the archive could not be judged (password, method, an
+// archive that could not be opened).
 inline bool zipResultIsUnjudged(int code)
 {
-    return code == ZipPassword || code == ZipUnsupported;
+    return code == ZipPassword || code == ZipUnsupported || code == ZipCannotOpen;
 }
 
 } // namespace kelmar

@@ -1,12 +1,14 @@
 #include "archive/ZipSource.h"
 
+#include "fs/NativeName.h"
+
 #include <QFile>
 
 namespace kelmar {
 
 ZipSource ZipSource::file(const QString& path, const QString& entryName, OnClash onClash)
 {
-    return {path, QFile::encodeName(path), entryName, onClash};
+    return {path, fs::nativeName(path), entryName, onClash};
 }
 
 const StoredSource* CompressOutcome::find(const QString& path) const

@@ -3,6 +3,7 @@
 #include "archive/ZipComponent.h"
 #include "archive/ZipHandles.h"
 #include "fs/FdGuard.h"
+#include "fs/NativeName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -366,7 +367,7 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
 
     // Every source is there and is a file before the archive is touched.
     const std::optional<fs::FileIdentity> archiveId =
-        fs::FileIdentity::ofPath(QFile::encodeName(m_zip.archivePath()), true);
+        fs::FileIdentity::ofPath(fs::nativeName(m_zip.archivePath()), true);
     std::vector<bool> isArchive(sources.size(), false);
     m_planned.assign(sources.size(), fs::FileIdentity());
     for (size_t i = 0; i < sources.size(); ++i) {

@@ -1,13 +1,14 @@
 #include "browse/FileListModel.h"
 
+#include "fs/FolderListing.h"
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "names/NameOrder.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace kelmar {
 
@@ -52,21 +53,13 @@ void FileListModel::readFolder()
     m_readError.clear();
     if (m_folder.isEmpty())
         return;
-    QFileInfo info(m_folder);
-    if (!info.isDir()) {
-        m_readError = tr("The folder %1 does not exist.").arg(QDir::toNativeSeparators(m_folder));
+    int error = 0;
+    if (!fs::listFolderFiles(m_folder, &m_all, false, &error)) {
+        const QString shown = QDir::toNativeSeparators(fs::displayName(m_folder));
+        m_readError = error == ENOENT || error == ENOTDIR
+                          ? tr("The folder %1 does not exist.").arg(shown)
+                          : tr("The folder %1 cannot be read.").arg(shown);
         return;
-    }
-    if (!info.isReadable() || !info.isExecutable()) {
-        m_readError = tr("The folder %1 cannot be read.").arg(QDir::toNativeSeparators(m_folder));
-        return;
-    }
-    // QDir::Files without QDir::Hidden leaves out dot files; QDir::System would add devices
-    // and sockets, which are no one's ROMs.
-    QDirIterator it(m_folder, QDir::Files);
-    while (it.hasNext()) {
-        it.next();
-        m_all.append(it.fileName());
     }
     sortFileNames(m_all);
 }
@@ -94,7 +87,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= m_shown.size())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return m_shown.at(index.row());
+        return fs::displayName(m_shown.at(index.row()));
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "browse/Selection.h"
 
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "names/basMain.h"
 
@@ -68,7 +69,7 @@ SelectionTotal measureSelection(const QString& folder, const QStringList& names,
         // A bare stat per file: the counter runs on every click, over lists of tens of
         // thousands of files.
         struct stat st;
-        const QByteArray path = QFile::encodeName(prefix + names.at(i));
+        const QByteArray path = fs::nativeName(prefix + names.at(i));
         if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
             total.bytes += std::int64_t(st.st_size);
     }
@@ -77,8 +78,9 @@ SelectionTotal measureSelection(const QString& folder, const QStringList& names,
 
 QString selectionCounterText(const SelectionTotal& total, const QLocale& locale)
 {
-    QString text = total.files == 1 ? QStringLiteral("1 File Selected")
-                                    : QString::number(total.files) + QStringLiteral(" Files Selected");
+    QString text = total.files == 1
+                       ? QStringLiteral("1 File Selected")
+                       : QString::number(total.files) + QStringLiteral(" Files Selected");
     // Half a kilobyte rounds up, as the counter always has.
     const auto kb = static_cast<qlonglong>(std::llround(double(total.bytes) / 1000.0));
     return text + QStringLiteral(" (") + locale.toString(kb) + QStringLiteral(" Kb)    ");

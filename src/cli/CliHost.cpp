@@ -1,5 +1,6 @@
 #include "cli/CliHost.h"
 
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 
 #include <QDir>
@@ -27,7 +28,7 @@ void CliHost::write_log(const QString& line)
 {
     if (!m_echoLog)
         return;
-    m_out << line << '\n';
+    m_out << fs::displayName(line) << '\n';
     m_out.flush();
 }
 

@@ -1,11 +1,13 @@
 #include "cli/Commands.h"
 
 #include "cli/CliHost.h"
+#include "fs/FolderListing.h"
+#include "fs/NativeName.h"
+#include "fs/NativePath.h"
 #include "names/basMain.h"
 
 #include <QCollator>
 #include <QDir>
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -45,7 +47,8 @@ int usage(QTextStream& err, const QString& message)
 
 QStringList filesIn(const QString& folder)
 {
-    QStringList names = QDir(folder).entryList(QDir::Files, QDir::NoSort);
+    QStringList names;
+    fs::listFolderFiles(folder, &names);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(false);
@@ -86,22 +89,23 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
         }
     };
     for (const QString& p : paths) {
-        const QFileInfo info(p);
-        if (info.isDir()) {
-            const QString folder = QDir::cleanPath(info.absoluteFilePath());
-            const QStringList names = listFolder(info.absoluteFilePath());
+        const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(p));
+        if (fs::isFolderPath(p)) {
+            const QStringList names = listFolder(absolute);
             if (names.isEmpty())
-                add(folder, QString()); // the group exists, so an empty folder can be reported
+                add(absolute, QString()); // the group exists, so an empty folder can be reported
             for (const QString& n : names)
-                add(folder, n);
-        } else if (info.isFile()) {
-            if (accept && !accept(info.fileName())) {
-                usage(err, QStringLiteral("'%1' %2").arg(p, refusal));
+                add(absolute, n);
+        } else if (fs::isFilePath(p)) {
+            const QString name = basMain::GetFileName(absolute);
+            if (accept && !accept(name)) {
+                usage(err, QStringLiteral("'%1' %2").arg(fs::displayName(p), refusal));
                 return false;
             }
-            add(info.absolutePath(), info.fileName());
+            const QString folder = absolute.left(absolute.lastIndexOf(u'/'));
+            add(folder.isEmpty() ? QStringLiteral("/") : folder, name);
         } else {
-            usage(err, QStringLiteral("'%1' does not exist").arg(p));
+            usage(err, QStringLiteral("'%1' does not exist").arg(fs::displayName(p)));
             return false;
         }
     }
@@ -120,7 +124,7 @@ void ProgressLine::step(const QString& path)
     ++m_done;
     if (!m_enabled)
         return;
-    QString name = QFileInfo(path).fileName();
+    QString name = fs::displayName(basMain::GetFileName(path));
     if (name.size() > 40)
         name = name.left(37) + QStringLiteral("...");
     const int filled = m_total > 0 ? (m_done - 1) * 20 / m_total : 0;

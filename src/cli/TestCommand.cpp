@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "fs/NativeName.h"
 #include "maintenance/TestZips.h"
 #include "names/basMain.h"
 
@@ -37,7 +38,9 @@ Result codes of the archive component (shown in reasons and in "code"):
   0 ok, 1 file not found, 2 not a zip archive, 3 damaged data or CRC error,
   4 wrong or missing password, 5 unsupported method, 6 read error,
   7 write error, 8 disk full, 9 unsafe entry refused, 10 archive would be
-  left empty, 190 stopped.
+  left empty, 11 cannot open, 12 entry name taken, 13 a different file of
+  that name exists,
+  190 stopped.
 
 Exit status of test:
   0  every archive tested is good
@@ -127,11 +130,11 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
         QJsonArray list;
         for (const auto& a : all.archives) {
             QJsonObject o;
-            o.insert(QStringLiteral("path"), a.path);
+            o.insert(QStringLiteral("path"), fs::displayName(a.path));
             o.insert(QStringLiteral("verdict"), verdictText(a.verdict));
             o.insert(QStringLiteral("code"), a.result);
-            o.insert(QStringLiteral("reason"), a.reason);
-            o.insert(QStringLiteral("renamedTo"), a.renamedTo);
+            o.insert(QStringLiteral("reason"), fs::displayName(a.reason));
+            o.insert(QStringLiteral("renamedTo"), fs::displayName(a.renamedTo));
             list.append(o);
         }
         QJsonObject doc;

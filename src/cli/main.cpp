@@ -2,12 +2,15 @@
 // through. Same core, same settings store as the window.
 #include "Version.h"
 #include "cli/Commands.h"
+#include "fs/NativeName.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTextStream>
+
+#include <cstring>
 
 using namespace kelmar;
 using namespace kelmar::cli;
@@ -100,7 +103,10 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    QStringList args = app.arguments().mid(1);
+    // Qt decodes arguments lossily; a path of bytes that are not UTF-8 must open again.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(fs::nameFromNative(argv[i], qsizetype(std::strlen(argv[i]))));
     QString settingsFile;
     while (!args.isEmpty() && args.first().startsWith(u'-')) {
         const QString a = args.takeFirst();

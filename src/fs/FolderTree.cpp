@@ -1,5 +1,7 @@
 #include "fs/FolderTree.h"
 
+#include "fs/NativeName.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -17,9 +19,8 @@ void readInto(const QByteArray& root, const QByteArray& relative, FolderTree& tr
     DIR* dir = ::opendir(path.constData());
     if (!dir) {
         if (tree.error.isEmpty())
-            tree.error =
-                (relative.isEmpty() ? QFile::decodeName(root) : QFile::decodeName(relative)) +
-                QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+            tree.error = (relative.isEmpty() ? nameFromNative(root) : nameFromNative(relative)) +
+                         QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
         return;
     }
     std::vector<QByteArray> folders;
@@ -28,7 +29,7 @@ void readInto(const QByteArray& root, const QByteArray& relative, FolderTree& tr
         const dirent* entry = ::readdir(dir);
         if (!entry) {
             if (errno != 0 && tree.error.isEmpty())
-                tree.error = QFile::decodeName(path) + QStringLiteral(": ") +
+                tree.error = nameFromNative(path) + QStringLiteral(": ") +
                              QString::fromLocal8Bit(std::strerror(errno));
             break;
         }
@@ -37,7 +38,7 @@ void readInto(const QByteArray& root, const QByteArray& relative, FolderTree& tr
             continue;
         FolderTree::Entry item;
         item.nativeRelative = relative.isEmpty() ? name : relative + '/' + name;
-        item.relative = QFile::decodeName(item.nativeRelative);
+        item.relative = nameFromNative(item.nativeRelative);
         struct stat st;
         if (::lstat((root + '/' + item.nativeRelative).constData(), &st) != 0) {
             if (tree.error.isEmpty())

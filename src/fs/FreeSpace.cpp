@@ -1,5 +1,6 @@
 #include "fs/FreeSpace.h"
 
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 
 #include <QDir>
@@ -19,7 +20,7 @@ qint64 freeSpaceOf(const QString& folder)
         path = parent;
     }
     struct statvfs vfs;
-    if (path.isEmpty() || ::statvfs(native(path).constData(), &vfs) != 0)
+    if (path.isEmpty() || ::statvfs(nativeName(path).constData(), &vfs) != 0)
         return -1;
     return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
 }

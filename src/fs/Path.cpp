@@ -12,11 +12,6 @@ QString withSeparator(const QString& folder)
     return folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
 }
 
-QByteArray native(const QString& path)
-{
-    return QFile::encodeName(path);
-}
-
 QString systemError(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));

@@ -4,14 +4,11 @@
 #include <QString>
 
 // Paths as the file system takes them. The separator is the platform's ("/"); file names are
-// bytes, which need not be UTF-8, so every call into the system goes through native().
+// bytes, which need not be UTF-8, so every call into the system goes through nativeName().
 namespace kelmar::fs {
 
 // folder with one separator at its end, as names are joined to it.
 QString withSeparator(const QString& folder);
-
-// The bytes the system knows path by; a name read from the disk comes back unchanged.
-QByteArray native(const QString& path);
 
 // The system's words for an errno value, for a log line.
 QString systemError(int code);

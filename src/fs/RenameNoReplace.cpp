@@ -1,6 +1,6 @@
 #include "fs/RenameNoReplace.h"
 
-#include <QFile>
+#include "fs/NativeName.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,8 +13,8 @@ namespace kelmar::fs {
 
 bool renameNoReplace(const QString& from, const QString& to, QString* error)
 {
-    const QByteArray a = QFile::encodeName(from);
-    const QByteArray b = QFile::encodeName(to);
+    const QByteArray a = nativeName(from);
+    const QByteArray b = nativeName(to);
     if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
         return true;
     int err = errno;

@@ -1,5 +1,6 @@
 #include "maintenance/DeleteFiles.h"
 
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "maintenance/BatchHost.h"
 
@@ -30,7 +31,7 @@ DeleteReport delete_files(BatchHost& host)
         if (name.startsWith(u'.'))
             continue; // hidden: the list would not show it
         const QString path = folder + name;
-        const QByteArray native = QFile::encodeName(path);
+        const QByteArray native = fs::nativeName(path);
         // What a listing shows: a file, or a link that leads to one (a broken link, or a
         // link to a folder, is not seen).
         struct stat st;

@@ -1,10 +1,11 @@
 #include "maintenance/FoldersToZips.h"
 
 #include "archive/ZipComponent.h"
-#include "fs/Path.h"
-#include "names/NameOrder.h"
 #include "fs/FolderTree.h"
+#include "fs/NativeName.h"
+#include "fs/Path.h"
 #include "fs/RemoveUnchanged.h"
+#include "names/NameOrder.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,7 +25,7 @@ using fs::FolderTree;
 
 QByteArray nativeOf(const QString& path)
 {
-    return fs::native(path);
+    return fs::nativeName(path);
 }
 
 // The files of the folder as exact sources. Links are never followed out of the folder and are
@@ -112,7 +113,7 @@ QString deleteZippedFolder(const QString& folder, const std::vector<StoredSource
     for (const QByteArray& relative : folders) {
         const QByteArray path = relative.isEmpty() ? root : root + '/' + relative;
         if (::rmdir(path.constData()) != 0)
-            return QStringLiteral("could not remove the folder ") + QFile::decodeName(path) +
+            return QStringLiteral("could not remove the folder ") + fs::nameFromNative(path) +
                    QStringLiteral(": ") + fs::systemError(errno);
     }
     return QString();

@@ -1,5 +1,6 @@
 #include "maintenance/RenameFiles.h"
 
+#include "fs/NativeName.h"
 #include "fs/RenameNoReplace.h"
 #include "maintenance/BatchHost.h"
 #include "names/NameRules.h"
@@ -84,7 +85,7 @@ private:
 // Normal attributes: owner-writable. A link is left alone; its mode is its target's.
 void makeNormal(const QString& path, Log& log)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = fs::nativeName(path);
     struct stat st;
     if (::lstat(native.constData(), &st) != 0 || S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR))
         return;

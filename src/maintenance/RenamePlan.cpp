@@ -1,6 +1,7 @@
 #include "maintenance/RenamePlan.h"
 
 #include "fs/FileIdentity.h"
+#include "fs/NativeName.h"
 #include "names/basMain.h"
 
 #include <QFile>
@@ -21,7 +22,7 @@ using Kind = RenameStep::Kind;
 // The longest name, in bytes, that the folder's file system takes.
 long nameMax(const QString& folder)
 {
-    const long n = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    const long n = ::pathconf(fs::nativeName(folder).constData(), _PC_NAME_MAX);
     return n > 0 ? n : 255;
 }
 
@@ -51,7 +52,7 @@ std::optional<QString> refuse(const QString& oldName, const QString& name, long 
     // The list does not show such a file: it would seem to vanish.
     if (name.startsWith(u'.'))
         return QStringLiteral("a name that starts with \".\" would hide the file");
-    const qsizetype bytes = QFile::encodeName(name).size();
+    const qsizetype bytes = fs::nativeName(name).size();
     if (bytes > maxBytes)
         return QStringLiteral("the new name is %1 bytes long; this file system takes %2")
             .arg(bytes)
@@ -75,7 +76,7 @@ bool oneFile(const Identity& a, const Identity& b)
 
 Identity identityOf(const QString& path)
 {
-    return fs::FileIdentity::ofPath(QFile::encodeName(path));
+    return fs::FileIdentity::ofPath(fs::nativeName(path));
 }
 
 } // namespace
@@ -95,7 +96,7 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
         step.position = position;
         step.oldName = name;
         struct stat st;
-        const bool exists = ::lstat(QFile::encodeName(plan.folder + name).constData(), &st) == 0;
+        const bool exists = ::lstat(fs::nativeName(plan.folder + name).constData(), &st) == 0;
         const int code = errno;
         ids.push_back(exists ? Identity(fs::FileIdentity::fromStat(st)) : std::nullopt);
         const std::optional<QString> newName = newNameOf(position, name);

@@ -1,8 +1,8 @@
 #include "maintenance/RezipFiles.h"
 
-#include "maintenance/ArchiveEvents.h"
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
+#include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 

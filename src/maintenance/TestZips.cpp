@@ -1,13 +1,13 @@
 #include "maintenance/TestZips.h"
 
 #include "archive/ZipComponent.h"
-#include "fs/RenameNoReplace.h"
+#include "fs/NativeName.h"
 #include "fs/Path.h"
+#include "fs/RenameNoReplace.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <sys/stat.h>
 
 namespace kelmar {
 
@@ -74,17 +74,19 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
                 host.write_log(name + QStringLiteral(" is bad!"));
                 host.write_log(QStringLiteral("    ") + archive.reason);
                 // Normal attributes: writable by its owner, so a read-only archive is renamed too.
-                QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner |
-                                                QFile::ReadOwner);
+                const QByteArray native = fs::nativeName(path);
+                struct stat st;
+                if (::stat(native.constData(), &st) == 0)
+                    ::chmod(native.constData(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
                 const QString bad = path + QStringLiteral(".bad");
-                const QFileInfo existing(bad);
-                if (existing.exists() && existing.isFile() && !existing.isHidden()) {
+                QString error;
+                if (basMain::IsListedFile(bad)) {
                     // The log line alone marks it; the existing .bad file is not touched.
-                } else if (fs::renameNoReplace(path, bad)) {
+                } else if (fs::renameNoReplace(path, bad, &error)) {
                     archive.renamedTo = bad;
                 } else {
                     host.write_log(QStringLiteral("    could not be renamed to ") +
-                                   basMain::GetFileName(bad));
+                                   basMain::GetFileName(bad) + QStringLiteral(": ") + error);
                 }
             }
             report.archives.push_back(archive);

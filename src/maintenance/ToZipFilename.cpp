@@ -1,8 +1,8 @@
 #include "maintenance/ToZipFilename.h"
 
 #include "archive/ZipComponent.h"
-#include "fs/RenameNoReplace.h"
 #include "fs/Path.h"
+#include "fs/RenameNoReplace.h"
 #include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
 #include "names/basMain.h"

@@ -3,10 +3,12 @@
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
 #include "fs/FreeSpace.h"
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
 #include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
+#include "maintenance/ExtractionRecord.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"
 
@@ -28,7 +30,11 @@ namespace kelmar {
 
 namespace {
 
-using fs::native;
+QByteArray native(const QString& path)
+{
+    return fs::nativeName(path);
+}
+
 using fs::renameNoReplace;
 using fs::systemError;
 
@@ -38,6 +44,20 @@ struct FileId
     ino_t ino = 0;
     bool valid = false;
 };
+
+// The extracted files reach the disk before their archive goes: after a crash the user
+// must have one or the other. One call per archive, however many files it held.
+bool syncedToDisk(const QString& folder)
+{
+    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::syncfs(fd) == 0;
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return synced;
+}
 
 FileId idOf(const QString& path)
 {
@@ -80,13 +100,13 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     QStringList extractedFiles;
     QStringList extractFolders;
     std::vector<FileId> extractedIds;
-    QStringList writtenThisArchive;
+    ExtractionRecord record;
     QObject::connect(
         &zip, &ZipComponent::fileProgress, &events,
         [&](const QString& name, int percent) {
             if (percent < 100)
                 return;
-            writtenThisArchive.append(name);
+            record.written(name);
             if (renaming && events.renameSources().size() > extractedFiles.size()) {
                 extractedFiles.append(name);
                 extractFolders.append(zip.extractFolder());
@@ -94,22 +114,21 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             }
         },
         Qt::DirectConnection);
-    // Files written by archives that have since been deleted: replacing one of them would lose
-    // the only copy of its content.
-    QSet<QString> onlyCopies;
 
     const QString folder = fs::withSeparator(host.folder());
     host.clear_log();
     host.setStopRequested(false);
     QString destination;
 
-    // The selected archives not visited yet: extracting over one would lose it unread.
-    QSet<QString> pending;
+    // The archives of the batch, done, failed or still to come, the one in hand included: an
+    // entry written over one would lose it (or, deleted, bring back a name the user saw go).
+    // Compared without regard to case, as on the memory cards collections live on.
+    QSet<QString> batchArchives;
     for (int i = 0; i < host.fileCount(); ++i) {
         if (host.isSelectedArchive(i))
-            pending.insert(folder + host.fileName(i));
+            batchArchives.insert((folder + host.fileName(i)).toCaseFolded());
     }
-    const int total = int(pending.size());
+    const int total = int(batchArchives.size());
     const FreeSpaceProbe probe = freeSpace ? freeSpace : FreeSpaceProbe(fs::freeSpaceOf);
     const QString mask = Options::isSet(options.chkExtractROMs)
                              ? RomFilter::extractMask(options.lblROMFilter)
@@ -137,7 +156,6 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             host.protect_form();
         }
         const QString archivePath = folder + host.fileName(position);
-        pending.remove(archivePath);
         ++number;
         if (onArchive)
             onArchive(number, total, archivePath);
@@ -145,11 +163,16 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         archive.path = archivePath;
         try {
             QString target = basMain::WithSeparator(destination);
+            QString notAFolder;
             if (Options::isSet(options.chkZIPsToFolders)) {
                 target += basMain::StripExtension(host.fileName(position)) + u'/';
-                // One level only: its parent is the destination. An existing folder is fine;
-                // anything else in the way makes the extraction fail below.
-                QDir().mkdir(target);
+                // One level only: its parent is the destination. An existing folder is fine; a
+                // link is never followed, as it could lead anywhere outside the destination.
+                const QByteArray made = native(target.chopped(1));
+                ::mkdir(made.constData(), 0777);
+                struct stat st;
+                if (::lstat(made.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+                    notAFolder = basMain::GetFileName(target.chopped(1));
             }
             zip.setExtractFolder(target);
             const bool keep = !Options::isSet(options.chkIgnoreFolders);
@@ -158,12 +181,12 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             zip.setPassword(options.unzipPassword());
             zip.setArchivePath(archivePath);
 
-            // What will be written: its size against the free space, its names against the
-            // files whose archive is gone and the archives still to come.
+            // What will be written: its size against the free space (the writer never goes
+            // past a declared size), its names against the archives of the batch.
             qint64 needed = 0;
-            QString clash;
-            QString laterArchive;
+            QString batchArchive;
             const EntryMask entryMask(mask);
+            record.clear();
             auto listed = QObject::connect(
                 &zip, &ZipComponent::entryListed, &events,
                 [&](const QString& name, qint64 size) {
@@ -171,10 +194,9 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                     if (at.isEmpty() || !entryMask.selects(name))
                         return;
                     needed += size;
-                    if (clash.isEmpty() && onlyCopies.contains(at))
-                        clash = at;
-                    if (laterArchive.isEmpty() && pending.contains(at))
-                        laterArchive = at;
+                    record.expect(at, size);
+                    if (batchArchive.isEmpty() && batchArchives.contains(at.toCaseFolded()))
+                        batchArchive = at;
                 },
                 Qt::DirectConnection);
             const int listResult = zip.list();
@@ -182,16 +204,16 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             events.listedNames().clear();
 
             int result = ZipOk;
-            if (listResult == ZipOk && !clash.isEmpty()) {
-                result = ZipWriteError;
-                archive.reason = QStringLiteral("it would replace %1, extracted from an archive "
-                                                "that has been deleted")
-                                     .arg(basMain::GetFileName(clash));
-            } else if (listResult == ZipOk && !laterArchive.isEmpty()) {
-                result = ZipWriteError;
+            if (!notAFolder.isEmpty()) {
+                result = ZipUnsafeEntry;
                 archive.reason =
-                    QStringLiteral("it would replace %1, which is still to be unzipped")
-                        .arg(basMain::GetFileName(laterArchive));
+                    QStringLiteral("%1 is in the way: it is not a folder (a link is never "
+                                   "followed)")
+                        .arg(notAFolder);
+            } else if (listResult == ZipOk && !batchArchive.isEmpty()) {
+                result = ZipExistsAndDiffers;
+                archive.reason = QStringLiteral("it would write %1 over an archive of this batch")
+                                     .arg(basMain::GetFileName(batchArchive));
             }
             const qint64 available = listResult == ZipOk ? probe(target) : -1;
             if (result == ZipOk && available >= 0 && needed > available) {
@@ -202,7 +224,6 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                         .arg(locale.toString(needed), destination, locale.toString(available));
             }
             const FileId before = idOf(archivePath);
-            writtenThisArchive.clear();
             if (result == ZipOk) {
                 result = zip.extract(0);
                 if (result != ZipOk) {
@@ -222,19 +243,27 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                 host.write_log(QStringLiteral("    ") + archive.reason);
             } else {
                 host.write_log(QStringLiteral("Unzipped ") + archivePath);
-                if (Options::isSet(options.chkDeleteZIPFiles) &&
-                    basMain::IsListedFile(archivePath)) {
+                QString missing;
+                const bool complete = record.allOnDisk(&missing);
+                const bool deleting = Options::isSet(options.chkDeleteZIPFiles);
+                if (record.expectedCount() == 0 && !deleting)
+                    host.write_log(QStringLiteral("    ") + missing);
+                if (deleting && basMain::IsListedFile(archivePath)) {
                     const FileId now = idOf(archivePath);
                     if (!before.valid || now.dev != before.dev || now.ino != before.ino) {
                         // The extraction itself put a file of that name there.
                         host.write_log(QStringLiteral("    not deleted: a file extracted from it "
                                                       "now has its name"));
+                    } else if (!complete) {
+                        host.write_log(QStringLiteral("    not deleted: ") + missing);
+                    } else if (!syncedToDisk(target)) {
+                        host.write_log(QStringLiteral("    not deleted: what was extracted could "
+                                                      "not be flushed to disk: ") +
+                                       systemError(errno));
                     } else if (::unlink(native(archivePath).constData()) == 0) {
                         // Unlinking needs no write permission on the file itself, so a
                         // read-only archive goes too, and a failure leaves its mode alone.
                         archive.deleted = true;
-                        for (const QString& file : writtenThisArchive)
-                            onlyCopies.insert(file);
                         host.write_log(QStringLiteral("Deleted ") + archivePath);
                     } else {
                         host.write_log(QStringLiteral("    could not be deleted: ") +
@@ -289,7 +318,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         if (!then.valid || now.dev != then.dev || now.ino != then.ino)
             continue;
         QString error;
-        if (renameNoReplace(from, to, &error))
+        if (fs::renameNoReplace(from, to, &error))
             report.renames.push_back({from, to});
         else
             host.write_log(QStringLiteral("Could not rename ") + from + QStringLiteral(": ") +

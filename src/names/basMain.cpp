@@ -1,6 +1,7 @@
 #include "names/basMain.h"
 
 #include "fs/FdGuard.h"
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "names/Wildcard.h"
 
@@ -136,7 +137,7 @@ bool FileExists(const QString& pathOrPattern)
     struct stat st;
     if (!kelmar::hasWildcards(last)) {
         // stat, not lstat: a link to a file counts as that file, a link to a folder does not.
-        return ::stat(QFile::encodeName(pathOrPattern).constData(), &st) == 0 &&
+        return ::stat(kelmar::fs::nativeName(pathOrPattern).constData(), &st) == 0 &&
                !S_ISDIR(st.st_mode);
     }
 
@@ -145,14 +146,14 @@ bool FileExists(const QString& pathOrPattern)
     if (folder.isEmpty())
         folder = separator();
     kelmar::fs::FdGuard guard(
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ::open(kelmar::fs::nativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::vector<QByteArray> names;
     if (guard.get() < 0 || !readNames(::fcntl(guard.get(), F_DUPFD_CLOEXEC, 0), names))
         return false;
     for (const QByteArray& entry : names) {
         if (isHiddenName(entry.constData()))
             continue;
-        if (!kelmar::wildcardMatch(last, QFile::decodeName(entry)))
+        if (!kelmar::wildcardMatch(last, kelmar::fs::nameFromNative(entry)))
             continue;
         if (::fstatat(guard.get(), entry.constData(), &st, 0) == 0 && !S_ISDIR(st.st_mode))
             return true;
@@ -170,13 +171,13 @@ bool IsListedFile(const QString& path)
     if (isHiddenName(GetFileName(path)))
         return false;
     struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(kelmar::fs::nativeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool NameTaken(const QString& path)
 {
     struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(kelmar::fs::nativeName(path).constData(), &st) == 0;
 }
 
 } // namespace basMain

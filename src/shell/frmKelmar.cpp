@@ -1,8 +1,10 @@
 #include "shell/frmKelmar.h"
 
+#include "Version.h"
 #include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
 #include "browse/Selection.h"
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/ChangeAttributes.h"
@@ -16,7 +18,6 @@
 #include "maintenance/ZipFiles.h"
 #include "names/RomFilter.h"
 #include "settings/SettingsStore.h"
-#include "Version.h"
 #include "shell/Dialogs.h"
 #include "shell/RenameOperations.h"
 #include "shell/frmAttributes.h"
@@ -77,8 +78,7 @@ int readInt(const QSettings& settings, const QString& key, int fallback)
     return ok ? value : fallback;
 }
 
-template <typename W>
-W* named(W* widget, const char* name)
+template <typename W> W* named(W* widget, const char* name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -113,9 +113,12 @@ QWidget* tabPanel(int index, QBoxLayout* content)
 int checkValue(const QCheckBox* box)
 {
     switch (box->checkState()) {
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    default: return 0;
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    default:
+        return 0;
     }
 }
 
@@ -337,17 +340,17 @@ QWidget* frmKelmar::buildZipTab()
     auto* r = new QGridLayout(rules);
     r->setVerticalSpacing(2);
     r->setColumnMinimumWidth(0, 18);
-    radMultipleZIPs = named(new QRadioButton(QStringLiteral("ZIP to Individual Files")),
-                            "radMultipleZIPs");
+    radMultipleZIPs =
+        named(new QRadioButton(QStringLiteral("ZIP to Individual Files")), "radMultipleZIPs");
     radMultipleZIPs->setChecked(true);
-    chkUseOriginalExtensions = checkBox("chkUseOriginalExtensions",
-                                        QStringLiteral("Use Original Extensions"));
+    chkUseOriginalExtensions =
+        checkBox("chkUseOriginalExtensions", QStringLiteral("Use Original Extensions"));
     cmbFileCase = named(new QComboBox, "cmbFileCase");
     radOneZIP = named(new QRadioButton(QStringLiteral("ZIP to Single File")), "radOneZIP");
     chkDeleteFiles = checkBox("chkDeleteFiles", QStringLiteral("Delete Original Files"));
     chkUseZIPPaths = checkBox("chkUseZIPPaths", QStringLiteral("Store Path Information"));
-    chkSaveZIPsinSameFolder = checkBox("chkSaveZIPsinSameFolder",
-                                       QStringLiteral("Save ZIPs in Same Folder"));
+    chkSaveZIPsinSameFolder =
+        checkBox("chkSaveZIPsinSameFolder", QStringLiteral("Save ZIPs in Same Folder"));
     r->addWidget(radMultipleZIPs, 0, 0, 1, 2);
     r->addWidget(chkUseOriginalExtensions, 1, 1);
     r->addWidget(cmbFileCase, 2, 1);
@@ -490,8 +493,7 @@ QWidget* frmKelmar::buildOtherTab()
             cmdAddROMFilter_Click();
     });
     connect(cmdAddROMFilter, &QPushButton::clicked, this, &frmKelmar::cmdAddROMFilter_Click);
-    connect(cmdRemoveROMFilter, &QPushButton::clicked, this,
-            &frmKelmar::cmdRemoveROMFilter_Click);
+    connect(cmdRemoveROMFilter, &QPushButton::clicked, this, &frmKelmar::cmdRemoveROMFilter_Click);
     connect(lstROMFilter, &QListWidget::itemSelectionChanged, this,
             &frmKelmar::update_ROM_Filter_Buttons);
 
@@ -562,53 +564,52 @@ void frmKelmar::buildMenus()
                                 QStringLiteral("Remove Non-ROMs From Zips"),
                                 QStringLiteral("remove_non_roms_from_zips"));
     separator(menOptions, "menOptionsB1");
-    m_fileActions
-        << addCommand(menOptions, "menOptionsZip", QStringLiteral("Zip"),
-                      QStringLiteral("zip_files"))
-        << addCommand(menOptions, "menOptionsUnzip", QStringLiteral("Unzip"),
-                      QStringLiteral("unzip_files"))
-        << addCommand(menOptions, "menOptionsReZip", QStringLiteral("ReZip"),
-                      QStringLiteral("rezip_files"))
-        << addCommand(menOptions, "menOptionsTestZips", QStringLiteral("Test Zips"),
-                      QStringLiteral("test_zip_files"))
-        << addCommand(menOptions, "menOptionsCalculateSpaceInZips",
-                      QStringLiteral("Calculate Space in Zips"), QStringLiteral("calculate_space"))
-        << addCommand(menOptions, "menOptionsChangeAttributes",
-                      QStringLiteral("Change Zipped Files' Attributes"),
-                      QStringLiteral("change_attributes"));
+    m_fileActions << addCommand(menOptions, "menOptionsZip", QStringLiteral("Zip"),
+                                QStringLiteral("zip_files"))
+                  << addCommand(menOptions, "menOptionsUnzip", QStringLiteral("Unzip"),
+                                QStringLiteral("unzip_files"))
+                  << addCommand(menOptions, "menOptionsReZip", QStringLiteral("ReZip"),
+                                QStringLiteral("rezip_files"))
+                  << addCommand(menOptions, "menOptionsTestZips", QStringLiteral("Test Zips"),
+                                QStringLiteral("test_zip_files"))
+                  << addCommand(menOptions, "menOptionsCalculateSpaceInZips",
+                                QStringLiteral("Calculate Space in Zips"),
+                                QStringLiteral("calculate_space"))
+                  << addCommand(menOptions, "menOptionsChangeAttributes",
+                                QStringLiteral("Change Zipped Files' Attributes"),
+                                QStringLiteral("change_attributes"));
     separator(menOptions, "menOptionsB2");
 
     QMenu* select = named(menOptions->addMenu(QStringLiteral("Select")), "menOptionsSelect");
     select->menuAction()->setObjectName(QStringLiteral("menOptionsSelect"));
     connect(addCommand(select, "menOptionsSelectAll", QStringLiteral("All")), &QAction::triggered,
             this, &frmKelmar::select_all);
-    connect(addCommand(select, "menOptionsSelectNone", QStringLiteral("None")),
-            &QAction::triggered, this, &frmKelmar::select_none);
+    connect(addCommand(select, "menOptionsSelectNone", QStringLiteral("None")), &QAction::triggered,
+            this, &frmKelmar::select_none);
     connect(addCommand(select, "menOptionsSelectReverse", QStringLiteral("Reverse")),
             &QAction::triggered, this, &frmKelmar::select_reverse);
 
     QMenu* rename = named(menOptions->addMenu(QStringLiteral("Rename")), "menRename");
     rename->menuAction()->setObjectName(QStringLiteral("menRename"));
     m_fileActions << rename->menuAction();
-    m_fileActions
-        << addCommand(rename, "menOptionsRenameCapitalCase", QStringLiteral("to Capital Case"),
-                      QStringLiteral("to_capital_case"))
-        << addCommand(rename, "menOptionsRenameLowerCase", QStringLiteral("to lower case"),
-                      QStringLiteral("to_lower_case"))
-        << addCommand(rename, "menOptionsRenameUpperCase", QStringLiteral("to UPPER CASE"),
-                      QStringLiteral("to_upper_case"));
+    m_fileActions << addCommand(rename, "menOptionsRenameCapitalCase",
+                                QStringLiteral("to Capital Case"),
+                                QStringLiteral("to_capital_case"))
+                  << addCommand(rename, "menOptionsRenameLowerCase",
+                                QStringLiteral("to lower case"), QStringLiteral("to_lower_case"))
+                  << addCommand(rename, "menOptionsRenameUpperCase",
+                                QStringLiteral("to UPPER CASE"), QStringLiteral("to_upper_case"));
     separator(rename, "menOptionsRenameB3");
-    m_fileActions
-        << addCommand(rename, "menOptionsRenameInsertSpaces", QStringLiteral("Insert Spaces"),
-                      QStringLiteral("insert_spaces"))
-        << addCommand(rename, "menOptionsRenameRemoveSpaces", QStringLiteral("Remove Spaces"),
-                      QStringLiteral("remove_spaces"));
+    m_fileActions << addCommand(rename, "menOptionsRenameInsertSpaces",
+                                QStringLiteral("Insert Spaces"), QStringLiteral("insert_spaces"))
+                  << addCommand(rename, "menOptionsRenameRemoveSpaces",
+                                QStringLiteral("Remove Spaces"), QStringLiteral("remove_spaces"));
     separator(rename, "menOptionsRenameB1");
-    m_fileActions
-        << addCommand(rename, "menOptionsRenameManually", QStringLiteral("Manually..."),
-                      QStringLiteral("to_manual_name"))
-        << addCommand(rename, "menOptionsRenameFindAndReplace",
-                      QStringLiteral("Find and Replace..."), QStringLiteral("find_and_replace"));
+    m_fileActions << addCommand(rename, "menOptionsRenameManually", QStringLiteral("Manually..."),
+                                QStringLiteral("to_manual_name"))
+                  << addCommand(rename, "menOptionsRenameFindAndReplace",
+                                QStringLiteral("Find and Replace..."),
+                                QStringLiteral("find_and_replace"));
     separator(rename, "menOptionsRenameB2");
     m_fileActions << addCommand(rename, "menOptionsRenameToZippedFilename",
                                 QStringLiteral("to Zipped Filename"),
@@ -1043,6 +1044,7 @@ bool frmKelmar::eventFilter(QObject* watched, QEvent* event)
     const bool isMouse = event->type() == QEvent::MouseButtonPress ||
                          event->type() == QEvent::MouseButtonDblClick ||
                          event->type() == QEvent::MouseButtonRelease;
+    // Only a mouse event may be looked at as one; the viewport gets every other kind too.
     if (watched == File1->viewport() && isMouse) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         // A right click must not change the selection the menu is about to act on.
@@ -1422,12 +1424,14 @@ void frmKelmar::cmdRemoveROMFilter_Click()
 // ---------------------------------------------------------------------------------------
 // Log and status bar
 
-void frmKelmar::write_log(const QString& line)
+void frmKelmar::write_log(const QString& logged)
 {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, line] { write_log(line); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, logged] { write_log(logged); }, Qt::QueuedConnection);
         return;
     }
+    const QString line = fs::displayName(logged);
     if (m_log.write(line) == OperationLog::Append::Trimmed) {
         txtLog->setPlainText(m_log.text());
     } else {
@@ -1487,8 +1491,7 @@ void frmKelmar::showCreditLine()
 // ---------------------------------------------------------------------------------------
 // What a batch sees and asks
 
-template <typename F>
-auto frmKelmar::onUi(F&& f) -> decltype(f())
+template <typename F> auto frmKelmar::onUi(F&& f) -> decltype(f())
 {
     using R = decltype(f());
     if (QThread::currentThread() == thread())
@@ -1497,8 +1500,7 @@ auto frmKelmar::onUi(F&& f) -> decltype(f())
         QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
     } else {
         R result{};
-        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection,
-                                  &result);
+        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection, &result);
         return result;
     }
 }
@@ -1510,8 +1512,7 @@ QString frmKelmar::folder() const
 
 int frmKelmar::fileCount() const
 {
-    return QThread::currentThread() == thread() ? m_files->count()
-                                                : int(m_snapshot.names.size());
+    return QThread::currentThread() == thread() ? m_files->count() : int(m_snapshot.names.size());
 }
 
 QString frmKelmar::fileName(int position) const
@@ -1557,5 +1558,6 @@ std::optional<QString> frmKelmar::inputBox(const QString& prompt, const QString&
 
 void frmKelmar::beep()
 {
-    QMetaObject::invokeMethod(qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
 }

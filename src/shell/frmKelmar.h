@@ -89,7 +89,8 @@ public:
     static QString creditLine();
 
     // Where the favourites live: beside the program where that folder is writable and is not
-    // the folder the program is installed to, else in the settings folder. Tests point it elsewhere.
+    // the folder the program is installed to, else in the settings folder. Tests point it
+    // elsewhere.
     static QString favoritesPath();
     static void setFavoritesPathForTesting(const QString& path);
     QStringList favorites() const;
@@ -192,8 +193,7 @@ private:
     void onBatchThreadFinished();
 
     // Runs f on the window's thread and waits for it; runs it at once when already there.
-    template <typename F>
-    auto onUi(F&& f) -> decltype(f());
+    template <typename F> auto onUi(F&& f) -> decltype(f());
 
     // Controls, named as the program names them.
     QTabWidget* Tabs = nullptr;

@@ -405,10 +405,15 @@ TEST(Extract, DamagedEntryNeverReplacesTheExistingFileAndLeavesNoPartialFile)
     zip.setArchivePath(dir.filePath(QStringLiteral("g.zip")));
     zip.setExtractFolder(dir.filePath(QStringLiteral("out")));
     zip.setFileMask(QString());
-    EXPECT_EQ(zip.extract(0), ZipDamaged);
+    EXPECT_EQ(zip.extract(0), ZipExistsAndDiffers);
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/game.nes"))), "the user's own copy");
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("game.nes")});
+    zip.setExtractFolder(dir.filePath(QStringLiteral("empty")));
+    EXPECT_EQ(zip.extract(0), ZipDamaged);
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("empty")))
+                    .entryList(QDir::Files | QDir::Hidden)
+                    .isEmpty());
 }
 
 TEST(Extract, NothingLandsOutsideTheDestinationFolder)

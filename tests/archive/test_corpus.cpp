@@ -110,6 +110,16 @@ bool python(CorpusFixture& f, const QString& mode)
                .exitCode == 0;
 }
 
+// Runs a shell command in the sources folder; $1 is the archive to write.
+bool shell(CorpusFixture& f, const QString& command)
+{
+    return runTool(QStringLiteral("sh"),
+                   {QStringLiteral("-c"), command, QStringLiteral("sh"),
+                    f.path(QStringLiteral("case.zip"))},
+                   f.sources())
+               .exitCode == 0;
+}
+
 std::function<bool(CorpusFixture&)> damaged(std::function<bool(CorpusFixture&)> build,
                                             bool (*harm)(const QString&))
 {
@@ -126,6 +136,7 @@ std::vector<Case> cases()
     auto zip = [](QStringList o) { return [o](CorpusFixture& f) { return zipTool(f, o); }; };
     auto sz = [](QStringList o) { return [o](CorpusFixture& f) { return sevenZip(f, o); }; };
     auto py = [](QString m) { return [m](CorpusFixture& f) { return python(f, m); }; };
+    auto sh = [](QString c) { return [c](CorpusFixture& f) { return shell(f, c); }; };
     const QStringList deflate{QStringLiteral("-mm=Deflate")};
     return {
         {"InfoZipStored", zip({QStringLiteral("-0")}), {}, kNone, Verdict::Good},
@@ -203,6 +214,37 @@ std::vector<Case> cases()
         {"PythonStreamWithDataDescriptors", py(QStringLiteral("stream")), {}, kNone, Verdict::Good},
         {"PythonForcedZip64", py(QStringLiteral("zip64")), {}, kNone, Verdict::Good},
         {"PythonPlain", py(QStringLiteral("plain")), {}, kNone, Verdict::Good},
+        // Good archives once set aside as bad: libzip's consistency check refuses data
+        // descriptors with sizes left out of the local header, differing extra fields and
+        // repeated names, all of which the format allows.
+        {"BsdtarDeflateNotCalledBad",
+         sh(QStringLiteral("bsdtar --format zip -cf \"$1\" .")),
+         {},
+         kNone,
+         Verdict::Good},
+        {"BsdtarStoredNotCalledBad",
+         sh(QStringLiteral("bsdtar --format zip --options zip:compression=store -cf \"$1\" .")),
+         {},
+         kNone,
+         Verdict::Good},
+        {"InfoZipWritingToAPipeNotCalledBad",
+         sh(QStringLiteral("zip -qr - . > \"$1\"")),
+         {},
+         kNone,
+         Verdict::Good},
+        {"InfoZipStreamingStdinNotCalledBad",
+         sh(QStringLiteral("cat ./*.nes | zip -q - - > \"$1\"")),
+         {},
+         kNone,
+         Verdict::Good},
+        {"RepeatedEntryNameNotCalledBad",
+         sh(QStringLiteral("python3 -W ignore -c \"import sys, zipfile\n"
+                           "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+                           "z.writestr('game.nes', b'one')\n"
+                           "z.writestr('game.nes', b'two')\" \"$1\"")),
+         {},
+         kNone,
+         Verdict::Good},
         {"FlippedByteInDeflatedData",
          damaged(zip({QStringLiteral("-6")}), &CorpusFixture::flipDataByte),
          {},
@@ -357,4 +399,57 @@ TEST(Corpus, ListCountsAnEntryOverFourGibibytesAsZipinfoDoes)
     EXPECT_EQ(listed.value(QStringLiteral("small.nes")), 3);
     const ToolRun info = runTool(QStringLiteral("zipinfo"), {archive});
     EXPECT_TRUE(info.output.contains("5368709120")) << info.output.toStdString();
+}
+
+TEST(Corpus, ContradictionsBetweenLocalAndCentralHeadersStillMakeAnArchiveBad)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    // One stored entry; the local header (at offset 0) is then made to disagree.
+    const char* kWriter = R"PY(
+import struct, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1], 'w')
+z.writestr('game.nes', b'ROM' * 100)
+z.close()
+b = bytearray(open(sys.argv[1], 'rb').read())
+field = sys.argv[2]
+if field == 'name': b[30] = ord('x')
+if field == 'method': struct.pack_into('<H', b, 8, 8)
+if field == 'crc': struct.pack_into('<I', b, 14, 0x12345678)
+open(sys.argv[1], 'wb').write(b)
+)PY";
+    const struct
+    {
+        const char* field;
+        Verdict expected;
+    } cases[] = {
+        {"none", Verdict::Good},
+        {"name", Verdict::Bad},
+        {"method", Verdict::Bad},
+        {"crc", Verdict::Bad},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(QStringLiteral("case.zip"));
+        ASSERT_EQ(
+            runTool(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(kWriter),
+                                                archive, QString::fromLatin1(c.field)})
+                .exitCode,
+            0);
+        ZipComponent zip;
+        zip.setArchivePath(archive);
+        const int result = zip.test();
+        EXPECT_EQ(verdictOf(result), c.expected) << result << " " << zip.lastErrorDetail();
+    }
+}
+
+TEST(Corpus, ArchiveThatCannotBeOpenedIsNotJudgedBad)
+{
+    // A link to itself cannot be opened, even by root; permission denied is the everyday case.
+    QTemporaryDir dir;
+    const QString archive = dir.filePath(QStringLiteral("loop.zip"));
+    ASSERT_TRUE(QFile::link(archive, archive));
+    ZipComponent zip;
+    zip.setArchivePath(archive);
+    EXPECT_EQ(zip.test(), ZipCannotOpen);
 }

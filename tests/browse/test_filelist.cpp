@@ -96,8 +96,10 @@ TEST(SelectionCounter, TextsAndRounding)
 {
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     EXPECT_EQ(selectionCounterText({0, 0}, english), QStringLiteral("0 Files Selected (0 Kb)    "));
-    EXPECT_EQ(selectionCounterText({1, 999}, english), QStringLiteral("1 File Selected (1 Kb)    "));
-    EXPECT_EQ(selectionCounterText({2, 4100}, english), QStringLiteral("2 Files Selected (4 Kb)    "));
+    EXPECT_EQ(selectionCounterText({1, 999}, english),
+              QStringLiteral("1 File Selected (1 Kb)    "));
+    EXPECT_EQ(selectionCounterText({2, 4100}, english),
+              QStringLiteral("2 Files Selected (4 Kb)    "));
     EXPECT_EQ(selectionCounterText({1234, 1500}, english),
               QStringLiteral("1234 Files Selected (2 Kb)    "));
     // Sizes beyond 4 GiB and the locale's digit grouping.

@@ -1,5 +1,7 @@
 #include "common/FakeHost.h"
 
+#include "browse/FileListModel.h"
+#include "fs/FolderListing.h"
 #include "names/NameOrder.h"
 
 #include <gtest/gtest.h>
@@ -22,8 +24,9 @@ void FakeHost::setFiles(const QString& folder, const QStringList& names,
 
 void FakeHost::listFolder(const QString& folder, bool selectAll)
 {
-    QDir dir(folder);
-    QStringList names = dir.entryList(QDir::Files);
+    // The program's own listing: Qt's skips names that are not UTF-8.
+    QStringList names;
+    fs::listFolderFiles(folder, &names);
     sortFileNames(names);
     setFiles(QDir::cleanPath(folder), names, std::vector<bool>(names.size(), selectAll));
 }
@@ -48,8 +51,7 @@ void FakeHost::write_log(const QString& line)
         onLog(line);
 }
 
-MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIcon,
-                               MsgButtons)
+MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIcon, MsgButtons)
 {
     questions.append(title + u'|' + text);
     if (m_messageAnswers.empty()) {

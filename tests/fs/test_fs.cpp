@@ -1,7 +1,8 @@
 #include "common/Tools.h"
 #include "fs/FileIdentity.h"
-#include "fs/RenameNoReplace.h"
+#include "fs/NativeName.h"
 #include "fs/Path.h"
+#include "fs/RenameNoReplace.h"
 
 #include <gtest/gtest.h>
 
@@ -40,11 +41,11 @@ TEST(RenameNoReplace, NeverTakesANameThatIsInUse)
             dir.filePath(hidden ? QStringLiteral(".taken") : QStringLiteral("taken"));
         writeFile(from, "mine");
         c.occupy(to);
-        const auto before = fs::FileIdentity::ofPath(fs::native(to));
+        const auto before = fs::FileIdentity::ofPath(fs::nativeName(to));
         QString error;
         EXPECT_FALSE(fs::renameNoReplace(from, to, &error)) << c.loss;
         EXPECT_FALSE(error.isEmpty()) << c.loss;
-        EXPECT_EQ(fs::FileIdentity::ofPath(fs::native(to)), before) << c.loss;
+        EXPECT_EQ(fs::FileIdentity::ofPath(fs::nativeName(to)), before) << c.loss;
         EXPECT_EQ(readFile(from), QByteArray("mine")) << c.loss;
     }
 }
@@ -55,14 +56,14 @@ TEST(RenameNoReplace, MovesToAFreeNameAndTheFileKeepsItsIdentity)
     const QString from = dir.filePath(QStringLiteral("a.nes"));
     const QString to = dir.filePath(QStringLiteral("A.NES"));
     writeFile(from, "rom");
-    const auto id = fs::FileIdentity::ofPath(fs::native(from));
+    const auto id = fs::FileIdentity::ofPath(fs::nativeName(from));
     ASSERT_TRUE(id);
     ASSERT_TRUE(fs::renameNoReplace(from, to));
-    EXPECT_EQ(fs::FileIdentity::ofPath(fs::native(to)), id);
-    EXPECT_FALSE(fs::FileIdentity::ofPath(fs::native(from)));
+    EXPECT_EQ(fs::FileIdentity::ofPath(fs::nativeName(to)), id);
+    EXPECT_FALSE(fs::FileIdentity::ofPath(fs::nativeName(from)));
     // A file written anew under the old name is another file.
     writeFile(from, "rom");
-    EXPECT_NE(fs::FileIdentity::ofPath(fs::native(from)), id);
+    EXPECT_NE(fs::FileIdentity::ofPath(fs::nativeName(from)), id);
 }
 
 TEST(Path, OneSeparatorBeforeAName)

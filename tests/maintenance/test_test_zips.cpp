@@ -118,13 +118,12 @@ TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
     QTemporaryDir dir;
     makeZip(dir.path(), QStringLiteral("locked.zip"), {QStringLiteral("-P"), QStringLiteral("pw")});
     writeFile(dir.filePath(QStringLiteral("w/x.nes")), textBytes(40000, 1));
-    ASSERT_EQ(
-        runTool(QStringLiteral("7zz"),
-                {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mm=PPMd"),
-                 dir.filePath(QStringLiteral("b-ppmd.zip")), QStringLiteral("x.nes")},
-                dir.filePath(QStringLiteral("w")))
-            .exitCode,
-        0);
+    ASSERT_EQ(runTool(QStringLiteral("7zz"),
+                      {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mm=PPMd"),
+                       dir.filePath(QStringLiteral("b-ppmd.zip")), QStringLiteral("x.nes")},
+                      dir.filePath(QStringLiteral("w")))
+                  .exitCode,
+              0);
     QDir(dir.filePath(QStringLiteral("w"))).removeRecursively();
     FakeHost host;
     host.listFolder(dir.path());

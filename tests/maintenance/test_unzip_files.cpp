@@ -15,7 +15,10 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <cstdio>
+#include <functional>
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace kelmar;
 using namespace kelmar::test;
@@ -305,8 +308,7 @@ TEST(UnzipFiles, NeverReplacesTheOnlyCopyOfADeletedArchivesFile)
          QStringLiteral("import sys,zipfile\n"
                         "with zipfile.ZipFile(sys.argv[1],'w') as z: z.writestr('game.nes','B')"),
          dir.filePath(QStringLiteral("b.zip"))});
-    // An archive that holds a file of its own name must not be deleted after extracting
-    // it over itself.
+    // An archive that holds a file of its own name must not extract it over itself.
     makeRawArchive(dir.filePath(QStringLiteral("self.zip")), {QStringLiteral("self.zip")});
     FakeHost host;
     host.opts = quietOptions();
@@ -319,11 +321,11 @@ TEST(UnzipFiles, NeverReplacesTheOnlyCopyOfADeletedArchivesFile)
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("game.nes"))), "data of game.nes");
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("b.zip"))));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("a.zip"))));
-    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("self.zip"))), "data of self.zip");
+    EXPECT_TRUE(readFile(dir.filePath(QStringLiteral("self.zip"))).startsWith("PK"));
     ASSERT_EQ(report.archives.size(), 3u);
-    EXPECT_EQ(report.archives[1].result, ZipWriteError);
+    EXPECT_EQ(report.archives[1].result, ZipExistsAndDiffers);
     EXPECT_TRUE(report.archives[1].reason.contains(QStringLiteral("game.nes")));
-    EXPECT_EQ(report.archives[2].result, ZipOk);
+    EXPECT_EQ(report.archives[2].result, ZipExistsAndDiffers);
     EXPECT_FALSE(report.archives[2].deleted);
 }
 
@@ -546,9 +548,9 @@ TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
     EXPECT_EQ(host.releases, 1);
 }
 
-// Two archives that hold a file of the same name, into one folder: the second replaces the
-// first's file, and the name given afterwards is the second archive's.
-TEST(UnzipFiles, AReplacedFileIsRenamedAfterTheArchiveItCameFrom)
+// Two archives that hold different files of the same name, into one folder: the second may
+// not replace the first's file, which is renamed after the archive it came from.
+TEST(UnzipFiles, AFileNeverReplacedByAnotherArchiveIsRenamedAfterItsOwn)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
     QTemporaryDir dir;
@@ -569,8 +571,10 @@ TEST(UnzipFiles, AReplacedFileIsRenamedAfterTheArchiveItCameFrom)
     ZipComponent zip;
     const UnzipReport report = unzip_files(host, zip);
     EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out"))),
-              QStringList{QStringLiteral("second.nes")});
-    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/second.nes"))), "2nd");
+              QStringList{QStringLiteral("first.nes")});
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/first.nes"))), "data of game.nes");
+    ASSERT_EQ(report.archives.size(), 2u);
+    EXPECT_EQ(report.archives[1].result, ZipExistsAndDiffers);
     EXPECT_EQ(report.renames.size(), 1u);
 }
 
@@ -590,10 +594,188 @@ TEST(UnzipFiles, NeverOverwritesAnArchiveStillToBeUnzipped)
     ZipComponent zip;
     const UnzipReport report = unzip_files(host, zip);
     ASSERT_EQ(report.archives.size(), 2u);
-    EXPECT_EQ(report.archives[0].result, ZipWriteError);
-    EXPECT_EQ(host.log.at(1), QStringLiteral("    it would replace b.zip, which is still to be "
-                                             "unzipped"));
+    EXPECT_EQ(report.archives[0].result, ZipExistsAndDiffers);
+    EXPECT_EQ(host.log.at(1), QStringLiteral("    it would write b.zip over an archive of this "
+                                             "batch"));
     EXPECT_EQ(report.archives[1].result, ZipOk);
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("inside-b.nes"))), "data of inside-b.nes");
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("c.zip"))));
+}
+
+namespace {
+
+// Writes archive with entries "name|content"; the entry "liar.nes|" inflates to 2 MiB while
+// its headers declare 1,000 bytes.
+void makeArchiveOf(const QString& archive, const QStringList& entries)
+{
+    const char* script = R"PY(
+import struct, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    for item in sys.argv[2:]:
+        name, data = item.split('|', 1)
+        z.writestr(name, b'\0' * (2 << 20) if name == 'liar.nes' else data.encode())
+b = bytearray(open(sys.argv[1], 'rb').read())
+if b.find(b'liar.nes') > 0:
+    struct.pack_into('<I', b, 22, 1000)
+    struct.pack_into('<I', b, b.find(b'PK\x01\x02') + 24, 1000)
+open(sys.argv[1], 'wb').write(b)
+)PY";
+    run(QStringLiteral("python3"),
+        QStringList{QStringLiteral("-c"), QString::fromLatin1(script), archive} + entries);
+}
+
+} // namespace
+
+// Each row: an archive unzipped beside itself with "Delete ZIP Files" on. Whatever goes
+// wrong, no file of the user's is replaced, nothing lands outside, and the archive is deleted
+// only when everything it held is on disk.
+TEST(UnzipFiles, NeverLosesAFileNorDeletesAnArchiveNotSafelyOnDisk)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    using Files = QMap<QString, QByteArray>;
+    const struct
+    {
+        const char* loss;
+        QStringList entries;
+        std::function<void(Options&)> set;
+        Files before; // the user's files beside the archive
+        int result;
+        bool deleted;
+        Files after; // everything beside the archive afterwards
+    } cases[] = {
+        {"archive deleted though the ROM filter selected nothing",
+         {QStringLiteral("Super Game (USA).sfc|S"), QStringLiteral("readme.txt|r")},
+         [](Options& o) {
+             o.chkExtractROMs = 1;
+             o.lblROMFilter = QStringLiteral("*.nes");
+         },
+         {},
+         ZipOk,
+         false,
+         {}},
+        {"second file of the same name written over the first (Ignore Folders)",
+         {QStringLiteral("Disk 1/game.nes|one"), QStringLiteral("Disk 2/game.nes|two")},
+         [](Options& o) { o.chkIgnoreFolders = 1; },
+         {},
+         ZipExistsAndDiffers,
+         false,
+         {{QStringLiteral("game.nes"), "one"}}},
+        {"identical copies under two folders counted as a failure (Ignore Folders)",
+         {QStringLiteral("Disk 1/game.nes|same"), QStringLiteral("Disk 2/game.nes|same")},
+         [](Options& o) { o.chkIgnoreFolders = 1; },
+         {},
+         ZipOk,
+         true,
+         {{QStringLiteral("game.nes"), "same"}}},
+        {"the user's patched file replaced by the archive's copy",
+         {QStringLiteral("Tetris (USA).nes|original")},
+         [](Options&) {},
+         {{QStringLiteral("Tetris (USA).nes"), "patched"}},
+         ZipExistsAndDiffers,
+         false,
+         {{QStringLiteral("Tetris (USA).nes"), "patched"}}},
+        {"a file already there with the same bytes made the archive fail",
+         {QStringLiteral("Tetris (USA).nes|original")},
+         [](Options&) {},
+         {{QStringLiteral("Tetris (USA).nes"), "original"}},
+         ZipOk,
+         true,
+         {{QStringLiteral("Tetris (USA).nes"), "original"}}},
+        {"an entry that inflates past its declared size fills the disk",
+         {QStringLiteral("liar.nes|"), QStringLiteral("ok.nes|fine")},
+         [](Options&) {},
+         {},
+         ZipDamaged,
+         false,
+         {{QStringLiteral("ok.nes"), "fine"}}},
+        {"a line feed in a name turned against later operations",
+         {QStringLiteral("readme\n..|x"), QStringLiteral("ok.nes|fine")},
+         [](Options&) {},
+         {},
+         ZipUnsafeEntry,
+         false,
+         {{QStringLiteral("ok.nes"), "fine"}}},
+        {"harmless ./ and backslash names called unsafe",
+         {QStringLiteral("./Dot Game.nes|dot"), QStringLiteral("GAMES\\Foo Bar.nes|foo")},
+         [](Options&) {},
+         {},
+         ZipOk,
+         true,
+         {{QStringLiteral("Dot Game.nes"), "dot"},
+          {QStringLiteral("GAMES"), "<dir>"},
+          {QStringLiteral("GAMES/Foo Bar.nes"), "foo"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.loss);
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(QStringLiteral("a.zip"));
+        makeArchiveOf(archive, c.entries);
+        for (auto it = c.before.cbegin(); it != c.before.cend(); ++it)
+            writeFile(dir.filePath(it.key()), it.value());
+        FakeHost host;
+        host.opts = quietOptions();
+        host.opts.chkUnziptoSameFolder = 1;
+        host.opts.chkDeleteZIPFiles = 1;
+        c.set(host.opts);
+        host.listFolder(dir.path());
+        ZipComponent zip;
+        const UnzipReport report = unzip_files(host, zip);
+        ASSERT_EQ(report.archives.size(), 1u);
+        EXPECT_EQ(report.archives[0].result, c.result) << report.archives[0].reason;
+        EXPECT_EQ(report.archives[0].deleted, c.deleted);
+        Files after = treeOf(dir.path());
+        EXPECT_EQ(after.take(QStringLiteral("a.zip")).isEmpty(), c.deleted);
+        EXPECT_EQ(after, c.after);
+    }
+}
+
+// The per-archive folder is a link to a folder outside: nothing is written through it.
+TEST(UnzipFiles, NothingIsWrittenThroughALinkInPlaceOfTheArchivesFolder)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir, outside;
+    QDir().mkpath(dir.filePath(QStringLiteral("zips")));
+    makeArchiveOf(dir.filePath(QStringLiteral("zips/A.zip")), {QStringLiteral("game.nes|g")});
+    QDir().mkpath(dir.filePath(QStringLiteral("dest")));
+    ASSERT_TRUE(QFile::link(outside.path(), dir.filePath(QStringLiteral("dest/A"))));
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkZIPsToFolders = 1;
+    host.opts.chkDeleteZIPFiles = 1;
+    host.listFolder(dir.filePath(QStringLiteral("zips")));
+    host.queueFolder(dir.filePath(QStringLiteral("dest")));
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip);
+    ASSERT_EQ(report.archives.size(), 1u);
+    EXPECT_EQ(report.archives[0].result, ZipUnsafeEntry);
+    EXPECT_TRUE(namesIn(outside.path()).isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("zips/A.zip"))));
+}
+
+// An archive whose name is not UTF-8 (Latin-1 from an old FAT card) is listed, unzipped into
+// a folder of the same bytes and deleted like any other.
+TEST(UnzipFiles, ArchiveNamedInLatin1IsUnzippedAndDeletedLikeAnyOther)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    makeArchiveOf(dir.filePath(QStringLiteral("plain.zip")), {QStringLiteral("game.nes|g")});
+    const QByteArray latin1 = QFile::encodeName(dir.path()) + "/caf\xe9.zip";
+    ASSERT_EQ(::rename(QFile::encodeName(dir.filePath(QStringLiteral("plain.zip"))).constData(),
+                       latin1.constData()),
+              0);
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkUnziptoSameFolder = 1;
+    host.opts.chkZIPsToFolders = 1;
+    host.opts.chkDeleteZIPFiles = 1;
+    host.listFolder(dir.path());
+    ASSERT_EQ(host.fileCount(), 1);
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip);
+    ASSERT_EQ(report.archives.size(), 1u);
+    EXPECT_EQ(report.archives[0].result, ZipOk) << report.archives[0].reason;
+    EXPECT_TRUE(report.archives[0].deleted);
+    const QByteArray extracted = QFile::encodeName(dir.path()) + "/caf\xe9/game.nes";
+    EXPECT_EQ(::access(extracted.constData(), F_OK), 0);
+    EXPECT_NE(::access(latin1.constData(), F_OK), 0);
 }

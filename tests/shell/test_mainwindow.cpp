@@ -73,8 +73,7 @@ protected:
         Dialogs::script() = Dialogs::Script();
     }
 
-    template <typename T>
-    T* find(const char* name)
+    template <typename T> T* find(const char* name)
     {
         T* widget = window->findChild<T*>(QLatin1String(name));
         EXPECT_NE(widget, nullptr) << name;
@@ -108,24 +107,33 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions)
     QStringList tabCaptions;
     for (int i = 0; i < tabs->count(); ++i)
         tabCaptions << tabs->tabText(i);
-    EXPECT_EQ(tabCaptions, QStringList({"Control", "ZIP Settings", "UnZIP Settings",
-                                        "Other Settings", "Log"}));
+    EXPECT_EQ(tabCaptions,
+              QStringList({"Control", "ZIP Settings", "UnZIP Settings", "Other Settings", "Log"}));
     EXPECT_EQ(tabs->currentIndex(), 0);
 
     const std::pair<const char*, const char*> captions[] = {
-        {"cmdZipFiles", "ZIP Files"}, {"cmdUnzipFiles", "UnZIP Files"}, {"cmdExit", "Exit"},
-        {"cmdStop", "Stop"}, {"cmdSelectAll", " All"}, {"cmdSelectNone", "None"},
-        {"cmdReverse", "Reverse"}, {"chkROMs", "ROMs"},
+        {"cmdZipFiles", "ZIP Files"},
+        {"cmdUnzipFiles", "UnZIP Files"},
+        {"cmdExit", "Exit"},
+        {"cmdStop", "Stop"},
+        {"cmdSelectAll", " All"},
+        {"cmdSelectNone", "None"},
+        {"cmdReverse", "Reverse"},
+        {"chkROMs", "ROMs"},
         {"radMultipleZIPs", "ZIP to Individual Files"},
         {"chkUseOriginalExtensions", "Use Original Extensions"},
-        {"radOneZIP", "ZIP to Single File"}, {"chkDeleteFiles", "Delete Original Files"},
+        {"radOneZIP", "ZIP to Single File"},
+        {"chkDeleteFiles", "Delete Original Files"},
         {"chkUseZIPPaths", "Store Path Information"},
         {"chkSaveZIPsinSameFolder", "Save ZIPs in Same Folder"},
-        {"chkRenameFiles", "Rename Files after ZIP"}, {"chkExtractROMs", "Only Extract ROMs"},
-        {"chkDeleteZIPFiles", "Delete ZIP Files"}, {"chkIgnoreFolders", "Ignore Folders"},
+        {"chkRenameFiles", "Rename Files after ZIP"},
+        {"chkExtractROMs", "Only Extract ROMs"},
+        {"chkDeleteZIPFiles", "Delete ZIP Files"},
+        {"chkIgnoreFolders", "Ignore Folders"},
         {"chkUnziptoSameFolder", "UnZIP to Same Folder"},
         {"chkZIPsToFolders", "Convert ZIPs to Folders"},
-        {"chkSound", "Enable Sound Events"}, {"cmdAddROMFilter", "Add"},
+        {"chkSound", "Enable Sound Events"},
+        {"cmdAddROMFilter", "Add"},
         {"cmdRemoveROMFilter", "Remove"}};
     for (const auto& [name, caption] : captions)
         EXPECT_EQ(find<QAbstractButton>(name)->text(), QString::fromUtf8(caption)) << name;
@@ -158,29 +166,29 @@ TEST_F(MainWindowTest, PopupMenusHoldTheirEntriesInOrder)
             list << a->objectName() + u'=' + (a->isSeparator() ? QStringLiteral("-") : a->text());
         return list;
     };
-    EXPECT_EQ(names(window->optionsMenu()),
-              QStringList({"menOptionsDelete=Delete",
-                           "menOptionsRemoveNonROMsFromZips=Remove Non-ROMs From Zips",
-                           "menOptionsB1=-", "menOptionsZip=Zip", "menOptionsUnzip=Unzip",
-                           "menOptionsReZip=ReZip", "menOptionsTestZips=Test Zips",
-                           "menOptionsCalculateSpaceInZips=Calculate Space in Zips",
-                           "menOptionsChangeAttributes=Change Zipped Files' Attributes",
-                           "menOptionsB2=-", "menOptionsSelect=Select", "menRename=Rename",
-                           "menOptionsB3=-", "menOptionsRefresh=Refresh",
-                           "menOptionsCancel=Cancel"}));
+    EXPECT_EQ(
+        names(window->optionsMenu()),
+        QStringList({"menOptionsDelete=Delete",
+                     "menOptionsRemoveNonROMsFromZips=Remove Non-ROMs From Zips", "menOptionsB1=-",
+                     "menOptionsZip=Zip", "menOptionsUnzip=Unzip", "menOptionsReZip=ReZip",
+                     "menOptionsTestZips=Test Zips",
+                     "menOptionsCalculateSpaceInZips=Calculate Space in Zips",
+                     "menOptionsChangeAttributes=Change Zipped Files' Attributes", "menOptionsB2=-",
+                     "menOptionsSelect=Select", "menRename=Rename", "menOptionsB3=-",
+                     "menOptionsRefresh=Refresh", "menOptionsCancel=Cancel"}));
     EXPECT_EQ(names(find<QMenu>("menOptionsSelect")),
               QStringList({"menOptionsSelectAll=All", "menOptionsSelectNone=None",
                            "menOptionsSelectReverse=Reverse"}));
-    EXPECT_EQ(names(find<QMenu>("menRename")),
-              QStringList({"menOptionsRenameCapitalCase=to Capital Case",
-                           "menOptionsRenameLowerCase=to lower case",
-                           "menOptionsRenameUpperCase=to UPPER CASE", "menOptionsRenameB3=-",
-                           "menOptionsRenameInsertSpaces=Insert Spaces",
-                           "menOptionsRenameRemoveSpaces=Remove Spaces", "menOptionsRenameB1=-",
-                           "menOptionsRenameManually=Manually...",
-                           "menOptionsRenameFindAndReplace=Find and Replace...",
-                           "menOptionsRenameB2=-",
-                           "menOptionsRenameToZippedFilename=to Zipped Filename"}));
+    EXPECT_EQ(
+        names(find<QMenu>("menRename")),
+        QStringList({"menOptionsRenameCapitalCase=to Capital Case",
+                     "menOptionsRenameLowerCase=to lower case",
+                     "menOptionsRenameUpperCase=to UPPER CASE", "menOptionsRenameB3=-",
+                     "menOptionsRenameInsertSpaces=Insert Spaces",
+                     "menOptionsRenameRemoveSpaces=Remove Spaces", "menOptionsRenameB1=-",
+                     "menOptionsRenameManually=Manually...",
+                     "menOptionsRenameFindAndReplace=Find and Replace...", "menOptionsRenameB2=-",
+                     "menOptionsRenameToZippedFilename=to Zipped Filename"}));
     EXPECT_EQ(names(window->foldersMenu()),
               QStringList({"menFoldersAddToFavorites=Add to Favorites",
                            "menFoldersRemoveFromFavorites=Remove from Favorites",
@@ -378,9 +386,9 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
         host.setStopRequested(false);
         host.clear_log();
         host.protect_form();
-        const MsgAnswer answer = host.messageBox(QStringLiteral("Test them?"),
-                                                 QStringLiteral("Kelmar"), MsgIcon::Question,
-                                                 MsgButtons::YesNo);
+        const MsgAnswer answer =
+            host.messageBox(QStringLiteral("Test them?"), QStringLiteral("Kelmar"),
+                            MsgIcon::Question, MsgButtons::YesNo);
         host.write_log(answer == MsgAnswer::Yes ? QStringLiteral("yes") : QStringLiteral("no"));
         for (int i = 0; i < host.fileCount(); ++i) {
             if (!host.isSelected(i) || !host.fileName(i).endsWith(QStringLiteral(".zip")))
@@ -671,8 +679,7 @@ TEST_F(MainWindowTest, FavouritesAddRemoveJumpAndRoundTrip)
     auto* box = find<QComboBox>("cmbFavorites");
     EXPECT_EQ(box->currentIndex(), 0);
     // Sorted without regard to case; the blank line is an entry of its own.
-    EXPECT_EQ(window->favorites(),
-              QStringList({"", "/no/such/folder", roms.toLower(), umlaut}));
+    EXPECT_EQ(window->favorites(), QStringList({"", "/no/such/folder", roms.toLower(), umlaut}));
 
     // Jumping moves tree and list and shows the first item again.
     const int target = box->findText(umlaut);
@@ -703,8 +710,8 @@ TEST_F(MainWindowTest, FavouritesAddRemoveJumpAndRoundTrip)
     ASSERT_TRUE(window->close());
     QFile file(favoritesFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "\r\n/no/such/folder\r\n" + roms.toUtf8() + "\r\n" +
-                                  umlaut.toUtf8() + "\r\n");
+    EXPECT_EQ(file.readAll(),
+              "\r\n/no/such/folder\r\n" + roms.toUtf8() + "\r\n" + umlaut.toUtf8() + "\r\n");
 }
 
 TEST_F(MainWindowTest, FavouritesGoToTheSettingsFolderWhenTheirOwnCannotBeWritten)

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace kelmar {
+
+// Compares each entry's local header with its central directory entry, as far as the format
+// makes them agree: the same name, the same compression method and, where the local header
+// gives one, the same CRC. Sizes and CRC may be left to a data descriptor (streaming
+// writers: `zip` to a pipe, bsdtar, Python on an unseekable file), extra fields may differ,
+// and names may repeat; none of that is a fault. libzip's own consistency check refuses all
+// of these, so good archives from those tools were called damaged.
+//
+// Returns a sentence naming the first contradiction ("game.nes: local header names
+// other.nes"), or an empty text when there is none, or when the directory is not one this
+// reader follows (libzip has opened it, and every entry's data is still checked when read).
+QString localHeaderContradiction(const QString& archivePath);
+
+} // namespace kelmar

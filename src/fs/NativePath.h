@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace kelmar::fs {
+
+// Questions about a path asked of the system through nativeName, so that names that are not
+// UTF-8 get the same answers as any other (Qt's own file classes would look up a different,
+// lossily decoded name). Links are followed.
+bool isFolderPath(const QString& path);
+bool isFilePath(const QString& path);
+// The path with every link and "." or ".." resolved; empty when it does not exist.
+QString canonicalPath(const QString& path);
+// Creates the folder and any missing parents; true when it exists as a folder afterwards.
+bool makeFolders(const QString& path);
+
+} // namespace kelmar::fs
