@@ -32,15 +32,17 @@ void CliHost::write_log(const QString& line)
     m_out.flush();
 }
 
-MsgAnswer CliHost::messageBox(const QString& text, const QString& title, MsgIcon icon,
-                              MsgButtons buttons)
+MsgAnswer CliHost::messageBox(const QString& text, const QString& title, MsgIcon,
+                              MsgButtons buttons, Question kind)
 {
     QString flat = text;
     flat.replace(u'\r', u' ');
     m_err << title << ": " << flat << '\n';
     m_err.flush();
-    if (questions)
-        return questions(text, title, icon, buttons);
+    if (questions) {
+        if (const std::optional<MsgAnswer> answer = questions(kind, buttons))
+            return *answer;
+    }
     switch (buttons) {
     case MsgButtons::Ok:
         return MsgAnswer::Ok;

@@ -12,8 +12,9 @@ namespace kelmar::cli {
 
 // The command line's answer to what a batch needs: a file list given by the arguments (every
 // entry selected), the options from the settings store and flags, log lines on stdout,
-// messages on stderr, and the stop flag that Ctrl+C sets. Questions get their safe answer
-// (No, Cancel): nothing waits for a keyboard.
+// messages on stderr, and the stop flag that Ctrl+C sets. Questions are answered by their
+// kind: by `questions` when a command set it, else with the safe answer (No, Cancel), so
+// nothing waits for a keyboard.
 class CliHost : public BatchHost
 {
 public:
@@ -34,19 +35,18 @@ public:
     void showCreditLine() override {}
     void protect_form() override {}
     void release_form() override {}
+    // Ctrl+C, or a batch that asked to stop (the user chose to end after an error). A run of
+    // kelmar-cli is one batch per folder, and a stop ends them all.
     bool stopRequested() const override { return m_stop || m_interrupted.load(); }
-    void setStopRequested(bool value) override { m_stop = value; }
+    void requestStop() override { m_stop = true; }
     MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
-                         MsgButtons buttons) override;
+                         MsgButtons buttons, Question kind = Question::Notice) override;
     // The folder picker answers folderAnswer (set from a flag), else is cancelled.
-    QString browseForFolder(const QString&) override
-    {
-        return folderAnswer.isEmpty() ? cancelMarker() : folderAnswer;
-    }
+    std::optional<QString> browseForFolder(const QString&) override { return given(folderAnswer); }
     // The save dialog answers saveAnswer (set from a flag), else is cancelled.
-    QString saveFileName(const QString&, const QString&, const QString&) override
+    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override
     {
-        return saveAnswer;
+        return given(saveAnswer);
     }
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override
     {
@@ -58,13 +58,17 @@ public:
 
     QString folderAnswer;
     QString saveAnswer;
-    // Answers questions instead of the safe default (No, Cancel) when set; the message is
-    // still printed on stderr first.
-    std::function<MsgAnswer(const QString& text, const QString& title, MsgIcon icon,
-                            MsgButtons buttons)>
-        questions;
+    // Answers the questions of the kinds a command knows; any other question, and every
+    // question when unset, gets the safe answer (No, Cancel). The message is printed on
+    // stderr first either way.
+    std::function<std::optional<MsgAnswer>(Question kind, MsgButtons buttons)> questions;
 
 private:
+    static std::optional<QString> given(const QString& answer)
+    {
+        return answer.isEmpty() ? std::nullopt : std::optional<QString>(answer);
+    }
+
     Options m_options;
     const std::atomic<bool>& m_interrupted;
     QTextStream& m_out;

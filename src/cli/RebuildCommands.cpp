@@ -133,7 +133,7 @@ int runOverGroups(
     QTextStream& err, const char* verb,
     const std::function<RebuildReport(CliHost&, ZipComponent&,
                                       const std::function<void(int, int, const QString&)>&)>& batch,
-    const std::function<MsgAnswer()>& answer = {})
+    const std::function<std::optional<MsgAnswer>(Question)>& answer = {})
 {
     if (paths.isEmpty())
         return usage(
@@ -153,14 +153,13 @@ int runOverGroups(
     QTextStream quiet(&swallowed);
     CliHost host(options, interruptFlag(), out, quiet, true);
     if (answer)
-        host.questions = [&](const QString&, const QString&, MsgIcon, MsgButtons) {
-            return answer();
-        };
-    ZipComponent zip;
+        host.questions = [&](Question kind, MsgButtons) { return answer(kind); };
     int failed = 0;
     int done = 0;
     bool stopped = false;
     if (!forEachGroup(groups, host, ".zip files", err, [&] {
+            // Each folder is a batch of its own, with a component of its own.
+            ZipComponent zip;
             const RebuildReport report =
                 batch(host, zip, [&](int, int, const QString& path) { progress.step(path); });
             failed += report.failedCount();
@@ -254,7 +253,11 @@ int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream&
         [](CliHost& host, ZipComponent& zip, const auto& onArchive) {
             return remove_non_roms_from_zips(host, zip, onArchive);
         },
-        [] { return MsgAnswer::Yes; });
+        [](Question kind) -> std::optional<MsgAnswer> {
+            if (kind == Question::ConfirmRemoveNonRoms)
+                return MsgAnswer::Yes;
+            return std::nullopt;
+        });
 }
 
 int runAttributes(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)

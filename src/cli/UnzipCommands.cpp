@@ -302,8 +302,11 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
     QString swallowed;
     QTextStream quiet(&swallowed);
     CliHost host(saved, interruptFlag(), out, quiet, true);
-    host.questions = [](const QString&, const QString&, MsgIcon, MsgButtons) {
-        return MsgAnswer::Yes;
+    // The terminal's question (or --yes) stood for the window's confirmation.
+    host.questions = [](Question kind, MsgButtons) -> std::optional<MsgAnswer> {
+        if (kind == Question::ConfirmDelete)
+            return MsgAnswer::Yes;
+        return std::nullopt;
     };
     int failed = 0;
     for (const Group& g : groups) {

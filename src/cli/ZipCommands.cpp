@@ -315,11 +315,10 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
     installInterruptHandler();
     ProgressHost host(options, out, err);
     host.setFiles(absolute(paths.front()), {});
-    host.questions = [deleteFolders](const QString&, const QString& title, MsgIcon,
-                                     MsgButtons buttons) {
-        if (buttons == MsgButtons::YesNoCancel && title == u"Folders to Zips")
+    host.questions = [deleteFolders](Question kind, MsgButtons) -> std::optional<MsgAnswer> {
+        if (kind == Question::DeleteZippedFolders)
             return deleteFolders ? MsgAnswer::Yes : MsgAnswer::No;
-        return MsgAnswer::Ok;
+        return std::nullopt;
     };
     ZipComponent zip;
     const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);

@@ -69,9 +69,10 @@ void ArchiveEvents::fileProgress(const QString& name, int percent)
     const MsgAnswer answer =
         m_host.messageBox(QStringLiteral("Unexpected Error ") + QString::number(code) + u'\r' +
                               QStringLiteral("Do you want to try to continue?"),
-                          QStringLiteral("Uh oh!"), MsgIcon::Critical, MsgButtons::YesNo);
+                          QStringLiteral("Uh oh!"), MsgIcon::Critical, MsgButtons::YesNo,
+                          Question::ContinueAfterError);
     if (answer != MsgAnswer::Yes) {
-        m_host.setStopRequested(true);
+        m_host.requestStop();
         emit quitRequested();
     }
 }

@@ -14,6 +14,17 @@ enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetr
 enum class MsgIcon { None, Information, Question, Exclamation, Critical };
 enum class MsgAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
 
+// What a question is about, so that a front end without dialogs (the command line, a test
+// script) answers it by its meaning and never by its wording or its title.
+enum class Question {
+    Notice,               // something to read; OK is the only answer
+    ConfirmDelete,        // delete the selected files? (Yes / No)
+    DeleteZippedFolders,  // delete each sub-folder once its archive is written? (Yes/No/Cancel)
+    ConfirmRemoveNonRoms, // remove what is not a ROM from the selected archives? (Yes / No)
+    ContinueAfterError,   // an unexpected error: try to continue? (No ends the program)
+    Other,                // anything else: a front end without dialogs takes the safe answer
+};
+
 // What a batch operation needs from the program that runs it: the file list and its
 // selection, the options, the log and the status panel, the busy state and the stop flag,
 // and the questions it asks the user.
@@ -21,7 +32,8 @@ enum class MsgAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
 // The main window implements it with its widgets, the command line with flags and terminal
 // prompts, the tests with a script. Batches run on a worker thread; every method here may be
 // called from that thread, and an implementation that owns widgets marshals the call to its
-// own thread. Questions block the batch until they are answered.
+// own thread. Questions block the batch until they are answered; every question says
+// "cancelled" the same way: MsgAnswer::Cancel for a message box, no text for the others.
 class BatchHost
 {
 public:
@@ -58,18 +70,21 @@ public:
     // --- busy state and stop flag
     virtual void protect_form() = 0;
     virtual void release_form() = 0;
+    // Set by Stop (or by closing the window) since the batch started. Whoever runs the batch
+    // clears it before the batch starts; an operation only reads it.
     virtual bool stopRequested() const = 0;
-    virtual void setStopRequested(bool value) = 0;
+    // Stops the running batch at its next test, as Stop would.
+    virtual void requestStop() = 0;
 
     // --- questions; each blocks until the user answers
     virtual MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
-                                 MsgButtons buttons) = 0;
-    // The chosen folder, or the cancel marker (a text of one NUL character).
-    virtual QString browseForFolder(const QString& title) = 0;
-    // filter in the "Zip Files|*.zip" form. An empty text when cancelled.
-    virtual QString saveFileName(const QString& title, const QString& filter,
-                                 const QString& initialName) = 0;
-    // The typed text, or nothing when cancelled.
+                                 MsgButtons buttons, Question kind = Question::Notice) = 0;
+    // The chosen folder; nothing when cancelled.
+    virtual std::optional<QString> browseForFolder(const QString& title) = 0;
+    // filter in the "Zip Files|*.zip" form. The chosen path; nothing when cancelled.
+    virtual std::optional<QString> saveFileName(const QString& title, const QString& filter,
+                                                const QString& initialName) = 0;
+    // The typed text; nothing when cancelled.
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText) = 0;
     virtual void beep() = 0;
@@ -85,11 +100,5 @@ public:
     // Ends the program through its normal shutdown (settings saved) once the batch returns.
     virtual void endProgram() {}
 };
-
-// The text of one NUL character that the folder picker returns when cancelled.
-inline QString cancelMarker()
-{
-    return QString(QChar(0));
-}
 
 } // namespace kelmar

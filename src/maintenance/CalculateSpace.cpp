@@ -24,7 +24,6 @@ SpaceReport calculate_space(BatchHost& host, ZipComponent& zip)
     SpaceReport report;
     const QString folder = fs::withSeparator(host.folder());
     host.clear_log();
-    host.setStopRequested(false);
     host.protect_form();
 
     ArchiveEvents events(host, zip);
@@ -69,7 +68,6 @@ SpaceReport calculate_space(BatchHost& host, ZipComponent& zip)
     host.release_form();
     if (Options::isSet(host.options().chkSound))
         host.beep();
-    host.setStopRequested(false);
     host.refresh(); // re-reads the list and recounts
     return report;
 }

@@ -33,7 +33,6 @@ RebuildReport change_attributes(BatchHost& host, ZipComponent& zip,
     // The log holds only this batch's failures, so they are not mistaken for older lines.
     host.clear_log();
     host.protect_form();
-    host.setStopRequested(false);
 
     RebuildPlan plan;
     plan.kind = RebuildPlan::Kind::Recompress;

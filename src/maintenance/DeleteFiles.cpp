@@ -17,8 +17,8 @@ DeleteReport delete_files(BatchHost& host)
 {
     DeleteReport report;
     if (host.messageBox(QStringLiteral("Are you sure you want to delete the selected files?"),
-                        QStringLiteral("Confirmation"), MsgIcon::Question,
-                        MsgButtons::YesNo) != MsgAnswer::Yes)
+                        QStringLiteral("Confirmation"), MsgIcon::Question, MsgButtons::YesNo,
+                        Question::ConfirmDelete) != MsgAnswer::Yes)
         return report;
     report.confirmed = true;
     QString folder = fs::withSeparator(host.folder());

@@ -150,11 +150,11 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
         QStringLiteral("About to convert the folders in '") + host.treeDisplayName() +
             QStringLiteral("' to zips.") + u'\r' + u'\r' +
             QStringLiteral("Do you want to delete the folders after they are zipped?"),
-        QStringLiteral("Folders to Zips"), MsgIcon::Question, MsgButtons::YesNoCancel);
+        QStringLiteral("Folders to Zips"), MsgIcon::Question, MsgButtons::YesNoCancel,
+        Question::DeleteZippedFolders);
     if (report.answer != MsgAnswer::Yes && report.answer != MsgAnswer::No)
         return report;
 
-    host.setStopRequested(false);
     host.protect_form();
     const Options options = host.options();
     const bool keepFolderNames = options.chkUseZIPPaths != 0;
@@ -219,7 +219,6 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
     host.refresh();
     host.showCreditLine();
     host.release_form();
-    host.setStopRequested(false);
     if (!problems.isEmpty()) {
         constexpr int kShown = 10;
         QString text = QStringLiteral("Some folders could not be zipped or were kept:");

@@ -22,14 +22,13 @@ remove_non_roms_from_zips(BatchHost& host, ZipComponent& zip,
     RebuildReport report;
     const Options options = host.options();
     if (host.messageBox(removeNonRomsQuestion(options.lblROMFilter),
-                        QStringLiteral("Are you sure?"), MsgIcon::Question,
-                        MsgButtons::YesNo) != MsgAnswer::Yes) {
+                        QStringLiteral("Are you sure?"), MsgIcon::Question, MsgButtons::YesNo,
+                        Question::ConfirmRemoveNonRoms) != MsgAnswer::Yes) {
         report.cancelled = true;
         return report;
     }
     const QString folder = basMain::WithSeparator(host.folder());
     host.clear_log();
-    host.setStopRequested(false);
     host.protect_form();
 
     int total = 0;
@@ -79,7 +78,6 @@ remove_non_roms_from_zips(BatchHost& host, ZipComponent& zip,
     host.release_form();
     if (Options::isSet(options.chkSound))
         host.beep();
-    host.setStopRequested(false);
     host.refresh();
     return report;
 }

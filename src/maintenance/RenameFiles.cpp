@@ -144,7 +144,6 @@ RenameReport run(BatchHost& host, RenamePlan plan, const Flavour& flavour, bool 
 {
     RenameReport report;
     Log log(host, clearLogNow);
-    host.setStopRequested(false);
     host.protect_form();
 
     for (const int index : plan.order) {

@@ -20,7 +20,6 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
         total += host.isSelectedArchive(i) ? 1 : 0;
     events.setTotalFileCount(total);
     events.setCurrentFileNumber(0);
-    host.setStopRequested(false);
     host.protect_form();
     events.setOperationKind(ArchiveEvents::RezipBatch);
     host.clear_log();

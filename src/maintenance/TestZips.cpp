@@ -37,7 +37,6 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
     const Options options = host.options();
 
     host.clear_log();
-    host.setStopRequested(false);
     host.protect_form();
 
     zip.setPassword(options.unzipPassword());
@@ -103,7 +102,6 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
     host.release_form();
     if (Options::isSet(options.chkSound))
         host.beep();
-    host.setStopRequested(false);
     host.refresh();
     report.nothingSelected = nothingSelected;
     return report;

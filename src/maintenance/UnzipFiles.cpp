@@ -117,7 +117,6 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
 
     const QString folder = fs::withSeparator(host.folder());
     host.clear_log();
-    host.setStopRequested(false);
     QString destination;
 
     // The archives of the batch, done, failed or still to come, the one in hand included: an
@@ -144,8 +143,9 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                 destination = folder;
             } else {
                 const QString picked =
-                    host.browseForFolder(QStringLiteral("Select the folder you wish to unzip to."));
-                if (picked == cancelMarker() || picked.isEmpty()) {
+                    host.browseForFolder(QStringLiteral("Select the folder you wish to unzip to."))
+                        .value_or(QString());
+                if (picked.isEmpty()) {
                     zip.setCancelCheck({});
                     events.setOperationKind(ArchiveEvents::NoBatch);
                     report.pickerCancelled = true;

@@ -75,7 +75,6 @@ void endSteps(BatchHost& host, ArchiveEvents& events, const Options& options, in
                         QStringLiteral("Warning"), MsgIcon::Exclamation, MsgButtons::Ok);
     }
     events.setOperationKind(ArchiveEvents::NoBatch);
-    host.setStopRequested(false);
 }
 
 // The end message reports only the last result; each failed archive gets its own line.
@@ -156,7 +155,6 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
     });
 
     events.setOperationKind(ArchiveEvents::ZipBatch);
-    host.setStopRequested(false);
     const QString sourceFolder = basMain::WithSeparator(host.folder());
     zip.setKeepFolderNames(Options::isSet(options.chkUseZIPPaths));
     zip.setLevel(options.sliCompression);
@@ -209,7 +207,8 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
         }
         const QString archivePath =
             host.saveFileName(QStringLiteral("Where do you want to ZIP the files to?"),
-                              QStringLiteral("Zip Files|*.zip"), initial);
+                              QStringLiteral("Zip Files|*.zip"), initial)
+                .value_or(QString());
         if (archivePath.isEmpty()) {
             report.cancelled = true;
             events.setOperationKind(ArchiveEvents::NoBatch);
@@ -263,9 +262,11 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
         if (withInfoFile)
             entries.push_back(infoSource());
         if (targetFolder.isEmpty()) {
-            const QString answer = host.browseForFolder(
-                QStringLiteral("Select the folder you store the ZIP files in."));
-            if (answer == cancelMarker() || answer.isEmpty()) {
+            const QString answer =
+                host.browseForFolder(
+                        QStringLiteral("Select the folder you store the ZIP files in."))
+                    .value_or(QString());
+            if (answer.isEmpty()) {
                 host.release_form();
                 events.setOperationKind(ArchiveEvents::NoBatch);
                 report.cancelled = true;

@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
-#include <QThread>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QThread>
 
 namespace kelmar::Dialogs {
 
@@ -19,11 +19,16 @@ namespace {
 QMessageBox::StandardButtons standardButtons(MsgButtons buttons)
 {
     switch (buttons) {
-    case MsgButtons::Ok: return QMessageBox::Ok;
-    case MsgButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case MsgButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
-    case MsgButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case MsgButtons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+    case MsgButtons::Ok:
+        return QMessageBox::Ok;
+    case MsgButtons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case MsgButtons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case MsgButtons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MsgButtons::RetryCancel:
+        return QMessageBox::Retry | QMessageBox::Cancel;
     case MsgButtons::AbortRetryIgnore:
         return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
     }
@@ -33,11 +38,16 @@ QMessageBox::StandardButtons standardButtons(MsgButtons buttons)
 QMessageBox::Icon standardIcon(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::None: return QMessageBox::NoIcon;
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::Exclamation: return QMessageBox::Warning;
-    case MsgIcon::Critical: return QMessageBox::Critical;
+    case MsgIcon::None:
+        return QMessageBox::NoIcon;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MsgIcon::Critical:
+        return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
 }
@@ -45,13 +55,20 @@ QMessageBox::Icon standardIcon(MsgIcon icon)
 MsgAnswer fromStandard(int button)
 {
     switch (button) {
-    case QMessageBox::Ok: return MsgAnswer::Ok;
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    case QMessageBox::Retry: return MsgAnswer::Retry;
-    case QMessageBox::Abort: return MsgAnswer::Abort;
-    case QMessageBox::Ignore: return MsgAnswer::Ignore;
-    default: return MsgAnswer::Cancel;
+    case QMessageBox::Ok:
+        return MsgAnswer::Ok;
+    case QMessageBox::Yes:
+        return MsgAnswer::Yes;
+    case QMessageBox::No:
+        return MsgAnswer::No;
+    case QMessageBox::Retry:
+        return MsgAnswer::Retry;
+    case QMessageBox::Abort:
+        return MsgAnswer::Abort;
+    case QMessageBox::Ignore:
+        return MsgAnswer::Ignore;
+    default:
+        return MsgAnswer::Cancel;
     }
 }
 
@@ -61,19 +78,27 @@ void noteThread(Script& s)
         ++s.askedOffUiThread;
 }
 
-// A scripted file answer, or nothing when the dialog is to be shown for real.
-std::optional<QString> scriptedFile(const QString& title)
+// Whether the dialog is scripted, and then its answer: a path, or nothing for Cancel (an
+// empty queued text, or none queued).
+bool scriptedFile(const QString& title, std::optional<QString>& answer)
 {
     Script& s = script();
     if (!s.active)
-        return std::nullopt;
+        return false;
     noteThread(s);
     s.asked.append(title);
-    if (s.files.empty())
-        return QString();
-    QString answer = s.files.front();
-    s.files.pop_front();
-    return answer;
+    answer.reset();
+    if (!s.files.empty()) {
+        if (!s.files.front().isEmpty())
+            answer = s.files.front();
+        s.files.pop_front();
+    }
+    return true;
+}
+
+std::optional<QString> chosen(const QString& path)
+{
+    return path.isEmpty() ? std::nullopt : std::optional<QString>(path);
 }
 
 } // namespace
@@ -95,13 +120,13 @@ MsgAnswer messageBox(QWidget* owner, const QString& text, const QString& title, 
     return fromStandard(box.exec());
 }
 
-QString browseForFolder(QWidget* owner, const QString& title)
+std::optional<QString> browseForFolder(QWidget* owner, const QString& title)
 {
-    if (auto answer = scriptedFile(title))
-        return answer->isEmpty() ? cancelMarker() : *answer;
-    const QString folder = QFileDialog::getExistingDirectory(owner, title, QString(),
-                                                             QFileDialog::ShowDirsOnly);
-    return folder.isEmpty() ? cancelMarker() : folder;
+    std::optional<QString> answer;
+    if (scriptedFile(title, answer))
+        return answer;
+    return chosen(
+        QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly));
 }
 
 QString toQtFilter(const QString& pipeFilter)
@@ -122,21 +147,23 @@ QString toQtFilter(const QString& pipeFilter)
     return filters.join(QStringLiteral(";;"));
 }
 
-QString saveFileName(QWidget* owner, const QString& title, const QString& filter,
-                     const QString& initialName)
+std::optional<QString> saveFileName(QWidget* owner, const QString& title, const QString& filter,
+                                    const QString& initialName)
 {
-    if (auto answer = scriptedFile(title))
-        return *answer;
-    return QFileDialog::getSaveFileName(owner, title, initialName, toQtFilter(filter));
+    std::optional<QString> answer;
+    if (scriptedFile(title, answer))
+        return answer;
+    return chosen(QFileDialog::getSaveFileName(owner, title, initialName, toQtFilter(filter)));
 }
 
-QString openFileName(QWidget* owner, const QString& title, const QString& filter,
-                     const QString& initialName)
+std::optional<QString> openFileName(QWidget* owner, const QString& title, const QString& filter,
+                                    const QString& initialName)
 {
-    if (auto answer = scriptedFile(title))
-        return *answer;
-    return QFileDialog::getOpenFileName(owner, title, initialName, toQtFilter(filter), nullptr,
-                                        QFileDialog::ReadOnly);
+    std::optional<QString> answer;
+    if (scriptedFile(title, answer))
+        return answer;
+    return chosen(QFileDialog::getOpenFileName(owner, title, initialName, toQtFilter(filter),
+                                               nullptr, QFileDialog::ReadOnly));
 }
 
 std::optional<QString> inputBox(QWidget* owner, const QString& prompt, const QString& title,

@@ -18,13 +18,13 @@ namespace Dialogs {
 
 MsgAnswer messageBox(QWidget* owner, const QString& text, const QString& title, MsgIcon icon,
                      MsgButtons buttons);
-// The chosen folder, or the cancel marker.
-QString browseForFolder(QWidget* owner, const QString& title);
-// filter in the "Zip Files|*.zip" form; empty when cancelled.
-QString saveFileName(QWidget* owner, const QString& title, const QString& filter,
-                     const QString& initialName);
-QString openFileName(QWidget* owner, const QString& title, const QString& filter,
-                     const QString& initialName);
+// The chosen folder or file; nothing when cancelled.
+std::optional<QString> browseForFolder(QWidget* owner, const QString& title);
+// filter in the "Zip Files|*.zip" form.
+std::optional<QString> saveFileName(QWidget* owner, const QString& title, const QString& filter,
+                                    const QString& initialName);
+std::optional<QString> openFileName(QWidget* owner, const QString& title, const QString& filter,
+                                    const QString& initialName);
 std::optional<QString> inputBox(QWidget* owner, const QString& prompt, const QString& title,
                                 const QString& defaultText);
 
@@ -38,7 +38,7 @@ struct Script
     std::deque<MsgAnswer> messages;
     std::deque<QString> files; // folder picker, save and open dialogs
     std::deque<std::optional<QString>> inputs;
-    QStringList asked; // "title|text" of every question asked while scripted
+    QStringList asked;        // "title|text" of every question asked while scripted
     int askedOffUiThread = 0; // questions that reached a dialog from another thread
     bool active = false;
 };

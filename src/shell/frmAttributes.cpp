@@ -1,5 +1,7 @@
 #include "shell/frmAttributes.h"
 
+#include <QThread>
+
 #include "maintenance/ChangeAttributes.h"
 #include "shell/Dialogs.h"
 
@@ -68,9 +70,18 @@ int frmAttributes::ask(QWidget* parent)
         scriptedChoices().pop_front();
         return choice;
     }
-    frmAttributes dialog(parent);
-    dialog.exec();
-    return dialog.chosenAttributes();
+    int chosen = 0;
+    auto show = [&] {
+        frmAttributes dialog(parent);
+        dialog.exec();
+        chosen = dialog.chosenAttributes();
+    };
+    // A batch asks from its own thread; the dialog belongs to the window's.
+    if (QThread::currentThread() == parent->thread())
+        show();
+    else
+        QMetaObject::invokeMethod(parent, show, Qt::BlockingQueuedConnection);
+    return chosen;
 }
 
 void frmAttributes::cmdApply_Click()

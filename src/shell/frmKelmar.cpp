@@ -6,6 +6,7 @@
 #include "browse/Selection.h"
 #include "fs/NativeName.h"
 #include "fs/Path.h"
+#include "maintenance/BatchRunner.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/ChangeAttributes.h"
 #include "maintenance/DeleteFiles.h"
@@ -20,6 +21,7 @@
 #include "settings/SettingsStore.h"
 #include "shell/Dialogs.h"
 #include "shell/RenameOperations.h"
+#include "shell/WindowHost.h"
 #include "shell/frmAttributes.h"
 
 #include <QAction>
@@ -146,30 +148,47 @@ frmKelmar::frmKelmar(const QString& startFolder, QWidget* parent)
     setObjectName(QStringLiteral("frmKelmar"));
     setWindowTitle(QStringLiteral("Kelmar " KELMAR_VERSION));
     m_files = new FileListModel(this);
-    // The component is used on the batch's thread only, so it has no parent here.
-    m_zip = std::make_unique<ZipComponent>();
+    m_runner = new BatchRunner(this);
+    connect(m_runner, &BatchRunner::finished, this, &frmKelmar::onBatchFinished);
+    m_host = std::make_unique<WindowHost>(*this, *m_runner);
     buildWindow();
-    registerOperation(QStringLiteral("test_zip_files"),
-                      [this](BatchHost& host) { test_zip_files(host, *m_zip); });
-    registerOperation(QStringLiteral("unzip_files"),
-                      [this](BatchHost& host) { unzip_files(host, *m_zip); });
-    registerOperation(QStringLiteral("calculate_space"),
-                      [this](BatchHost& host) { calculate_space(host, *m_zip); });
+    // Each batch makes its own archive component: nothing one batch set on it carries over.
+    registerOperation(QStringLiteral("test_zip_files"), [](BatchHost& host) {
+        ZipComponent zip;
+        test_zip_files(host, zip);
+    });
+    registerOperation(QStringLiteral("unzip_files"), [](BatchHost& host) {
+        ZipComponent zip;
+        unzip_files(host, zip);
+    });
+    registerOperation(QStringLiteral("calculate_space"), [](BatchHost& host) {
+        ZipComponent zip;
+        calculate_space(host, zip);
+    });
     registerOperation(QStringLiteral("delete_files"), [](BatchHost& host) { delete_files(host); });
-    registerOperation(QStringLiteral("zip_files"),
-                      [this](BatchHost& host) { zip_files(host, *m_zip); });
-    registerOperation(QStringLiteral("to_zip_filename"),
-                      [this](BatchHost& host) { to_zip_filename(host, *m_zip); });
-    registerOperation(QStringLiteral("convert_sub_folders_to_zips"),
-                      [this](BatchHost& host) { convert_sub_folders_to_zips(host, *m_zip); });
-    registerOperation(QStringLiteral("rezip_files"),
-                      [this](BatchHost& host) { rezip_files(host, *m_zip); });
-    registerOperation(QStringLiteral("remove_non_roms_from_zips"),
-                      [this](BatchHost& host) { remove_non_roms_from_zips(host, *m_zip); });
+    registerOperation(QStringLiteral("zip_files"), [](BatchHost& host) {
+        ZipComponent zip;
+        zip_files(host, zip);
+    });
+    registerOperation(QStringLiteral("to_zip_filename"), [](BatchHost& host) {
+        ZipComponent zip;
+        to_zip_filename(host, zip);
+    });
+    registerOperation(QStringLiteral("convert_sub_folders_to_zips"), [](BatchHost& host) {
+        ZipComponent zip;
+        convert_sub_folders_to_zips(host, zip);
+    });
+    registerOperation(QStringLiteral("rezip_files"), [](BatchHost& host) {
+        ZipComponent zip;
+        rezip_files(host, zip);
+    });
+    registerOperation(QStringLiteral("remove_non_roms_from_zips"), [](BatchHost& host) {
+        ZipComponent zip;
+        remove_non_roms_from_zips(host, zip);
+    });
     registerOperation(QStringLiteral("change_attributes"), [this](BatchHost& host) {
-        // The dialog belongs to the window's thread; the batch waits for its answer.
-        change_attributes(host, *m_zip,
-                          [this] { return onUi([this] { return frmAttributes::ask(this); }); });
+        ZipComponent zip;
+        change_attributes(host, zip, [this] { return frmAttributes::ask(this); });
     });
     registerRenameOperations(*this);
     Form_Load();
@@ -179,11 +198,8 @@ frmKelmar::~frmKelmar()
 {
     // A window destroyed without closing (a test, say) must not leave the batch running
     // against freed controls.
-    if (m_batchThread) {
-        m_stopRequested = true;
-        while (!m_batchThread->wait(10))
-            QCoreApplication::processEvents();
-    }
+    disconnect(m_runner, nullptr, this, nullptr);
+    m_runner->stopAndWait();
 }
 
 QString frmKelmar::creditLine()
@@ -751,11 +767,12 @@ void frmKelmar::showEvent(QShowEvent* event)
 
 void frmKelmar::closeEvent(QCloseEvent* event)
 {
-    if (m_batchThread) {
+    if (m_runner->busy()) {
         // Never shut down under a running batch: ask it to stop and close when it has.
-        m_stopRequested = true;
+        m_runner->requestStop();
         m_closeWhenIdle = true;
-        setStatusText(QStringLiteral("Stopping before closing..."));
+        m_stoppingToClose = true;
+        m_panel1->setText(stoppingText());
         event->ignore();
         return;
     }
@@ -780,34 +797,18 @@ bool frmKelmar::hasOperation(const QString& operationName) const
 bool frmKelmar::runOperation(const QString& operationName)
 {
     auto it = m_operations.constFind(operationName);
-    if (it == m_operations.constEnd() || m_batchThread)
+    if (it == m_operations.constEnd() || m_runner->busy())
         return false;
-    takeSnapshot();
-    Operation operation = it.value();
-    m_batchThread = QThread::create([this, operation] {
-        try {
-            operation(*this);
-        } catch (const std::exception& e) {
-            messageBox(QStringLiteral("Unexpected Error: %1").arg(QString::fromLocal8Bit(e.what())),
-                       QStringLiteral("Kelmar"), MsgIcon::Critical, MsgButtons::Ok);
-        }
-    });
-    m_batchThread->setObjectName(QStringLiteral("batch: ") + operationName);
-    connect(m_batchThread, &QThread::finished, this, &frmKelmar::onBatchThreadFinished);
-    m_batchThread->start();
-    return true;
+    return m_runner->start(operationName, it.value(), *m_host, snapshot());
 }
 
-void frmKelmar::onBatchThreadFinished()
+void frmKelmar::onBatchFinished()
 {
-    QThread* thread = m_batchThread;
-    m_batchThread = nullptr;
-    thread->deleteLater();
     // A batch that ended without leaving the busy state (it threw, say) must not leave the
     // window frozen.
     if (m_busy) {
         release_form();
-        showCreditLine();
+        m_panel1->setText(creditLine());
     }
     emit batchFinished();
     if (m_closeWhenIdle) {
@@ -816,18 +817,35 @@ void frmKelmar::onBatchThreadFinished()
     }
 }
 
-void frmKelmar::takeSnapshot()
+BatchSnapshot frmKelmar::snapshot() const
 {
-    m_snapshot.folder = m_files->folder();
-    m_snapshot.treeFolder = treeFolder();
-    m_snapshot.names = m_files->names();
-    m_snapshot.selected = selectedFlags();
-    m_snapshot.options = currentOptions();
+    BatchSnapshot s;
+    s.folder = m_files->folder();
+    s.treeFolder = treeFolder();
+    s.names = m_files->names();
+    s.selected = selectedFlags();
+    s.options = currentOptions();
+    return s;
+}
+
+bool frmKelmar::isSelected(int position) const
+{
+    return File1->selectionModel()->isRowSelected(position, QModelIndex());
+}
+
+bool frmKelmar::stopRequested() const
+{
+    return m_runner->stopRequested();
+}
+
+bool frmKelmar::batchRunning() const
+{
+    return m_runner->busy();
 }
 
 void frmKelmar::cmdStop_Click()
 {
-    m_stopRequested = true;
+    m_runner->requestStop();
 }
 
 void frmKelmar::cmdExit_Click()
@@ -844,31 +862,27 @@ void frmKelmar::menOptionsRefresh_Click()
 
 void frmKelmar::protect_form()
 {
-    onUi([this] {
-        if (!m_busy)
-            QApplication::setOverrideCursor(Qt::BusyCursor);
-        m_busy = true;
-        cmdStop->setEnabled(true);
-        Tabs->setEnabled(false);
-        cmdZipFiles->setEnabled(false);
-        cmdUnzipFiles->setEnabled(false);
-        cmdExit->setEnabled(false);
-    });
+    if (!m_busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_busy = true;
+    cmdStop->setEnabled(true);
+    Tabs->setEnabled(false);
+    cmdZipFiles->setEnabled(false);
+    cmdUnzipFiles->setEnabled(false);
+    cmdExit->setEnabled(false);
 }
 
 void frmKelmar::release_form()
 {
-    onUi([this] {
-        if (!m_busy)
-            return;
-        m_busy = false;
-        cmdStop->setEnabled(false);
-        Tabs->setEnabled(true);
-        cmdZipFiles->setEnabled(hasOperation(QStringLiteral("zip_files")));
-        cmdUnzipFiles->setEnabled(hasOperation(QStringLiteral("unzip_files")));
-        cmdExit->setEnabled(true);
-        QApplication::restoreOverrideCursor();
-    });
+    if (!m_busy)
+        return;
+    m_busy = false;
+    cmdStop->setEnabled(false);
+    Tabs->setEnabled(true);
+    cmdZipFiles->setEnabled(hasOperation(QStringLiteral("zip_files")));
+    cmdUnzipFiles->setEnabled(hasOperation(QStringLiteral("unzip_files")));
+    cmdExit->setEnabled(true);
+    QApplication::restoreOverrideCursor();
 }
 
 void frmKelmar::updateActionButtons()
@@ -892,7 +906,7 @@ void frmKelmar::setListFolder(const QString& folder)
 {
     m_files->setFolder(QDir::cleanPath(folder));
     if (!m_files->readError().isEmpty())
-        setStatusText(m_files->readError());
+        m_panel1->setText(m_files->readError());
 }
 
 QString frmKelmar::listFolder() const
@@ -933,25 +947,17 @@ void frmKelmar::select_reverse()
 
 void frmKelmar::update_count()
 {
-    onUi([this] {
-        if (m_bulkSelecting)
-            return;
-        const SelectionTotal total =
-            measureSelection(m_files->folder(), m_files->names(), selectedFlags());
-        m_panel2->setText(selectionCounterText(total));
-    });
+    if (m_bulkSelecting)
+        return;
+    const SelectionTotal total =
+        measureSelection(m_files->folder(), m_files->names(), selectedFlags());
+    m_panel2->setText(selectionCounterText(total));
 }
 
-void frmKelmar::refresh()
+void frmKelmar::reloadList()
 {
-    onUi([this] {
-        m_files->reload();
-        // What the batch sees of the list follows the list.
-        m_snapshot.folder = m_files->folder();
-        m_snapshot.names = m_files->names();
-        m_snapshot.selected.assign(std::size_t(m_files->count()), 0);
-        update_count();
-    });
+    m_files->reload();
+    update_count();
 }
 
 void frmKelmar::refreshTree()
@@ -959,13 +965,13 @@ void frmKelmar::refreshTree()
     // The tree's model watches every folder it has read and follows new and removed
     // sub-folders by itself; folders not read yet are read when they are expanded. All that
     // is left is to repaint.
-    onUi([this] { Tree1->viewport()->update(); });
+    Tree1->viewport()->update();
 }
 
-void frmKelmar::endProgram()
+void frmKelmar::closeWhenIdle()
 {
     // The window closes through its normal unload (settings saved) once the batch returns.
-    onUi([this] { m_closeWhenIdle = true; });
+    m_closeWhenIdle = true;
 }
 
 void frmKelmar::txtFilter_Change()
@@ -1033,8 +1039,6 @@ void frmKelmar::showFolderInTree(const QString& folder)
 
 QString frmKelmar::treeFolder() const
 {
-    if (QThread::currentThread() != thread())
-        return m_snapshot.treeFolder;
     const QModelIndex current = Tree1->currentIndex();
     return current.isValid() ? m_treeModel->filePath(current) : m_files->folder();
 }
@@ -1293,12 +1297,12 @@ void frmKelmar::sliCompression_Scroll()
 
 void frmKelmar::cmdInfoFile_Click()
 {
-    const QString chosen = Dialogs::openFileName(
+    const std::optional<QString> chosen = Dialogs::openFileName(
         this, QStringLiteral("Select the Info File"),
         QStringLiteral("Info Files (*.nfo)|*.nfo|Text Files (*.txt)|*.txt|All Files|*.*"),
         txtInfoFile->text());
-    if (!chosen.isEmpty())
-        txtInfoFile->setText(QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath()));
+    if (chosen)
+        txtInfoFile->setText(QDir::toNativeSeparators(QFileInfo(*chosen).absoluteFilePath()));
 }
 
 Options frmKelmar::currentOptions() const
@@ -1426,11 +1430,6 @@ void frmKelmar::cmdRemoveROMFilter_Click()
 
 void frmKelmar::write_log(const QString& logged)
 {
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [this, logged] { write_log(logged); }, Qt::QueuedConnection);
-        return;
-    }
     const QString line = fs::displayName(logged);
     if (m_log.write(line) == OperationLog::Append::Trimmed) {
         txtLog->setPlainText(m_log.text());
@@ -1449,10 +1448,8 @@ void frmKelmar::write_log(const QString& logged)
 
 void frmKelmar::clear_log()
 {
-    onUi([this] {
-        m_log.clear();
-        txtLog->clear();
-    });
+    m_log.clear();
+    txtLog->clear();
 }
 
 QString frmKelmar::statusPanelText(int panel) const
@@ -1460,104 +1457,13 @@ QString frmKelmar::statusPanelText(int panel) const
     return panel == 1 ? m_panel1->text() : m_panel2->text();
 }
 
-void frmKelmar::setStatusText(const QString& text)
+void frmKelmar::setProgressText(const QString& text)
 {
-    // Progress arrives far faster than anyone can read it: keep the newest text and post
-    // one repaint at a time, so the batch never waits for the screen.
-    QMutexLocker lock(&m_statusMutex);
-    m_pendingStatus = text;
-    if (m_statusPosted)
-        return;
-    m_statusPosted = true;
-    QMetaObject::invokeMethod(this, &frmKelmar::flushStatusText, Qt::QueuedConnection);
+    // A user who closed the window during a batch is told why it stays open until it goes.
+    m_panel1->setText(m_stoppingToClose ? stoppingText() : text);
 }
 
-void frmKelmar::flushStatusText()
+QString frmKelmar::stoppingText()
 {
-    QString text;
-    {
-        QMutexLocker lock(&m_statusMutex);
-        text = m_pendingStatus;
-        m_statusPosted = false;
-    }
-    m_panel1->setText(text);
-}
-
-void frmKelmar::showCreditLine()
-{
-    setStatusText(creditLine());
-}
-
-// ---------------------------------------------------------------------------------------
-// What a batch sees and asks
-
-template <typename F> auto frmKelmar::onUi(F&& f) -> decltype(f())
-{
-    using R = decltype(f());
-    if (QThread::currentThread() == thread())
-        return f();
-    if constexpr (std::is_void_v<R>) {
-        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
-    } else {
-        R result{};
-        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection, &result);
-        return result;
-    }
-}
-
-QString frmKelmar::folder() const
-{
-    return QThread::currentThread() == thread() ? m_files->folder() : m_snapshot.folder;
-}
-
-int frmKelmar::fileCount() const
-{
-    return QThread::currentThread() == thread() ? m_files->count() : int(m_snapshot.names.size());
-}
-
-QString frmKelmar::fileName(int position) const
-{
-    return QThread::currentThread() == thread() ? m_files->name(position)
-                                                : m_snapshot.names.at(position);
-}
-
-bool frmKelmar::isSelected(int position) const
-{
-    if (QThread::currentThread() == thread())
-        return File1->selectionModel()->isRowSelected(position, QModelIndex());
-    return m_snapshot.selected.at(std::size_t(position)) != 0;
-}
-
-Options frmKelmar::options() const
-{
-    return QThread::currentThread() == thread() ? currentOptions() : m_snapshot.options;
-}
-
-MsgAnswer frmKelmar::messageBox(const QString& text, const QString& title, MsgIcon icon,
-                                MsgButtons buttons)
-{
-    return onUi([&] { return Dialogs::messageBox(this, text, title, icon, buttons); });
-}
-
-QString frmKelmar::browseForFolder(const QString& title)
-{
-    return onUi([&] { return Dialogs::browseForFolder(this, title); });
-}
-
-QString frmKelmar::saveFileName(const QString& title, const QString& filter,
-                                const QString& initialName)
-{
-    return onUi([&] { return Dialogs::saveFileName(this, title, filter, initialName); });
-}
-
-std::optional<QString> frmKelmar::inputBox(const QString& prompt, const QString& title,
-                                           const QString& defaultText)
-{
-    return onUi([&] { return Dialogs::inputBox(this, prompt, title, defaultText); });
-}
-
-void frmKelmar::beep()
-{
-    QMetaObject::invokeMethod(
-        qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+    return QStringLiteral("Stopping before closing...");
 }

@@ -2,13 +2,11 @@
 
 #include "browse/FilterHistory.h"
 #include "browse/OperationLog.h"
-#include "maintenance/BatchHost.h"
+#include "maintenance/BatchRunner.h"
 
 #include <QHash>
 #include <QMainWindow>
-#include <QMutex>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -28,22 +26,21 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTabWidget;
-class QThread;
 class QToolButton;
 class QTreeView;
 
 namespace kelmar {
 class FileListModel;
-class ZipComponent;
+class WindowHost;
 } // namespace kelmar
 
-// The main window: its controls, the dispatch of commands to operations, the busy state and
-// the stop flag. Operations run on a worker thread and reach the window through BatchHost.
-class frmKelmar : public QMainWindow, public kelmar::BatchHost
+// The main window: its controls, the dispatch of commands to operations and the busy state.
+// Operations run on the batch runner's thread and reach the window through its WindowHost.
+class frmKelmar : public QMainWindow
 {
     Q_OBJECT
 public:
-    using Operation = std::function<void(kelmar::BatchHost&)>;
+    using Operation = kelmar::BatchRunner::Operation;
 
     // startFolder, when given, is listed instead of the folder of the last run.
     explicit frmKelmar(const QString& startFolder = QString(), QWidget* parent = nullptr);
@@ -61,7 +58,8 @@ public:
     bool hasOperation(const QString& operationName) const;
     // Starts operationName on the worker thread. False when it is unknown or a batch runs.
     bool runOperation(const QString& operationName);
-    bool batchRunning() const { return m_batchThread != nullptr; }
+    bool batchRunning() const;
+    bool stopRequested() const;
 
     // The file list.
     void setListFolder(const QString& folder);
@@ -102,34 +100,25 @@ public:
     QMenu* optionsMenu() const { return menOptions; }
     QMenu* foldersMenu() const { return menFolders; }
 
-    // BatchHost
-    QString folder() const override;
-    int fileCount() const override;
-    QString fileName(int position) const override;
-    bool isSelected(int position) const override;
-    QString treeFolder() const override;
-    QString tempPath() const override { return m_tempPath; }
-    kelmar::Options options() const override;
-    void write_log(const QString& line) override;
-    void clear_log() override;
-    void setStatusText(const QString& text) override;
-    void showCreditLine() override;
-    void protect_form() override;
-    void release_form() override;
-    bool stopRequested() const override { return m_stopRequested.load(); }
-    void setStopRequested(bool value) override { m_stopRequested.store(value); }
-    kelmar::MsgAnswer messageBox(const QString& text, const QString& title, kelmar::MsgIcon icon,
-                                 kelmar::MsgButtons buttons) override;
-    QString browseForFolder(const QString& title) override;
-    QString saveFileName(const QString& title, const QString& filter,
-                         const QString& initialName) override;
-    std::optional<QString> inputBox(const QString& prompt, const QString& title,
-                                    const QString& defaultText) override;
-    void beep() override;
-    void refresh() override;
-    void update_count() override;
-    void refreshTree() override;
-    void endProgram() override;
+    bool isSelected(int position) const;
+    QString treeFolder() const;
+    QString tempPath() const { return m_tempPath; }
+    // The list and the options as a batch starting now would see them.
+    kelmar::BatchSnapshot snapshot() const;
+
+    // What the window's host does on the window's thread for a batch.
+    void write_log(const QString& line);
+    void clear_log();
+    // Status panel 1.
+    void setProgressText(const QString& text);
+    void protect_form();
+    void release_form();
+    // Re-reads the listed folder (clearing the selection), then recounts.
+    void reloadList();
+    void update_count();
+    void refreshTree();
+    // Closes the window through its normal unload once the batch has ended.
+    void closeWhenIdle();
 
 signals:
     // A batch ended and the window is idle again.
@@ -188,12 +177,8 @@ private:
     void setDependentBox(QLineEdit* box, bool enabled);
     void updateActionButtons();
     void syncFilterHistory();
-    void flushStatusText();
-    void takeSnapshot();
-    void onBatchThreadFinished();
-
-    // Runs f on the window's thread and waits for it; runs it at once when already there.
-    template <typename F> auto onUi(F&& f) -> decltype(f());
+    void onBatchFinished();
+    static QString stoppingText();
 
     // Controls, named as the program names them.
     QTabWidget* Tabs = nullptr;
@@ -256,7 +241,8 @@ private:
     QHash<QAction*, QString> m_commands; // entry -> operation name
 
     kelmar::FileListModel* m_files = nullptr;
-    std::unique_ptr<kelmar::ZipComponent> m_zip;
+    kelmar::BatchRunner* m_runner = nullptr;
+    std::unique_ptr<kelmar::WindowHost> m_host;
     kelmar::FilterHistory m_history;
     kelmar::OperationLog m_log;
     QHash<QString, Operation> m_operations;
@@ -268,21 +254,6 @@ private:
     QString m_startFolder;
     bool m_busy = false;
     bool m_bulkSelecting = false;
-    std::atomic<bool> m_stopRequested{false};
-
-    // The batch and what it sees of the window.
-    QThread* m_batchThread = nullptr;
     bool m_closeWhenIdle = false;
-    struct Snapshot
-    {
-        QString folder;
-        QString treeFolder;
-        QStringList names;
-        std::vector<char> selected;
-        kelmar::Options options;
-    } m_snapshot;
-
-    QMutex m_statusMutex;
-    QString m_pendingStatus;
-    bool m_statusPosted = false;
+    bool m_stoppingToClose = false; // the user closed the window during a batch
 };

@@ -2,6 +2,7 @@
 
 #include "browse/FileListModel.h"
 #include "fs/FolderListing.h"
+#include "fs/Path.h"
 #include "names/NameOrder.h"
 
 #include <gtest/gtest.h>
@@ -38,10 +39,7 @@ void FakeHost::select(int position, bool on)
 
 QString FakeHost::tempPath() const
 {
-    QString path = temp.isEmpty() ? QDir::tempPath() : temp;
-    if (!path.endsWith(QDir::separator()))
-        path += QDir::separator();
-    return path;
+    return fs::withSeparator(temp.isEmpty() ? QDir::tempPath() : temp);
 }
 
 void FakeHost::write_log(const QString& line)
@@ -51,9 +49,11 @@ void FakeHost::write_log(const QString& line)
         onLog(line);
 }
 
-MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIcon, MsgButtons)
+MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIcon, MsgButtons,
+                               Question kind)
 {
     questions.append(title + u'|' + text);
+    kinds.push_back(kind);
     if (m_messageAnswers.empty()) {
         ADD_FAILURE() << "unexpected message box: " << title.toStdString() << ": "
                       << text.toStdString();
@@ -64,26 +64,26 @@ MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIco
     return answer;
 }
 
-QString FakeHost::browseForFolder(const QString& title)
+std::optional<QString> FakeHost::browseForFolder(const QString& title)
 {
     pickerTitles.append(title);
     if (m_folderAnswers.empty()) {
         ADD_FAILURE() << "unexpected folder picker: " << title.toStdString();
-        return cancelMarker();
+        return std::nullopt;
     }
-    QString answer = m_folderAnswers.front();
+    std::optional<QString> answer = m_folderAnswers.front();
     m_folderAnswers.pop_front();
     return answer;
 }
 
-QString FakeHost::saveFileName(const QString& title, const QString&, const QString&)
+std::optional<QString> FakeHost::saveFileName(const QString& title, const QString&, const QString&)
 {
     pickerTitles.append(title);
     if (m_saveAnswers.empty()) {
         ADD_FAILURE() << "unexpected save dialog: " << title.toStdString();
-        return QString();
+        return std::nullopt;
     }
-    QString answer = m_saveAnswers.front();
+    std::optional<QString> answer = m_saveAnswers.front();
     m_saveAnswers.pop_front();
     return answer;
 }

@@ -27,8 +27,9 @@ public:
     // Answers, consumed in order by the questions. A question without a queued answer
     // fails the test and gets Cancel (or the cancel marker, or an empty text).
     void queueAnswer(MsgAnswer answer) { m_messageAnswers.push_back(answer); }
-    void queueFolder(const QString& folder) { m_folderAnswers.push_back(folder); }
-    void queueSaveName(const QString& path) { m_saveAnswers.push_back(path); }
+    // Nothing answers Cancel.
+    void queueFolder(std::optional<QString> folder) { m_folderAnswers.push_back(folder); }
+    void queueSaveName(std::optional<QString> path) { m_saveAnswers.push_back(path); }
     void queueInput(std::optional<QString> text) { m_inputAnswers.push_back(std::move(text)); }
     // Called after each write_log, e.g. to press Stop when a line appears.
     std::function<void(const QString&)> onLog;
@@ -37,9 +38,10 @@ public:
     QString temp;
 
     // What the batch did.
-    QStringList log;       // lines since the last clear_log
+    QStringList log; // lines since the last clear_log
     QStringList statusTexts;
-    QStringList questions; // "title|text" of every message box
+    QStringList questions;       // "title|text" of every message box
+    std::vector<Question> kinds; // and what each was about
     QStringList pickerTitles;
     int beeps = 0;
     int refreshes = 0;
@@ -49,6 +51,7 @@ public:
     int protects = 0;
     int releases = 0;
     bool busy = false;
+    // Stop pressed. Nothing here clears it: whoever runs a batch does, before it starts.
     bool stop = false;
 
     // BatchHost
@@ -62,15 +65,23 @@ public:
     void clear_log() override { log.clear(); }
     void setStatusText(const QString& text) override { statusTexts.append(text); }
     void showCreditLine() override { statusTexts.append(QStringLiteral("<credit>")); }
-    void protect_form() override { ++protects; busy = true; }
-    void release_form() override { ++releases; busy = false; }
+    void protect_form() override
+    {
+        ++protects;
+        busy = true;
+    }
+    void release_form() override
+    {
+        ++releases;
+        busy = false;
+    }
     bool stopRequested() const override { return stop; }
-    void setStopRequested(bool value) override { stop = value; }
+    void requestStop() override { stop = true; }
     MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
-                         MsgButtons buttons) override;
-    QString browseForFolder(const QString& title) override;
-    QString saveFileName(const QString& title, const QString& filter,
-                         const QString& initialName) override;
+                         MsgButtons buttons, Question kind = Question::Notice) override;
+    std::optional<QString> browseForFolder(const QString& title) override;
+    std::optional<QString> saveFileName(const QString& title, const QString& filter,
+                                        const QString& initialName) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     void beep() override { ++beeps; }
@@ -87,8 +98,8 @@ private:
     QStringList m_names;
     std::vector<bool> m_selected;
     std::deque<MsgAnswer> m_messageAnswers;
-    std::deque<QString> m_folderAnswers;
-    std::deque<QString> m_saveAnswers;
+    std::deque<std::optional<QString>> m_folderAnswers;
+    std::deque<std::optional<QString>> m_saveAnswers;
     std::deque<std::optional<QString>> m_inputAnswers;
 };
 

@@ -1,0 +1,185 @@
+#include "shell/WindowHost.h"
+
+#include "maintenance/BatchRunner.h"
+#include "shell/Dialogs.h"
+#include "shell/frmKelmar.h"
+
+#include <QApplication>
+#include <QThread>
+
+#include <type_traits>
+
+namespace kelmar {
+
+WindowHost::WindowHost(frmKelmar& window, BatchRunner& runner) : m_window(window), m_runner(runner)
+{
+}
+
+QString WindowHost::tempPath() const
+{
+    // Read once at start-up, before any batch.
+    return m_window.tempPath();
+}
+
+template <typename F> auto WindowHost::onUi(F&& f) -> decltype(f())
+{
+    using R = decltype(f());
+    if (QThread::currentThread() == m_window.thread())
+        return f();
+    if constexpr (std::is_void_v<R>) {
+        QMetaObject::invokeMethod(&m_window, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    } else {
+        R result{};
+        QMetaObject::invokeMethod(&m_window, std::forward<F>(f), Qt::BlockingQueuedConnection,
+                                  &result);
+        return result;
+    }
+}
+
+QString WindowHost::folder() const
+{
+    return m_runner.snapshot().folder;
+}
+
+int WindowHost::fileCount() const
+{
+    return int(m_runner.snapshot().names.size());
+}
+
+QString WindowHost::fileName(int position) const
+{
+    return m_runner.snapshot().names.at(position);
+}
+
+bool WindowHost::isSelected(int position) const
+{
+    return m_runner.snapshot().selected.at(std::size_t(position)) != 0;
+}
+
+QString WindowHost::treeFolder() const
+{
+    return m_runner.snapshot().treeFolder;
+}
+
+Options WindowHost::options() const
+{
+    return m_runner.snapshot().options;
+}
+
+void WindowHost::write_log(const QString& line)
+{
+    // Queued, not waited for: the lines keep their order, and a batch that logs a line per
+    // file never waits for the screen.
+    QMetaObject::invokeMethod(
+        &m_window, [this, line] { m_window.write_log(line); }, Qt::QueuedConnection);
+}
+
+void WindowHost::clear_log()
+{
+    onUi([this] { m_window.clear_log(); });
+}
+
+void WindowHost::setStatusText(const QString& text)
+{
+    QMutexLocker lock(&m_statusMutex);
+    m_pendingStatus = text;
+    if (m_statusPosted)
+        return;
+    m_statusPosted = true;
+    QMetaObject::invokeMethod(this, &WindowHost::flushStatusText, Qt::QueuedConnection);
+}
+
+void WindowHost::flushStatusText()
+{
+    QString text;
+    {
+        QMutexLocker lock(&m_statusMutex);
+        text = m_pendingStatus;
+        m_statusPosted = false;
+    }
+    m_window.setProgressText(text);
+}
+
+void WindowHost::showCreditLine()
+{
+    setStatusText(frmKelmar::creditLine());
+}
+
+void WindowHost::protect_form()
+{
+    onUi([this] { m_window.protect_form(); });
+}
+
+void WindowHost::release_form()
+{
+    onUi([this] { m_window.release_form(); });
+}
+
+bool WindowHost::stopRequested() const
+{
+    return m_runner.stopRequested();
+}
+
+void WindowHost::requestStop()
+{
+    m_runner.requestStop();
+}
+
+MsgAnswer WindowHost::messageBox(const QString& text, const QString& title, MsgIcon icon,
+                                 MsgButtons buttons, Question)
+{
+    return onUi([&] { return Dialogs::messageBox(&m_window, text, title, icon, buttons); });
+}
+
+std::optional<QString> WindowHost::browseForFolder(const QString& title)
+{
+    return onUi([&] { return Dialogs::browseForFolder(&m_window, title); });
+}
+
+std::optional<QString> WindowHost::saveFileName(const QString& title, const QString& filter,
+                                                const QString& initialName)
+{
+    return onUi([&] { return Dialogs::saveFileName(&m_window, title, filter, initialName); });
+}
+
+std::optional<QString> WindowHost::inputBox(const QString& prompt, const QString& title,
+                                            const QString& defaultText)
+{
+    return onUi([&] { return Dialogs::inputBox(&m_window, prompt, title, defaultText); });
+}
+
+void WindowHost::beep()
+{
+    QMetaObject::invokeMethod(
+        qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+}
+
+void WindowHost::refresh()
+{
+    // What the batch sees of the list follows the list: re-read, nothing selected.
+    const BatchSnapshot now = onUi([this] {
+        m_window.reloadList();
+        return m_window.snapshot();
+    });
+    BatchSnapshot& seen = m_runner.snapshot();
+    seen.folder = now.folder;
+    seen.names = now.names;
+    seen.selected.assign(std::size_t(now.names.size()), 0);
+}
+
+void WindowHost::update_count()
+{
+    onUi([this] { m_window.update_count(); });
+}
+
+void WindowHost::refreshTree()
+{
+    onUi([this] { m_window.refreshTree(); });
+}
+
+void WindowHost::endProgram()
+{
+    onUi([this] { m_window.closeWhenIdle(); });
+}
+
+} // namespace kelmar
