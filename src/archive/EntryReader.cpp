@@ -115,6 +115,9 @@ int EntryReader::authenticate()
         return fail(ZipPassword, m_name + QStringLiteral(": wrong password"));
     case AesAuthenticator::Verdict::Truncated:
         return fail(ZipDamaged, m_name + QStringLiteral(": encrypted data truncated"));
+    case AesAuthenticator::Verdict::Failed:
+        return fail(ZipUnsupported,
+                    m_name + QStringLiteral(": authentication could not be checked"));
     case AesAuthenticator::Verdict::Damaged:
         break;
     }

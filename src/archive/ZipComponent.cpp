@@ -371,6 +371,8 @@ int ZipComponent::authenticateAes(zip_t* archive, quint64 index, const zip_stat_
         return fail(ZipPassword, name + QStringLiteral(": wrong password"));
     case AesAuthenticator::Verdict::Truncated:
         return fail(ZipDamaged, name + QStringLiteral(": encrypted data truncated"));
+    case AesAuthenticator::Verdict::Failed:
+        return fail(ZipUnsupported, name + QStringLiteral(": authentication could not be checked"));
     case AesAuthenticator::Verdict::Damaged:
         break;
     }
