@@ -1,7 +1,6 @@
 #include "archive/ZipComponent.h"
 
 #include "archive/AesAuthenticator.h"
-#include "archive/CentralDirectory.h"
 #include "archive/CompressMask.h"
 #include "archive/EntryMask.h"
 #include "archive/LocalHeaderCheck.h"
@@ -738,16 +737,6 @@ QString ZipComponent::extractedPath(const QString& destination, const QString& e
 int ZipComponent::list()
 {
     m_detail.clear();
-    // Calculate Space lists tens of thousands of archives in a row. A plain archive's
-    // directory is read directly, usually in one small read where zip_open reads and scans
-    // the last 64 KiB; whatever that reader does not vouch for, errors included, goes through
-    // libzip as before, so names, sizes and result codes stay libzip's.
-    if (const std::optional<std::vector<ListedEntry>> entries =
-            readCentralDirectory(m_archivePath)) {
-        for (const ListedEntry& entry : *entries)
-            emit entryListed(entry.name, entry.size);
-        return ZipOk;
-    }
     int result = ZipOk;
     zip_t* archive = openArchive(ZIP_RDONLY, &result);
     if (!archive)
