@@ -4,9 +4,9 @@
 #include "fs/FolderListing.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
+#include "names/NameOrder.h"
 #include "names/basMain.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QSet>
 
@@ -49,11 +49,8 @@ QStringList filesIn(const QString& folder)
 {
     QStringList names;
     fs::listFolderFiles(folder, &names);
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(false);
-    std::sort(names.begin(), names.end(),
-              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    // The window's order: which file wins a name during renames must not depend on the front end.
+    sortFileNames(names);
     return names;
 }
 

@@ -416,77 +416,7 @@ void frmKelmar::Tree1_MouseUp(const QPoint& globalPos)
 }
 
 // ---------------------------------------------------------------------------------------
-// The pages, as the window's callers see them
-
-void frmKelmar::setListFolder(const QString& folder)
-{
-    m_control->setListFolder(folder);
-}
-
-void frmKelmar::showFolderInTree(const QString& folder)
-{
-    m_control->showFolderInTree(folder);
-}
-
-QString frmKelmar::listFolder() const
-{
-    return m_control->listFolder();
-}
-
-FileListModel* frmKelmar::fileList() const
-{
-    return m_control->files();
-}
-
-std::vector<char> frmKelmar::selectedFlags() const
-{
-    return m_control->selectedFlags();
-}
-
-bool frmKelmar::isSelected(int position) const
-{
-    return m_control->isSelected(position);
-}
-
-QString frmKelmar::treeFolder() const
-{
-    return m_control->treeFolder();
-}
-
-void frmKelmar::select_all()
-{
-    m_control->select_all();
-}
-
-void frmKelmar::select_none()
-{
-    m_control->select_none();
-}
-
-void frmKelmar::select_reverse()
-{
-    m_control->select_reverse();
-}
-
-void frmKelmar::update_count()
-{
-    m_control->update_count();
-}
-
-void frmKelmar::reloadList()
-{
-    m_control->reloadList();
-}
-
-void frmKelmar::refreshTree()
-{
-    m_control->refreshTree();
-}
-
-QStringList frmKelmar::favorites() const
-{
-    return m_control->favorites().items();
-}
+// The settings pages
 
 void frmKelmar::setFavoritesPathForTesting(const QString& path)
 {

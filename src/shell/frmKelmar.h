@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maintenance/BatchRunner.h"
+#include "shell/ControlPage.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -15,7 +16,6 @@ class QPushButton;
 class QTabWidget;
 
 namespace kelmar {
-class ControlPage;
 class FileListModel;
 class LogPage;
 class OtherSettingsPage;
@@ -54,17 +54,17 @@ public:
     bool stopRequested() const;
 
     // The file list, as the Control page shows it.
-    void setListFolder(const QString& folder);
-    void showFolderInTree(const QString& folder);
-    QString listFolder() const;
-    kelmar::FileListModel* fileList() const;
-    std::vector<char> selectedFlags() const;
-    bool isSelected(int position) const;
-    QString treeFolder() const;
-    void select_all();
-    void select_none();
-    void select_reverse();
-    QStringList favorites() const;
+    void setListFolder(const QString& folder) { m_control->setListFolder(folder); }
+    void showFolderInTree(const QString& folder) { m_control->showFolderInTree(folder); }
+    QString listFolder() const { return m_control->listFolder(); }
+    kelmar::FileListModel* fileList() const { return m_control->files(); }
+    std::vector<char> selectedFlags() const { return m_control->selectedFlags(); }
+    bool isSelected(int position) const { return m_control->isSelected(position); }
+    QString treeFolder() const { return m_control->treeFolder(); }
+    void select_all() { m_control->select_all(); }
+    void select_none() { m_control->select_none(); }
+    void select_reverse() { m_control->select_reverse(); }
+    QStringList favorites() const { return m_control->favorites().items(); }
 
     // The options as the settings pages show them, and setting them.
     kelmar::Options currentOptions() const;
@@ -95,9 +95,9 @@ public:
     void setProgressText(const QString& text);
     void protect_form();
     void release_form();
-    void reloadList();
-    void update_count();
-    void refreshTree();
+    void reloadList() { m_control->reloadList(); }
+    void update_count() { m_control->update_count(); }
+    void refreshTree() { m_control->refreshTree(); }
     // Closes the window through its normal unload once the batch has ended.
     void closeWhenIdle();
 
