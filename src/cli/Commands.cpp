@@ -155,23 +155,4 @@ bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* w
     return true;
 }
 
-bool optionValue(const QStringList& args, int& i, const QString& name, QString& value,
-                 bool* missing)
-{
-    const QString& a = args.at(i);
-    *missing = false;
-    if (a.startsWith(name + u'=')) {
-        value = a.mid(name.size() + 1);
-        return true;
-    }
-    if (a != name)
-        return false;
-    if (i + 1 >= args.size()) {
-        *missing = true;
-        return true;
-    }
-    value = args.at(++i);
-    return true;
-}
-
 } // namespace kelmar::cli
