@@ -1,49 +1,66 @@
 #include "archive/AesAuthenticator.h"
 
-#include <QCryptographicHash>
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
 
 namespace kelmar {
 
 namespace {
 
-// PBKDF2 with HMAC-SHA1, as WinZip derives its keys (1000 iterations).
-QByteArray pbkdf2Sha1(const QByteArray& password, const QByteArray& salt, int length)
-{
-    QByteArray out;
-    for (quint32 block = 1; out.size() < length; ++block) {
-        QByteArray counter(4, 0);
-        counter[0] = char(block >> 24);
-        counter[1] = char(block >> 16);
-        counter[2] = char(block >> 8);
-        counter[3] = char(block);
-        QByteArray u =
-            QMessageAuthenticationCode::hash(salt + counter, password, QCryptographicHash::Sha1);
-        QByteArray t = u;
-        for (int i = 1; i < 1000; ++i) {
-            u = QMessageAuthenticationCode::hash(u, password, QCryptographicHash::Sha1);
-            for (int j = 0; j < t.size(); ++j)
-                t[j] = char(t[j] ^ u[j]);
-        }
-        out += t;
-    }
-    return out.left(length);
-}
+// WinZip derives its keys with PBKDF2-HMAC-SHA1 and 1000 iterations.
+constexpr int kIterations = 1000;
 
 } // namespace
 
+void AesAuthenticator::MacFree::operator()(EVP_MAC_CTX* mac) const
+{
+    EVP_MAC_CTX_free(mac);
+}
+
 AesAuthenticator::AesAuthenticator(const QByteArray& password, int keyBits)
-    : m_password(password), m_keyBits(keyBits), m_mac(QCryptographicHash::Sha1)
+    : m_password(password), m_keyBits(keyBits)
 {
 }
 
+AesAuthenticator::~AesAuthenticator() = default;
+
 void AesAuthenticator::start()
 {
-    const int keyLength = m_keyBits / 8;
-    const QByteArray keys =
-        pbkdf2Sha1(m_password, m_header.left(saltLength()), 2 * keyLength + kVerifierLength);
-    m_mac.setKey(keys.mid(keyLength, keyLength));
-    m_wrongPassword = keys.right(kVerifierLength) != m_header.mid(saltLength(), kVerifierLength);
     m_started = true;
+    const int keyLength = m_keyBits / 8;
+    // Encryption key, authentication key, password verifier.
+    QByteArray keys(2 * keyLength + kVerifierLength, '\0');
+    if (PKCS5_PBKDF2_HMAC(m_password.constData(), int(m_password.size()),
+                          reinterpret_cast<const unsigned char*>(m_header.constData()),
+                          saltLength(), kIterations, EVP_sha1(), int(keys.size()),
+                          reinterpret_cast<unsigned char*>(keys.data())) != 1) {
+        m_failed = true;
+        return;
+    }
+    m_wrongPassword = keys.right(kVerifierLength) != m_header.mid(saltLength(), kVerifierLength);
+
+    EVP_MAC* hmac = EVP_MAC_fetch(nullptr, OSSL_MAC_NAME_HMAC, nullptr);
+    m_mac.reset(hmac ? EVP_MAC_CTX_new(hmac) : nullptr);
+    EVP_MAC_free(hmac); // the context keeps its own reference
+    char digest[] = OSSL_DIGEST_NAME_SHA1;
+    const OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+        OSSL_PARAM_construct_end(),
+    };
+    if (!m_mac || EVP_MAC_init(m_mac.get(),
+                               reinterpret_cast<const unsigned char*>(keys.constData()) + keyLength,
+                               size_t(keyLength), params) != 1)
+        m_failed = true;
+}
+
+void AesAuthenticator::authenticate(const char* data, qint64 length)
+{
+    if (m_failed || length <= 0)
+        return;
+    if (EVP_MAC_update(m_mac.get(), reinterpret_cast<const unsigned char*>(data), size_t(length)) !=
+        1)
+        m_failed = true;
 }
 
 void AesAuthenticator::addData(const char* data, qint64 length)
@@ -59,14 +76,14 @@ void AesAuthenticator::addData(const char* data, qint64 length)
         return;
     // Everything but the last kMacLength bytes is authenticated data.
     if (length >= kMacLength) {
-        m_mac.addData(m_tail);
-        m_mac.addData(data, length - kMacLength);
+        authenticate(m_tail.constData(), m_tail.size());
+        authenticate(data, length - kMacLength);
         m_tail = QByteArray(data + length - kMacLength, kMacLength);
     } else {
         m_tail.append(data, length);
         const qsizetype extra = m_tail.size() - kMacLength;
         if (extra > 0) {
-            m_mac.addData(m_tail.constData(), extra);
+            authenticate(m_tail.constData(), extra);
             m_tail.remove(0, extra);
         }
     }
@@ -76,9 +93,17 @@ AesAuthenticator::Verdict AesAuthenticator::finish()
 {
     if (!m_started || m_tail.size() < kMacLength)
         return Verdict::Truncated;
+    if (m_failed)
+        return Verdict::Failed;
     if (m_wrongPassword)
         return Verdict::WrongPassword;
-    return m_mac.result().left(kMacLength) == m_tail ? Verdict::Good : Verdict::Damaged;
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    size_t macLength = 0;
+    if (EVP_MAC_final(m_mac.get(), mac, &macLength, sizeof mac) != 1 || macLength < kMacLength)
+        return Verdict::Failed;
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(mac), kMacLength) == m_tail
+               ? Verdict::Good
+               : Verdict::Damaged;
 }
 
 } // namespace kelmar

@@ -4,18 +4,20 @@ namespace kelmar {
 
 OperationLog::Append OperationLog::write(const QString& line)
 {
-    if (m_text.size() + line.size() + 2 <= m_capacity) {
-        m_text += line;
-        m_text += QStringLiteral("\r\n");
-        return Append::Added;
+    Append result = Append::Added;
+    if (m_text.size() + line.size() + 2 > m_capacity) {
+        // Keep about the last half, starting at a whole line, so the log never opens in the
+        // middle of one. The new line is kept whatever happens: it may be the one that says
+        // a file was not deleted.
+        qsizetype from = m_text.size() - m_text.size() / 2;
+        const qsizetype lineStart = m_text.indexOf(QStringLiteral("\r\n"), from - 2);
+        from = lineStart < 0 ? m_text.size() : lineStart + 2;
+        m_text.remove(0, from);
+        result = Append::Trimmed;
     }
-    // Keep the last half; an odd length rounds its half to the even neighbour.
-    const qsizetype length = m_text.size();
-    qsizetype half = length / 2;
-    if (length % 2 == 1 && half % 2 == 1)
-        ++half;
-    m_text = m_text.right(half);
-    return Append::Trimmed;
+    m_text += line;
+    m_text += QStringLiteral("\r\n");
+    return result;
 }
 
 } // namespace kelmar

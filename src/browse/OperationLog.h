@@ -4,8 +4,8 @@
 
 namespace kelmar {
 
-// The text of the operation log: lines ending in CR LF, up to a fixed capacity. A line that
-// does not fit is dropped and the log keeps only the last half of what it held, so a long
+// The text of the operation log: lines ending in CR LF, up to a fixed capacity. When a line
+// does not fit, the log first drops the older half of what it held (whole lines), so a long
 // batch never makes the log (or the program) crawl.
 class OperationLog
 {
@@ -15,7 +15,7 @@ public:
     explicit OperationLog(qsizetype capacity = DefaultCapacity) : m_capacity(capacity) {}
 
     enum class Append { Added, Trimmed };
-    // Adds line and CR LF; when that would pass the capacity, trims instead.
+    // Adds line and CR LF; when that would pass the capacity, trims the older half first.
     Append write(const QString& line);
     void clear() { m_text.clear(); }
 

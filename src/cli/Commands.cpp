@@ -4,9 +4,9 @@
 #include "fs/FolderListing.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
+#include "names/NameOrder.h"
 #include "names/basMain.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QSet>
 
@@ -49,11 +49,8 @@ QStringList filesIn(const QString& folder)
 {
     QStringList names;
     fs::listFolderFiles(folder, &names);
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(false);
-    std::sort(names.begin(), names.end(),
-              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    // The window's order: which file wins a name during renames must not depend on the front end.
+    sortFileNames(names);
     return names;
 }
 
@@ -155,25 +152,6 @@ bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* w
         host.setFiles(g.folder, g.names);
         batch();
     }
-    return true;
-}
-
-bool optionValue(const QStringList& args, int& i, const QString& name, QString& value,
-                 bool* missing)
-{
-    const QString& a = args.at(i);
-    *missing = false;
-    if (a.startsWith(name + u'=')) {
-        value = a.mid(name.size() + 1);
-        return true;
-    }
-    if (a != name)
-        return false;
-    if (i + 1 >= args.size()) {
-        *missing = true;
-        return true;
-    }
-    value = args.at(++i);
     return true;
 }
 

@@ -54,11 +54,6 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
 bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
                   QTextStream& err, const std::function<void()>& batch);
 
-// Reads "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
-// Returns false when a is not this option; sets *missing when the value is absent.
-bool optionValue(const QStringList& args, int& i, const QString& name, QString& value,
-                 bool* missing);
-
 // "[#####...............] 3/40 name" on stderr, redrawn in place, when stderr is a terminal.
 class ProgressLine
 {

@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "fs/NativeName.h"
 #include "maintenance/TestZips.h"
 #include "names/basMain.h"
@@ -70,32 +71,18 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     Options options = saved;
     bool json = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == u"--json") {
-            json = true;
-        } else if (a == u"--password" || a.startsWith(u"--password=")) {
-            QString value;
-            if (a.startsWith(u"--password=")) {
-                value = a.mid(11);
-            } else if (i + 1 < args.size()) {
-                value = args.at(++i);
-            } else {
-                return usage(err, QStringLiteral("--password needs a value"));
-            }
-            options.chkUnzipPassword = 1;
-            options.txtUnzipPassword = value;
-        } else if (a == u"--no-password") {
-            options.chkUnzipPassword = 0;
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for test").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
+    const OptionTable table = {
+        cliSwitch({QStringLiteral("--json")}, [&] { json = true; }),
+        cliValue(QStringLiteral("--password"), QStringLiteral("--password needs a value"),
+                 [&](const QString& v) {
+                     options.chkUnzipPassword = 1;
+                     options.txtUnzipPassword = v;
+                     return QString();
+                 }),
+        cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
+    };
+    if (!parseOptions(args, "test", table, &paths, err))
+        return kExitUsage;
     if (paths.isEmpty())
         return usage(err, QStringLiteral("test needs at least one archive or folder"));
 

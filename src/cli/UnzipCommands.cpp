@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/UnzipFiles.h"
@@ -106,55 +107,42 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     QString to;
     bool sameFolder = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        QString value;
-        bool missing = false;
-        if (optionValue(args, i, QStringLiteral("--to"), value, &missing)) {
-            if (missing || value.isEmpty())
-                return usage(err, QStringLiteral("--to needs a folder"));
-            to = value;
-        } else if (a == u"--same-folder") {
-            sameFolder = true;
-        } else if (a == u"--folders") {
-            options.chkZIPsToFolders = 1;
-        } else if (a == u"--roms-only") {
-            options.chkExtractROMs = 1;
-        } else if (optionValue(args, i, QStringLiteral("--rom-filter"), value, &missing)) {
-            if (missing)
-                return usage(err, QStringLiteral("--rom-filter needs a value"));
-            options.chkExtractROMs = 1;
-            options.lblROMFilter = value;
-        } else if (a == u"--ignore-folders") {
-            options.chkIgnoreFolders = 1;
-        } else if (optionValue(args, i, QStringLiteral("--password"), value, &missing)) {
-            if (missing)
-                return usage(err, QStringLiteral("--password needs a value"));
-            options.chkUnzipPassword = 1;
-            options.txtUnzipPassword = value;
-        } else if (a == u"--no-password") {
-            options.chkUnzipPassword = 0;
-        } else if (a == u"--delete-archives") {
-            options.chkDeleteZIPFiles = 1;
-        } else if (optionValue(args, i, QStringLiteral("--rename"), value, &missing)) {
-            options.chkRenameFiles = 1;
-            if (value == u"lower")
-                options.cmbUnzipCase = UseLowerCase;
-            else if (value == u"upper")
-                options.cmbUnzipCase = UseUpperCase;
-            else if (value == u"original")
-                options.cmbUnzipCase = UseOriginalCase;
-            else
-                return usage(err, QStringLiteral("--rename takes lower, upper or original"));
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for unzip").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
+    CliOption rename = caseOption(QStringLiteral("--rename"),
+                                  QStringLiteral("--rename takes lower, upper or original"),
+                                  &options.cmbUnzipCase);
+    rename.apply = [toCase = rename.apply, &options](const QString& v) {
+        options.chkRenameFiles = 1;
+        return toCase(v);
+    };
+    const QString needsFolder = QStringLiteral("--to needs a folder");
+    const OptionTable table = {
+        cliValue(QStringLiteral("--to"), needsFolder,
+                 [&](const QString& v) {
+                     to = v;
+                     return v.isEmpty() ? needsFolder : QString();
+                 }),
+        cliSwitch({QStringLiteral("--same-folder")}, [&] { sameFolder = true; }),
+        cliSwitch({QStringLiteral("--folders")}, [&] { options.chkZIPsToFolders = 1; }),
+        cliSwitch({QStringLiteral("--roms-only")}, [&] { options.chkExtractROMs = 1; }),
+        cliValue(QStringLiteral("--rom-filter"), QStringLiteral("--rom-filter needs a value"),
+                 [&](const QString& v) {
+                     options.chkExtractROMs = 1;
+                     options.lblROMFilter = v;
+                     return QString();
+                 }),
+        cliSwitch({QStringLiteral("--ignore-folders")}, [&] { options.chkIgnoreFolders = 1; }),
+        cliValue(QStringLiteral("--password"), QStringLiteral("--password needs a value"),
+                 [&](const QString& v) {
+                     options.chkUnzipPassword = 1;
+                     options.txtUnzipPassword = v;
+                     return QString();
+                 }),
+        cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
+        cliSwitch({QStringLiteral("--delete-archives")}, [&] { options.chkDeleteZIPFiles = 1; }),
+        rename,
+    };
+    if (!parseOptions(args, "unzip", table, &paths, err))
+        return kExitUsage;
     if (to.isEmpty() == !sameFolder)
         return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
     if (paths.isEmpty())
@@ -215,16 +203,8 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
 int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
 {
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        }
-        if (a.startsWith(u'-') && a.size() > 1)
-            return usage(err, QStringLiteral("unknown option '%1' for space").arg(a));
-        paths.append(a);
-    }
+    if (!parseOptions(args, "space", {}, &paths, err))
+        return kExitUsage;
     if (paths.isEmpty())
         return usage(err, QStringLiteral("space needs at least one archive or folder"));
     std::vector<Group> groups;
@@ -264,19 +244,11 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
 {
     bool yes = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == u"--yes" || a == u"-y") {
-            yes = true;
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for delete").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
+    const OptionTable table = {
+        cliSwitch({QStringLiteral("--yes"), QStringLiteral("-y")}, [&] { yes = true; }),
+    };
+    if (!parseOptions(args, "delete", table, &paths, err))
+        return kExitUsage;
     if (paths.isEmpty())
         return usage(err, QStringLiteral("delete needs at least one file"));
     for (const QString& p : paths) {

@@ -42,10 +42,7 @@ struct Options
     // The password for new archives, or empty when its box is not ticked.
     QString zipPassword() const { return isSet(chkZIPPassword) ? txtZIPPassword : QString(); }
     // The password for reading archives, or empty when its box is not ticked.
-    QString unzipPassword() const
-    {
-        return isSet(chkUnzipPassword) ? txtUnzipPassword : QString();
-    }
+    QString unzipPassword() const { return isSet(chkUnzipPassword) ? txtUnzipPassword : QString(); }
 
     static bool isSet(int checkBoxValue) { return checkBoxValue == 1; }
 };

@@ -1,5 +1,8 @@
 #include "settings/SettingsStore.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace kelmar::SettingsStore {
@@ -133,6 +136,18 @@ std::unique_ptr<QSettings> openUserSettings()
 std::unique_ptr<QSettings> openSettingsFile(const QString& filePath)
 {
     return std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+}
+
+void keepPrivate(const QSettings& settings)
+{
+    const QString path = settings.fileName();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!QFileInfo::exists(path)) {
+        QFile create(path);
+        if (create.open(QIODevice::WriteOnly))
+            create.close();
+    }
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 } // namespace kelmar::SettingsStore

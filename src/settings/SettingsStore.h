@@ -29,5 +29,9 @@ std::unique_ptr<QSettings> openUserSettings();
 // A store in the INI file at path (for --settings and the tests).
 std::unique_ptr<QSettings> openSettingsFile(const QString& path);
 
+// The store holds the unzip password in clear: makes its file (created if need be) readable
+// and writable by its owner only.
+void keepPrivate(const QSettings& settings);
+
 } // namespace SettingsStore
 } // namespace kelmar

@@ -17,28 +17,20 @@ TEST(OperationLog, LinesEndInCrLfInCallOrder)
     EXPECT_EQ(log.text(), QStringLiteral("abc\r\n\r\ndef\r\n"));
 }
 
-TEST(OperationLog, FullLogKeepsItsLastHalfAndDropsTheLine)
+// A full log drops its older half at a line boundary and still takes the new line: the
+// line that overflowed it may be the one that says a file was kept.
+TEST(OperationLog, FullLogDropsItsOlderHalfAsWholeLinesAndKeepsTheNewLine)
 {
     OperationLog log(20);
-    log.write(QStringLiteral("0123456789"));    // 12 characters
-    log.write(QStringLiteral("abcdef"));        // 20: exactly full
-    EXPECT_EQ(log.text().size(), 20);
+    log.write(QStringLiteral("0123456789")); // 12 characters
+    log.write(QStringLiteral("abcdef"));     // 20: exactly full
     EXPECT_EQ(log.write(QStringLiteral("x")), OperationLog::Append::Trimmed);
-    // The last 10 characters, and no "x": the log may now begin in the middle of a line.
-    EXPECT_EQ(log.text(), QStringLiteral("\r\nabcdef\r\n"));
+    EXPECT_EQ(log.text(), QStringLiteral("abcdef\r\nx\r\n"));
     EXPECT_EQ(log.write(QStringLiteral("y")), OperationLog::Append::Added);
-    EXPECT_EQ(log.text(), QStringLiteral("\r\nabcdef\r\ny\r\n"));
-}
-
-TEST(OperationLog, HalfOfAnOddLengthGoesToTheEvenNeighbour)
-{
-    // 13 / 2 = 6.5 -> 6; 15 / 2 = 7.5 -> 8.
-    OperationLog a(14);
-    a.write(QStringLiteral("12345678901")); // 13
-    a.write(QStringLiteral("zz"));
-    EXPECT_EQ(a.text().size(), 6);
-    OperationLog b(16);
-    b.write(QStringLiteral("1234567890123")); // 15
-    b.write(QStringLiteral("zz"));
-    EXPECT_EQ(b.text().size(), 8);
+    EXPECT_EQ(log.text(), QStringLiteral("abcdef\r\nx\r\ny\r\n"));
+    // One line longer than half the log: nothing older survives, the new line does.
+    OperationLog small(12);
+    small.write(QStringLiteral("0123456789"));
+    EXPECT_EQ(small.write(QStringLiteral("z")), OperationLog::Append::Trimmed);
+    EXPECT_EQ(small.text(), QStringLiteral("z\r\n"));
 }

@@ -1,7 +1,6 @@
-// list() reads plain archives' directories itself and hands everything else to libzip; either
-// way it must report what libzip reports. Each case compares the direct reader, list() and a
-// listing made with libzip's own zip_open and zip_stat_index.
-#include "archive/CentralDirectory.h"
+// list() must report what libzip reports: the names libzip decodes (UTF-8, CP437, the
+// Info-ZIP Unicode path field), the sizes, and the result code each kind of damage has always
+// given. Each case compares list() with a listing made by zip_open and zip_stat_index.
 #include "archive/ZipComponent.h"
 #include "common/Tools.h"
 
@@ -20,15 +19,24 @@
 using namespace kelmar;
 using namespace kelmar::test;
 
-namespace kelmar {
+namespace {
+
+struct ListedEntry
+{
+    QString name;
+    qint64 size = 0;
+
+    bool operator==(const ListedEntry& other) const
+    {
+        return size == other.size && name == other.name;
+    }
+};
+
 // gtest finds it next to the type.
 void PrintTo(const ListedEntry& entry, std::ostream* os)
 {
     *os << '"' << entry.name.toStdString() << "\" " << entry.size;
 }
-} // namespace kelmar
-
-namespace {
 
 using Entries = std::vector<ListedEntry>;
 
@@ -93,7 +101,7 @@ if kind == 'many':
             z.writestr('%05x' % i, b'' if i % 2 else b'x')
     sys.exit(0)
 if kind == 'long directory':
-    # A directory larger than the few KiB read with the end record.
+    # A directory larger than the last few KiB of the archive.
     with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED) as z:
         for i in range(300):
             z.writestr('folder/%03d, a name of some length.nes' % i, bytes(i))
@@ -269,7 +277,7 @@ void expectListLikeLibzip(const Case& c, const QString& path)
 
 } // namespace
 
-TEST(CentralDirectory, PlainArchivesFromEveryToolAreReadDirectlyAsLibzipListsThem)
+TEST(Listing, ArchivesFromEveryToolListAsLibzipListsThem)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
     KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
@@ -329,16 +337,12 @@ TEST(CentralDirectory, PlainArchivesFromEveryToolAreReadDirectlyAsLibzipListsThe
         SCOPED_TRACE(c.what);
         QTemporaryDir dir;
         const QString path = c.make(dir);
-        const std::optional<Entries> direct = readCentralDirectory(path);
-        const std::optional<Entries> libzip = listWithLibzip(path);
-        ASSERT_TRUE(libzip.has_value());
-        ASSERT_TRUE(direct.has_value()) << "handed to libzip";
-        EXPECT_EQ(*direct, *libzip);
+        ASSERT_TRUE(listWithLibzip(path).has_value());
         expectListLikeLibzip(c, path);
     }
 }
 
-TEST(CentralDirectory, AnythingElseGoesToLibzipWithTheSameEntriesAndResultCodesAsBefore)
+TEST(Listing, OddNamesAndDamagedArchivesListAsLibzipSaysWithTheirResultCodes)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
     KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));
@@ -398,7 +402,6 @@ TEST(CentralDirectory, AnythingElseGoesToLibzipWithTheSameEntriesAndResultCodesA
         SCOPED_TRACE(c.what);
         QTemporaryDir dir;
         const QString path = c.make(dir);
-        EXPECT_FALSE(readCentralDirectory(path).has_value()) << "read directly";
         expectListLikeLibzip(c, path);
     }
 }

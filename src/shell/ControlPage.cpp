@@ -1,0 +1,382 @@
+#include "shell/ControlPage.h"
+
+#include "browse/FileListModel.h"
+#include "browse/Selection.h"
+#include "shell/Widgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace kelmar {
+
+using namespace widgets;
+
+namespace {
+
+const QString JumpToFavorite = QStringLiteral("-- Jump to Favorite Folder --");
+
+bool isRightButton(QEvent* event, QEvent::Type type)
+{
+    return event->type() == type && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
+}
+
+// A right press (or double click) must not change the selection a menu is about to act on.
+bool isRightPress(QEvent* event)
+{
+    return isRightButton(event, QEvent::MouseButtonPress) ||
+           isRightButton(event, QEvent::MouseButtonDblClick);
+}
+
+QPoint globalPosOf(QEvent* event)
+{
+    return static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+}
+
+} // namespace
+
+ControlPage::ControlPage(QWidget* parent) : QWidget(parent)
+{
+    m_files = new FileListModel(this);
+    auto* halves = new QHBoxLayout;
+    makeTabPanel(this, 0, halves);
+    halves->addLayout(buildTreeHalf(), 1);
+    halves->addLayout(buildListHalf(), 1);
+    syncFilterHistory();
+    txtFilter->setEditText(QStringLiteral("*"));
+}
+
+QLayout* ControlPage::buildTreeHalf()
+{
+    auto* left = new QVBoxLayout;
+    cmbFavorites = named(new QComboBox, "cmbFavorites");
+    cmbFavorites->addItem(JumpToFavorite);
+    left->addWidget(cmbFavorites);
+    connect(cmbFavorites, &QComboBox::activated, this, &ControlPage::cmbFavorites_Click);
+    Tree1 = named(new QTreeView, "Tree1");
+    m_treeModel = new QFileSystemModel(this);
+    m_treeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::Drives);
+    m_treeModel->setReadOnly(true);
+    m_treeModel->setRootPath(QDir::rootPath());
+    Tree1->setModel(m_treeModel);
+    for (int column = 1; column < m_treeModel->columnCount(); ++column)
+        Tree1->hideColumn(column);
+    Tree1->setHeaderHidden(true);
+    Tree1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Tree1->setRootIndex(m_treeModel->index(QDir::rootPath()));
+    Tree1->viewport()->installEventFilter(this);
+    connect(m_treeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (m_revealPath.isEmpty() || !m_revealPath.startsWith(loaded))
+            return;
+        const QModelIndex index = m_treeModel->index(m_revealPath);
+        if (index.isValid())
+            Tree1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        if (loaded == m_revealPath)
+            m_revealPath.clear();
+    });
+    connect(Tree1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &ControlPage::Tree1_NodeClick);
+    left->addWidget(Tree1, 1);
+    return left;
+}
+
+QLayout* ControlPage::buildListHalf()
+{
+    auto* right = new QVBoxLayout;
+    auto* filterRow = new QHBoxLayout;
+    lblFilter = named(new QLabel(QStringLiteral("Filter:")), "lblFilter");
+    txtFilter = named(new QComboBox, "txtFilter");
+    txtFilter->setEditable(true);
+    txtFilter->setInsertPolicy(QComboBox::NoInsert);
+    txtFilter->setCompleter(nullptr);
+    txtFilter->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    lblFilter->setBuddy(txtFilter);
+    chkROMs = checkBox("chkROMs", QStringLiteral("ROMs"));
+    filterRow->addWidget(lblFilter);
+    filterRow->addWidget(txtFilter, 1);
+    filterRow->addWidget(chkROMs);
+    right->addLayout(filterRow);
+
+    File1 = named(new QListView, "File1");
+    File1->setModel(m_files);
+    File1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    File1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    File1->setUniformItemSizes(true);
+    File1->viewport()->installEventFilter(this);
+    File1->installEventFilter(this);
+    right->addWidget(File1, 1);
+    connect(File1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { update_count(); });
+    connect(m_files, &FileListModel::folderChanged, this, [this] { update_count(); });
+    connect(m_files, &FileListModel::patternChanged, this, [this] { update_count(); });
+
+    auto* buttons = new QHBoxLayout;
+    cmdSelectAll = named(new QPushButton(QStringLiteral(" All")), "cmdSelectAll");
+    cmdSelectNone = named(new QPushButton(QStringLiteral("None")), "cmdSelectNone");
+    cmdReverse = named(new QPushButton(QStringLiteral("Reverse")), "cmdReverse");
+    for (QPushButton* b : {cmdSelectAll, cmdSelectNone, cmdReverse}) {
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        buttons->addWidget(b, 1);
+    }
+    right->addLayout(buttons);
+
+    connect(txtFilter, &QComboBox::editTextChanged, this, [this] { txtFilter_Change(); });
+    connect(txtFilter, &QComboBox::textActivated, this, [this] { txtFilter_Change(); });
+    connect(txtFilter->lineEdit(), &QLineEdit::returnPressed, this,
+            &ControlPage::txtFilter_KeyPress_Enter);
+    connect(chkROMs, &QCheckBox::toggled, this, &ControlPage::chkROMs_Click);
+    connect(cmdSelectAll, &QPushButton::clicked, this, &ControlPage::select_all);
+    connect(cmdSelectNone, &QPushButton::clicked, this, &ControlPage::select_none);
+    connect(cmdReverse, &QPushButton::clicked, this, &ControlPage::select_reverse);
+    return right;
+}
+
+// ---------------------------------------------------------------------------------------
+// The file list and its selection
+
+void ControlPage::setListFolder(const QString& folder)
+{
+    m_files->setFolder(QDir::cleanPath(folder));
+    if (!m_files->readError().isEmpty())
+        emit listReadFailed(m_files->readError());
+}
+
+QString ControlPage::listFolder() const
+{
+    return m_files->folder();
+}
+
+void ControlPage::reloadList()
+{
+    m_files->reload();
+    update_count();
+}
+
+std::vector<char> ControlPage::selectedFlags() const
+{
+    return kelmar::selectedFlags(*File1->selectionModel(), m_files->count());
+}
+
+bool ControlPage::isSelected(int position) const
+{
+    return File1->selectionModel()->isRowSelected(position, QModelIndex());
+}
+
+void ControlPage::select_all()
+{
+    m_bulkSelecting = true;
+    selectAllRows(*File1->selectionModel(), m_files->count());
+    if (m_files->count() > 0)
+        File1->scrollToTop();
+    m_bulkSelecting = false;
+    update_count();
+}
+
+void ControlPage::select_none()
+{
+    m_bulkSelecting = true;
+    selectNoRows(*File1->selectionModel());
+    m_bulkSelecting = false;
+    update_count();
+}
+
+void ControlPage::select_reverse()
+{
+    m_bulkSelecting = true;
+    reverseRowSelection(*File1->selectionModel(), m_files->count());
+    m_bulkSelecting = false;
+    update_count();
+}
+
+void ControlPage::update_count()
+{
+    if (m_bulkSelecting)
+        return;
+    const SelectionTotal total =
+        measureSelection(m_files->folder(), m_files->names(), selectedFlags());
+    emit countChanged(selectionCounterText(total));
+}
+
+// ---------------------------------------------------------------------------------------
+// The filter
+
+void ControlPage::loadFilters(const QStringList& filters)
+{
+    for (const QString& entry : filters)
+        m_history.add(entry);
+    syncFilterHistory();
+}
+
+void ControlPage::setRomFilter(const QString& pattern)
+{
+    m_romFilter = pattern;
+    if (chkROMs->isChecked())
+        m_files->setPattern(m_romFilter);
+}
+
+void ControlPage::txtFilter_Change()
+{
+    if (chkROMs->isChecked())
+        return;
+    m_files->setPattern(filterPattern(txtFilter->currentText()));
+}
+
+void ControlPage::txtFilter_KeyPress_Enter()
+{
+    const QString text = txtFilter->currentText();
+    File1->setFocus();
+    if (m_history.add(text))
+        syncFilterHistory();
+    txtFilter->setEditText(text);
+}
+
+void ControlPage::syncFilterHistory()
+{
+    const QString text = txtFilter->currentText();
+    const QSignalBlocker block(txtFilter);
+    txtFilter->clear();
+    txtFilter->addItems(m_history.entries());
+    txtFilter->setEditText(text);
+}
+
+void ControlPage::chkROMs_Click()
+{
+    if (chkROMs->isChecked()) {
+        setDependentBox(txtFilter->lineEdit(), false);
+        txtFilter->setEnabled(false);
+        m_files->setPattern(m_romFilter);
+    } else {
+        txtFilter->setEnabled(true);
+        setDependentBox(txtFilter->lineEdit(), true);
+        txtFilter_Change();
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The folder tree
+
+void ControlPage::Tree1_NodeClick()
+{
+    const QModelIndex current = Tree1->currentIndex();
+    if (current.isValid())
+        setListFolder(m_treeModel->filePath(current));
+}
+
+void ControlPage::showFolderInTree(const QString& folder)
+{
+    const QModelIndex index = m_treeModel->index(folder);
+    if (!index.isValid()) {
+        setListFolder(folder);
+        return;
+    }
+    Tree1->setCurrentIndex(index);
+    Tree1->expand(index);
+    Tree1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    // The tree reads folders in the background: scroll again once the way there is read.
+    m_revealPath = folder;
+    // Selecting the node lists its folder; make sure the list follows even when the node
+    // was already current.
+    if (QDir::cleanPath(m_files->folder()) != QDir::cleanPath(folder))
+        setListFolder(folder);
+}
+
+QString ControlPage::treeFolder() const
+{
+    const QModelIndex current = Tree1->currentIndex();
+    return current.isValid() ? m_treeModel->filePath(current) : m_files->folder();
+}
+
+void ControlPage::scrollTreeToCurrent()
+{
+    if (Tree1->currentIndex().isValid())
+        Tree1->scrollTo(Tree1->currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+void ControlPage::refreshTree()
+{
+    // The tree's model watches every folder it has read and follows new and removed
+    // sub-folders by itself; folders not read yet are read when they are expanded. All that
+    // is left is to repaint.
+    Tree1->viewport()->update();
+}
+
+bool ControlPage::eventFilter(QObject* watched, QEvent* event)
+{
+    // Only a mouse event may be looked at as one; a viewport gets every other kind too. The
+    // menus open on the release, where the pointer is.
+    if (watched == File1->viewport() || watched == Tree1->viewport()) {
+        if (isRightPress(event))
+            return true;
+        if (isRightButton(event, QEvent::MouseButtonRelease)) {
+            if (watched == File1->viewport())
+                emit fileMenuRequested(globalPosOf(event));
+            else
+                emit folderMenuRequested(globalPosOf(event));
+            return true;
+        }
+    }
+    if (watched == File1 && event->type() == QEvent::ContextMenu) {
+        // The keyboard's menu key.
+        emit fileMenuRequested(File1->viewport()->mapToGlobal(QPoint(10, 10)));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------
+// Favourites
+
+void ControlPage::loadFavorites(const QString& path)
+{
+    m_favorites.load(path);
+    syncFavorites();
+}
+
+void ControlPage::syncFavorites()
+{
+    const QSignalBlocker block(cmbFavorites);
+    cmbFavorites->clear();
+    cmbFavorites->addItem(JumpToFavorite);
+    cmbFavorites->addItems(m_favorites.items());
+    cmbFavorites->setCurrentIndex(0);
+}
+
+bool ControlPage::treeFolderIsFavorite() const
+{
+    return m_favorites.indexOf(treeFolder()) >= 0;
+}
+
+void ControlPage::addTreeFolderToFavorites()
+{
+    m_favorites.add(treeFolder());
+    syncFavorites();
+}
+
+void ControlPage::removeTreeFolderFromFavorites()
+{
+    m_favorites.remove(treeFolder());
+    syncFavorites();
+}
+
+void ControlPage::cmbFavorites_Click(int index)
+{
+    if (index > 0) {
+        const QString target = cmbFavorites->itemText(index);
+        if (QFileInfo(target).isDir())
+            showFolderInTree(target);
+    }
+    const QSignalBlocker block(cmbFavorites);
+    cmbFavorites->setCurrentIndex(0);
+}
+
+} // namespace kelmar

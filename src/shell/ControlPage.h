@@ -1,0 +1,107 @@
+#pragma once
+
+#include "browse/FilterHistory.h"
+#include "settings/Favorites.h"
+
+#include <QWidget>
+
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QFileSystemModel;
+class QLabel;
+class QListView;
+class QPushButton;
+class QTreeView;
+
+namespace kelmar {
+
+class FileListModel;
+
+// The "Control" tab: the folder tree with the favourites above it, the filter, the file list
+// with its selection buttons. The selection counter's text goes to whoever shows it.
+class ControlPage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ControlPage(QWidget* parent = nullptr);
+
+    FileListModel* files() const { return m_files; }
+
+    // The file list.
+    void setListFolder(const QString& folder);
+    QString listFolder() const;
+    // Selects folder in the folder tree, which lists it.
+    void showFolderInTree(const QString& folder);
+    // The tree's selected folder; the list's folder while nothing is selected in the tree.
+    QString treeFolder() const;
+    void scrollTreeToCurrent();
+    // Re-reads the tree, so new and removed folders show.
+    void refreshTree();
+    // Re-reads the listed folder (clearing the selection), then recounts.
+    void reloadList();
+
+    std::vector<char> selectedFlags() const;
+    bool isSelected(int position) const;
+    void select_all();
+    void select_none();
+    void select_reverse();
+    void update_count();
+
+    // The typed filters, "*" excluded, as stored between runs.
+    void loadFilters(const QStringList& filters);
+    QStringList filters() const { return m_history.stored(); }
+    // The ROM filter the "ROMs" box lists by.
+    void setRomFilter(const QString& pattern);
+
+    // The favourite folders, as the drop-down above the tree lists them.
+    void loadFavorites(const QString& path);
+    const Favorites& favorites() const { return m_favorites; }
+    bool treeFolderIsFavorite() const;
+    void addTreeFolderToFavorites();
+    void removeTreeFolderFromFavorites();
+
+signals:
+    // The selection counter's new text.
+    void countChanged(const QString& text);
+    // The listed folder could not be read completely.
+    void listReadFailed(const QString& message);
+    // A right-button release (or the menu key) over the file list or the tree.
+    void fileMenuRequested(const QPoint& globalPos);
+    void folderMenuRequested(const QPoint& globalPos);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLayout* buildTreeHalf();
+    QLayout* buildListHalf();
+    void txtFilter_Change();
+    void txtFilter_KeyPress_Enter();
+    void syncFilterHistory();
+    void chkROMs_Click();
+    void Tree1_NodeClick();
+    void cmbFavorites_Click(int index);
+    void syncFavorites();
+
+    QTreeView* Tree1 = nullptr;
+    QFileSystemModel* m_treeModel = nullptr;
+    QComboBox* cmbFavorites = nullptr;
+    QLabel* lblFilter = nullptr;
+    QComboBox* txtFilter = nullptr;
+    QCheckBox* chkROMs = nullptr;
+    QListView* File1 = nullptr;
+    QPushButton* cmdSelectAll = nullptr;
+    QPushButton* cmdSelectNone = nullptr;
+    QPushButton* cmdReverse = nullptr;
+
+    FileListModel* m_files = nullptr;
+    FilterHistory m_history;
+    Favorites m_favorites;
+    QString m_romFilter;
+    QString m_revealPath; // the folder the tree is to scroll to once it has read its way
+    bool m_bulkSelecting = false;
+};
+
+} // namespace kelmar

@@ -1,0 +1,73 @@
+#include "shell/Widgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace kelmar::widgets {
+
+QGroupBox* frame(const char* name, const QString& caption)
+{
+    return named(new QGroupBox(caption), name);
+}
+
+QCheckBox* checkBox(const char* name, const QString& caption, bool checked)
+{
+    auto* box = named(new QCheckBox(caption), name);
+    box->setChecked(checked);
+    return box;
+}
+
+void makeTabPanel(QWidget* panel, int index, QBoxLayout* content)
+{
+    auto* fra = new QWidget;
+    fra->setObjectName(QStringLiteral("fraControl_%1").arg(index));
+    auto* outer = new QVBoxLayout(panel);
+    outer->setContentsMargins(3, 3, 3, 3);
+    outer->addWidget(fra);
+    content->setContentsMargins(0, 0, 0, 0);
+    fra->setLayout(content);
+}
+
+int checkValue(const QCheckBox* box)
+{
+    switch (box->checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+void setCheckValue(QCheckBox* box, int value)
+{
+    if (value == 2) {
+        box->setTristate(true);
+        box->setCheckState(Qt::PartiallyChecked);
+    } else {
+        box->setCheckState(value == 1 ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void setDependentBox(QLineEdit* box, bool enabled)
+{
+    box->setEnabled(enabled);
+    QPalette palette = box->palette();
+    const QColor colour =
+        QApplication::palette().color(enabled ? QPalette::Base : QPalette::Button);
+    palette.setColor(QPalette::Base, colour);
+    palette.setColor(QPalette::Disabled, QPalette::Base, colour);
+    box->setPalette(palette);
+}
+
+QStringList caseItems()
+{
+    return {QStringLiteral("Use Lower Case"), QStringLiteral("Use Upper Case"),
+            QStringLiteral("Use Original Case")};
+}
+
+} // namespace kelmar::widgets
