@@ -111,6 +111,31 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
     return true;
 }
 
+bool archiveGroups(const QStringList& paths, const char* command, std::vector<Group>& groups,
+                   int* total, QTextStream& err)
+{
+    if (paths.isEmpty()) {
+        usage(
+            err,
+            QStringLiteral("%1 needs at least one archive or folder").arg(QLatin1String(command)));
+        return false;
+    }
+    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
+                    QStringLiteral("is not a .zip file"), groups, err))
+        return false;
+    *total = 0;
+    for (const Group& g : groups)
+        *total += int(g.names.size());
+    return true;
+}
+
+int batchExitStatus(int failed, bool stopped)
+{
+    if (failed > 0)
+        return kExitBad;
+    return stopped ? kExitNotTested : kExitGood;
+}
+
 ProgressLine::ProgressLine(QTextStream& err, int total)
     : m_err(err), m_total(total), m_enabled(::isatty(STDERR_FILENO) != 0)
 {

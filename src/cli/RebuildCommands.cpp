@@ -6,7 +6,6 @@
 #include "maintenance/ChangeAttributes.h"
 #include "maintenance/RemoveNonRoms.h"
 #include "maintenance/RezipFiles.h"
-#include "names/basMain.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -115,17 +114,10 @@ int runOverGroups(
                                       const std::function<void(int, int, const QString&)>&)>& batch,
     const std::function<std::optional<MsgAnswer>(Question)>& answer = {})
 {
-    if (paths.isEmpty())
-        return usage(
-            err,
-            QStringLiteral("%1 needs at least one archive or folder").arg(QLatin1String(command)));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
-        return kExitUsage;
     int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
+    if (!archiveGroups(paths, command, groups, &total, err))
+        return kExitUsage;
     ProgressLine progress(err, total);
     installInterruptHandler();
     // The batches' own message boxes (nothing selected) are not for a script's stderr.
@@ -151,9 +143,7 @@ int runOverGroups(
     err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
         << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed, stopped);
 }
 
 } // namespace

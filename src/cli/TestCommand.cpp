@@ -5,7 +5,6 @@
 #include "cli/OptionTable.h"
 #include "fs/NativeName.h"
 #include "maintenance/TestZips.h"
-#include "names/basMain.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -83,17 +82,11 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     };
     if (!parseOptions(args, "test", table, &paths, err))
         return kExitUsage;
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("test needs at least one archive or folder"));
-
     // One group per folder, in the order the arguments name them.
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
-        return kExitUsage;
     int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
+    if (!archiveGroups(paths, "test", groups, &total, err))
+        return kExitUsage;
 
     ProgressLine progress(err, total);
     installInterruptHandler();

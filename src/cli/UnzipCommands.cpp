@@ -6,7 +6,6 @@
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/UnzipFiles.h"
-#include "names/basMain.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -145,14 +144,12 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         return kExitUsage;
     if (to.isEmpty() == !sameFolder)
         return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("unzip needs at least one archive or folder"));
     options.chkUnziptoSameFolder = sameFolder ? 1 : 0;
     if (!to.isEmpty() && QFileInfo::exists(to) && !QFileInfo(to).isDir())
         return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
+    int total = 0;
+    if (!archiveGroups(paths, "unzip", groups, &total, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!to.isEmpty()) {
@@ -160,10 +157,6 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
             return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
         to = QFileInfo(to).absoluteFilePath();
     }
-    int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
-
     ProgressLine progress(err, total);
     installInterruptHandler();
     CliHost host(options, interruptFlag(), out, err, true);
@@ -195,9 +188,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         err << ", " << renamed << " files renamed";
     err << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed, stopped);
 }
 
 int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
@@ -205,11 +196,9 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
     QStringList paths;
     if (!parseOptions(args, "space", {}, &paths, err))
         return kExitUsage;
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("space needs at least one archive or folder"));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
+    int total = 0;
+    if (!archiveGroups(paths, "space", groups, &total, err))
         return kExitUsage;
 
     installInterruptHandler();

@@ -254,9 +254,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
         << " failed" << (kept > 0 ? QStringLiteral(", %1 not deleted").arg(kept) : QString())
         << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0 || kept > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed + kept, stopped);
 }
 
 int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
