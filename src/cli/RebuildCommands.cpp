@@ -98,11 +98,7 @@ OptionTable sharedOptions(Options& options)
 {
     return {
         levelOption(options),
-        nonEmptyValue(QStringLiteral("--unzip-password"),
-                      [&options](const QString& v) {
-                          options.chkUnzipPassword = 1;
-                          options.txtUnzipPassword = v;
-                      }),
+        unzipPasswordOption(QStringLiteral("--unzip-password"), options, false),
     };
 }
 
@@ -154,10 +150,7 @@ int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QT
     options.chkSound = 0;
     QStringList paths;
     OptionTable table = sharedOptions(options);
-    table.push_back(nonEmptyValue(QStringLiteral("--password"), [&](const QString& v) {
-        options.chkZIPPassword = 1;
-        options.txtZIPPassword = v;
-    }));
+    table.push_back(zipPasswordOption(options));
     table.push_back(
         cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkZIPPassword = 0; }));
     if (!parseOptions(args, "rezip", table, &paths, err))

@@ -72,12 +72,7 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     QStringList paths;
     const OptionTable table = {
         cliSwitch({QStringLiteral("--json")}, [&] { json = true; }),
-        cliValue(QStringLiteral("--password"), QStringLiteral("--password needs a value"),
-                 [&](const QString& v) {
-                     options.chkUnzipPassword = 1;
-                     options.txtUnzipPassword = v;
-                     return QString();
-                 }),
+        unzipPasswordOption(QStringLiteral("--password"), options, true),
         cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
     };
     if (!parseOptions(args, "test", table, &paths, err))

@@ -130,12 +130,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
                      return QString();
                  }),
         cliSwitch({QStringLiteral("--ignore-folders")}, [&] { options.chkIgnoreFolders = 1; }),
-        cliValue(QStringLiteral("--password"), QStringLiteral("--password needs a value"),
-                 [&](const QString& v) {
-                     options.chkUnzipPassword = 1;
-                     options.txtUnzipPassword = v;
-                     return QString();
-                 }),
+        unzipPasswordOption(QStringLiteral("--password"), options, true),
         cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
         cliSwitch({QStringLiteral("--delete-archives")}, [&] { options.chkDeleteZIPFiles = 1; }),
         rename,

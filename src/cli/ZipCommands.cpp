@@ -91,11 +91,7 @@ OptionTable sharedOptions(Options& options)
 {
     return {
         levelOption(options),
-        nonEmptyValue(QStringLiteral("--password"),
-                      [&options](const QString& v) {
-                          options.chkZIPPassword = 1;
-                          options.txtZIPPassword = v;
-                      }),
+        zipPasswordOption(options),
         cliSwitch({QStringLiteral("--no-password")}, [&options] { options.chkZIPPassword = 0; }),
         cliSwitch({QStringLiteral("--keep-paths")}, [&options] { options.chkUseZIPPaths = 1; }),
         cliSwitch({QStringLiteral("--no-keep-paths")}, [&options] { options.chkUseZIPPaths = 0; }),
