@@ -2,6 +2,7 @@
 
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
+#include "fs/FdGuard.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "fs/Path.h"
@@ -155,8 +156,8 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
 
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray temp = fs::nativeName(fs::withSeparator(folder) + QStringLiteral(".kelmar-XXXXXX"));
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
+    fs::FdGuard fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd) {
         const int err = errno;
         return m_zip.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
                           fs::displayName(folder) + QStringLiteral(": ") +
@@ -177,7 +178,7 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
                               fs::displayName(entryName) +
                                   QStringLiteral(": larger than its directory entry says"));
         for (qint64 written = 0; written < n;) {
-            const ssize_t w = ::write(fd, data + written, size_t(n - written));
+            const ssize_t w = ::write(fd.get(), data + written, size_t(n - written));
             if (w < 0 && errno == EINTR)
                 continue;
             if (w < 0)
@@ -190,12 +191,13 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
     };
     int result = m_zip.readEntry(archive, index, writeAll);
     if (result == ZipOk) {
-        ::fchmod(fd, creationMode());
+        ::fchmod(fd.get(), creationMode());
         const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
-        ::futimens(fd, times);
+        ::futimens(fd.get(), times);
     }
-    if (::close(fd) != 0 && result == ZipOk)
-        result = systemFailure(errno);
+    const int closeError = fd.close();
+    if (closeError != 0 && result == ZipOk)
+        result = systemFailure(closeError);
     // Only a complete, checked copy takes the name, and only while the name is free: a file
     // that appeared meanwhile is never replaced.
     QString error;
@@ -220,17 +222,17 @@ int ZipExtractor::matchExisting(zip_t* archive, quint64 index, qint64 size, cons
     // A file of that name is the user's (or an earlier entry's): it stays as it is. When it
     // holds exactly the entry's bytes the entry is on disk all the same; otherwise the entry
     // fails, and the archive with it, so the archive is never deleted.
-    const int fd = existingSize == size ? ::open(fs::nativeName(target).constData(),
-                                                 O_RDONLY | O_NOFOLLOW | O_CLOEXEC)
-                                        : -1;
-    if (fd < 0)
+    const fs::FdGuard fd(existingSize == size ? ::open(fs::nativeName(target).constData(),
+                                                       O_RDONLY | O_NOFOLLOW | O_CLOEXEC)
+                                              : -1);
+    if (!fd)
         return m_zip.fail(ZipExistsAndDiffers,
                           fs::displayName(target) + QStringLiteral(" exists and differs"));
     std::vector<char> theirs(m_zip.m_buffer.size());
     auto compare = [&](const char* data, qint64 n) {
         for (qint64 at = 0; at < n;) {
-            const ssize_t got =
-                ::read(fd, theirs.data(), size_t(qMin<qint64>(n - at, qint64(theirs.size()))));
+            const ssize_t got = ::read(fd.get(), theirs.data(),
+                                       size_t(qMin<qint64>(n - at, qint64(theirs.size()))));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0 || std::memcmp(theirs.data(), data + at, size_t(got)) != 0)
@@ -241,9 +243,8 @@ int ZipExtractor::matchExisting(zip_t* archive, quint64 index, qint64 size, cons
     };
     int result = m_zip.readEntry(archive, index, compare);
     char more;
-    if (result == ZipOk && ::read(fd, &more, 1) != 0)
+    if (result == ZipOk && ::read(fd.get(), &more, 1) != 0)
         result = ZipExistsAndDiffers;
-    ::close(fd);
     if (result == ZipExistsAndDiffers)
         return m_zip.fail(ZipExistsAndDiffers,
                           fs::displayName(target) + QStringLiteral(" exists and differs"));

@@ -1,6 +1,6 @@
 #include "archive/ZipWriter.h"
 
-#include "archive/DeflatedFile.h"
+#include "archive/FileReader.h"
 #include "archive/ZipComponent.h"
 #include "archive/ZipHandles.h"
 #include "fs/FdGuard.h"
@@ -9,11 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace kelmar {
 
@@ -27,24 +27,6 @@ QString fileNameOf(const QString& path)
 QString systemError(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
-}
-
-quint32 crc32Update(quint32 crc, const unsigned char* data, size_t n)
-{
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
 }
 
 // The CRC of the file as one unchanged whole, and its identity while it was read.
@@ -67,7 +49,7 @@ bool crcOfFile(const QByteArray& nativePath, quint32* crc, fs::FileIdentity* ide
             return false;
         if (n == 0)
             break;
-        value = crc32Update(value, buffer.data(), size_t(n));
+        value = quint32(crc32(value, buffer.data(), uInt(n)));
         total += n;
     }
     const std::optional<fs::FileIdentity> after = fs::FileIdentity::ofFd(fd.get());
@@ -79,184 +61,6 @@ bool crcOfFile(const QByteArray& nativePath, quint32* crc, fs::FileIdentity* ide
 }
 
 } // namespace
-
-// One source file as libzip reads it at zip_close. No exception leaves the callback: libzip
-// is C, and one thrown through it would skip its clean-up.
-struct FileReader
-{
-    ZipWriter* writer = nullptr;
-    const ZipSource* source = nullptr;
-    QString path;
-    QByteArray nativePath;
-    QString entryName;
-    qint64 plannedSize = 0;
-    time_t plannedMtime = 0;
-    fs::FdGuard fd;
-    fs::FileIdentity opened;
-    qint64 done = 0;
-    int lastPercent = -1;
-    bool complete = false; // read to its end, unchanged from open to close
-    // Deflated whole before libzip asks for it (wholeLevel > 0 and small enough): libzip then
-    // copies the packed bytes as they are.
-    int wholeLevel = 0;
-    zip_t* archive = nullptr;
-    zip_uint64_t index = 0;
-    bool wholeTried = false;
-    bool whole = false;
-    bool wholeComplete = false;
-    DeflatedFile deflated;
-    zip_error_t error;
-
-    FileReader() { zip_error_init(&error); }
-    ~FileReader() { zip_error_fini(&error); }
-
-    static zip_int64_t callback(void* state, void* data, zip_uint64_t len,
-                                zip_source_cmd_t cmd) noexcept
-    {
-        auto* self = static_cast<FileReader*>(state);
-        try {
-            return self->handle(data, len, cmd);
-        } catch (...) {
-            zip_error_set(&self->error, ZIP_ER_INTERNAL, 0);
-            return -1;
-        }
-    }
-
-    zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd)
-    {
-        switch (cmd) {
-        case ZIP_SOURCE_OPEN: {
-            if (whole) {
-                deflated.rewind();
-                done = 0;
-                lastPercent = -1;
-                complete = false;
-                return 0;
-            }
-            fd.reset(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-            if (!fd)
-                return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
-            const std::optional<fs::FileIdentity> id = fs::FileIdentity::ofFd(fd.get());
-            if (!id)
-                return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
-            opened = *id;
-            done = 0;
-            lastPercent = -1;
-            complete = false;
-            return 0;
-        }
-        case ZIP_SOURCE_READ: {
-            if (whole) {
-                const qint64 n = deflated.read(data, qint64(len));
-                done += n;
-                if (done < deflated.packedSize())
-                    writer->m_zip.reportProgress(path, done, deflated.packedSize(), &lastPercent);
-                return n;
-            }
-            ssize_t n;
-            do {
-                n = ::read(fd.get(), data, len);
-            } while (n < 0 && errno == EINTR);
-            if (n < 0)
-                return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
-            done += n;
-            if (done < opened.size)
-                writer->m_zip.reportProgress(path, done, opened.size, &lastPercent);
-            return n;
-        }
-        case ZIP_SOURCE_CLOSE: {
-            if (whole) {
-                const bool wasComplete = complete;
-                complete = wholeComplete && done == deflated.packedSize();
-                deflated.release();
-                if (complete && !wasComplete)
-                    emit writer->m_zip.fileProgress(path, 100);
-                return 0;
-            }
-            const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofFd(fd.get());
-            fd.reset();
-            const bool wasComplete = complete;
-            complete = now && *now == opened && done == opened.size;
-            if (complete && !wasComplete)
-                emit writer->m_zip.fileProgress(path, 100);
-            return 0;
-        }
-        case ZIP_SOURCE_STAT: {
-            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
-            if (!st)
-                return -1;
-            zip_stat_init(st);
-            if (!wholeTried && wholeLevel > 0 && plannedSize <= BufferBudget::kEntryCap) {
-                wholeTried = true;
-                if (deflateWhole() < 0)
-                    return -1;
-            }
-            if (whole) {
-                st->size = zip_uint64_t(deflated.size());
-                st->comp_size = zip_uint64_t(deflated.packedSize());
-                st->crc = deflated.crc();
-                st->comp_method = deflated.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-                st->mtime = plannedMtime;
-                st->valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC |
-                             ZIP_STAT_COMP_METHOD | ZIP_STAT_MTIME;
-                return sizeof(*st);
-            }
-            st->size = zip_uint64_t(plannedSize);
-            st->mtime = plannedMtime;
-            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-            return sizeof(*st);
-        }
-        case ZIP_SOURCE_ERROR:
-            return zip_error_to_data(&error, data, len);
-        case ZIP_SOURCE_FREE:
-            fd.reset();
-            return 0;
-        case ZIP_SOURCE_SUPPORTS:
-            return ZIP_SOURCE_SUPPORTS_READABLE;
-        default:
-            zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
-            return -1;
-        }
-    }
-
-    // Reads and deflates the whole file when libzip first asks about it, which it does right
-    // before it copies the data. A file that turned out larger than the cap, or not an
-    // ordinary file, goes the streaming way.
-    zip_int64_t deflateWhole()
-    {
-        fs::FdGuard in(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-        if (!in)
-            return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
-        const std::optional<fs::FileIdentity> before = fs::FileIdentity::ofFd(in.get());
-        if (!before)
-            return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
-        if (!before->regular || before->size > BufferBudget::kEntryCap)
-            return 0;
-        const int err = deflated.load(in.get(), before->size, wholeLevel);
-        if (err != 0)
-            return failed(ZIP_ER_READ, err, QStringLiteral("cannot be read"));
-        const std::optional<fs::FileIdentity> after = fs::FileIdentity::ofFd(in.get());
-        opened = *before;
-        wholeComplete = after && *after == *before && deflated.size() == before->size;
-        // libzip looks at the entry's method only after this answer: an entry that deflate
-        // does not shrink is stored, as other zip tools do.
-        if (deflated.stored() && zip_set_file_compression(archive, index, ZIP_CM_STORE, 0) != 0) {
-            deflated.release();
-            return 0;
-        }
-        whole = true;
-        return 0;
-    }
-
-    zip_int64_t failed(int zipError, int err, const QString& what)
-    {
-        zip_error_set(&error, zipError, err);
-        writer->m_zip.fail(
-            zipError == ZIP_ER_OPEN && err == ENOENT ? ZipFileNotFound : ZipReadError,
-            path + QStringLiteral(": ") + what + QStringLiteral(": ") + systemError(err));
-        return -1;
-    }
-};
 
 ZipWriter::ZipWriter(ZipComponent& zip, CompressOutcome& outcome) : m_zip(zip), m_outcome(outcome)
 {

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <unistd.h>
 
 namespace kelmar::cli {
 
@@ -111,31 +110,29 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
     return true;
 }
 
-ProgressLine::ProgressLine(QTextStream& err, int total)
-    : m_err(err), m_total(total), m_enabled(::isatty(STDERR_FILENO) != 0)
+bool archiveGroups(const QStringList& paths, const char* command, std::vector<Group>& groups,
+                   int* total, QTextStream& err)
 {
+    if (paths.isEmpty()) {
+        usage(
+            err,
+            QStringLiteral("%1 needs at least one archive or folder").arg(QLatin1String(command)));
+        return false;
+    }
+    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
+                    QStringLiteral("is not a .zip file"), groups, err))
+        return false;
+    *total = 0;
+    for (const Group& g : groups)
+        *total += int(g.names.size());
+    return true;
 }
 
-void ProgressLine::step(const QString& path)
+int batchExitStatus(int failed, bool stopped)
 {
-    ++m_done;
-    if (!m_enabled)
-        return;
-    QString name = fs::displayName(basMain::GetFileName(path));
-    if (name.size() > 40)
-        name = name.left(37) + QStringLiteral("...");
-    const int filled = m_total > 0 ? (m_done - 1) * 20 / m_total : 0;
-    m_err << "\r\033[K[" << QString(filled, u'#') << QString(20 - filled, u'.') << "] " << m_done
-          << '/' << m_total << ' ' << name;
-    m_err.flush();
-}
-
-void ProgressLine::clear()
-{
-    if (!m_enabled)
-        return;
-    m_err << "\r\033[K";
-    m_err.flush();
+    if (failed > 0)
+        return kExitBad;
+    return stopped ? kExitNotTested : kExitGood;
 }
 
 bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,

@@ -46,15 +46,31 @@ CliOption caseOption(const QString& name, const QString& refusal, int* field)
     });
 }
 
-CliOption nonEmptyValue(const QString& name, const std::function<void(const QString&)>& set)
+namespace {
+
+CliOption passwordOption(const QString& name, int* enabled, QString* password, bool allowEmpty)
 {
     const QString refusal = name + QStringLiteral(" needs a value");
-    return cliValue(name, refusal, [set, refusal](const QString& v) {
-        if (v.isEmpty())
+    return cliValue(name, refusal, [=](const QString& v) {
+        if (v.isEmpty() && !allowEmpty)
             return refusal;
-        set(v);
+        *enabled = 1;
+        *password = v;
         return QString();
     });
+}
+
+} // namespace
+
+CliOption zipPasswordOption(Options& options)
+{
+    return passwordOption(QStringLiteral("--password"), &options.chkZIPPassword,
+                          &options.txtZIPPassword, false);
+}
+
+CliOption unzipPasswordOption(const QString& name, Options& options, bool allowEmpty)
+{
+    return passwordOption(name, &options.chkUnzipPassword, &options.txtUnzipPassword, allowEmpty);
 }
 
 bool parseOptions(const QStringList& args, const char* command, const OptionTable& table,

@@ -31,8 +31,10 @@ CliOption cliValue(const QString& name, const QString& whenMissing,
 CliOption levelOption(Options& options);
 // name lower|upper|original, into one of the case combos' values.
 CliOption caseOption(const QString& name, const QString& refusal, int* field);
-// name VALUE, refused when empty: "NAME needs a value".
-CliOption nonEmptyValue(const QString& name, const std::function<void(const QString&)>& set);
+// --password PW for the archives written (the zip password); an empty one is refused.
+CliOption zipPasswordOption(Options& options);
+// name PW for the archives read (the unzip password); an empty one only when allowEmpty.
+CliOption unzipPasswordOption(const QString& name, Options& options, bool allowEmpty);
 
 // Reads a command's arguments against its table, in any order: options, and the PATHs
 // (every argument that does not start with "-", "-" alone, and all after "--"). Returns

@@ -3,10 +3,10 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
+#include "cli/ProgressLine.h"
 #include "maintenance/ChangeAttributes.h"
 #include "maintenance/RemoveNonRoms.h"
 #include "maintenance/RezipFiles.h"
-#include "names/basMain.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -99,11 +99,7 @@ OptionTable sharedOptions(Options& options)
 {
     return {
         levelOption(options),
-        nonEmptyValue(QStringLiteral("--unzip-password"),
-                      [&options](const QString& v) {
-                          options.chkUnzipPassword = 1;
-                          options.txtUnzipPassword = v;
-                      }),
+        unzipPasswordOption(QStringLiteral("--unzip-password"), options, false),
     };
 }
 
@@ -115,17 +111,10 @@ int runOverGroups(
                                       const std::function<void(int, int, const QString&)>&)>& batch,
     const std::function<std::optional<MsgAnswer>(Question)>& answer = {})
 {
-    if (paths.isEmpty())
-        return usage(
-            err,
-            QStringLiteral("%1 needs at least one archive or folder").arg(QLatin1String(command)));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
-        return kExitUsage;
     int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
+    if (!archiveGroups(paths, command, groups, &total, err))
+        return kExitUsage;
     ProgressLine progress(err, total);
     installInterruptHandler();
     // The batches' own message boxes (nothing selected) are not for a script's stderr.
@@ -151,9 +140,7 @@ int runOverGroups(
     err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
         << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed, stopped);
 }
 
 } // namespace
@@ -164,10 +151,7 @@ int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QT
     options.chkSound = 0;
     QStringList paths;
     OptionTable table = sharedOptions(options);
-    table.push_back(nonEmptyValue(QStringLiteral("--password"), [&](const QString& v) {
-        options.chkZIPPassword = 1;
-        options.txtZIPPassword = v;
-    }));
+    table.push_back(zipPasswordOption(options));
     table.push_back(
         cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkZIPPassword = 0; }));
     if (!parseOptions(args, "rezip", table, &paths, err))

@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
 #include "maintenance/RenameFiles.h"
+#include "names/basMain.h"
 
 namespace kelmar::cli {
 
@@ -47,16 +48,6 @@ Exit status of rename:
 )HELP";
 
 namespace {
-
-bool holdsForbidden(const QString& text)
-{
-    static const QString forbidden = QStringLiteral("\\/:*?<>|\"");
-    for (const QChar c : text) {
-        if (forbidden.contains(c))
-            return true;
-    }
-    return false;
-}
 
 // Prints the plan; returns the number of files that would keep their name against the rule.
 int printPlan(const RenamePlan& plan, QTextStream& out)
@@ -150,7 +141,7 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
             return usage(err, QStringLiteral("--find and --replace go together"));
         if (find.isEmpty())
             return usage(err, QStringLiteral("--find needs a text that is not empty"));
-        if (holdsForbidden(replace))
+        if (basMain::HoldsInvalidChars(replace))
             return usage(err, QStringLiteral("the replacement may not hold \\ / : * ? < > | or "
                                              "a double quote"));
     }
@@ -175,9 +166,7 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
             stopped = stopped || report.stopped;
         }))
         stopped = true;
-    if (failed > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed, stopped);
 }
 
 } // namespace kelmar::cli

@@ -3,9 +3,9 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
+#include "cli/ProgressLine.h"
 #include "fs/NativeName.h"
 #include "maintenance/TestZips.h"
-#include "names/basMain.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -73,27 +73,16 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     QStringList paths;
     const OptionTable table = {
         cliSwitch({QStringLiteral("--json")}, [&] { json = true; }),
-        cliValue(QStringLiteral("--password"), QStringLiteral("--password needs a value"),
-                 [&](const QString& v) {
-                     options.chkUnzipPassword = 1;
-                     options.txtUnzipPassword = v;
-                     return QString();
-                 }),
+        unzipPasswordOption(QStringLiteral("--password"), options, true),
         cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
     };
     if (!parseOptions(args, "test", table, &paths, err))
         return kExitUsage;
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("test needs at least one archive or folder"));
-
     // One group per folder, in the order the arguments name them.
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
-        return kExitUsage;
     int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
+    if (!archiveGroups(paths, "test", groups, &total, err))
+        return kExitUsage;
 
     ProgressLine progress(err, total);
     installInterruptHandler();

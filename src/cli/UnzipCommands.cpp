@@ -3,10 +3,10 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
+#include "cli/ProgressLine.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/UnzipFiles.h"
-#include "names/basMain.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -131,12 +131,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
                      return QString();
                  }),
         cliSwitch({QStringLiteral("--ignore-folders")}, [&] { options.chkIgnoreFolders = 1; }),
-        cliValue(QStringLiteral("--password"), QStringLiteral("--password needs a value"),
-                 [&](const QString& v) {
-                     options.chkUnzipPassword = 1;
-                     options.txtUnzipPassword = v;
-                     return QString();
-                 }),
+        unzipPasswordOption(QStringLiteral("--password"), options, true),
         cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
         cliSwitch({QStringLiteral("--delete-archives")}, [&] { options.chkDeleteZIPFiles = 1; }),
         rename,
@@ -145,14 +140,12 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         return kExitUsage;
     if (to.isEmpty() == !sameFolder)
         return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("unzip needs at least one archive or folder"));
     options.chkUnziptoSameFolder = sameFolder ? 1 : 0;
     if (!to.isEmpty() && QFileInfo::exists(to) && !QFileInfo(to).isDir())
         return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
+    int total = 0;
+    if (!archiveGroups(paths, "unzip", groups, &total, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!to.isEmpty()) {
@@ -160,10 +153,6 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
             return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
         to = QFileInfo(to).absoluteFilePath();
     }
-    int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
-
     ProgressLine progress(err, total);
     installInterruptHandler();
     CliHost host(options, interruptFlag(), out, err, true);
@@ -195,9 +184,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         err << ", " << renamed << " files renamed";
     err << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed, stopped);
 }
 
 int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
@@ -205,11 +192,9 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
     QStringList paths;
     if (!parseOptions(args, "space", {}, &paths, err))
         return kExitUsage;
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("space needs at least one archive or folder"));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
+    int total = 0;
+    if (!archiveGroups(paths, "space", groups, &total, err))
         return kExitUsage;
 
     installInterruptHandler();

@@ -3,13 +3,12 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
+#include "cli/ProgressHost.h"
 #include "maintenance/FoldersToZips.h"
 #include "maintenance/ZipFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <unistd.h>
 
 namespace kelmar::cli {
 
@@ -91,47 +90,12 @@ OptionTable sharedOptions(Options& options)
 {
     return {
         levelOption(options),
-        nonEmptyValue(QStringLiteral("--password"),
-                      [&options](const QString& v) {
-                          options.chkZIPPassword = 1;
-                          options.txtZIPPassword = v;
-                      }),
+        zipPasswordOption(options),
         cliSwitch({QStringLiteral("--no-password")}, [&options] { options.chkZIPPassword = 0; }),
         cliSwitch({QStringLiteral("--keep-paths")}, [&options] { options.chkUseZIPPaths = 1; }),
         cliSwitch({QStringLiteral("--no-keep-paths")}, [&options] { options.chkUseZIPPaths = 0; }),
     };
 }
-
-// The command line's host with the window's status panel as a progress line on a terminal.
-class ProgressHost : public CliHost
-{
-public:
-    ProgressHost(const Options& options, QTextStream& out, QTextStream& err)
-        : CliHost(options, interruptFlag(), out, err, true), m_err(err),
-          m_terminal(::isatty(STDERR_FILENO) != 0)
-    {
-    }
-    void setStatusText(const QString& text) override
-    {
-        if (!m_terminal)
-            return;
-        QString shown = text;
-        if (shown.size() > 79)
-            shown = QStringLiteral("...") + shown.right(76);
-        m_err << "\r\033[K" << shown;
-        m_err.flush();
-    }
-    void showCreditLine() override { setStatusText(QString()); }
-    void write_log(const QString& line) override
-    {
-        showCreditLine();
-        CliHost::write_log(line);
-    }
-
-private:
-    QTextStream& m_err;
-    bool m_terminal;
-};
 
 QString absolute(const QString& path)
 {
@@ -254,9 +218,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
         << " failed" << (kept > 0 ? QStringLiteral(", %1 not deleted").arg(kept) : QString())
         << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0 || kept > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed + kept, stopped);
 }
 
 int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
