@@ -1,0 +1,78 @@
+#include "archive/WholeEntryCheck.h"
+
+#include "archive/BufferBudget.h"
+#include "archive/ZipHandles.h"
+
+#include <libdeflate.h>
+#include <zip.h>
+
+#include <memory>
+
+namespace kelmar {
+
+namespace {
+
+struct DecompressorFree
+{
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+libdeflate_decompressor* decompressor()
+{
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> one(
+        libdeflate_alloc_decompressor());
+    return one.get();
+}
+
+} // namespace
+
+bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st)
+{
+    constexpr zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC |
+                                    ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
+    if ((st.valid & needed) != needed || st.encryption_method != ZIP_EM_NONE)
+        return false;
+    if (st.comp_method != ZIP_CM_DEFLATE && st.comp_method != ZIP_CM_STORE)
+        return false;
+    const qint64 size = qint64(st.size);
+    const qint64 packed = qint64(st.comp_size);
+    if (size > BufferBudget::kEntryCap || packed > BufferBudget::kEntryCap)
+        return false;
+    if (st.comp_method == ZIP_CM_STORE && packed != size)
+        return false;
+
+    const bool stored = st.comp_method == ZIP_CM_STORE;
+    BufferLoan loan(stored ? size : size + packed);
+    std::unique_ptr<unsigned char[]> raw(new unsigned char[size_t(qMax<qint64>(packed, 1))]);
+    {
+        ZipFilePtr file(zip_fopen_index(archive, index, ZIP_FL_COMPRESSED));
+        if (!file)
+            return false;
+        qint64 done = 0;
+        while (done < packed) {
+            const zip_int64_t n =
+                zip_fread(file.get(), raw.get() + done, zip_uint64_t(packed - done));
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        // Raw data is not checked by libzip at close; the close only lets go of the entry.
+        zip_fclose(file.release());
+    }
+    if (stored)
+        return quint32(libdeflate_crc32(0, raw.get(), size_t(size))) == quint32(st.crc);
+
+    libdeflate_decompressor* inflater = decompressor();
+    if (!inflater)
+        return false;
+    std::unique_ptr<unsigned char[]> out(new unsigned char[size_t(qMax<qint64>(size, 1))]);
+    size_t consumed = 0;
+    size_t produced = 0;
+    const libdeflate_result r = libdeflate_deflate_decompress_ex(
+        inflater, raw.get(), size_t(packed), out.get(), size_t(size), &consumed, &produced);
+    if (r != LIBDEFLATE_SUCCESS || produced != size_t(size))
+        return false;
+    return quint32(libdeflate_crc32(0, out.get(), produced)) == quint32(st.crc);
+}
+
+} // namespace kelmar

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QtGlobal>
+
+typedef struct zip zip_t;
+typedef struct zip_stat zip_stat_t;
+
+namespace kelmar {
+
+// The quick test of one entry: its raw bytes read in one piece, inflated by libdeflate into a
+// buffer of the size the directory declares, and the CRC-32 compared. For entries that are
+// neither encrypted nor larger than BufferBudget::kEntryCap, stored or deflated.
+//
+// True only when the entry is certainly sound. False says nothing: the entry did not qualify,
+// or something was wrong with it, and the ordinary reading through libzip then decides and
+// words the verdict, so a damaged entry is reported exactly as before.
+bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st);
+
+} // namespace kelmar
