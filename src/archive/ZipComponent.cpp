@@ -177,6 +177,17 @@ int ZipComponent::compress(const std::vector<ZipSource>& sources)
     return result;
 }
 
+void ZipComponent::rememberStoredFrom(const ZipComponent& other, const QString& archivePath)
+{
+    const QString key = QFileInfo(archivePath).absoluteFilePath();
+    const auto it = other.m_storedFrom.constFind(key);
+    if (it == other.m_storedFrom.constEnd())
+        return;
+    QHash<QString, QString>& mine = m_storedFrom[key];
+    for (auto entry = it->constBegin(); entry != it->constEnd(); ++entry)
+        mine.insert(entry.key(), entry.value());
+}
+
 // ---------------------------------------------------------------------------------------
 // extract
 

@@ -69,6 +69,10 @@ public:
     // Called once a compress has written its archive, before archiveWritten: the moment a
     // source could change between being read and being deleted. For tests.
     void setAfterWriteHook(std::function<void()> hook) { m_afterWrite = std::move(hook); }
+    const std::function<void()>& afterWriteHook() const { return m_afterWrite; }
+    // Takes over what other stored in archivePath, so that a later clash there names the
+    // file that holds the name, whichever component of a batch stored it.
+    void rememberStoredFrom(const ZipComponent& other, const QString& archivePath);
     // Extracts the entries fileMask selects into extractFolder. An existing file is never
     // replaced: when it holds the entry's bytes the entry counts as extracted, otherwise the
     // entry fails with ZipExistsAndDiffers. A folder or link in the way fails it too.

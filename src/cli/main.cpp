@@ -3,6 +3,7 @@
 #include "Version.h"
 #include "cli/Commands.h"
 #include "fs/NativeName.h"
+#include "maintenance/ArchivePool.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,8 @@ using namespace kelmar::cli;
 
 namespace {
 
-const char* const kHeader = R"HELP(Usage: kelmar-cli [--settings FILE] COMMAND [OPTIONS] PATH...
+const char* const kHeader =
+    R"HELP(Usage: kelmar-cli [--settings FILE] [--jobs N] COMMAND [OPTIONS] PATH...
        kelmar-cli COMMAND --help
        kelmar-cli --version
 
@@ -33,6 +35,7 @@ const char* const kFooter =
 Global options:
   --settings FILE  Read options from this INI file instead of the user's settings
                    (~/.config/kelmar/kelmar.ini, or under $XDG_CONFIG_HOME).
+  --jobs N         Work on N archives at once (default: one per processor core).
   -h, --help       Show this text; after a command, that command's part alone.
   --version        Show the version.
 
@@ -125,6 +128,14 @@ int main(int argc, char** argv)
             settingsFile = args.takeFirst();
         } else if (a.startsWith(u"--settings=")) {
             settingsFile = a.mid(11);
+        } else if (a == u"--jobs" || a.startsWith(u"--jobs=")) {
+            const QString n =
+                a == u"--jobs" ? (args.isEmpty() ? QString() : args.takeFirst()) : a.mid(7);
+            bool ok = false;
+            const int jobs = n.toInt(&ok);
+            if (!ok || jobs < 1)
+                return usage(err, QStringLiteral("--jobs needs a number of at least 1"));
+            ArchivePool::setWorkers(jobs);
         } else {
             return usage(err, QStringLiteral("unknown option '%1'").arg(a));
         }

@@ -79,6 +79,10 @@ void ArchiveEvents::fileProgress(const QString& name, int percent)
 
 void ArchiveEvents::advance()
 {
+    if (m_sharedFinished) {
+        m_currentFileNumber = qMin(m_sharedFinished->fetch_add(1) + 2, m_totalFileCount);
+        return;
+    }
     ++m_currentFileNumber;
     if (m_currentFileNumber > m_totalFileCount)
         m_currentFileNumber = m_totalFileCount;
@@ -101,6 +105,8 @@ void ArchiveEvents::handleProgress(const QString& name, int percent)
                 recordRename(name);
         }
     }
+    if (m_sharedFinished && percent < 100)
+        m_currentFileNumber = qMin(m_sharedFinished->load() + 1, m_totalFileCount);
     const QString bar = QStringLiteral(" [") + progressBar(percent) + u']';
     QString text;
     switch (m_operationKind) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <utility>
 
 namespace kelmar {
@@ -40,6 +41,9 @@ public:
     void setCurrentFileNumber(int number) { m_currentFileNumber = number; }
     int totalFileCount() const { return m_totalFileCount; }
     void setTotalFileCount(int count) { m_totalFileCount = count; }
+    // Archives of one batch running at once count their finished files together: the status
+    // then shows the number of the batch, not of one archive.
+    void shareFinishedCount(std::atomic<int>* finished) { m_sharedFinished = finished; }
     QStringList& renameSources() { return m_renameSources; }
     QStringList& renameTargets() { return m_renameTargets; }
     QStringList& listedNames() { return m_listedNames; }
@@ -70,6 +74,7 @@ private:
     int m_operationKind = NoBatch;
     int m_currentFileNumber = 0;
     int m_totalFileCount = 0;
+    std::atomic<int>* m_sharedFinished = nullptr;
     QStringList m_renameSources;
     QStringList m_renameTargets;
     QStringList m_listedNames;

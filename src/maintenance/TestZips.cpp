@@ -4,9 +4,13 @@
 #include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
+#include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
+#include "maintenance/SerialHost.h"
 #include "names/basMain.h"
 
+#include <memory>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace kelmar {
@@ -17,6 +21,48 @@ QString reasonOf(int result, const QString& detail)
 {
     return detail.isEmpty() ? zipErrorMessage(result)
                             : zipErrorMessage(result) + QStringLiteral(": ") + detail;
+}
+
+// Tests one archive and sets a damaged one aside; the log lines go to host.
+TestZipsReport::Archive testOne(BatchHost& host, ZipComponent& zip, const QString& path)
+{
+    zip.setArchivePath(path);
+    int result = zip.test();
+    // Damage is declared only after two failed tests in a row.
+    if (result != ZipOk && !zipResultIsUnjudged(result))
+        result = zip.test();
+    TestZipsReport::Archive archive;
+    archive.path = path;
+    archive.result = result;
+    const QString name = basMain::GetFileName(zip.archivePath());
+    if (result == ZipOk) {
+        archive.verdict = TestZipsReport::Verdict::Good;
+    } else if (zipResultIsUnjudged(result)) {
+        archive.verdict = TestZipsReport::Verdict::NotTested;
+        archive.reason = reasonOf(result, zip.lastErrorDetail());
+        host.write_log(name + QStringLiteral(" could not be tested (") + archive.reason + u')');
+    } else {
+        archive.verdict = TestZipsReport::Verdict::Bad;
+        archive.reason = reasonOf(result, zip.lastErrorDetail());
+        host.write_log(name + QStringLiteral(" is bad!"));
+        host.write_log(QStringLiteral("    ") + archive.reason);
+        // Normal attributes: writable by its owner, so a read-only archive is renamed too.
+        const QByteArray native = fs::nativeName(path);
+        struct stat st;
+        if (::stat(native.constData(), &st) == 0)
+            ::chmod(native.constData(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
+        const QString bad = path + QStringLiteral(".bad");
+        QString error;
+        if (basMain::IsListedFile(bad)) {
+            // The log line alone marks it; the existing .bad file is not touched.
+        } else if (fs::renameNoReplace(path, bad, &error)) {
+            archive.renamedTo = bad;
+        } else {
+            host.write_log(QStringLiteral("    could not be renamed to ") +
+                           basMain::GetFileName(bad) + QStringLiteral(": ") + error);
+        }
+    }
+    return archive;
 }
 
 } // namespace
@@ -40,61 +86,60 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
     host.protect_form();
 
     zip.setPassword(options.unzipPassword());
-    bool nothingSelected = true;
-    int total = 0;
-    for (int i = 0; i < host.fileCount(); ++i)
-        total += host.isSelectedArchive(i) ? 1 : 0;
-    int number = 0;
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (host.isSelectedArchive(position)) {
-            nothingSelected = false;
-            const QString path = folder + host.fileName(position);
-            if (onArchive)
-                onArchive(++number, total, path);
-            zip.setArchivePath(path);
-            int result = zip.test();
-            // Damage is declared only after two failed tests in a row.
-            if (result != ZipOk && !zipResultIsUnjudged(result))
-                result = zip.test();
-            TestZipsReport::Archive archive;
-            archive.path = path;
-            archive.result = result;
-            const QString name = basMain::GetFileName(zip.archivePath());
-            if (result == ZipOk) {
-                archive.verdict = TestZipsReport::Verdict::Good;
-            } else if (zipResultIsUnjudged(result)) {
-                archive.verdict = TestZipsReport::Verdict::NotTested;
-                archive.reason = reasonOf(result, zip.lastErrorDetail());
-                host.write_log(name + QStringLiteral(" could not be tested (") + archive.reason +
-                               u')');
-            } else {
-                archive.verdict = TestZipsReport::Verdict::Bad;
-                archive.reason = reasonOf(result, zip.lastErrorDetail());
-                host.write_log(name + QStringLiteral(" is bad!"));
-                host.write_log(QStringLiteral("    ") + archive.reason);
-                // Normal attributes: writable by its owner, so a read-only archive is renamed too.
-                const QByteArray native = fs::nativeName(path);
-                struct stat st;
-                if (::stat(native.constData(), &st) == 0)
-                    ::chmod(native.constData(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
-                const QString bad = path + QStringLiteral(".bad");
-                QString error;
-                if (basMain::IsListedFile(bad)) {
-                    // The log line alone marks it; the existing .bad file is not touched.
-                } else if (fs::renameNoReplace(path, bad, &error)) {
-                    archive.renamedTo = bad;
-                } else {
-                    host.write_log(QStringLiteral("    could not be renamed to ") +
-                                   basMain::GetFileName(bad) + QStringLiteral(": ") + error);
-                }
-            }
-            report.archives.push_back(archive);
-        }
-        if (host.stopRequested()) {
-            report.stopped = position + 1 < host.fileCount();
-            break;
-        }
+    std::vector<int> positions;
+    for (int i = 0; i < host.fileCount(); ++i) {
+        if (host.isSelectedArchive(i))
+            positions.push_back(i);
     }
+    const bool nothingSelected = positions.empty();
+    const int total = int(positions.size());
+
+    // Archives are tested several at once; each gets its own component (the batch's one
+    // serves the first) and its log lines reach the log in list order.
+    std::mutex hostLock;
+    std::vector<std::unique_ptr<ZipComponent>> components(positions.size());
+    std::vector<TestZipsReport::Archive> results(positions.size());
+    std::vector<QStringList> logs(positions.size());
+    std::vector<ArchivePool::Task> tasks;
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const QString path = folder + host.fileName(positions[i]);
+        ZipComponent* component = &zip;
+        if (i > 0) {
+            components[i] = std::make_unique<ZipComponent>();
+            component = components[i].get();
+            component->setPassword(zip.password());
+        }
+        ArchivePool::Task task;
+        task.keys = QStringList{path.toCaseFolded()};
+        task.work = [&, i, path, component] {
+            SerialHost serial(host, hostLock, &logs[i]);
+            results[i] = testOne(serial, *component, path);
+        };
+        task.finish = [&, i] {
+            std::lock_guard<std::mutex> lock(hostLock);
+            for (const QString& line : std::as_const(logs[i]))
+                host.write_log(line);
+        };
+        tasks.push_back(std::move(task));
+    }
+    const int started = ArchivePool::run(
+        tasks,
+        [&] {
+            std::lock_guard<std::mutex> lock(hostLock);
+            return host.stopRequested();
+        },
+        [&](int i) {
+            if (!onArchive)
+                return;
+            std::lock_guard<std::mutex> lock(hostLock);
+            onArchive(i + 1, total, folder + host.fileName(positions[size_t(i)]));
+        });
+    for (int i = 0; i < started; ++i)
+        report.archives.push_back(results[size_t(i)]);
+    if (started < total)
+        report.stopped = true;
+    else if (started > 0 && host.stopRequested())
+        report.stopped = positions[size_t(started - 1)] + 1 < host.fileCount();
     if (nothingSelected) {
         host.messageBox(QStringLiteral("You didn't select any Zip files to test!"),
                         QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);

@@ -2,12 +2,19 @@
 
 #include "archive/ZipComponent.h"
 #include "maintenance/ArchiveEvents.h"
+#include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
+#include "maintenance/SerialHost.h"
 #include "names/basMain.h"
 
 #include <QFileInfo>
 #include <QMutex>
 #include <QSet>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace kelmar {
 
@@ -112,6 +119,171 @@ void whoops(BatchHost& host)
     host.messageBox(QStringLiteral("You didn't select any files to ZIP!"),
                     QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
 }
+
+// The per-file mode: one archive per selected file, several at once (ArchivePool). Files that
+// go into the same archive share one component, in list order, so the second finds the first's
+// entry and the log names both, exactly as in a run one archive after another.
+class PerFileRun
+{
+public:
+    PerFileRun(BatchHost& host, ZipComponent& batchZip, const Options& options,
+               const QString& targetFolder, const ZipSource& info, bool keepFolderNames,
+               int selected)
+        : m_host(host), m_batchZip(batchZip), m_options(options), m_targetFolder(targetFolder),
+          m_info(info), m_keepFolderNames(keepFolderNames), m_selected(selected)
+    {
+    }
+
+    size_t size() const { return m_files.size(); }
+
+    void addFile(const QString& name, const QString& sourceFolder)
+    {
+        File file;
+        file.name = name;
+        file.source = sourceFolder + name;
+        file.archivePath = perFileArchivePath(m_targetFolder, name,
+                                              Options::isSet(m_options.chkUseOriginalExtensions),
+                                              m_options.cmbFileCase);
+        // Case-folded: on a file system that ignores case two spellings are one file.
+        const QString key = file.archivePath.toCaseFolded();
+        auto it = m_componentOf.find(key);
+        if (it == m_componentOf.end()) {
+            m_components.push_back(std::make_unique<ZipComponent>());
+            ZipComponent& zip = *m_components.back();
+            // What the batch's component stored there in an earlier run of the same session.
+            zip.rememberStoredFrom(m_batchZip, file.archivePath);
+            if (const std::function<void()> hook = m_batchZip.afterWriteHook()) {
+                zip.setAfterWriteHook([this, hook] {
+                    std::lock_guard<std::mutex> lock(m_hookLock);
+                    hook();
+                });
+            }
+            m_archiveOf.push_back(file.archivePath);
+            it = m_componentOf.emplace(key, &zip).first;
+        }
+        file.zip = it->second;
+        m_files.push_back(file);
+    }
+
+    // Zips every file (until Stop); returns how many archives were started.
+    int zipAll(ZipFilesReport& report, bool& quit)
+    {
+        std::vector<ArchivePool::Task> tasks;
+        std::vector<ZipFilesReport::Archive> results(m_files.size());
+        std::vector<QStringList> logs(m_files.size());
+        const QString infoKey = m_info.path.isEmpty()
+                                    ? QString()
+                                    : QFileInfo(m_info.path).absoluteFilePath().toCaseFolded();
+        bool infoIsAnArchive = false;
+        for (const File& file : m_files)
+            infoIsAnArchive = infoIsAnArchive || file.archivePath.toCaseFolded() == infoKey;
+        for (size_t i = 0; i < m_files.size(); ++i) {
+            ArchivePool::Task task;
+            const File& file = m_files[i];
+            // What one archive writes another must not read or write meanwhile.
+            task.keys = QStringList{file.archivePath.toCaseFolded(), file.source.toCaseFolded()};
+            if (infoIsAnArchive)
+                task.keys.append(infoKey);
+            task.work = [this, i, &results, &logs] {
+                zipOne(m_files[i], i == 0, logs[i], results[i]);
+            };
+            task.finish = [this, i, &logs] {
+                std::lock_guard<std::mutex> lock(m_hostLock);
+                for (const QString& line : std::as_const(logs[i]))
+                    m_host.write_log(line);
+                logs[i].clear();
+            };
+            tasks.push_back(std::move(task));
+        }
+        const int started = ArchivePool::run(tasks, [&] {
+            std::lock_guard<std::mutex> lock(m_hostLock);
+            return m_host.stopRequested() || m_quit.load();
+        });
+        for (int i = 0; i < started; ++i)
+            report.archives.push_back(results[size_t(i)]);
+        for (size_t i = 0; i < m_components.size(); ++i)
+            m_batchZip.rememberStoredFrom(*m_components[i], m_archiveOf[i]);
+        quit = quit || m_quit.load();
+        return started;
+    }
+
+private:
+    struct File
+    {
+        QString name;
+        QString source;
+        QString archivePath;
+        ZipComponent* zip = nullptr;
+    };
+
+    void zipOne(const File& file, bool first, QStringList& log, ZipFilesReport::Archive& result)
+    {
+        SerialHost host(m_host, m_hostLock, &log);
+        ZipComponent& zip = *file.zip;
+        ArchiveEvents events(host, zip);
+        QObject::connect(&events, &ArchiveEvents::quitRequested, [&] {
+            m_quit.store(true);
+            host.endProgram();
+        });
+        events.setOperationKind(ArchiveEvents::ZipBatch);
+        events.setTotalFileCount(m_selected);
+        events.shareFinishedCount(&m_finished);
+        zip.setKeepFolderNames(m_keepFolderNames);
+        zip.setLevel(m_options.sliCompression);
+        zip.setPassword(m_options.zipPassword());
+        zip.setArchivePath(file.archivePath);
+
+        std::vector<ZipSource> entries{
+            ZipSource::file(file.source, entryNameFor(file.source, m_keepFolderNames))};
+        if (!m_info.path.isEmpty())
+            entries.push_back(m_info);
+        if (first) {
+            host.write_log(QStringLiteral("Individually Zipping the Following Files to ") +
+                           m_targetFolder);
+        }
+        host.write_log(file.source);
+        if (!m_info.path.isEmpty())
+            host.write_log(m_info.path);
+        // An earlier file of the same archive has finished: they share a component.
+        bool made;
+        {
+            std::lock_guard<std::mutex> lock(m_madeLock);
+            made = m_made.contains(file.archivePath);
+        }
+        if (made) {
+            host.write_log(QStringLiteral("    (") + file.name + QStringLiteral(" goes into ") +
+                           basMain::GetFileName(file.archivePath) +
+                           QStringLiteral(" with an earlier file of the same name)"));
+        }
+        const int code = zip.compress(entries);
+        const QString detail = zip.lastErrorDetail();
+        logNotes(host, zip);
+        logFailure(host, file.archivePath, code, detail);
+        if (code == ZipOk) {
+            std::lock_guard<std::mutex> lock(m_madeLock);
+            m_made.insert(file.archivePath);
+        }
+        result = {file.archivePath, {file.source}, code, detail, events.takeKeptSources()};
+    }
+
+    BatchHost& m_host;
+    ZipComponent& m_batchZip;
+    const Options& m_options;
+    QString m_targetFolder;
+    ZipSource m_info;
+    bool m_keepFolderNames;
+    int m_selected;
+    std::vector<File> m_files;
+    std::vector<std::unique_ptr<ZipComponent>> m_components;
+    std::vector<QString> m_archiveOf; // the archive of each component
+    std::map<QString, ZipComponent*> m_componentOf;
+    std::mutex m_hookLock;
+    std::mutex m_hostLock;
+    std::atomic<int> m_finished{0};
+    std::atomic<bool> m_quit{false};
+    std::mutex m_madeLock;
+    QSet<QString> m_made;
+};
 
 } // namespace
 
@@ -249,62 +421,29 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
         Options::isSet(options.chkSaveZIPsinSameFolder) ? sourceFolder : QString();
     host.protect_form();
     CancelGuard guard(zip, {});
-    bool firstArchive = true;
-    QSet<QString> madeThisRun;
-    int lastResult = ZipOk;
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (!host.isSelected(position))
-            continue;
-        const QString name = host.fileName(position);
-        const QString source = sourceFolder + name;
-        std::vector<ZipSource> entries{
-            ZipSource::file(source, entryNameFor(source, keepFolderNames))};
-        if (withInfoFile)
-            entries.push_back(infoSource());
-        if (targetFolder.isEmpty()) {
-            const QString answer =
-                host.browseForFolder(
-                        QStringLiteral("Select the folder you store the ZIP files in."))
-                    .value_or(QString());
-            if (answer.isEmpty()) {
-                host.release_form();
-                events.setOperationKind(ArchiveEvents::NoBatch);
-                report.cancelled = true;
-                return report;
-            }
-            targetFolder = basMain::WithSeparator(answer);
+    if (targetFolder.isEmpty()) {
+        const QString answer =
+            host.browseForFolder(QStringLiteral("Select the folder you store the ZIP files in."))
+                .value_or(QString());
+        if (answer.isEmpty()) {
+            host.release_form();
+            events.setOperationKind(ArchiveEvents::NoBatch);
+            report.cancelled = true;
+            return report;
         }
-        const QString archivePath =
-            perFileArchivePath(targetFolder, name, Options::isSet(options.chkUseOriginalExtensions),
-                               options.cmbFileCase);
-        zip.setArchivePath(archivePath);
-        if (firstArchive) {
-            host.write_log(QStringLiteral("Individually Zipping the Following Files to ") +
-                           targetFolder);
-            firstArchive = false;
-        }
-        host.write_log(source);
-        if (withInfoFile)
-            host.write_log(options.txtInfoFile);
-        if (madeThisRun.contains(archivePath)) {
-            host.write_log(QStringLiteral("    (") + name + QStringLiteral(" goes into ") +
-                           basMain::GetFileName(archivePath) +
-                           QStringLiteral(" with an earlier file of the same name)"));
-        }
-        lastResult = zip.compress(entries);
-        const QString detail = zip.lastErrorDetail();
-        logNotes(host, zip);
-        logFailure(host, archivePath, lastResult, detail);
-        if (lastResult == ZipOk)
-            madeThisRun.insert(archivePath);
-        report.archives.push_back(
-            {archivePath, {source}, lastResult, detail, events.takeKeptSources()});
-        if (host.stopRequested() || quit) {
-            for (int later = position + 1; later < host.fileCount(); ++later)
-                report.stopped = report.stopped || host.isSelected(later);
-            break;
-        }
+        targetFolder = basMain::WithSeparator(answer);
     }
+
+    // One archive per selected file, run on the pool; see zipEachFile.
+    PerFileRun run(host, zip, options, targetFolder, withInfoFile ? infoSource() : ZipSource(),
+                   keepFolderNames, selected);
+    for (int position = 0; position < host.fileCount(); ++position) {
+        if (host.isSelected(position))
+            run.addFile(host.fileName(position), sourceFolder);
+    }
+    const int started = run.zipAll(report, quit);
+    report.stopped = started < int(run.size());
+    const int lastResult = report.archives.empty() ? int(ZipOk) : report.archives.back().result;
     report.lastResult = lastResult;
     endSteps(host, events, options, lastResult);
     return report;

@@ -5,6 +5,7 @@
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "fs/FolderTree.h"
+#include "maintenance/ArchivePool.h"
 #include "maintenance/CliRun.h"
 #include "maintenance/FoldersToZips.h"
 #include "maintenance/ZipFiles.h"
@@ -305,6 +306,13 @@ TEST(ZipNoLoss, ASourceChangedAfterItWasReadIsKept)
          [](const QString& r) { writeFile(r + "/S/late.rom", "late"); },
          "its archive does not hold late.rom"},
     };
+    // The change comes between one archive's write and its deletions, before the next
+    // archive is read: one archive after another.
+    struct OneWorker
+    {
+        OneWorker() { ArchivePool::setWorkers(1); }
+        ~OneWorker() { ArchivePool::setWorkers(0); }
+    } oneWorker;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.loss);
         QTemporaryDir dir;

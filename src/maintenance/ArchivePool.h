@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace kelmar {
+
+// Runs the archives of a batch on several threads at once while the batch still looks, to the
+// user, like one run through its list.
+//
+// Archives are started strictly in list order, and none after stop() says true. Two archives
+// that share a key (an archive's path, a source's path: whatever one writes and the other
+// reads or writes) never run at the same time, and the later waits for the earlier. finish()
+// runs for every started archive in list order, one at a time, once that archive and all
+// before it are done: that is where a batch writes its log lines and its report, so both
+// read as if the archives had run one after another.
+class ArchivePool
+{
+public:
+    // How many archives run at once in every batch of this process: n, or with 0 (the
+    // default) the number of processor cores.
+    static void setWorkers(int n);
+    static int workers();
+
+    struct Task
+    {
+        std::function<void()> work;   // on a worker thread
+        std::function<void()> finish; // in list order, one at a time
+        QStringList keys;
+    };
+
+    // started(i) runs, in order and one at a time, as archive i is taken up, before stop()
+    // is asked about the next one. Returns how many archives were started.
+    static int run(const std::vector<Task>& tasks, const std::function<bool()>& stop,
+                   const std::function<void(int)>& started = {});
+};
+
+} // namespace kelmar

@@ -1,0 +1,211 @@
+// Batches that run several archives at once must read, to the user, exactly like a run of one
+// archive after another: the same log lines in the same order, the same archives written, the
+// same sources deleted, the same archives set aside as bad, and after Stop nothing more.
+#include "archive/ZipComponent.h"
+#include "common/FakeHost.h"
+#include "common/Tools.h"
+#include "maintenance/ArchivePool.h"
+#include "maintenance/TestZips.h"
+#include "maintenance/ZipFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+using namespace kelmar;
+using namespace kelmar::test;
+
+namespace {
+
+// Restores the process's number of workers when a test ends.
+struct Workers
+{
+    explicit Workers(int n) { ArchivePool::setWorkers(n); }
+    ~Workers() { ArchivePool::setWorkers(0); }
+};
+
+// Every file below root with its size, relative to root.
+QStringList treeOf(const QString& root)
+{
+    QStringList out;
+    for (const QFileInfo& info : QDir(root).entryInfoList(
+             QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
+        if (info.isDir()) {
+            for (const QString& inner : treeOf(info.filePath()))
+                out.append(info.fileName() + u'/' + inner);
+        } else {
+            out.append(info.fileName() + QStringLiteral(" %1").arg(info.size()));
+        }
+    }
+    return out;
+}
+
+// What a user sees of one batch: the log (paths relative to root), the files left, the
+// outcome of each archive.
+struct Seen
+{
+    QStringList log;
+    QStringList files;
+    QStringList outcomes;
+    int archives = 0;
+};
+
+void makeSources(const QString& src)
+{
+    for (int i = 1; i <= 14; ++i)
+        writeFile(src + QStringLiteral("/g%1.nes").arg(i, 2, 10, QChar(u'0')),
+                  i % 3 == 0 ? noiseBytes(40000 + i, quint32(i))
+                             : textBytes(90000 + i, quint32(i)));
+    // Lower-cased archive names put these two into one archive, where the second clashes.
+    writeFile(src + QStringLiteral("/A.nes"), textBytes(5000, 20));
+    writeFile(src + QStringLiteral("/a.nes"), textBytes(6000, 21));
+    writeFile(src + QStringLiteral("/a.sfc"), textBytes(7000, 22));
+}
+
+// Zips every file of a fresh copy of the sources into one archive each, deleting the
+// originals; Stop is pressed when the log shows stopAt (a source's name).
+Seen zipRun(int workers, const QString& stopAt, int* stopAfter)
+{
+    Workers pool(workers);
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("roms"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(out);
+    makeSources(src);
+    FakeHost host;
+    host.listFolder(src);
+    host.opts.chkDeleteFiles = 1;
+    host.opts.cmbFileCase = UseLowerCase;
+    host.queueFolder(out);
+    host.onLog = [&](const QString& line) {
+        if (line.endsWith(u'/' + stopAt))
+            host.stop = true;
+    };
+    ZipComponent zip;
+    const ZipFilesReport report = zip_files(host, zip);
+    Seen seen;
+    for (const QString& line : std::as_const(host.log))
+        seen.log.append(QString(line).replace(dir.path(), QStringLiteral("<root>")));
+    seen.files = treeOf(dir.path());
+    for (const ZipFilesReport::Archive& a : report.archives)
+        seen.outcomes.append(QStringLiteral("%1 %2 %3")
+                                 .arg(QFileInfo(a.path).fileName())
+                                 .arg(a.result)
+                                 .arg(a.kept.join(u',')));
+    seen.archives = int(report.archives.size());
+    if (stopAfter)
+        *stopAfter = seen.archives;
+    EXPECT_EQ(report.stopped, seen.archives < 17);
+    return seen;
+}
+
+// Tests a folder of good and damaged archives; Stop is pressed as archive stopAt starts.
+Seen testRun(int workers, int stopAt)
+{
+    Workers pool(workers);
+    QTemporaryDir dir;
+    for (int i = 1; i <= 12; ++i) {
+        const QString name = QStringLiteral("a%1").arg(i, 2, 10, QChar(u'0'));
+        writeFile(dir.filePath(QStringLiteral("work/") + name + QStringLiteral(".nes")),
+                  textBytes(30000 + i, quint32(i)));
+        runTool(QStringLiteral("zip"),
+                {QStringLiteral("-q"), QStringLiteral("../") + name + QStringLiteral(".zip"),
+                 name + QStringLiteral(".nes")},
+                dir.filePath(QStringLiteral("work")));
+        if (i % 4 == 1) {
+            QByteArray bytes = readFile(dir.filePath(name + QStringLiteral(".zip")));
+            bytes[100] = char(bytes[100] ^ 0x40);
+            writeFile(dir.filePath(name + QStringLiteral(".zip")), bytes);
+        }
+    }
+    QDir(dir.filePath(QStringLiteral("work"))).removeRecursively();
+    FakeHost host;
+    host.listFolder(dir.path());
+    ZipComponent zip;
+    const TestZipsReport report = test_zip_files(host, zip, [&](int number, int, const QString&) {
+        if (number == stopAt)
+            host.stop = true;
+    });
+    Seen seen;
+    seen.log = host.log;
+    seen.files = treeOf(dir.path());
+    for (const TestZipsReport::Archive& a : report.archives)
+        seen.outcomes.append(QFileInfo(a.path).fileName() + u' ' + a.reason + u' ' +
+                             QFileInfo(a.renamedTo).fileName());
+    seen.archives = int(report.archives.size());
+    return seen;
+}
+
+} // namespace
+
+TEST(ArchivePool, SeveralWorkersLookLikeOneArchiveAfterAnother)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    struct Case
+    {
+        const char* name; // what a difference would break
+        QString stopAt;
+    };
+    const Case zipCases[] = {
+        {"log order, clash failure and deletions over a whole batch", QStringLiteral("none")},
+        {"no archive starts after Stop", QStringLiteral("g04.nes")},
+    };
+    for (const Case& c : zipCases) {
+        SCOPED_TRACE(c.name);
+        int done = 0;
+        const Seen parallel = zipRun(4, c.stopAt, &done);
+        ASSERT_GT(done, 0);
+        if (c.stopAt != QStringLiteral("none")) {
+            EXPECT_LT(done, 17);
+        }
+        // The one-worker run stops after as many archives as the parallel one finished.
+        QStringList sorted;
+        for (const QString& line : parallel.log) {
+            if (line.startsWith(QStringLiteral("<root>/roms/")))
+                sorted.append(line.mid(12));
+        }
+        const QString lastStarted = sorted.value(done - 1);
+        const Seen one = zipRun(1, done < 17 ? lastStarted : QStringLiteral("none"), nullptr);
+        EXPECT_EQ(parallel.log, one.log);
+        EXPECT_EQ(parallel.files, one.files);
+        EXPECT_EQ(parallel.outcomes, one.outcomes);
+        EXPECT_TRUE(parallel.log.join(u'\n').contains(QStringLiteral("Error zipping")));
+    }
+    for (int stopAt : {0, 6}) {
+        SCOPED_TRACE(stopAt);
+        const Seen parallel = testRun(3, stopAt);
+        const Seen one = testRun(1, stopAt);
+        EXPECT_EQ(parallel.archives, stopAt == 0 ? 12 : stopAt);
+        EXPECT_EQ(parallel.log, one.log);
+        EXPECT_EQ(parallel.files, one.files);
+        EXPECT_EQ(parallel.outcomes, one.outcomes);
+    }
+}
+
+TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
+{
+    Workers pool(4);
+    QTemporaryDir dir;
+    const int count = 2000;
+    for (int i = 0; i < count; ++i)
+        writeFile(dir.filePath(QStringLiteral("t%1.bin").arg(i, 4, 10, QChar(u'0'))),
+                  QByteArray::number(i));
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.opts.chkDeleteFiles = 1;
+    host.opts.chkSaveZIPsinSameFolder = 1;
+    ZipComponent zip;
+    const ZipFilesReport zipped = zip_files(host, zip);
+    EXPECT_EQ(zipped.archives.size(), size_t(count));
+    EXPECT_EQ(zipped.failedCount(), 0);
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.bin")}, QDir::Files).size(), 0);
+    EXPECT_EQ(host.log.size(), count + 1);
+    EXPECT_EQ(host.log.value(count), dir.path() + QStringLiteral("/t1999.bin"));
+    EXPECT_EQ(host.statusTexts.filter(QStringLiteral("Zipping File 2000 of 2000")).isEmpty(),
+              false);
+
+    host.listFolder(dir.path());
+    const TestZipsReport tested = test_zip_files(host, zip);
+    EXPECT_EQ(tested.count(TestZipsReport::Verdict::Good), count);
+}
