@@ -1,6 +1,7 @@
 #include "archive/ArchiveReplacement.h"
 
 #include "archive/ZipError.h"
+#include "fs/FdGuard.h"
 #include "fs/FileIdentity.h"
 #include "fs/NativeName.h"
 
@@ -24,14 +25,10 @@ QString systemError(int err)
 
 int syncPath(const QByteArray& path, int flags)
 {
-    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
-    if (fd < 0)
+    const fs::FdGuard fd(::open(path.constData(), flags | O_CLOEXEC));
+    if (!fd)
         return errno;
-    int err = 0;
-    if (::fsync(fd) != 0)
-        err = errno;
-    ::close(fd);
-    return err;
+    return ::fsync(fd.get()) != 0 ? errno : 0;
 }
 
 } // namespace
@@ -65,14 +62,13 @@ int ArchiveReplacement::begin()
         return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": ") + systemError(errno));
     const QString folder = QFileInfo(m_path).absolutePath();
     QByteArray pattern = fs::nativeName(folder + QStringLiteral("/.kelmar-XXXXXX"));
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
+    const fs::FdGuard fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd) {
         const int err = errno;
         return fail(writeFailure(err), folder +
                                            QStringLiteral(": cannot create a temporary file: ") +
                                            systemError(err));
     }
-    ::close(fd);
     m_temp = pattern;
     return ZipOk;
 }
@@ -111,28 +107,26 @@ int ArchiveReplacement::writeEmptyArchive(const QByteArray& path, const QByteArr
     record.append(char(length & 0xFF));
     record.append(char(length >> 8));
     record.append(comment.left(length));
-    const int fd = ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0)
+    fs::FdGuard fd(::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (!fd)
         return errno;
     int err = 0;
-    if (::write(fd, record.constData(), size_t(record.size())) != ssize_t(record.size()))
+    if (::write(fd.get(), record.constData(), size_t(record.size())) != ssize_t(record.size()))
         err = errno != 0 ? errno : EIO;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    return err;
+    const int closeError = fd.close();
+    return err != 0 ? err : closeError;
 }
 
 int ArchiveReplacement::copyContent(const QByteArray& from, const QByteArray& to)
 {
-    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
+    const fs::FdGuard input(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    if (!input)
         return errno;
-    const int out = ::open(to.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (out < 0) {
-        const int err = errno;
-        ::close(in);
-        return err;
-    }
+    fs::FdGuard output(::open(to.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (!output)
+        return errno;
+    const int in = input.get();
+    const int out = output.get();
     int err = 0;
     bool fallback = false;
     // The kernel copies, and may share the blocks where the file system can.
@@ -172,10 +166,8 @@ int ArchiveReplacement::copyContent(const QByteArray& from, const QByteArray& to
             }
         }
     }
-    ::close(in);
-    if (::close(out) != 0 && err == 0)
-        err = errno;
-    return err;
+    const int closeError = output.close();
+    return err != 0 ? err : closeError;
 }
 
 } // namespace kelmar

@@ -74,6 +74,18 @@ int EntryReader::fail(int code, const QString& detail)
     return m_result;
 }
 
+void EntryReader::failReading(const zip_error_t* error)
+{
+    QString detail;
+    const int code = resultOf(error, m_name, &detail);
+    // With the old ZipCrypto a wrong password passes its check byte once in 256 tries and then
+    // reads as garbage, which cannot be told apart from damage. Like 7-Zip, count it as damage
+    // (the right password must not hide a damaged entry), and say both.
+    if (code == ZipDamaged && m_zipCrypto)
+        detail = m_name + QStringLiteral(": damaged, or the password is wrong");
+    fail(code, detail);
+}
+
 int EntryReader::authenticate()
 {
     zip_stat_t st;
@@ -90,24 +102,28 @@ int EntryReader::authenticate()
     }
     std::vector<char> buffer(32 * 1024);
     int result = ZipOk;
+    QString detail;
     for (;;) {
         const zip_int64_t n = zip_fread(raw, buffer.data(), buffer.size());
         if (n < 0) {
             // libzip compares a stored entry's raw bytes with the absent CRC: not an error here.
-            if (zip_error_code_zip(zip_file_get_error(raw)) != ZIP_ER_CRC) {
-                QString detail;
+            if (zip_error_code_zip(zip_file_get_error(raw)) != ZIP_ER_CRC)
                 result = resultOf(zip_file_get_error(raw), m_name, &detail);
-                fail(result, detail);
-            }
             break;
         }
         if (n == 0)
             break;
         check.addData(buffer.data(), n);
     }
-    zip_fclose(raw);
+    const int closed = zip_fclose(raw);
+    if (result == ZipOk && closed != 0 && closed != ZIP_ER_CRC) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, closed);
+        result = resultOf(&error, m_name, &detail);
+        zip_error_fini(&error);
+    }
     if (result != ZipOk)
-        return result;
+        return fail(result, detail);
     switch (check.finish()) {
     case AesAuthenticator::Verdict::Good:
         return ZipOk;
@@ -142,10 +158,11 @@ int EntryReader::open()
     m_size = (st.valid & ZIP_STAT_SIZE) ? qint64(st.size) : -1;
     const bool encrypted =
         (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
-    if (encrypted && m_password.isEmpty())
-        return fail(ZipPassword, m_name + QStringLiteral(": encrypted, and no password given"));
     if (encrypted && !zip_encryption_method_supported(st.encryption_method, 0))
         return fail(ZipUnsupported, m_name + QStringLiteral(": unsupported encryption"));
+    if (encrypted && m_password.isEmpty())
+        return fail(ZipPassword, m_name + QStringLiteral(": encrypted, and no password given"));
+    m_zipCrypto = encrypted && st.encryption_method == ZIP_EM_TRAD_PKWARE;
     if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0)) {
         if (!kelmarDecodes(st.comp_method))
             return fail(ZipUnsupported, m_name + QStringLiteral(": compressed with ") +
@@ -194,15 +211,14 @@ qint64 EntryReader::read(char* data, qint64 length)
     if (n < 0) {
         const zip_error_t* error = zip_file_get_error(m_file);
         if (!(m_noStoredCrc && zip_error_code_zip(error) == ZIP_ER_CRC && m_done == m_size)) {
-            QString detail;
-            const int code = resultOf(error, m_name, &detail);
-            fail(code, detail);
+            failReading(error);
             return -1;
         }
     }
     if (n > 0) {
         m_done += n;
-        m_crc = quint32(crc32(m_crc, reinterpret_cast<const Bytef*>(data), uInt(n)));
+        if (m_computeCrc)
+            m_crc = quint32(crc32(m_crc, reinterpret_cast<const Bytef*>(data), uInt(n)));
         return n;
     }
     // The end: the CRC is checked when the last byte has been read, and again at close.
@@ -212,10 +228,8 @@ qint64 EntryReader::read(char* data, qint64 length)
     if (closed != 0 && !(m_noStoredCrc && closed == ZIP_ER_CRC)) {
         zip_error_t error;
         zip_error_init_with_code(&error, closed);
-        QString detail;
-        const int code = resultOf(&error, m_name, &detail);
+        failReading(&error);
         zip_error_fini(&error);
-        fail(code, detail);
         return -1;
     }
     if (m_size >= 0 && m_done != m_size) {

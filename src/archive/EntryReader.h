@@ -34,7 +34,10 @@ public:
     qint64 read(char* data, qint64 length);
     void close();
 
+    // The CRC-32 of what was read; computed only while computeCrc is on (the default).
     quint32 crc() const { return m_crc; }
+    // libzip checks the stored CRC itself: a caller that only reads need not pay for a second.
+    void setComputeCrc(bool on) { m_computeCrc = on; }
     qint64 done() const { return m_done; }
     qint64 size() const { return m_size; }
     const QString& name() const { return m_name; }
@@ -49,6 +52,7 @@ public:
 
 private:
     int fail(int code, const QString& detail);
+    void failReading(const zip_error_t* error);
     int authenticate();
 
     zip_t* m_archive;
@@ -62,6 +66,8 @@ private:
     qint64 m_done = 0;
     quint32 m_crc = 0;
     bool m_noStoredCrc = false;
+    bool m_zipCrypto = false;
+    bool m_computeCrc = true;
     bool m_ended = false;
     int m_result = 0;
     QString m_detail;

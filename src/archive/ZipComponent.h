@@ -12,7 +12,6 @@
 
 typedef struct zip zip_t;
 typedef struct zip_error zip_error_t;
-typedef struct zip_stat zip_stat_t;
 
 namespace kelmar {
 
@@ -99,22 +98,16 @@ signals:
 
 private:
     friend class ZipWriter;
+    friend class ZipExtractor;
     friend struct FileReader;
 
     bool cancelled() const { return m_cancelCheck && m_cancelCheck(); }
     int fail(int code, const QString& detail);
     zip_t* openArchive(int flags, int* result);
     int resultOf(const zip_error_t* error, const QString& what);
-    int extractEntry(zip_t* archive, quint64 index, qint64 size, qint64 mtime,
-                     const QString& entryName, const QString& target);
-    // existingSize: the size of the file in the way, -1 when it is not an ordinary file.
-    int matchExisting(zip_t* archive, quint64 index, qint64 size, const QString& entryName,
-                      const QString& target, qint64 existingSize);
-    int testEntry(zip_t* archive, quint64 index);
     // Reads one entry to its end through the buffer, handing each piece to sink (which
     // returns a result code), and checks CRC, authentication and size.
-    int authenticateAes(zip_t* archive, quint64 index, const zip_stat_t& st, const QString& name);
-    int readEntry(zip_t* archive, quint64 index, const QString& name,
+    int readEntry(zip_t* archive, quint64 index,
                   const std::function<int(const char*, qint64)>& sink);
     void reportProgress(const QString& name, qint64 done, qint64 total, int* last);
 

@@ -111,6 +111,31 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
     return true;
 }
 
+bool archiveGroups(const QStringList& paths, const char* command, std::vector<Group>& groups,
+                   int* total, QTextStream& err)
+{
+    if (paths.isEmpty()) {
+        usage(
+            err,
+            QStringLiteral("%1 needs at least one archive or folder").arg(QLatin1String(command)));
+        return false;
+    }
+    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
+                    QStringLiteral("is not a .zip file"), groups, err))
+        return false;
+    *total = 0;
+    for (const Group& g : groups)
+        *total += int(g.names.size());
+    return true;
+}
+
+int batchExitStatus(int failed, bool stopped)
+{
+    if (failed > 0)
+        return kExitBad;
+    return stopped ? kExitNotTested : kExitGood;
+}
+
 ProgressLine::ProgressLine(QTextStream& err, int total)
     : m_err(err), m_total(total), m_enabled(::isatty(STDERR_FILENO) != 0)
 {
@@ -152,25 +177,6 @@ bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* w
         host.setFiles(g.folder, g.names);
         batch();
     }
-    return true;
-}
-
-bool optionValue(const QStringList& args, int& i, const QString& name, QString& value,
-                 bool* missing)
-{
-    const QString& a = args.at(i);
-    *missing = false;
-    if (a.startsWith(name + u'=')) {
-        value = a.mid(name.size() + 1);
-        return true;
-    }
-    if (a != name)
-        return false;
-    if (i + 1 >= args.size()) {
-        *missing = true;
-        return true;
-    }
-    value = args.at(++i);
     return true;
 }
 

@@ -48,16 +48,21 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
                 bool (*accept)(const QString& fileName), const QString& refusal,
                 std::vector<Group>& groups, QTextStream& err);
 
+// The archives that PATH arguments name, grouped as groupPaths groups them; *total counts
+// them. Returns false after printing the usage error: no PATH ("COMMAND needs at least one
+// archive or folder"), a path that does not exist or a file not named ".zip".
+bool archiveGroups(const QStringList& paths, const char* command, std::vector<Group>& groups,
+                   int* total, QTextStream& err);
+
+// A batch's exit status: kExitBad when anything failed, else kExitNotTested when it was
+// stopped, else kExitGood.
+int batchExitStatus(int failed, bool stopped);
+
 // Runs batch once per group, with host's file list set to the group's files. A group without
 // files gets "kelmar-cli: no WHAT in FOLDER" on stderr instead. Returns false when Ctrl+C
 // stopped the run before a group.
 bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
                   QTextStream& err, const std::function<void()>& batch);
-
-// Reads "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
-// Returns false when a is not this option; sets *missing when the value is absent.
-bool optionValue(const QStringList& args, int& i, const QString& name, QString& value,
-                 bool* missing);
 
 // "[#####...............] 3/40 name" on stderr, redrawn in place, when stderr is a terminal.
 class ProgressLine

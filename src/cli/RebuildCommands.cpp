@@ -2,10 +2,10 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "maintenance/ChangeAttributes.h"
 #include "maintenance/RemoveNonRoms.h"
 #include "maintenance/RezipFiles.h"
-#include "names/basMain.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -93,38 +93,13 @@ Exit status of attributes:
 
 namespace {
 
-// Reads the options the three commands share; returns false after a usage error.
-bool sharedOption(const QStringList& args, int& i, Options& options, QStringList& paths,
-                  QTextStream& err, bool* handled, int* exitCode)
+// The options the three commands share, applied over the saved options.
+OptionTable sharedOptions(Options& options)
 {
-    const QString& a = args.at(i);
-    QString value;
-    bool missing = false;
-    *handled = true;
-    if (optionValue(args, i, QStringLiteral("--level"), value, &missing)) {
-        bool ok = false;
-        const int level = value.toInt(&ok);
-        if (missing || !ok || level < 0 || level > 9) {
-            *exitCode = usage(err, QStringLiteral("--level needs a number from 0 to 9"));
-            return false;
-        }
-        options.sliCompression = level;
-    } else if (optionValue(args, i, QStringLiteral("--unzip-password"), value, &missing)) {
-        if (missing || value.isEmpty()) {
-            *exitCode = usage(err, QStringLiteral("--unzip-password needs a value"));
-            return false;
-        }
-        options.chkUnzipPassword = 1;
-        options.txtUnzipPassword = value;
-    } else if (a == u"--") {
-        paths += args.mid(i + 1);
-        i = int(args.size());
-    } else if (!a.startsWith(u'-') || a.size() == 1) {
-        paths.append(a);
-    } else {
-        *handled = false;
-    }
-    return true;
+    return {
+        levelOption(options),
+        unzipPasswordOption(QStringLiteral("--unzip-password"), options, false),
+    };
 }
 
 // Runs batch over every group and sums up; the summary goes to stderr.
@@ -135,17 +110,10 @@ int runOverGroups(
                                       const std::function<void(int, int, const QString&)>&)>& batch,
     const std::function<std::optional<MsgAnswer>(Question)>& answer = {})
 {
-    if (paths.isEmpty())
-        return usage(
-            err,
-            QStringLiteral("%1 needs at least one archive or folder").arg(QLatin1String(command)));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
-        return kExitUsage;
     int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
+    if (!archiveGroups(paths, command, groups, &total, err))
+        return kExitUsage;
     ProgressLine progress(err, total);
     installInterruptHandler();
     // The batches' own message boxes (nothing selected) are not for a script's stderr.
@@ -171,9 +139,7 @@ int runOverGroups(
     err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
         << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed, stopped);
 }
 
 } // namespace
@@ -183,27 +149,12 @@ int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QT
     Options options = saved;
     options.chkSound = 0;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        bool handled = false;
-        int exitCode = kExitUsage;
-        if (!sharedOption(args, i, options, paths, err, &handled, &exitCode))
-            return exitCode;
-        if (handled)
-            continue;
-        const QString& a = args.at(i);
-        QString value;
-        bool missing = false;
-        if (optionValue(args, i, QStringLiteral("--password"), value, &missing)) {
-            if (missing || value.isEmpty())
-                return usage(err, QStringLiteral("--password needs a value"));
-            options.chkZIPPassword = 1;
-            options.txtZIPPassword = value;
-        } else if (a == u"--no-password") {
-            options.chkZIPPassword = 0;
-        } else {
-            return usage(err, QStringLiteral("unknown option '%1' for rezip").arg(a));
-        }
-    }
+    OptionTable table = sharedOptions(options);
+    table.push_back(zipPasswordOption(options));
+    table.push_back(
+        cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkZIPPassword = 0; }));
+    if (!parseOptions(args, "rezip", table, &paths, err))
+        return kExitUsage;
     return runOverGroups("rezip", paths, options, out, err, "Rezipped",
                          [](CliHost& host, ZipComponent& zip, const auto& onArchive) {
                              return rezip_files(host, zip, onArchive);
@@ -217,25 +168,16 @@ int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream&
     options.chkSound = 0;
     bool yes = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        QString value;
-        bool missing = false;
-        if (a == u"--yes" || a == u"-y") {
-            yes = true;
-        } else if (optionValue(args, i, QStringLiteral("--rom-filter"), value, &missing)) {
-            if (missing)
-                return usage(err, QStringLiteral("--rom-filter needs a value"));
-            options.lblROMFilter = value;
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for remove-non-roms").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
+    const OptionTable table = {
+        cliSwitch({QStringLiteral("--yes"), QStringLiteral("-y")}, [&] { yes = true; }),
+        cliValue(QStringLiteral("--rom-filter"), QStringLiteral("--rom-filter needs a value"),
+                 [&](const QString& v) {
+                     options.lblROMFilter = v;
+                     return QString();
+                 }),
+    };
+    if (!parseOptions(args, "remove-non-roms", table, &paths, err))
+        return kExitUsage;
     if (!yes && !paths.isEmpty()) {
         if (::isatty(STDIN_FILENO) == 0)
             return usage(err, QStringLiteral("remove-non-roms asks before removing; give --yes "
@@ -266,23 +208,12 @@ int runAttributes(const QStringList& args, const Options& saved, QTextStream& ou
     options.chkSound = 0;
     int chosen = 0;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        bool handled = false;
-        int exitCode = kExitUsage;
-        if (!sharedOption(args, i, options, paths, err, &handled, &exitCode))
-            return exitCode;
-        if (handled)
-            continue;
-        const QString& a = args.at(i);
-        if (a == u"--read-only")
-            chosen |= AttrReadOnly;
-        else if (a == u"--hidden")
-            chosen |= AttrHidden;
-        else if (a == u"--archive")
-            chosen |= AttrArchive;
-        else
-            return usage(err, QStringLiteral("unknown option '%1' for attributes").arg(a));
-    }
+    OptionTable table = sharedOptions(options);
+    table.push_back(cliSwitch({QStringLiteral("--read-only")}, [&] { chosen |= AttrReadOnly; }));
+    table.push_back(cliSwitch({QStringLiteral("--hidden")}, [&] { chosen |= AttrHidden; }));
+    table.push_back(cliSwitch({QStringLiteral("--archive")}, [&] { chosen |= AttrArchive; }));
+    if (!parseOptions(args, "attributes", table, &paths, err))
+        return kExitUsage;
     return runOverGroups("attributes", paths, options, out, err, "Updated",
                          [chosen](CliHost& host, ZipComponent& zip, const auto& onArchive) {
                              return change_attributes(

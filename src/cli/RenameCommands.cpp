@@ -1,7 +1,9 @@
 // kelmar-cli rename: the window's renames by rule, with a plan that can be shown first.
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "maintenance/RenameFiles.h"
+#include "names/basMain.h"
 
 namespace kelmar::cli {
 
@@ -46,16 +48,6 @@ Exit status of rename:
 )HELP";
 
 namespace {
-
-bool holdsForbidden(const QString& text)
-{
-    static const QString forbidden = QStringLiteral("\\/:*?<>|\"");
-    for (const QChar c : text) {
-        if (forbidden.contains(c))
-            return true;
-    }
-    return false;
-}
 
 // Prints the plan; returns the number of files that would keep their name against the rule.
 int printPlan(const RenamePlan& plan, QTextStream& out)
@@ -113,43 +105,34 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
         kind = k;
         return true;
     };
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        bool missing = false;
-        bool ok = true;
-        if (a == u"--capital") {
-            ok = setRule(RenameRule::Kind::CapitalCase);
-        } else if (a == u"--lower") {
-            ok = setRule(RenameRule::Kind::LowerCase);
-        } else if (a == u"--upper") {
-            ok = setRule(RenameRule::Kind::UpperCase);
-        } else if (a == u"--insert-spaces") {
-            ok = setRule(RenameRule::Kind::InsertSpaces);
-        } else if (a == u"--remove-spaces") {
-            ok = setRule(RenameRule::Kind::RemoveSpaces);
-        } else if (optionValue(args, i, QStringLiteral("--find"), find, &missing)) {
-            if (missing)
-                return usage(err, QStringLiteral("--find needs a text"));
-            haveFind = true;
-            ok = setRule(RenameRule::Kind::FindAndReplace);
-        } else if (optionValue(args, i, QStringLiteral("--replace"), replace, &missing)) {
-            if (missing)
-                return usage(err, QStringLiteral("--replace needs a text"));
-            haveReplace = true;
-            ok = setRule(RenameRule::Kind::FindAndReplace);
-        } else if (a == u"--dry-run") {
-            dryRun = true;
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for rename").arg(a));
-        } else {
-            paths.append(a);
-        }
-        if (!ok)
-            return usage(err, QStringLiteral("rename takes one rule per run"));
-    }
+    const QString oneRule = QStringLiteral("rename takes one rule per run");
+    auto ruleSwitch = [&](const char* name, RenameRule::Kind k) {
+        return CliOption{{QLatin1String(name)}, false, QString(), [&, k](const QString&) {
+                             return setRule(k) ? QString() : oneRule;
+                         }};
+    };
+    const OptionTable table = {
+        ruleSwitch("--capital", RenameRule::Kind::CapitalCase),
+        ruleSwitch("--lower", RenameRule::Kind::LowerCase),
+        ruleSwitch("--upper", RenameRule::Kind::UpperCase),
+        ruleSwitch("--insert-spaces", RenameRule::Kind::InsertSpaces),
+        ruleSwitch("--remove-spaces", RenameRule::Kind::RemoveSpaces),
+        cliValue(QStringLiteral("--find"), QStringLiteral("--find needs a text"),
+                 [&](const QString& v) {
+                     find = v;
+                     haveFind = true;
+                     return setRule(RenameRule::Kind::FindAndReplace) ? QString() : oneRule;
+                 }),
+        cliValue(QStringLiteral("--replace"), QStringLiteral("--replace needs a text"),
+                 [&](const QString& v) {
+                     replace = v;
+                     haveReplace = true;
+                     return setRule(RenameRule::Kind::FindAndReplace) ? QString() : oneRule;
+                 }),
+        cliSwitch({QStringLiteral("--dry-run")}, [&] { dryRun = true; }),
+    };
+    if (!parseOptions(args, "rename", table, &paths, err))
+        return kExitUsage;
     if (!kind)
         return usage(err, QStringLiteral("rename needs a rule: --capital, --lower, --upper, "
                                          "--insert-spaces, --remove-spaces or --find/--replace"));
@@ -158,7 +141,7 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
             return usage(err, QStringLiteral("--find and --replace go together"));
         if (find.isEmpty())
             return usage(err, QStringLiteral("--find needs a text that is not empty"));
-        if (holdsForbidden(replace))
+        if (basMain::HoldsInvalidChars(replace))
             return usage(err, QStringLiteral("the replacement may not hold \\ / : * ? < > | or "
                                              "a double quote"));
     }
@@ -183,9 +166,7 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
             stopped = stopped || report.stopped;
         }))
         stopped = true;
-    if (failed > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed, stopped);
 }
 
 } // namespace kelmar::cli

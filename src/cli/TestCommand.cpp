@@ -2,9 +2,9 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "fs/NativeName.h"
 #include "maintenance/TestZips.h"
-#include "names/basMain.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -70,43 +70,18 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     Options options = saved;
     bool json = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == u"--json") {
-            json = true;
-        } else if (a == u"--password" || a.startsWith(u"--password=")) {
-            QString value;
-            if (a.startsWith(u"--password=")) {
-                value = a.mid(11);
-            } else if (i + 1 < args.size()) {
-                value = args.at(++i);
-            } else {
-                return usage(err, QStringLiteral("--password needs a value"));
-            }
-            options.chkUnzipPassword = 1;
-            options.txtUnzipPassword = value;
-        } else if (a == u"--no-password") {
-            options.chkUnzipPassword = 0;
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for test").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("test needs at least one archive or folder"));
-
+    const OptionTable table = {
+        cliSwitch({QStringLiteral("--json")}, [&] { json = true; }),
+        unzipPasswordOption(QStringLiteral("--password"), options, true),
+        cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
+    };
+    if (!parseOptions(args, "test", table, &paths, err))
+        return kExitUsage;
     // One group per folder, in the order the arguments name them.
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
-        return kExitUsage;
     int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
+    if (!archiveGroups(paths, "test", groups, &total, err))
+        return kExitUsage;
 
     ProgressLine progress(err, total);
     installInterruptHandler();

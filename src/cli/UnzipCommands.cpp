@@ -2,10 +2,10 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/UnzipFiles.h"
-#include "names/basMain.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -106,65 +106,45 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     QString to;
     bool sameFolder = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        QString value;
-        bool missing = false;
-        if (optionValue(args, i, QStringLiteral("--to"), value, &missing)) {
-            if (missing || value.isEmpty())
-                return usage(err, QStringLiteral("--to needs a folder"));
-            to = value;
-        } else if (a == u"--same-folder") {
-            sameFolder = true;
-        } else if (a == u"--folders") {
-            options.chkZIPsToFolders = 1;
-        } else if (a == u"--roms-only") {
-            options.chkExtractROMs = 1;
-        } else if (optionValue(args, i, QStringLiteral("--rom-filter"), value, &missing)) {
-            if (missing)
-                return usage(err, QStringLiteral("--rom-filter needs a value"));
-            options.chkExtractROMs = 1;
-            options.lblROMFilter = value;
-        } else if (a == u"--ignore-folders") {
-            options.chkIgnoreFolders = 1;
-        } else if (optionValue(args, i, QStringLiteral("--password"), value, &missing)) {
-            if (missing)
-                return usage(err, QStringLiteral("--password needs a value"));
-            options.chkUnzipPassword = 1;
-            options.txtUnzipPassword = value;
-        } else if (a == u"--no-password") {
-            options.chkUnzipPassword = 0;
-        } else if (a == u"--delete-archives") {
-            options.chkDeleteZIPFiles = 1;
-        } else if (optionValue(args, i, QStringLiteral("--rename"), value, &missing)) {
-            options.chkRenameFiles = 1;
-            if (value == u"lower")
-                options.cmbUnzipCase = UseLowerCase;
-            else if (value == u"upper")
-                options.cmbUnzipCase = UseUpperCase;
-            else if (value == u"original")
-                options.cmbUnzipCase = UseOriginalCase;
-            else
-                return usage(err, QStringLiteral("--rename takes lower, upper or original"));
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for unzip").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
+    CliOption rename = caseOption(QStringLiteral("--rename"),
+                                  QStringLiteral("--rename takes lower, upper or original"),
+                                  &options.cmbUnzipCase);
+    rename.apply = [toCase = rename.apply, &options](const QString& v) {
+        options.chkRenameFiles = 1;
+        return toCase(v);
+    };
+    const QString needsFolder = QStringLiteral("--to needs a folder");
+    const OptionTable table = {
+        cliValue(QStringLiteral("--to"), needsFolder,
+                 [&](const QString& v) {
+                     to = v;
+                     return v.isEmpty() ? needsFolder : QString();
+                 }),
+        cliSwitch({QStringLiteral("--same-folder")}, [&] { sameFolder = true; }),
+        cliSwitch({QStringLiteral("--folders")}, [&] { options.chkZIPsToFolders = 1; }),
+        cliSwitch({QStringLiteral("--roms-only")}, [&] { options.chkExtractROMs = 1; }),
+        cliValue(QStringLiteral("--rom-filter"), QStringLiteral("--rom-filter needs a value"),
+                 [&](const QString& v) {
+                     options.chkExtractROMs = 1;
+                     options.lblROMFilter = v;
+                     return QString();
+                 }),
+        cliSwitch({QStringLiteral("--ignore-folders")}, [&] { options.chkIgnoreFolders = 1; }),
+        unzipPasswordOption(QStringLiteral("--password"), options, true),
+        cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
+        cliSwitch({QStringLiteral("--delete-archives")}, [&] { options.chkDeleteZIPFiles = 1; }),
+        rename,
+    };
+    if (!parseOptions(args, "unzip", table, &paths, err))
+        return kExitUsage;
     if (to.isEmpty() == !sameFolder)
         return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("unzip needs at least one archive or folder"));
     options.chkUnziptoSameFolder = sameFolder ? 1 : 0;
     if (!to.isEmpty() && QFileInfo::exists(to) && !QFileInfo(to).isDir())
         return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
+    int total = 0;
+    if (!archiveGroups(paths, "unzip", groups, &total, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!to.isEmpty()) {
@@ -172,10 +152,6 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
             return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
         to = QFileInfo(to).absoluteFilePath();
     }
-    int total = 0;
-    for (const Group& g : groups)
-        total += int(g.names.size());
-
     ProgressLine progress(err, total);
     installInterruptHandler();
     CliHost host(options, interruptFlag(), out, err, true);
@@ -207,29 +183,17 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         err << ", " << renamed << " files renamed";
     err << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed, stopped);
 }
 
 int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
 {
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        }
-        if (a.startsWith(u'-') && a.size() > 1)
-            return usage(err, QStringLiteral("unknown option '%1' for space").arg(a));
-        paths.append(a);
-    }
-    if (paths.isEmpty())
-        return usage(err, QStringLiteral("space needs at least one archive or folder"));
+    if (!parseOptions(args, "space", {}, &paths, err))
+        return kExitUsage;
     std::vector<Group> groups;
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
+    int total = 0;
+    if (!archiveGroups(paths, "space", groups, &total, err))
         return kExitUsage;
 
     installInterruptHandler();
@@ -264,19 +228,11 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
 {
     bool yes = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == u"--yes" || a == u"-y") {
-            yes = true;
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for delete").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
+    const OptionTable table = {
+        cliSwitch({QStringLiteral("--yes"), QStringLiteral("-y")}, [&] { yes = true; }),
+    };
+    if (!parseOptions(args, "delete", table, &paths, err))
+        return kExitUsage;
     if (paths.isEmpty())
         return usage(err, QStringLiteral("delete needs at least one file"));
     for (const QString& p : paths) {

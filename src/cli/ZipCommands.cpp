@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "maintenance/FoldersToZips.h"
 #include "maintenance/ZipFiles.h"
 
@@ -85,39 +86,16 @@ Exit status of folders-to-zips:
 
 namespace {
 
-// The flags both commands share, applied over the saved options. Returns false after a
-// usage error; sets *taken when args[i] was one of them.
-bool sharedOption(const QStringList& args, int& i, Options& options, bool* taken, QTextStream& err)
+// The options both commands share, applied over the saved options.
+OptionTable sharedOptions(Options& options)
 {
-    *taken = true;
-    const QString& a = args.at(i);
-    QString value;
-    bool missing = false;
-    if (optionValue(args, i, QStringLiteral("--level"), value, &missing)) {
-        bool ok = false;
-        const int level = value.toInt(&ok);
-        if (missing || !ok || level < 0 || level > 9) {
-            usage(err, QStringLiteral("--level needs a number from 0 to 9"));
-            return false;
-        }
-        options.sliCompression = level;
-    } else if (optionValue(args, i, QStringLiteral("--password"), value, &missing)) {
-        if (missing || value.isEmpty()) {
-            usage(err, QStringLiteral("--password needs a value"));
-            return false;
-        }
-        options.chkZIPPassword = 1;
-        options.txtZIPPassword = value;
-    } else if (a == u"--no-password") {
-        options.chkZIPPassword = 0;
-    } else if (a == u"--keep-paths") {
-        options.chkUseZIPPaths = 1;
-    } else if (a == u"--no-keep-paths") {
-        options.chkUseZIPPaths = 0;
-    } else {
-        *taken = false;
-    }
-    return true;
+    return {
+        levelOption(options),
+        zipPasswordOption(options),
+        cliSwitch({QStringLiteral("--no-password")}, [&options] { options.chkZIPPassword = 0; }),
+        cliSwitch({QStringLiteral("--keep-paths")}, [&options] { options.chkUseZIPPaths = 1; }),
+        cliSwitch({QStringLiteral("--no-keep-paths")}, [&options] { options.chkUseZIPPaths = 0; }),
+    };
 }
 
 // The command line's host with the window's status panel as a progress line on a terminal.
@@ -165,71 +143,65 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
     QString target;
     bool modeGiven = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        QString value;
-        bool missing = false;
-        bool taken = false;
-        if (!sharedOption(args, i, options, &taken, err))
-            return kExitUsage;
-        if (taken)
-            continue;
-        if (optionValue(args, i, QStringLiteral("--single"), value, &missing)) {
-            if (missing || value.isEmpty())
-                return usage(err, QStringLiteral("--single needs the archive's name"));
-            single = absolute(value);
-            options.radOneZIP = true;
-            options.radMultipleZIPs = false;
-            modeGiven = true;
-        } else if (optionValue(args, i, QStringLiteral("--to"), value, &missing)) {
-            if (missing || value.isEmpty())
-                return usage(err, QStringLiteral("--to needs a folder"));
-            if (QFileInfo::exists(value) && !QFileInfo(value).isDir())
-                return usage(err, QStringLiteral("'%1' is not a folder").arg(value));
-            target = absolute(value);
-            options.radOneZIP = false;
-            options.radMultipleZIPs = true;
-            options.chkSaveZIPsinSameFolder = 0;
-            modeGiven = true;
-        } else if (a == u"--same-folder") {
-            options.radOneZIP = false;
-            options.radMultipleZIPs = true;
-            options.chkSaveZIPsinSameFolder = 1;
-            modeGiven = true;
-        } else if (optionValue(args, i, QStringLiteral("--info-file"), value, &missing)) {
-            if (missing || !QFileInfo(value).isFile())
-                return usage(err, QStringLiteral("--info-file needs an existing file"));
-            options.chkInfoFile = 1;
-            // The absolute path: the info file is recognised by it, and never deleted.
-            options.txtInfoFile = absolute(value);
-        } else if (a == u"--no-info-file") {
-            options.chkInfoFile = 0;
-        } else if (a == u"--original-extensions") {
-            options.chkUseOriginalExtensions = 1;
-        } else if (a == u"--no-original-extensions") {
-            options.chkUseOriginalExtensions = 0;
-        } else if (optionValue(args, i, QStringLiteral("--case"), value, &missing)) {
-            if (value == u"lower")
-                options.cmbFileCase = UseLowerCase;
-            else if (value == u"upper")
-                options.cmbFileCase = UseUpperCase;
-            else if (value == u"original")
-                options.cmbFileCase = UseOriginalCase;
-            else
-                return usage(err, QStringLiteral("--case needs lower, upper or original"));
-        } else if (a == u"--delete-originals") {
-            options.chkDeleteFiles = 1;
-        } else if (a == u"--keep-originals") {
-            options.chkDeleteFiles = 0;
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for zip").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
+    OptionTable table = sharedOptions(options);
+    auto oneArchive = [&](bool one) {
+        options.radOneZIP = one;
+        options.radMultipleZIPs = !one;
+        modeGiven = true;
+    };
+    const QString needsArchive = QStringLiteral("--single needs the archive's name");
+    const QString needsFolder = QStringLiteral("--to needs a folder");
+    const QString needsInfoFile = QStringLiteral("--info-file needs an existing file");
+    table.insert(
+        table.end(),
+        {
+            cliValue(QStringLiteral("--single"), needsArchive,
+                     [&](const QString& v) {
+                         if (v.isEmpty())
+                             return needsArchive;
+                         single = absolute(v);
+                         oneArchive(true);
+                         return QString();
+                     }),
+            cliValue(QStringLiteral("--to"), needsFolder,
+                     [&](const QString& v) {
+                         if (v.isEmpty())
+                             return needsFolder;
+                         if (QFileInfo::exists(v) && !QFileInfo(v).isDir())
+                             return QStringLiteral("'%1' is not a folder").arg(v);
+                         target = absolute(v);
+                         oneArchive(false);
+                         options.chkSaveZIPsinSameFolder = 0;
+                         return QString();
+                     }),
+            cliSwitch({QStringLiteral("--same-folder")},
+                      [&] {
+                          oneArchive(false);
+                          options.chkSaveZIPsinSameFolder = 1;
+                      }),
+            cliValue(QStringLiteral("--info-file"), needsInfoFile,
+                     [&](const QString& v) {
+                         if (!QFileInfo(v).isFile())
+                             return needsInfoFile;
+                         options.chkInfoFile = 1;
+                         // The absolute path: the info file is recognised by it, and never
+                         // deleted.
+                         options.txtInfoFile = absolute(v);
+                         return QString();
+                     }),
+            cliSwitch({QStringLiteral("--no-info-file")}, [&] { options.chkInfoFile = 0; }),
+            cliSwitch({QStringLiteral("--original-extensions")},
+                      [&] { options.chkUseOriginalExtensions = 1; }),
+            cliSwitch({QStringLiteral("--no-original-extensions")},
+                      [&] { options.chkUseOriginalExtensions = 0; }),
+            caseOption(QStringLiteral("--case"),
+                       QStringLiteral("--case needs lower, upper or original"),
+                       &options.cmbFileCase),
+            cliSwitch({QStringLiteral("--delete-originals")}, [&] { options.chkDeleteFiles = 1; }),
+            cliSwitch({QStringLiteral("--keep-originals")}, [&] { options.chkDeleteFiles = 0; }),
+        });
+    if (!parseOptions(args, "zip", table, &paths, err))
+        return kExitUsage;
     if (paths.isEmpty())
         return usage(err, QStringLiteral("zip needs at least one file or folder"));
     if (options.radOneZIP && single.isEmpty())
@@ -278,9 +250,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
         << " failed" << (kept > 0 ? QStringLiteral(", %1 not deleted").arg(kept) : QString())
         << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    if (failed > 0 || kept > 0)
-        return kExitBad;
-    return stopped ? kExitNotTested : kExitGood;
+    return batchExitStatus(failed + kept, stopped);
 }
 
 int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
@@ -289,24 +259,10 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
     Options options = saved;
     bool deleteFolders = false;
     QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        bool taken = false;
-        if (!sharedOption(args, i, options, &taken, err))
-            return kExitUsage;
-        if (taken)
-            continue;
-        if (a == u"--delete-folders") {
-            deleteFolders = true;
-        } else if (a == u"--") {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return usage(err, QStringLiteral("unknown option '%1' for folders-to-zips").arg(a));
-        } else {
-            paths.append(a);
-        }
-    }
+    OptionTable table = sharedOptions(options);
+    table.push_back(cliSwitch({QStringLiteral("--delete-folders")}, [&] { deleteFolders = true; }));
+    if (!parseOptions(args, "folders-to-zips", table, &paths, err))
+        return kExitUsage;
     if (paths.size() != 1)
         return usage(err, QStringLiteral("folders-to-zips needs one folder"));
     if (!QFileInfo(paths.front()).isDir())

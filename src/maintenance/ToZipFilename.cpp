@@ -16,11 +16,6 @@ namespace kelmar {
 
 namespace {
 
-bool isSelectedArchive(BatchHost& host, int position)
-{
-    return host.isSelected(position) && host.fileName(position).right(4).toUpper() == u".ZIP";
-}
-
 // The name of the entry's file: an entry stored with a path names the file after the last
 // separator (either slash; archives made on Windows may use backslashes).
 QString entryFileName(const QString& entry)
@@ -49,7 +44,7 @@ ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip)
     host.clear_log();
 
     for (int position = 0; position < host.fileCount(); ++position) {
-        if (!isSelectedArchive(host, position))
+        if (!host.isSelectedArchive(position))
             continue;
         const QString name = host.fileName(position);
         const QString oldPath = folder + name;

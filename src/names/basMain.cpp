@@ -113,12 +113,31 @@ QString MakeTempName(QString& folder)
     return QString();
 }
 
+namespace {
+
+// The characters no file name may hold on the systems archives travel to.
+const QString& invalidChars()
+{
+    static const QString invalid = QStringLiteral("\\/:*?<>|\"");
+    return invalid;
+}
+
+} // namespace
+
 QString RemoveInvalidChars(QString& name)
 {
-    static const char16_t invalid[] = u"\\/:*?<>|\"";
-    for (const char16_t* c = invalid; *c; ++c)
-        name.remove(QChar(*c));
+    for (const QChar c : invalidChars())
+        name.remove(c);
     return QString();
+}
+
+bool HoldsInvalidChars(const QString& name)
+{
+    for (const QChar c : name) {
+        if (invalidChars().contains(c))
+            return true;
+    }
+    return false;
 }
 
 QString TrimAtNull(const QString& text)

@@ -29,6 +29,8 @@ QString MakeTempName(QString& folder);
 
 // Deletes every \ / : * ? < > | and double quote from name, in place. Returns the empty text.
 QString RemoveInvalidChars(QString& name);
+// True when name holds a character RemoveInvalidChars would remove.
+bool HoldsInvalidChars(const QString& name);
 
 // The text before its first NUL character; the empty text when there is none.
 QString TrimAtNull(const QString& text);

@@ -1,5 +1,7 @@
 #include "shell/frmReplace.h"
 
+#include "names/basMain.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGridLayout>
@@ -10,21 +12,6 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
-
-namespace {
-
-// The characters no file name may hold, as the manual rename removes them.
-bool holdsForbidden(const QString& text)
-{
-    static const QString forbidden = QStringLiteral("\\/:*?<>|\"");
-    for (const QChar c : text) {
-        if (forbidden.contains(c))
-            return true;
-    }
-    return false;
-}
-
-} // namespace
 
 frmReplace::frmReplace(QWidget* parent) : QDialog(parent)
 {
@@ -78,7 +65,8 @@ frmReplace::frmReplace(QWidget* parent) : QDialog(parent)
 
 void frmReplace::validate_text()
 {
-    cmdReplace->setEnabled(!txtFind->text().isEmpty() && !holdsForbidden(txtReplace->text()));
+    cmdReplace->setEnabled(!txtFind->text().isEmpty() &&
+                           !basMain::HoldsInvalidChars(txtReplace->text()));
 }
 
 bool frmReplace::eventFilter(QObject* watched, QEvent* event)

@@ -65,14 +65,9 @@ DecodeStep LzmaDecoder::run(const uint8_t* in, size_t inLength, bool inputEnded,
         if (step.status != DecodeStatus::More)
             return step;
     }
-    m_stream.next_in = in + step.consumed;
-    m_stream.avail_in = inLength - step.consumed;
-    m_stream.next_out = out;
-    m_stream.avail_out = outCapacity;
-    const lzma_ret r = lzma_code(&m_stream, inputEnded ? LZMA_FINISH : LZMA_RUN);
-    step.consumed = inLength - m_stream.avail_in;
-    step.produced = outCapacity - m_stream.avail_out;
-    step.status = lzmaStatus(r);
+    const size_t header = step.consumed;
+    step = lzmaStep(m_stream, in + header, inLength - header, inputEnded, out, outCapacity);
+    step.consumed += header;
     return step;
 }
 

@@ -23,4 +23,19 @@ DecodeStatus lzmaStatus(lzma_ret result)
     }
 }
 
+DecodeStep lzmaStep(lzma_stream& stream, const uint8_t* in, size_t inLength, bool inputEnded,
+                    uint8_t* out, size_t outCapacity)
+{
+    stream.next_in = in;
+    stream.avail_in = inLength;
+    stream.next_out = out;
+    stream.avail_out = outCapacity;
+    const lzma_ret r = lzma_code(&stream, inputEnded ? LZMA_FINISH : LZMA_RUN);
+    DecodeStep step;
+    step.consumed = inLength - stream.avail_in;
+    step.produced = outCapacity - stream.avail_out;
+    step.status = lzmaStatus(r);
+    return step;
+}
+
 } // namespace kelmar

@@ -27,20 +27,12 @@ XzDecoder::~XzDecoder()
 DecodeStep XzDecoder::run(const uint8_t* in, size_t inLength, bool inputEnded, uint8_t* out,
                           size_t outCapacity)
 {
-    DecodeStep step;
     if (m_started != LZMA_OK) {
+        DecodeStep step;
         step.status = lzmaStatus(m_started);
         return step;
     }
-    m_stream.next_in = in;
-    m_stream.avail_in = inLength;
-    m_stream.next_out = out;
-    m_stream.avail_out = outCapacity;
-    const lzma_ret r = lzma_code(&m_stream, inputEnded ? LZMA_FINISH : LZMA_RUN);
-    step.consumed = inLength - m_stream.avail_in;
-    step.produced = outCapacity - m_stream.avail_out;
-    step.status = lzmaStatus(r);
-    return step;
+    return lzmaStep(m_stream, in, inLength, inputEnded, out, outCapacity);
 }
 
 } // namespace kelmar

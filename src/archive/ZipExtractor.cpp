@@ -1,0 +1,337 @@
+#include "archive/ZipExtractor.h"
+
+#include "archive/EntryMask.h"
+#include "archive/ZipComponent.h"
+#include "fs/FdGuard.h"
+#include "fs/NativeName.h"
+#include "fs/NativePath.h"
+#include "fs/Path.h"
+#include "fs/RenameNoReplace.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <zip.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace kelmar {
+
+namespace {
+
+QString fileNameOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+bool isDiskFull(int systemError)
+{
+    return systemError == ENOSPC || systemError == EDQUOT;
+}
+
+mode_t creationMode()
+{
+    // Files are created as 0666 less the umask, like any other program's. The umask is read
+    // from /proc: setting it to read it would race with other threads creating files.
+    static const mode_t mode = [] {
+        mode_t mask = 022;
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("Umask:")) {
+                    bool ok = false;
+                    const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                    if (ok)
+                        mask = mode_t(value);
+                }
+            }
+        }
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+
+// The entry's name as a relative path below the destination. Backslashes count as
+// separators; "." and empty components, a leading "/" and a drive letter are dropped: such
+// names are unusual, not dangerous. A name with a ".." component, which would leave the
+// destination, or with a control character is refused: the result is empty and *why says so.
+QString safeRelativePath(const QString& stored, QString* why)
+{
+    QString name = stored;
+    name.replace(u'\\', u'/');
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            *why = QStringLiteral("its name holds a control character");
+            return QString();
+        }
+    }
+    // A drive letter or a leading "/" is dropped, as unzip does: the rest lands inside.
+    if (name.size() >= 2 && name.at(1) == u':' && name.at(0).isLetter())
+        name = name.mid(2);
+    QStringList kept;
+    for (const QString& part : name.split(u'/')) {
+        if (part == u"..") {
+            *why = QStringLiteral("it leads outside the destination folder");
+            return QString();
+        }
+        if (!part.isEmpty() && part != u".")
+            kept.append(part);
+    }
+    if (kept.isEmpty() && !name.endsWith(u'/'))
+        *why = QStringLiteral("an empty name"); // a folder entry "./" is merely nothing to make
+    return kept.join(u'/');
+}
+
+// The name for a log line: a control character would break the line or hide what follows.
+QString printable(const QString& name)
+{
+    QString shown;
+    for (const QChar c : fs::displayName(name)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+bool isInside(const QString& canonicalRoot, const QString& canonicalPath)
+{
+    return canonicalPath == canonicalRoot ||
+           canonicalPath.startsWith(fs::withSeparator(canonicalRoot));
+}
+
+// Creates root/relative one folder at a time. A component that exists must be a real
+// folder: a symbolic link (or anything else) there is never followed, so no folder is ever
+// made outside root. Returns 0, ZipUnsafeEntry or ZipWriteError.
+int makeFolderInside(const QString& root, const QString& relative)
+{
+    QString path = root;
+    for (const QString& part : relative.split(u'/', Qt::SkipEmptyParts)) {
+        path = fs::withSeparator(path) + part;
+        struct stat st;
+        if (::lstat(fs::nativeName(path).constData(), &st) == 0) {
+            if (S_ISLNK(st.st_mode))
+                return ZipUnsafeEntry;
+            if (!S_ISDIR(st.st_mode))
+                return ZipWriteError;
+            continue;
+        }
+        if (::mkdir(fs::nativeName(path).constData(), 0777) != 0 && errno != EEXIST)
+            return ZipWriteError;
+    }
+    return ZipOk;
+}
+
+} // namespace
+
+ZipExtractor::ZipExtractor(ZipComponent& zip) : m_zip(zip) {}
+
+QString ZipExtractor::extractedPath(const QString& destination, const QString& entryName,
+                                    bool keepFolderNames)
+{
+    if (entryName.endsWith(u'/'))
+        return QString();
+    QString why;
+    const QString relative = safeRelativePath(entryName, &why);
+    if (relative.isEmpty())
+        return QString();
+    return fs::withSeparator(destination) + (keepFolderNames ? relative : fileNameOf(relative));
+}
+
+int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint64 mtime,
+                               const QString& entryName, const QString& target)
+{
+    struct stat existing;
+    if (::lstat(fs::nativeName(target).constData(), &existing) == 0)
+        return matchExisting(archive, index, size, target,
+                             S_ISREG(existing.st_mode) ? qint64(existing.st_size) : -1);
+
+    const QString folder = QFileInfo(target).absolutePath();
+    QByteArray temp = fs::nativeName(fs::withSeparator(folder) + QStringLiteral(".kelmar-XXXXXX"));
+    fs::FdGuard fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd) {
+        const int err = errno;
+        return m_zip.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                          fs::displayName(folder) + QStringLiteral(": ") +
+                              QString::fromLocal8Bit(std::strerror(err)));
+    }
+    auto systemFailure = [&](int err) {
+        return m_zip.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                          fs::displayName(target) + QStringLiteral(": ") +
+                              QString::fromLocal8Bit(std::strerror(err)));
+    };
+    qint64 done = 0;
+    int lastPercent = -1;
+    auto writeAll = [&](const char* data, qint64 n) {
+        // An entry that inflates past the size its directory entry declares is lying; the
+        // free-space check counted the declared size, so not one byte more is written.
+        if (n > size - done)
+            return m_zip.fail(ZipDamaged,
+                              fs::displayName(entryName) +
+                                  QStringLiteral(": larger than its directory entry says"));
+        for (qint64 written = 0; written < n;) {
+            const ssize_t w = ::write(fd.get(), data + written, size_t(n - written));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0)
+                return systemFailure(errno);
+            written += w;
+        }
+        done += n;
+        m_zip.reportProgress(target, done, size, &lastPercent);
+        return m_zip.cancelled() ? m_zip.fail(ZipAborted, QStringLiteral("stopped")) : int(ZipOk);
+    };
+    int result = m_zip.readEntry(archive, index, writeAll);
+    if (result == ZipOk) {
+        ::fchmod(fd.get(), creationMode());
+        const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
+        ::futimens(fd.get(), times);
+    }
+    const int closeError = fd.close();
+    if (closeError != 0 && result == ZipOk)
+        result = systemFailure(closeError);
+    // Only a complete, checked copy takes the name, and only while the name is free: a file
+    // that appeared meanwhile is never replaced.
+    QString error;
+    if (result == ZipOk && !fs::renameNoReplace(fs::nameFromNative(temp), target, &error)) {
+        result =
+            errno == EEXIST
+                ? m_zip.fail(ZipExistsAndDiffers,
+                             fs::displayName(target) + QStringLiteral(" appeared meanwhile"))
+                : m_zip.fail(ZipWriteError, fs::displayName(target) + QStringLiteral(": ") + error);
+    }
+    if (result != ZipOk) {
+        ::unlink(temp.constData());
+        return result;
+    }
+    emit m_zip.fileProgress(target, 100);
+    return ZipOk;
+}
+
+int ZipExtractor::matchExisting(zip_t* archive, quint64 index, qint64 size, const QString& target,
+                                qint64 existingSize)
+{
+    // A file of that name is the user's (or an earlier entry's): it stays as it is. When it
+    // holds exactly the entry's bytes the entry is on disk all the same; otherwise the entry
+    // fails, and the archive with it, so the archive is never deleted.
+    const fs::FdGuard fd(existingSize == size ? ::open(fs::nativeName(target).constData(),
+                                                       O_RDONLY | O_NOFOLLOW | O_CLOEXEC)
+                                              : -1);
+    if (!fd)
+        return m_zip.fail(ZipExistsAndDiffers,
+                          fs::displayName(target) + QStringLiteral(" exists and differs"));
+    std::vector<char> theirs(m_zip.m_buffer.size());
+    auto compare = [&](const char* data, qint64 n) {
+        for (qint64 at = 0; at < n;) {
+            const ssize_t got = ::read(fd.get(), theirs.data(),
+                                       size_t(qMin<qint64>(n - at, qint64(theirs.size()))));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0 || std::memcmp(theirs.data(), data + at, size_t(got)) != 0)
+                return int(ZipExistsAndDiffers);
+            at += got;
+        }
+        return m_zip.cancelled() ? m_zip.fail(ZipAborted, QStringLiteral("stopped")) : int(ZipOk);
+    };
+    int result = m_zip.readEntry(archive, index, compare);
+    char more;
+    if (result == ZipOk && ::read(fd.get(), &more, 1) != 0)
+        result = ZipExistsAndDiffers;
+    if (result == ZipExistsAndDiffers)
+        return m_zip.fail(ZipExistsAndDiffers,
+                          fs::displayName(target) + QStringLiteral(" exists and differs"));
+    if (result != ZipOk)
+        return result;
+    emit m_zip.fileProgress(target, 100);
+    return ZipOk;
+}
+
+int ZipExtractor::extract(zip_t* archive)
+{
+    int result = ZipOk;
+    QString destination = m_zip.extractFolder();
+    if (destination.isEmpty() || !fs::makeFolders(destination))
+        return m_zip.fail(ZipWriteError, destination + QStringLiteral(": cannot create folder"));
+    const QString root = fs::canonicalPath(destination);
+    const EntryMask mask(m_zip.fileMask());
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        if (m_zip.cancelled()) {
+            result = m_zip.fail(ZipAborted, QStringLiteral("stopped"));
+            break;
+        }
+        zip_stat_t st;
+        if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0) {
+            int r = m_zip.resultOf(zip_get_error(archive), fileNameOf(m_zip.archivePath()));
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        const QString name = QString::fromUtf8(st.name);
+        const bool isFolder = name.endsWith(u'/');
+        if (!mask.selects(name))
+            continue;
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        zip_file_get_external_attributes(archive, zip_uint64_t(i), 0, &system, &attributes);
+        if (system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK) {
+            const int r =
+                m_zip.fail(ZipUnsafeEntry, name + QStringLiteral(": symbolic link not extracted"));
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        QString why;
+        QString relative = safeRelativePath(name, &why);
+        if (relative.isEmpty()) {
+            if (why.isEmpty())
+                continue;
+            const int r = m_zip.fail(ZipUnsafeEntry, printable(name) + QStringLiteral(": ") + why);
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        if (isFolder && !m_zip.keepFolderNames())
+            continue;
+        if (!m_zip.keepFolderNames())
+            relative = fileNameOf(relative);
+        const qsizetype slash = relative.lastIndexOf(u'/');
+        const QString folderPart = isFolder ? relative : relative.left(qMax<qsizetype>(slash, 0));
+        const int made = makeFolderInside(destination, folderPart);
+        if (made != ZipOk) {
+            const int r =
+                m_zip.fail(made, name + (made == ZipUnsafeEntry
+                                             ? QStringLiteral(": leads through a link")
+                                             : QStringLiteral(": cannot create its folder")));
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        if (isFolder)
+            continue;
+        const QString target = fs::withSeparator(destination) + relative;
+        const QString parent = QFileInfo(target).absolutePath();
+        // Belt and braces: the folder the file goes into resolves inside the destination.
+        if (!isInside(root, fs::canonicalPath(parent))) {
+            const int r = m_zip.fail(
+                ZipUnsafeEntry, name + QStringLiteral(": leads outside the destination folder"));
+            result = result == ZipOk ? r : result;
+            continue;
+        }
+        const int r =
+            extractEntry(archive, zip_uint64_t(i), qint64(st.size), qint64(st.mtime), name, target);
+        if (r != ZipOk && result == ZipOk)
+            result = r;
+        if (r == ZipAborted) {
+            result = r;
+            break;
+        }
+    }
+    return result;
+}
+
+} // namespace kelmar
