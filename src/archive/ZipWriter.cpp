@@ -1,5 +1,6 @@
 #include "archive/ZipWriter.h"
 
+#include "archive/FileReader.h"
 #include "archive/ZipComponent.h"
 #include "archive/ZipHandles.h"
 #include "fs/FdGuard.h"
@@ -8,11 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace kelmar {
 
@@ -26,24 +27,6 @@ QString fileNameOf(const QString& path)
 QString systemError(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
-}
-
-quint32 crc32Update(quint32 crc, const unsigned char* data, size_t n)
-{
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
 }
 
 // The CRC of the file as one unchanged whole, and its identity while it was read.
@@ -66,7 +49,7 @@ bool crcOfFile(const QByteArray& nativePath, quint32* crc, fs::FileIdentity* ide
             return false;
         if (n == 0)
             break;
-        value = crc32Update(value, buffer.data(), size_t(n));
+        value = quint32(crc32(value, buffer.data(), uInt(n)));
         total += n;
     }
     const std::optional<fs::FileIdentity> after = fs::FileIdentity::ofFd(fd.get());
@@ -78,109 +61,6 @@ bool crcOfFile(const QByteArray& nativePath, quint32* crc, fs::FileIdentity* ide
 }
 
 } // namespace
-
-// One source file as libzip reads it at zip_close. No exception leaves the callback: libzip
-// is C, and one thrown through it would skip its clean-up.
-struct FileReader
-{
-    ZipWriter* writer = nullptr;
-    const ZipSource* source = nullptr;
-    QString path;
-    QByteArray nativePath;
-    QString entryName;
-    qint64 plannedSize = 0;
-    time_t plannedMtime = 0;
-    fs::FdGuard fd;
-    fs::FileIdentity opened;
-    qint64 done = 0;
-    int lastPercent = -1;
-    bool complete = false; // read to its end, unchanged from open to close
-    zip_error_t error;
-
-    FileReader() { zip_error_init(&error); }
-    ~FileReader() { zip_error_fini(&error); }
-
-    static zip_int64_t callback(void* state, void* data, zip_uint64_t len,
-                                zip_source_cmd_t cmd) noexcept
-    {
-        auto* self = static_cast<FileReader*>(state);
-        try {
-            return self->handle(data, len, cmd);
-        } catch (...) {
-            zip_error_set(&self->error, ZIP_ER_INTERNAL, 0);
-            return -1;
-        }
-    }
-
-    zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd)
-    {
-        switch (cmd) {
-        case ZIP_SOURCE_OPEN: {
-            fd.reset(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-            if (!fd)
-                return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
-            const std::optional<fs::FileIdentity> id = fs::FileIdentity::ofFd(fd.get());
-            if (!id)
-                return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
-            opened = *id;
-            done = 0;
-            lastPercent = -1;
-            complete = false;
-            return 0;
-        }
-        case ZIP_SOURCE_READ: {
-            ssize_t n;
-            do {
-                n = ::read(fd.get(), data, len);
-            } while (n < 0 && errno == EINTR);
-            if (n < 0)
-                return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
-            done += n;
-            if (done < opened.size)
-                writer->m_zip.reportProgress(path, done, opened.size, &lastPercent);
-            return n;
-        }
-        case ZIP_SOURCE_CLOSE: {
-            const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofFd(fd.get());
-            fd.reset();
-            const bool wasComplete = complete;
-            complete = now && *now == opened && done == opened.size;
-            if (complete && !wasComplete)
-                emit writer->m_zip.fileProgress(path, 100);
-            return 0;
-        }
-        case ZIP_SOURCE_STAT: {
-            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
-            if (!st)
-                return -1;
-            zip_stat_init(st);
-            st->size = zip_uint64_t(plannedSize);
-            st->mtime = plannedMtime;
-            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-            return sizeof(*st);
-        }
-        case ZIP_SOURCE_ERROR:
-            return zip_error_to_data(&error, data, len);
-        case ZIP_SOURCE_FREE:
-            fd.reset();
-            return 0;
-        case ZIP_SOURCE_SUPPORTS:
-            return ZIP_SOURCE_SUPPORTS_READABLE;
-        default:
-            zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
-            return -1;
-        }
-    }
-
-    zip_int64_t failed(int zipError, int err, const QString& what)
-    {
-        zip_error_set(&error, zipError, err);
-        writer->m_zip.fail(
-            zipError == ZIP_ER_OPEN && err == ENOENT ? ZipFileNotFound : ZipReadError,
-            path + QStringLiteral(": ") + what + QStringLiteral(": ") + systemError(err));
-        return -1;
-    }
-};
 
 ZipWriter::ZipWriter(ZipComponent& zip, CompressOutcome& outcome) : m_zip(zip), m_outcome(outcome)
 {
@@ -343,6 +223,9 @@ int ZipWriter::addSource(zip_t* archive, const ZipSource& source, const QString&
         return m_zip.resultOf(zip_get_error(archive), name);
     zipSource.release(); // the archive owns it now
     const int level = qBound(0, m_zip.level(), 9);
+    m_readers.back()->archive = archive;
+    m_readers.back()->index = zip_uint64_t(index);
+    m_readers.back()->wholeLevel = level;
     bool ok = zip_set_file_compression(archive, zip_uint64_t(index),
                                        level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                        zip_uint32_t(level)) == 0;

@@ -64,24 +64,6 @@ int batchExitStatus(int failed, bool stopped);
 bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
                   QTextStream& err, const std::function<void()>& batch);
 
-// "[#####...............] 3/40 name" on stderr, redrawn in place, when stderr is a terminal.
-class ProgressLine
-{
-public:
-    ProgressLine(QTextStream& err, int total);
-    bool enabled() const { return m_enabled; }
-    // The next archive, numbered from 1, has started.
-    void step(const QString& path);
-    // Wipes the line, so what follows starts on a clean one.
-    void clear();
-
-private:
-    QTextStream& m_err;
-    int m_total;
-    int m_done = 0;
-    bool m_enabled;
-};
-
 // One command: its name, its entry point and its section of --help, which
 // "kelmar-cli COMMAND --help" prints alone.
 using Runner = int (*)(const QStringList& args, const Options& saved, QTextStream& out,

@@ -3,6 +3,7 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
+#include "cli/ProgressLine.h"
 #include "maintenance/ChangeAttributes.h"
 #include "maintenance/RemoveNonRoms.h"
 #include "maintenance/RezipFiles.h"

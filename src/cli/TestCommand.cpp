@@ -3,6 +3,7 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
+#include "cli/ProgressLine.h"
 #include "fs/NativeName.h"
 #include "maintenance/TestZips.h"
 

@@ -3,13 +3,12 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
+#include "cli/ProgressHost.h"
 #include "maintenance/FoldersToZips.h"
 #include "maintenance/ZipFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <unistd.h>
 
 namespace kelmar::cli {
 
@@ -97,37 +96,6 @@ OptionTable sharedOptions(Options& options)
         cliSwitch({QStringLiteral("--no-keep-paths")}, [&options] { options.chkUseZIPPaths = 0; }),
     };
 }
-
-// The command line's host with the window's status panel as a progress line on a terminal.
-class ProgressHost : public CliHost
-{
-public:
-    ProgressHost(const Options& options, QTextStream& out, QTextStream& err)
-        : CliHost(options, interruptFlag(), out, err, true), m_err(err),
-          m_terminal(::isatty(STDERR_FILENO) != 0)
-    {
-    }
-    void setStatusText(const QString& text) override
-    {
-        if (!m_terminal)
-            return;
-        QString shown = text;
-        if (shown.size() > 79)
-            shown = QStringLiteral("...") + shown.right(76);
-        m_err << "\r\033[K" << shown;
-        m_err.flush();
-    }
-    void showCreditLine() override { setStatusText(QString()); }
-    void write_log(const QString& line) override
-    {
-        showCreditLine();
-        CliHost::write_log(line);
-    }
-
-private:
-    QTextStream& m_err;
-    bool m_terminal;
-};
 
 QString absolute(const QString& path)
 {

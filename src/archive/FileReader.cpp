@@ -1,0 +1,160 @@
+#include "archive/FileReader.h"
+
+#include "archive/ZipComponent.h"
+#include "archive/ZipWriter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kelmar {
+
+zip_int64_t FileReader::callback(void* state, void* data, zip_uint64_t len,
+                                 zip_source_cmd_t cmd) noexcept
+{
+    auto* self = static_cast<FileReader*>(state);
+    try {
+        return self->handle(data, len, cmd);
+    } catch (...) {
+        zip_error_set(&self->error, ZIP_ER_INTERNAL, 0);
+        return -1;
+    }
+}
+
+zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd)
+{
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN: {
+        if (whole) {
+            deflated.rewind();
+            done = 0;
+            lastPercent = -1;
+            complete = false;
+            return 0;
+        }
+        fd.reset(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+        if (!fd)
+            return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
+        const std::optional<fs::FileIdentity> id = fs::FileIdentity::ofFd(fd.get());
+        if (!id)
+            return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
+        opened = *id;
+        done = 0;
+        lastPercent = -1;
+        complete = false;
+        return 0;
+    }
+    case ZIP_SOURCE_READ: {
+        if (whole) {
+            const qint64 n = deflated.read(data, qint64(len));
+            done += n;
+            if (done < deflated.packedSize())
+                writer->m_zip.reportProgress(path, done, deflated.packedSize(), &lastPercent);
+            return n;
+        }
+        ssize_t n;
+        do {
+            n = ::read(fd.get(), data, len);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0)
+            return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
+        done += n;
+        if (done < opened.size)
+            writer->m_zip.reportProgress(path, done, opened.size, &lastPercent);
+        return n;
+    }
+    case ZIP_SOURCE_CLOSE: {
+        if (whole) {
+            const bool wasComplete = complete;
+            complete = wholeComplete && done == deflated.packedSize();
+            deflated.release();
+            if (complete && !wasComplete)
+                emit writer->m_zip.fileProgress(path, 100);
+            return 0;
+        }
+        const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofFd(fd.get());
+        fd.reset();
+        const bool wasComplete = complete;
+        complete = now && *now == opened && done == opened.size;
+        if (complete && !wasComplete)
+            emit writer->m_zip.fileProgress(path, 100);
+        return 0;
+    }
+    case ZIP_SOURCE_STAT: {
+        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
+        if (!st)
+            return -1;
+        zip_stat_init(st);
+        if (!wholeTried && wholeLevel > 0 && plannedSize <= BufferBudget::kEntryCap) {
+            wholeTried = true;
+            if (deflateWhole() < 0)
+                return -1;
+        }
+        if (whole) {
+            st->size = zip_uint64_t(deflated.size());
+            st->comp_size = zip_uint64_t(deflated.packedSize());
+            st->crc = deflated.crc();
+            st->comp_method = deflated.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+            st->mtime = plannedMtime;
+            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+                         ZIP_STAT_MTIME;
+            return sizeof(*st);
+        }
+        st->size = zip_uint64_t(plannedSize);
+        st->mtime = plannedMtime;
+        st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&error, data, len);
+    case ZIP_SOURCE_FREE:
+        fd.reset();
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return ZIP_SOURCE_SUPPORTS_READABLE;
+    default:
+        zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// Reads and deflates the whole file when libzip first asks about it, which it does right before
+// it copies the data. A file that turned out larger than the cap, or not an ordinary file, goes
+// the streaming way.
+zip_int64_t FileReader::deflateWhole()
+{
+    fs::FdGuard in(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!in)
+        return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
+    const std::optional<fs::FileIdentity> before = fs::FileIdentity::ofFd(in.get());
+    if (!before)
+        return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
+    if (!before->regular || before->size > BufferBudget::kEntryCap)
+        return 0;
+    const int err = deflated.load(in.get(), before->size, wholeLevel);
+    if (err != 0)
+        return failed(ZIP_ER_READ, err, QStringLiteral("cannot be read"));
+    const std::optional<fs::FileIdentity> after = fs::FileIdentity::ofFd(in.get());
+    opened = *before;
+    wholeComplete = after && *after == *before && deflated.size() == before->size;
+    // libzip looks at the entry's method only after this answer: an entry that deflate does
+    // not shrink is stored, as other zip tools do.
+    if (deflated.stored() && zip_set_file_compression(archive, index, ZIP_CM_STORE, 0) != 0) {
+        deflated.release();
+        return 0;
+    }
+    whole = true;
+    return 0;
+}
+
+zip_int64_t FileReader::failed(int zipError, int err, const QString& what)
+{
+    zip_error_set(&error, zipError, err);
+    writer->m_zip.fail(zipError == ZIP_ER_OPEN && err == ENOENT ? ZipFileNotFound : ZipReadError,
+                       path + QStringLiteral(": ") + what + QStringLiteral(": ") +
+                           QString::fromLocal8Bit(std::strerror(err)));
+    return -1;
+}
+
+} // namespace kelmar

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "archive/DeflatedFile.h"
+#include "fs/FdGuard.h"
+#include "fs/FileIdentity.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <zip.h>
+
+#include <ctime>
+
+namespace kelmar {
+
+class ZipWriter;
+struct ZipSource;
+
+// One source file as libzip reads it at zip_close, through zip_source_function_create. No
+// exception leaves the callback: libzip is C, and one thrown through it would skip its
+// clean-up. complete says afterwards whether the file was read to its end and unchanged from
+// open to close: only then is it stored as it was read.
+struct FileReader
+{
+    ZipWriter* writer = nullptr;
+    const ZipSource* source = nullptr;
+    QString path;
+    QByteArray nativePath;
+    QString entryName;
+    qint64 plannedSize = 0;
+    time_t plannedMtime = 0;
+    fs::FdGuard fd;
+    fs::FileIdentity opened;
+    qint64 done = 0;
+    int lastPercent = -1;
+    bool complete = false; // read to its end, unchanged from open to close
+    // Deflated whole before libzip asks for it (wholeLevel > 0 and small enough): libzip then
+    // copies the packed bytes as they are.
+    int wholeLevel = 0;
+    zip_t* archive = nullptr;
+    zip_uint64_t index = 0;
+    bool wholeTried = false;
+    bool whole = false;
+    bool wholeComplete = false;
+    DeflatedFile deflated;
+    zip_error_t error;
+
+    FileReader() { zip_error_init(&error); }
+    ~FileReader() { zip_error_fini(&error); }
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    static zip_int64_t callback(void* state, void* data, zip_uint64_t len,
+                                zip_source_cmd_t cmd) noexcept;
+
+private:
+    zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd);
+    zip_int64_t deflateWhole();
+    zip_int64_t failed(int zipError, int err, const QString& what);
+};
+
+} // namespace kelmar
