@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev
-      libssl-dev libgtest-dev libqt6svg6 zip unzip 7zip zstd advancecomp python3 xvfb xauth
-      fontconfig fonts-dejavu-core)
+      libssl-dev libdeflate-dev libgtest-dev libqt6svg6 zip unzip 7zip zstd advancecomp python3
+      xvfb xauth fontconfig fonts-dejavu-core)
 if [ "${1:-}" = --package ]; then
   # validators of the installed tree, and what CPack needs to work out the dependencies
   PKGS+=(desktop-file-utils appstream mandoc dpkg-dev file)

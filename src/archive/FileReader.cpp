@@ -26,6 +26,13 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
 {
     switch (cmd) {
     case ZIP_SOURCE_OPEN: {
+        if (whole) {
+            deflated.rewind();
+            done = 0;
+            lastPercent = -1;
+            complete = false;
+            return 0;
+        }
         fd.reset(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
         if (!fd)
             return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
@@ -39,6 +46,13 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
         return 0;
     }
     case ZIP_SOURCE_READ: {
+        if (whole) {
+            const qint64 n = deflated.read(data, qint64(len));
+            done += n;
+            if (done < deflated.packedSize())
+                writer->m_zip.reportProgress(path, done, deflated.packedSize(), &lastPercent);
+            return n;
+        }
         ssize_t n;
         do {
             n = ::read(fd.get(), data, len);
@@ -51,6 +65,14 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
         return n;
     }
     case ZIP_SOURCE_CLOSE: {
+        if (whole) {
+            const bool wasComplete = complete;
+            complete = wholeComplete && done == deflated.packedSize();
+            deflated.release();
+            if (complete && !wasComplete)
+                emit writer->m_zip.fileProgress(path, 100);
+            return 0;
+        }
         const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofFd(fd.get());
         fd.reset();
         const bool wasComplete = complete;
@@ -64,6 +86,21 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
         if (!st)
             return -1;
         zip_stat_init(st);
+        if (!wholeTried && wholeLevel > 0 && plannedSize <= BufferBudget::kEntryCap) {
+            wholeTried = true;
+            if (deflateWhole() < 0)
+                return -1;
+        }
+        if (whole) {
+            st->size = zip_uint64_t(deflated.size());
+            st->comp_size = zip_uint64_t(deflated.packedSize());
+            st->crc = deflated.crc();
+            st->comp_method = deflated.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+            st->mtime = plannedMtime;
+            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+                         ZIP_STAT_MTIME;
+            return sizeof(*st);
+        }
         st->size = zip_uint64_t(plannedSize);
         st->mtime = plannedMtime;
         st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
@@ -80,6 +117,35 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
         zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
         return -1;
     }
+}
+
+// Reads and deflates the whole file when libzip first asks about it, which it does right before
+// it copies the data. A file that turned out larger than the cap, or not an ordinary file, goes
+// the streaming way.
+zip_int64_t FileReader::deflateWhole()
+{
+    fs::FdGuard in(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!in)
+        return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
+    const std::optional<fs::FileIdentity> before = fs::FileIdentity::ofFd(in.get());
+    if (!before)
+        return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
+    if (!before->regular || before->size > BufferBudget::kEntryCap)
+        return 0;
+    const int err = deflated.load(in.get(), before->size, wholeLevel);
+    if (err != 0)
+        return failed(ZIP_ER_READ, err, QStringLiteral("cannot be read"));
+    const std::optional<fs::FileIdentity> after = fs::FileIdentity::ofFd(in.get());
+    opened = *before;
+    wholeComplete = after && *after == *before && deflated.size() == before->size;
+    // libzip looks at the entry's method only after this answer: an entry that deflate does
+    // not shrink is stored, as other zip tools do.
+    if (deflated.stored() && zip_set_file_compression(archive, index, ZIP_CM_STORE, 0) != 0) {
+        deflated.release();
+        return 0;
+    }
+    whole = true;
+    return 0;
 }
 
 zip_int64_t FileReader::failed(int zipError, int err, const QString& what)

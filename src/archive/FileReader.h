@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/DeflatedFile.h"
 #include "fs/FdGuard.h"
 #include "fs/FileIdentity.h"
 
@@ -33,6 +34,15 @@ struct FileReader
     qint64 done = 0;
     int lastPercent = -1;
     bool complete = false; // read to its end, unchanged from open to close
+    // Deflated whole before libzip asks for it (wholeLevel > 0 and small enough): libzip then
+    // copies the packed bytes as they are.
+    int wholeLevel = 0;
+    zip_t* archive = nullptr;
+    zip_uint64_t index = 0;
+    bool wholeTried = false;
+    bool whole = false;
+    bool wholeComplete = false;
+    DeflatedFile deflated;
     zip_error_t error;
 
     FileReader() { zip_error_init(&error); }
@@ -45,6 +55,7 @@ struct FileReader
 
 private:
     zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd);
+    zip_int64_t deflateWhole();
     zip_int64_t failed(int zipError, int err, const QString& what);
 };
 

@@ -223,6 +223,9 @@ int ZipWriter::addSource(zip_t* archive, const ZipSource& source, const QString&
         return m_zip.resultOf(zip_get_error(archive), name);
     zipSource.release(); // the archive owns it now
     const int level = qBound(0, m_zip.level(), 9);
+    m_readers.back()->archive = archive;
+    m_readers.back()->index = zip_uint64_t(index);
+    m_readers.back()->wholeLevel = level;
     bool ok = zip_set_file_compression(archive, zip_uint64_t(index),
                                        level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                        zip_uint32_t(level)) == 0;

@@ -19,9 +19,11 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
 #include <QTabWidget>
@@ -441,13 +443,61 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
     EXPECT_TRUE(window->stopRequested());
 }
 
+// The file list's menu opens on the right button's release, where the pointer is, and a
+// right press alone neither opens it nor changes the selection it is to act on.
+TEST_F(MainWindowTest, FileMenuOpensOnTheReleaseAtThePointer)
+{
+    listFiles({{"a.zip", 1}, {"b.zip", 1}});
+    window->show();
+    auto* list = find<QListView>("File1");
+    list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
+    QWidget* viewport = list->viewport();
+    const QPoint at = list->visualRect(list->model()->index(1, 0)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &press);
+    EXPECT_FALSE(window->optionsMenu()->isVisible());
+    EXPECT_EQ(window->selectedFlags(), std::vector<char>({1, 0}));
+    QMouseEvent release(QEvent::MouseButtonRelease, at, viewport->mapToGlobal(at), Qt::RightButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &release);
+    ASSERT_TRUE(waitFor([&] { return window->optionsMenu()->isVisible(); }));
+    EXPECT_EQ(window->optionsMenu()->pos(), viewport->mapToGlobal(at));
+    window->optionsMenu()->close();
+}
+
+// A log that fills up drops its older half as whole lines and stays on its newest line.
+TEST_F(MainWindowTest, AFullLogKeepsWholeLinesAndShowsTheNewest)
+{
+    window->show();
+    const QString filler(90, u'x');
+    QString last;
+    for (int n = 0; n < 11'200; ++n) { // about 1.1 million characters
+        last = QStringLiteral("%1 ").arg(n, 6, 10, QChar(u'0')) + filler;
+        window->write_log(last);
+    }
+    const QString text = window->logText();
+    ASSERT_LT(text.size(), 700'000); // it was trimmed
+    EXPECT_EQ(text.section(QStringLiteral("\r\n"), 0, 0).size(), last.size());
+    EXPECT_TRUE(text.endsWith(last + QStringLiteral("\r\n")));
+    QScrollBar* bar = find<QPlainTextEdit>("txtLog")->verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
 TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
 {
     listFiles({{"one.zip", 1}});
     window->show();
+    std::atomic<bool> progressed{false};
+    std::atomic<bool> seen{false};
     window->registerOperation(QStringLiteral("rezip_files"), [&](BatchHost& host) {
         host.protect_form();
         while (!host.stopRequested())
+            QThread::msleep(2);
+        // Progress that arrives after the close must not hide why the window stays open.
+        host.setStatusText(QStringLiteral("ReZipping File 1 of 1"));
+        progressed = true;
+        while (!seen)
             QThread::msleep(2);
         host.write_log(QStringLiteral("stopped"));
         host.release_form();
@@ -457,6 +507,10 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->stopRequested());
+    ASSERT_TRUE(waitFor([&] { return progressed.load(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->statusPanelText(1), QStringLiteral("Stopping before closing..."));
+    seen = true;
     ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
     EXPECT_FALSE(window->batchRunning());
     EXPECT_EQ(window->logText(), QStringLiteral("stopped\r\n"));

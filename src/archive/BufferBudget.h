@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace kelmar {
+
+// The memory that whole-entry buffers may take at once, shared by every thread of the process.
+// Compressing or inflating an entry in one piece is faster than streaming it, but a batch
+// running on many workers must still fit in a modest amount of memory: each worker borrows
+// what its entry needs and waits while the others hold too much.
+class BufferBudget
+{
+public:
+    // The largest entry handled in one piece; larger ones stream through a fixed buffer.
+    static constexpr qint64 kEntryCap = 32 * 1024 * 1024;
+    // Two buffers of a capped entry (its input and its output), twice over: two workers
+    // handle such entries at full speed, and the process stays well under 200 MB.
+    static constexpr qint64 kTotal = 4 * kEntryCap;
+
+    // Waits until bytes (at most kTotal) are free and takes them.
+    static void acquire(qint64 bytes);
+    static void release(qint64 bytes);
+};
+
+// Holds a share of the budget for as long as it lives.
+class BufferLoan
+{
+public:
+    BufferLoan() = default;
+    explicit BufferLoan(qint64 bytes) : m_bytes(qMin(bytes, BufferBudget::kTotal))
+    {
+        BufferBudget::acquire(m_bytes);
+    }
+    ~BufferLoan() { reset(); }
+    BufferLoan(BufferLoan&& other) noexcept : m_bytes(other.m_bytes) { other.m_bytes = 0; }
+    BufferLoan& operator=(BufferLoan&& other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_bytes = other.m_bytes;
+            other.m_bytes = 0;
+        }
+        return *this;
+    }
+    BufferLoan(const BufferLoan&) = delete;
+    BufferLoan& operator=(const BufferLoan&) = delete;
+
+    void reset()
+    {
+        if (m_bytes > 0)
+            BufferBudget::release(m_bytes);
+        m_bytes = 0;
+    }
+
+private:
+    qint64 m_bytes = 0;
+};
+
+} // namespace kelmar
