@@ -97,6 +97,14 @@ OptionTable sharedOptions(Options& options)
     };
 }
 
+// "PATH: error N: what went wrong", in the component's own words when it has them.
+QString failure(const QString& path, int result, const QString& detail)
+{
+    // One arg call: a "%1" in a file name is not a place holder.
+    return QStringLiteral("%1: error %2: %3")
+        .arg(path, QString::number(result), detail.isEmpty() ? zipErrorMessage(result) : detail);
+}
+
 QString absolute(const QString& path)
 {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -204,8 +212,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
                     ++written;
                 } else if (a.result != ZipAborted) {
                     ++failed;
-                    err << "kelmar-cli: " << a.path << ": error " << a.result << ": "
-                        << (a.detail.isEmpty() ? zipErrorMessage(a.result) : a.detail) << '\n';
+                    err << "kelmar-cli: " << failure(a.path, a.result, a.detail) << '\n';
                 }
                 for (const QString& k : a.kept)
                     err << "kelmar-cli: not deleted: " << k << '\n';
@@ -250,8 +257,7 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
     for (const FoldersToZipsReport::Folder& f : report.folders) {
         if (f.result != ZipOk) {
             ++problems;
-            out << f.path << ": error " << f.result << ": "
-                << (f.detail.isEmpty() ? zipErrorMessage(f.result) : f.detail) << '\n';
+            out << failure(f.path, f.result, f.detail) << '\n';
             continue;
         }
         out << f.path << " -> " << f.archive;
