@@ -7,6 +7,9 @@
 #                                the ROM-like corpus: COUNT files up to MAX_MB MiB in
 #                                $WORK/src, one Info-ZIP archive per file in $WORK/zips;
 #                                made once per set of parameters
+#   make_zip_corpus WORK COUNT MAX_MB
+#                                the ROM-like files of the zip benchmarks in $WORK/src (with
+#                                scattered changes in the repetitive blocks); made once
 find_cli() {
   CLI=${KELMAR_CLI:-build/src/kelmar-cli}
   if [ ! -x "$CLI" ]; then
@@ -64,6 +67,52 @@ for i in range(count):
 PY
   echo "Zipping one archive per file with Info-ZIP ..." >&2
   (cd "$WORK/src" && for f in *; do zip -q -X "../zips/${f%.*}.zip" "$f"; done)
+  touch "$STAMP"
+fi
+}
+
+make_zip_corpus() {
+local WORK=$1 COUNT=$2 MAX_MB=$3 SRC=$1/src
+local STAMP="$WORK/.corpus-$COUNT-$MAX_MB"
+if [ ! -f "$STAMP" ]; then
+  rm -rf "$WORK"
+  mkdir -p "$SRC"
+  echo "Generating $COUNT files up to $MAX_MB MiB in $SRC ..." >&2
+  python3 - "$SRC" "$COUNT" "$MAX_MB" <<'PY'
+import os, random, sys
+folder, count, max_mb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+rng = random.Random(1987)
+exts = ['nes', 'sfc', 'gba', 'md', 'n64', 'bin', 'iso', 'pce', 'gb', 'a26']
+def noise(n):
+    return rng.getrandbits(8 * n).to_bytes(n, 'little')
+for i in range(count):
+    r = rng.random()
+    if r < 0.6:
+        size = rng.randint(16 << 10, 1 << 20)
+    elif r < 0.9:
+        size = rng.randint(1 << 20, min(4, max_mb) << 20)
+    else:
+        size = rng.randint(min(4, max_mb) << 20, max_mb << 20)
+    kind = rng.random()
+    parts, left = [], size
+    while left > 0:
+        n = min(left, rng.randint(4 << 10, 256 << 10))
+        k = rng.random()
+        if k < kind * 0.8:            # code and graphics: repetitive with variation
+            block = bytearray(noise(rng.randint(64, 1024)))
+            data = bytearray((bytes(block) * (n // len(block) + 1))[:n])
+            for _ in range(n // 64):
+                data[rng.randrange(n)] = rng.randrange(256)
+            parts.append(bytes(data))
+        elif k < kind * 0.8 + 0.15:   # padding
+            parts.append(bytes([rng.choice([0x00, 0xff])]) * n)
+        else:                         # compressed or encrypted data
+            parts.append(noise(n))
+        left -= n
+    name = 'Game %04d (%s).%s' % (i, rng.choice(['USA', 'Europe', 'Japan', 'World']), rng.choice(exts))
+    with open(os.path.join(folder, name), 'wb') as f:
+        f.write(b''.join(parts))
+PY
   touch "$STAMP"
 fi
 }
