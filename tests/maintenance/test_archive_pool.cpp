@@ -5,6 +5,7 @@
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "maintenance/ArchivePool.h"
+#include "maintenance/RezipFiles.h"
 #include "maintenance/TestZips.h"
 #include "maintenance/ZipFiles.h"
 
@@ -100,8 +101,9 @@ Seen zipRun(int workers, const QString& stopAt, int* stopAfter)
     return seen;
 }
 
-// Tests a folder of good and damaged archives; Stop is pressed as archive stopAt starts.
-Seen testRun(int workers, int stopAt)
+// Tests (or rezips) a folder of good and damaged archives; Stop is pressed as archive stopAt
+// starts.
+Seen testRun(int workers, int stopAt, bool rezip = false)
 {
     Workers pool(workers);
     QTemporaryDir dir;
@@ -123,11 +125,23 @@ Seen testRun(int workers, int stopAt)
     FakeHost host;
     host.listFolder(dir.path());
     ZipComponent zip;
-    const TestZipsReport report = test_zip_files(host, zip, [&](int number, int, const QString&) {
+    const auto pressStop = [&](int number, int, const QString&) {
         if (number == stopAt)
             host.stop = true;
-    });
+    };
     Seen seen;
+    if (rezip) {
+        host.opts.sliCompression = 9;
+        const RebuildReport report = rezip_files(host, zip, pressStop);
+        for (const QString& line : std::as_const(host.log))
+            seen.log.append(QString(line).replace(dir.path(), QStringLiteral("<root>")));
+        seen.files = treeOf(dir.path());
+        for (const RebuildReport::Archive& a : report.archives)
+            seen.outcomes.append(QFileInfo(a.path).fileName() + u' ' + a.reason);
+        seen.archives = int(report.archives.size());
+        return seen;
+    }
+    const TestZipsReport report = test_zip_files(host, zip, pressStop);
     seen.log = host.log;
     seen.files = treeOf(dir.path());
     for (const TestZipsReport::Archive& a : report.archives)
@@ -172,11 +186,13 @@ TEST(ArchivePool, SeveralWorkersLookLikeOneArchiveAfterAnother)
         EXPECT_EQ(parallel.outcomes, one.outcomes);
         EXPECT_TRUE(parallel.log.join(u'\n').contains(QStringLiteral("Error zipping")));
     }
-    for (int stopAt : {0, 6}) {
-        SCOPED_TRACE(stopAt);
-        const Seen parallel = testRun(3, stopAt);
-        const Seen one = testRun(1, stopAt);
+    const std::pair<int, bool> runs[] = {{0, false}, {6, false}, {0, true}, {5, true}};
+    for (const auto& [stopAt, rezip] : runs) {
+        SCOPED_TRACE(QStringLiteral("%1 stop at %2").arg(rezip ? "rezip" : "test").arg(stopAt));
+        const Seen parallel = testRun(3, stopAt, rezip);
+        const Seen one = testRun(1, stopAt, rezip);
         EXPECT_EQ(parallel.archives, stopAt == 0 ? 12 : stopAt);
+        EXPECT_FALSE(parallel.log.isEmpty()); // the damaged archives are named
         EXPECT_EQ(parallel.log, one.log);
         EXPECT_EQ(parallel.files, one.files);
         EXPECT_EQ(parallel.outcomes, one.outcomes);
