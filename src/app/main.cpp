@@ -9,6 +9,8 @@
 #include <QTextStream>
 #include <QUrl>
 
+#include <csignal>
+
 namespace {
 
 // The folder to open for a PATH argument: a folder itself, a file's folder. Empty (with a
@@ -33,6 +35,9 @@ QString startFolderFor(const QString& argument)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit (ulimit -f) would kill the program mid-write and leave a temporary
+    // file behind; ignored, the write fails with EFBIG and that archive fails as on a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kelmar"));
     QApplication::setApplicationVersion(QStringLiteral(KELMAR_VERSION));

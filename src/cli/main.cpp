@@ -11,6 +11,8 @@
 #include <QSettings>
 #include <QTextStream>
 
+#include <csignal>
+
 #include <cstring>
 
 using namespace kelmar;
@@ -101,6 +103,9 @@ int main(int argc, char** argv)
     // the run, which is what a batch wants anyway.
     if (!qEnvironmentVariableIsSet("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
         qputenv("TZ", ":/etc/localtime");
+    // A file-size limit (ulimit -f) would kill the program mid-write and leave a temporary
+    // file behind; ignored, the write fails with EFBIG and that archive fails as on a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelmar"));
     QTextStream out(stdout);

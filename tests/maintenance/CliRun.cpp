@@ -18,7 +18,7 @@ CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
             QStringLiteral("bash"),
             QStringList{
                 QStringLiteral("-c"),
-                QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKiB),
+                QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKiB),
                 QStringLiteral(KELMAR_CLI)} +
                 args);
     } else {

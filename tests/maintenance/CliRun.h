@@ -14,8 +14,8 @@ struct CliRun
 };
 
 // Runs kelmar-cli with its settings under home (never the user's own), stdin closed and the C
-// locale. With fileLimitKiB, under that file-size limit and with SIGXFSZ ignored, so a write
-// past it fails instead of killing the program.
+// locale. With fileLimitKiB, under that file-size limit; SIGXFSZ keeps its default action, so
+// kelmar-cli must itself make a write past the limit fail instead of dying.
 CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB = 0);
 
 } // namespace kelmar::test
