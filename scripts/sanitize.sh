@@ -45,10 +45,12 @@ run_tsan() {
   # The window's tests are left out (see above), so the window is not built either.
   build build-tsan "-fsanitize=thread" kelmar-cli test_fs test_names test_browse test_settings \
     test_archive test_maintenance
-  # The archive pool's tests are left out for now: with GCC 12's ThreadSanitizer every report
-  # on them names as "already destroyed" the very lock the reporting thread holds, the mark
-  # of the tool losing track of a lock, not of a race. They run under a build with clang's
-  # sanitizer once one is set up; everything else here runs.
+  # The archive pool's tests are left out for now. They check every archive with unzip, 7zz
+  # and Python through QProcess, which starts a child with clone(CLONE_VM): the child runs
+  # the sanitizer's after-fork code in the parent's own memory and wipes its table of locks,
+  # so later reports name as "already destroyed" the very lock the reporting thread holds
+  # (clang 14's sanitizer aborts outright on the same clone). The batch runner's tests and
+  # the command-line tests, which run kelmar-cli on two workers, do run here.
   (cd build-tsan &&
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/../.ci/tsan.supp" &&
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" -E '^(shell|install|maintenance)$' &&
