@@ -46,7 +46,7 @@ run_tsan() {
   build build-tsan "-fsanitize=thread" kelmar-cli test_fs test_names test_browse test_settings \
     test_archive test_maintenance
   # The archive pool's tests are left out for now. They check every archive with unzip, 7zz
-  # and Python through QProcess, which starts a child with clone(CLONE_VM): the child runs
+  # and Python through QProcess, which starts its child with clone; most likely the child runs
   # the sanitizer's after-fork code in the parent's own memory and wipes its table of locks,
   # so later reports name as "already destroyed" the very lock the reporting thread holds
   # (clang 14's sanitizer aborts outright on the same clone). The batch runner's tests and
