@@ -3,25 +3,67 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kelmar::test {
 
+// Started with posix_spawn rather than QProcess: QProcess starts its child with clone, which
+// ThreadSanitizer cannot follow, and the tests of the threaded batches run under it.
 ToolRun runTool(const QString& program, const QStringList& args, const QString& folder)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    if (!folder.isEmpty())
-        process.setWorkingDirectory(folder);
-    process.start(program, args);
     ToolRun run;
-    if (!process.waitForStarted(10000))
+    const QString path = program.contains(u'/') ? program : QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
         return run;
-    process.waitForFinished(120000);
-    run.output = process.readAll();
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    std::vector<QByteArray> words{QFile::encodeName(path)};
+    for (const QString& a : args)
+        words.push_back(QFile::encodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    const QByteArray where = QFile::encodeName(folder);
+    if (!folder.isEmpty())
+        posix_spawn_file_actions_addchdir_np(&actions, where.constData());
+    pid_t pid = -1;
+    const int started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (started != 0) {
+        ::close(out[0]);
+        return run;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(out[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        run.output.append(buffer, got);
+    }
+    ::close(out[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 
