@@ -78,19 +78,11 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
             }
             events.setOperationKind(ArchiveEvents::NoBatch);
         };
-        task.finish = [&, i] {
-            std::lock_guard<std::mutex> lock(hostLock);
-            for (const QString& line : std::as_const(logs[i]))
-                host.write_log(line);
-        };
+        task.finish = [&, i] { SerialHost::writeHeldLog(host, hostLock, logs[i]); };
         tasks.push_back(std::move(task));
     }
     const int started = ArchivePool::run(
-        tasks,
-        [&] {
-            std::lock_guard<std::mutex> lock(hostLock);
-            return host.stopRequested();
-        },
+        tasks, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
         [&](int i) {
             numbers[size_t(i)] = i + 1;
             if (!onArchive)

@@ -75,6 +75,20 @@ public:
     void refreshTree() override;
     void endProgram() override;
 
+    // What the pool's own callbacks do with the host, under the same lock: write an
+    // archive's held-back log lines once it is its turn, and look at the stop flag.
+    static void writeHeldLog(BatchHost& host, std::mutex& lock, const QStringList& lines)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (const QString& line : lines)
+            host.write_log(line);
+    }
+    static bool stopRequestedUnder(BatchHost& host, std::mutex& lock)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return host.stopRequested();
+    }
+
 private:
     template <typename F> auto locked(F&& f) const -> decltype(f())
     {

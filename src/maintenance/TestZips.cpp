@@ -115,19 +115,11 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
             SerialHost serial(host, hostLock, &logs[i]);
             results[i] = testOne(serial, *component, path);
         };
-        task.finish = [&, i] {
-            std::lock_guard<std::mutex> lock(hostLock);
-            for (const QString& line : std::as_const(logs[i]))
-                host.write_log(line);
-        };
+        task.finish = [&, i] { SerialHost::writeHeldLog(host, hostLock, logs[i]); };
         tasks.push_back(std::move(task));
     }
     const int started = ArchivePool::run(
-        tasks,
-        [&] {
-            std::lock_guard<std::mutex> lock(hostLock);
-            return host.stopRequested();
-        },
+        tasks, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
         [&](int i) {
             if (!onArchive)
                 return;

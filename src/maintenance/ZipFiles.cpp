@@ -188,9 +188,7 @@ public:
                 zipOne(m_files[i], i == 0, logs[i], results[i]);
             };
             task.finish = [this, i, &logs] {
-                std::lock_guard<std::mutex> lock(m_hostLock);
-                for (const QString& line : std::as_const(logs[i]))
-                    m_host.write_log(line);
+                SerialHost::writeHeldLog(m_host, m_hostLock, logs[i]);
                 logs[i].clear();
             };
             tasks.push_back(std::move(task));
