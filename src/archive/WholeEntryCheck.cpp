@@ -28,6 +28,12 @@ libdeflate_decompressor* decompressor()
 
 bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st)
 {
+    return withWholeEntry(archive, index, st, {});
+}
+
+bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
+                    const std::function<void(const char*, qint64)>& use)
+{
     constexpr zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC |
                                     ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
     if ((st.valid & needed) != needed || st.encryption_method != ZIP_EM_NONE)
@@ -59,8 +65,13 @@ bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st)
         // Raw data is not checked by libzip at close; the close only lets go of the entry.
         zip_fclose(file.release());
     }
-    if (stored)
-        return quint32(libdeflate_crc32(0, raw.get(), size_t(size))) == quint32(st.crc);
+    if (stored) {
+        if (quint32(libdeflate_crc32(0, raw.get(), size_t(size))) != quint32(st.crc))
+            return false;
+        if (use)
+            use(reinterpret_cast<const char*>(raw.get()), size);
+        return true;
+    }
 
     libdeflate_decompressor* inflater = decompressor();
     if (!inflater)
@@ -72,7 +83,12 @@ bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st)
         inflater, raw.get(), size_t(packed), out.get(), size_t(size), &consumed, &produced);
     if (r != LIBDEFLATE_SUCCESS || produced != size_t(size))
         return false;
-    return quint32(libdeflate_crc32(0, out.get(), produced)) == quint32(st.crc);
+    raw.reset();
+    if (quint32(libdeflate_crc32(0, out.get(), produced)) != quint32(st.crc))
+        return false;
+    if (use)
+        use(reinterpret_cast<const char*>(out.get()), size);
+    return true;
 }
 
 } // namespace kelmar

@@ -94,28 +94,28 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
     const bool nothingSelected = positions.empty();
     const int total = int(positions.size());
 
-    // Archives are tested several at once; each gets its own component (the batch's one
-    // serves the first) and its log lines reach the log in list order.
+    // Archives are tested several at once, each by a component of its own that lives only
+    // while it runs (a batch may hold a hundred thousand archives); the log lines reach the
+    // log in list order.
     std::mutex hostLock;
-    std::vector<std::unique_ptr<ZipComponent>> components(positions.size());
     std::vector<TestZipsReport::Archive> results(positions.size());
     std::vector<QStringList> logs(positions.size());
     std::vector<ArchivePool::Task> tasks;
+    const QString password = zip.password();
     for (size_t i = 0; i < positions.size(); ++i) {
         const QString path = folder + host.fileName(positions[i]);
-        ZipComponent* component = &zip;
-        if (i > 0) {
-            components[i] = std::make_unique<ZipComponent>();
-            component = components[i].get();
-            component->setPassword(zip.password());
-        }
         ArchivePool::Task task;
         task.keys = QStringList{path.toCaseFolded()};
-        task.work = [&, i, path, component] {
+        task.work = [&, i, path] {
             SerialHost serial(host, hostLock, &logs[i]);
-            results[i] = testOne(serial, *component, path);
+            ZipComponent mine;
+            mine.setPassword(password);
+            results[i] = testOne(serial, mine, path);
         };
-        task.finish = [&, i] { SerialHost::writeHeldLog(host, hostLock, logs[i]); };
+        task.finish = [&, i] {
+            SerialHost::writeHeldLog(host, hostLock, logs[i]);
+            logs[i].clear();
+        };
         tasks.push_back(std::move(task));
     }
     const int started = ArchivePool::run(
