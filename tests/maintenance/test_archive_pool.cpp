@@ -270,8 +270,9 @@ TEST(ArchivePool, SeveralWorkersLookLikeOneArchiveAfterAnother)
     const Seen stopped = unzipRun(3, 7);
     EXPECT_EQ(stopped.archives, 7);
     for (const QString& outcome : stopped.outcomes) {
-        if (!outcome.endsWith(QStringLiteral(" 1")))
+        if (!outcome.endsWith(QStringLiteral(" 1"))) {
             EXPECT_TRUE(stopped.files.filter(outcome.section(u' ', 0, 0)).size() == 1) << outcome;
+        }
     }
     EXPECT_TRUE(stopped.files.filter(QStringLiteral(".kelmar-")).isEmpty());
 }
