@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <functional>
+
 typedef struct zip zip_t;
 typedef struct zip_stat zip_stat_t;
 
@@ -15,5 +17,10 @@ namespace kelmar {
 // or something was wrong with it, and the ordinary reading through libzip then decides and
 // words the verdict, so a damaged entry is reported exactly as before.
 bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st);
+
+// The same, handing the entry's bytes to use (once, whole) when they are certainly sound.
+// False when the entry did not qualify or was not sound; use was then not called.
+bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
+                    const std::function<void(const char* data, qint64 size)>& use);
 
 } // namespace kelmar

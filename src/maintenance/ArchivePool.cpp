@@ -39,6 +39,8 @@ int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>
         for (int i = 0; i < count; ++i) {
             if (i > 0 && stop && stop())
                 break;
+            if (tasks[size_t(i)].moreKeys)
+                tasks[size_t(i)].moreKeys();
             if (started)
                 started(i);
             ++n;
@@ -50,27 +52,26 @@ int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>
 
     std::mutex mutex;
     std::condition_variable changed;
-    int next = 0;           // the next archive to start
-    int finished = 0;       // archives whose finish() has run
-    bool stopped = false;   // no more archives start
-    bool finishing = false; // a thread is running finish() calls
+    int next = 0;             // the next archive to start
+    int finished = 0;         // archives whose finish() has run
+    bool stopped = false;     // no more archives start
+    bool finishing = false;   // a thread is running finish() calls
+    bool dispatching = false; // a thread is taking up the next archive
     std::vector<bool> done(size_t(count), false);
+    std::vector<QStringList> keys(static_cast<size_t>(count));
     QSet<QString> busyKeys;
+    auto keysFree = [&](int i) {
+        for (const QString& key : keys[size_t(i)]) {
+            if (busyKeys.contains(key))
+                return false;
+        }
+        return true;
+    };
 
     auto worker = [&] {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            // The next archive waits for any running one it shares a key with; the archives
-            // after it wait too, so that they start in list order.
-            changed.wait(lock, [&] {
-                if (stopped || next >= count)
-                    return true;
-                for (const QString& key : tasks[size_t(next)].keys) {
-                    if (busyKeys.contains(key))
-                        return false;
-                }
-                return true;
-            });
+            changed.wait(lock, [&] { return stopped || next >= count || !dispatching; });
             if (stopped || next >= count)
                 break;
             const int mine = next;
@@ -79,16 +80,29 @@ int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>
                 changed.notify_all();
                 break;
             }
+            // The archive waits for any running one it shares a key with; the archives after
+            // it wait too (dispatching stays set), so that they start in list order.
             ++next;
-            for (const QString& key : tasks[size_t(mine)].keys)
+            dispatching = true;
+            keys[size_t(mine)] = tasks[size_t(mine)].keys;
+            if (tasks[size_t(mine)].moreKeys) {
+                lock.unlock();
+                const QStringList more = tasks[size_t(mine)].moreKeys();
+                lock.lock();
+                keys[size_t(mine)] += more;
+            }
+            changed.wait(lock, [&] { return keysFree(mine); });
+            for (const QString& key : keys[size_t(mine)])
                 busyKeys.insert(key);
+            dispatching = false;
+            changed.notify_all();
             if (started)
                 started(mine);
             lock.unlock();
             tasks[size_t(mine)].work();
             lock.lock();
             done[size_t(mine)] = true;
-            for (const QString& key : tasks[size_t(mine)].keys)
+            for (const QString& key : keys[size_t(mine)])
                 busyKeys.remove(key);
             changed.notify_all();
             if (finishing)

@@ -29,6 +29,10 @@ public:
         std::function<void()> work;   // on a worker thread
         std::function<void()> finish; // in list order, one at a time
         QStringList keys;
+        // Keys known only once the archive has been looked at (the files it will write, say):
+        // asked for in list order, one archive at a time, on the thread that then runs it.
+        // The archive and those after it wait until no running archive holds one of them.
+        std::function<QStringList()> moreKeys;
     };
 
     // started(i) runs, in order and one at a time, as archive i is taken up, before stop()

@@ -3,13 +3,14 @@
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "maintenance/BatchHost.h"
+#include "maintenance/PoolBatch.h"
 #include "names/basMain.h"
 
 #include <QFileInfo>
 
 namespace kelmar {
 
-RebuildReport change_attributes(BatchHost& host, ZipComponent& zip,
+RebuildReport change_attributes(BatchHost& host, ZipComponent& /*each archive has its own*/,
                                 const std::function<int()>& chooseAttributes,
                                 const std::function<void(int, int, const QString&)>& onArchive)
 {
@@ -29,7 +30,6 @@ RebuildReport change_attributes(BatchHost& host, ZipComponent& zip,
         return report;
     }
     const Options options = host.options();
-    const QString folder = basMain::WithSeparator(host.folder());
     // The log holds only this batch's failures, so they are not mistaken for older lines.
     host.clear_log();
     host.protect_form();
@@ -39,39 +39,41 @@ RebuildReport change_attributes(BatchHost& host, ZipComponent& zip,
     plan.level = options.sliCompression;
     plan.readPassword = options.unzipPassword();
     plan.attributes = chosen & (AttrReadOnly | AttrHidden | AttrArchive);
-    ArchiveRebuilder rebuilder(plan);
-    int number = 0;
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (host.stopRequested()) {
-            report.stopped = true;
-            break;
-        }
-        if (!host.isSelectedArchive(position))
-            continue;
-        ++number;
-        const QString name = host.fileName(position);
-        const QString path = folder + name;
-        host.setStatusText(QStringLiteral("Updating Attributes: ") + name +
-                           QStringLiteral(" (%1 of %2)").arg(number).arg(total));
-        if (onArchive)
-            onArchive(number, total, path);
-        if (!basMain::IsListedFile(path))
-            continue; // gone since the list was read
-        zip.setKeepFolderNames(false);
-        zip.setLevel(plan.level);
-        zip.setArchivePath(path);
-        RebuildReport::Archive archive;
-        archive.path = path;
-        archive.result = rebuilder.rebuild(path);
-        archive.changed = rebuilder.changed();
-        if (archive.result != 0) {
-            archive.reason = zipErrorMessage(archive.result) + QStringLiteral(": ") +
-                             rebuilder.lastErrorDetail();
-            host.write_log(QStringLiteral("Error changing attributes in ") + path);
-            host.write_log(QStringLiteral("    ") + archive.reason);
-        }
-        report.archives.push_back(archive);
+    std::vector<int> positions;
+    for (int i = 0; i < host.fileCount(); ++i) {
+        if (host.isSelectedArchive(i))
+            positions.push_back(i);
     }
+    PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
+        host, positions,
+        [&](BatchHost& serial, int, const QString& path) {
+            RebuildReport::Archive archive;
+            if (!basMain::IsListedFile(path))
+                return archive; // gone since the list was read: no path, left out below
+            ArchiveRebuilder rebuilder(plan);
+            archive.path = path;
+            archive.result = rebuilder.rebuild(path);
+            archive.changed = rebuilder.changed();
+            if (archive.result != 0) {
+                archive.reason = zipErrorMessage(archive.result) + QStringLiteral(": ") +
+                                 rebuilder.lastErrorDetail();
+                serial.write_log(QStringLiteral("Error changing attributes in ") + path);
+                serial.write_log(QStringLiteral("    ") + archive.reason);
+            }
+            return archive;
+        },
+        [&](int number, int count, const QString& path) {
+            host.setStatusText(QStringLiteral("Updating Attributes: ") +
+                               basMain::GetFileName(path) +
+                               QStringLiteral(" (%1 of %2)").arg(number).arg(count));
+            if (onArchive)
+                onArchive(number, count, path);
+        });
+    for (RebuildReport::Archive& archive : run.results) {
+        if (!archive.path.isEmpty())
+            report.archives.push_back(std::move(archive));
+    }
+    report.stopped = run.stopped;
     host.release_form();
     host.showCreditLine();
     return report;

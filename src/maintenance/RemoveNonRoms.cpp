@@ -3,6 +3,7 @@
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "maintenance/BatchHost.h"
+#include "maintenance/PoolBatch.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"
 
@@ -16,7 +17,7 @@ QString removeNonRomsQuestion(const QString& romFilter)
 }
 
 RebuildReport
-remove_non_roms_from_zips(BatchHost& host, ZipComponent& zip,
+remove_non_roms_from_zips(BatchHost& host, ZipComponent& /*each archive has its own*/,
                           const std::function<void(int, int, const QString&)>& onArchive)
 {
     RebuildReport report;
@@ -27,27 +28,23 @@ remove_non_roms_from_zips(BatchHost& host, ZipComponent& zip,
         report.cancelled = true;
         return report;
     }
-    const QString folder = basMain::WithSeparator(host.folder());
     host.clear_log();
     host.protect_form();
 
-    int total = 0;
-    for (int i = 0; i < host.fileCount(); ++i)
-        total += host.isSelectedArchive(i) ? 1 : 0;
-    int candidates = 0;
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (host.isSelectedArchive(position)) {
-            ++candidates;
-            const QString path = folder + host.fileName(position);
-            if (onArchive)
-                onArchive(candidates, total, path);
+    std::vector<int> positions;
+    for (int i = 0; i < host.fileCount(); ++i) {
+        if (host.isSelectedArchive(i))
+            positions.push_back(i);
+    }
+    const int candidates = int(positions.size());
+    PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
+        host, positions,
+        [&](BatchHost& serial, int, const QString& path) {
             RebuildPlan plan;
             plan.kind = RebuildPlan::Kind::RemoveEntries;
             // The filter is read again for each archive, as it stands now.
-            plan.removeMask = RomFilter::removeMask(host.options().lblROMFilter);
+            plan.removeMask = RomFilter::removeMask(serial.options().lblROMFilter);
             plan.readPassword = options.unzipPassword();
-            zip.setFileMask(plan.removeMask);
-            zip.setArchivePath(path);
             ArchiveRebuilder rebuilder(plan);
             RebuildReport::Archive archive;
             archive.path = path;
@@ -55,21 +52,19 @@ remove_non_roms_from_zips(BatchHost& host, ZipComponent& zip,
             archive.changed = rebuilder.changed();
             archive.removed = rebuilder.removedCount();
             if (archive.result == 0) {
-                host.write_log(QStringLiteral("Removed %1 entries from ").arg(archive.removed) +
-                               path);
+                serial.write_log(QStringLiteral("Removed %1 entries from ").arg(archive.removed) +
+                                 path);
             } else {
                 archive.reason = zipErrorMessage(archive.result) + QStringLiteral(": ") +
                                  rebuilder.lastErrorDetail();
-                host.write_log(QStringLiteral("Error removing non-ROMs from ") + path);
-                host.write_log(QStringLiteral("    ") + archive.reason);
+                serial.write_log(QStringLiteral("Error removing non-ROMs from ") + path);
+                serial.write_log(QStringLiteral("    ") + archive.reason);
             }
-            report.archives.push_back(archive);
-        }
-        if (host.stopRequested()) {
-            report.stopped = position + 1 < host.fileCount();
-            break;
-        }
-    }
+            return archive;
+        },
+        onArchive);
+    report.archives = std::move(run.results);
+    report.stopped = run.stopped;
     if (candidates == 0) {
         report.nothingSelected = true;
         host.messageBox(QStringLiteral("You didn't select any zip files to remove non-ROMs from!"),

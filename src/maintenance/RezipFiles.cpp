@@ -3,12 +3,10 @@
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "maintenance/ArchiveEvents.h"
-#include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
-#include "maintenance/SerialHost.h"
+#include "maintenance/PoolBatch.h"
 #include "names/basMain.h"
 
-#include <mutex>
 #include <vector>
 
 namespace kelmar {
@@ -17,7 +15,6 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
                           const std::function<void(int, int, const QString&)>& onArchive)
 {
     RebuildReport report;
-    const QString folder = basMain::WithSeparator(host.folder());
     const Options options = host.options();
     ArchiveEvents events(host, zip);
     int total = 0;
@@ -44,29 +41,21 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
     zip.setPassword(plan.readPassword);
 
     // Archives are rebuilt several at once, each by its own rebuilder; the status shows the
-    // number of the archive taken up last, and the log lines come in list order.
-    std::mutex hostLock;
-    std::vector<RebuildReport::Archive> results(positions.size());
-    std::vector<QStringList> logs(positions.size());
-    std::vector<int> numbers(positions.size(), 0);
-    std::vector<ArchivePool::Task> tasks;
-    for (size_t i = 0; i < positions.size(); ++i) {
-        const QString path = folder + host.fileName(positions[i]);
-        ArchivePool::Task task;
-        task.keys = QStringList{path.toCaseFolded()};
-        task.work = [&, i, path] {
-            SerialHost serial(host, hostLock, &logs[i]);
+    // number of the archive taken up last.
+    PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
+        host, positions,
+        [&](BatchHost& serial, int number, const QString& path) {
             ZipComponent mine;
             ArchiveEvents events(serial, mine);
             events.setTotalFileCount(total);
-            events.setCurrentFileNumber(numbers[i]);
+            events.setCurrentFileNumber(number);
             events.setOperationKind(ArchiveEvents::RezipBatch);
             ArchiveRebuilder rebuilder(plan);
             rebuilder.onProgress = [&events](const QString& name, int percent) {
                 events.fileProgress(name, percent);
             };
             events.fileProgress(path, 0);
-            RebuildReport::Archive& archive = results[i];
+            RebuildReport::Archive archive;
             archive.path = path;
             archive.result = rebuilder.rebuild(path);
             archive.changed = rebuilder.changed();
@@ -77,25 +66,11 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
                 serial.write_log(QStringLiteral("    ") + archive.reason);
             }
             events.setOperationKind(ArchiveEvents::NoBatch);
-        };
-        task.finish = [&, i] { SerialHost::writeHeldLog(host, hostLock, logs[i]); };
-        tasks.push_back(std::move(task));
-    }
-    const int started = ArchivePool::run(
-        tasks, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
-        [&](int i) {
-            numbers[size_t(i)] = i + 1;
-            if (!onArchive)
-                return;
-            std::lock_guard<std::mutex> lock(hostLock);
-            onArchive(i + 1, total, folder + host.fileName(positions[size_t(i)]));
-        });
-    for (int i = 0; i < started; ++i)
-        report.archives.push_back(results[size_t(i)]);
-    if (started < total)
-        report.stopped = true;
-    else if (started > 0 && host.stopRequested())
-        report.stopped = positions[size_t(started - 1)] + 1 < host.fileCount();
+            return archive;
+        },
+        onArchive);
+    report.archives = std::move(run.results);
+    report.stopped = run.stopped;
     host.release_form();
     host.showCreditLine();
     host.refresh();

@@ -4,13 +4,10 @@
 #include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
-#include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
-#include "maintenance/SerialHost.h"
+#include "maintenance/PoolBatch.h"
 #include "names/basMain.h"
 
-#include <memory>
-#include <mutex>
 #include <sys/stat.h>
 
 namespace kelmar {
@@ -79,7 +76,6 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
                               const std::function<void(int, int, const QString&)>& onArchive)
 {
     TestZipsReport report;
-    QString folder = fs::withSeparator(host.folder());
     const Options options = host.options();
 
     host.clear_log();
@@ -92,46 +88,20 @@ TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
             positions.push_back(i);
     }
     const bool nothingSelected = positions.empty();
-    const int total = int(positions.size());
 
-    // Archives are tested several at once; each gets its own component (the batch's one
-    // serves the first) and its log lines reach the log in list order.
-    std::mutex hostLock;
-    std::vector<std::unique_ptr<ZipComponent>> components(positions.size());
-    std::vector<TestZipsReport::Archive> results(positions.size());
-    std::vector<QStringList> logs(positions.size());
-    std::vector<ArchivePool::Task> tasks;
-    for (size_t i = 0; i < positions.size(); ++i) {
-        const QString path = folder + host.fileName(positions[i]);
-        ZipComponent* component = &zip;
-        if (i > 0) {
-            components[i] = std::make_unique<ZipComponent>();
-            component = components[i].get();
-            component->setPassword(zip.password());
-        }
-        ArchivePool::Task task;
-        task.keys = QStringList{path.toCaseFolded()};
-        task.work = [&, i, path, component] {
-            SerialHost serial(host, hostLock, &logs[i]);
-            results[i] = testOne(serial, *component, path);
-        };
-        task.finish = [&, i] { SerialHost::writeHeldLog(host, hostLock, logs[i]); };
-        tasks.push_back(std::move(task));
-    }
-    const int started = ArchivePool::run(
-        tasks, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
-        [&](int i) {
-            if (!onArchive)
-                return;
-            std::lock_guard<std::mutex> lock(hostLock);
-            onArchive(i + 1, total, folder + host.fileName(positions[size_t(i)]));
-        });
-    for (int i = 0; i < started; ++i)
-        report.archives.push_back(results[size_t(i)]);
-    if (started < total)
-        report.stopped = true;
-    else if (started > 0 && host.stopRequested())
-        report.stopped = positions[size_t(started - 1)] + 1 < host.fileCount();
+    // Archives are tested several at once, each by a component of its own that lives only
+    // while it runs (a batch may hold a hundred thousand archives).
+    const QString password = zip.password();
+    PoolBatchResults<TestZipsReport::Archive> run = runOnPool<TestZipsReport::Archive>(
+        host, positions,
+        [&](BatchHost& serial, int, const QString& path) {
+            ZipComponent mine;
+            mine.setPassword(password);
+            return testOne(serial, mine, path);
+        },
+        onArchive);
+    report.archives = std::move(run.results);
+    report.stopped = run.stopped;
     if (nothingSelected) {
         host.messageBox(QStringLiteral("You didn't select any Zip files to test!"),
                         QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);

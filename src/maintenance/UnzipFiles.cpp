@@ -7,8 +7,10 @@
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
 #include "maintenance/ArchiveEvents.h"
+#include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
 #include "maintenance/ExtractionRecord.h"
+#include "maintenance/SerialHost.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"
 
@@ -18,10 +20,13 @@
 #include <QLocale>
 #include <QSet>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,6 +72,169 @@ FileId idOf(const QString& path)
     return {st.st_dev, st.st_ino, true};
 }
 
+// One archive of the batch: what its listing found, what became of it, and what it leaves
+// for the end of the batch (log lines, rename pairs).
+struct UnzipJob
+{
+    QString path;
+    QString target; // the folder its entries go into
+    QString notAFolder;
+    int listResult = ZipOk;
+    qint64 needed = 0;
+    QString batchArchive;
+    ExtractionRecord record;
+    bool outOfMemory = false;          // while listing
+    std::unique_ptr<ZipComponent> zip; // from its listing to the end of its work
+    UnzipReport::Archive archive;
+    QStringList log;
+    // Each rename pair names the extracted file in the chosen case. On a file system that
+    // tells case apart that name may not exist, so the real path is kept beside each pair.
+    QStringList renameSources;
+    QStringList renameTargets;
+    QStringList extractedFiles;
+    QStringList extractFolders;
+    std::vector<FileId> extractedIds;
+};
+
+// The free space that archives being extracted at the same time have counted on: each one
+// checks what it needs against what is free less what the others will still write.
+class SpaceLedger
+{
+public:
+    explicit SpaceLedger(FreeSpaceProbe probe) : m_probe(std::move(probe)) {}
+
+    // The free space to count on in folder, or -1 when unknown; reserves needed when it fits.
+    qint64 claim(const QString& folder, qint64 needed)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        qint64 available = m_probe(folder);
+        if (available < 0)
+            return available;
+        available = qMax<qint64>(0, available - m_reserved);
+        if (needed <= available)
+            m_reserved += needed;
+        return available;
+    }
+    void release(qint64 needed)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_reserved -= needed;
+    }
+
+private:
+    FreeSpaceProbe m_probe;
+    std::mutex m_lock;
+    qint64 m_reserved = 0;
+};
+
+// Extracts one archive of the batch, whose listing is in job, and deletes it when it is to go.
+void unzipOne(BatchHost& host, UnzipJob& job, SpaceLedger& space, bool deleting, bool renaming,
+              const QString& destination, std::atomic<bool>& quit,
+              const std::function<bool()>& stopRequested)
+{
+    ZipComponent& zip = *job.zip;
+    UnzipReport::Archive& archive = job.archive;
+    archive.path = job.path;
+    const QString& archivePath = job.path;
+
+    // The handlers of the component's events run inside extract, on this thread.
+    ArchiveEvents events(host, zip);
+    events.setOperationKind(ArchiveEvents::UnzipBatch);
+    QObject::connect(
+        &events, &ArchiveEvents::quitRequested, &events, [&] { quit = true; },
+        Qt::DirectConnection);
+    QObject::connect(
+        &zip, &ZipComponent::fileProgress, &events,
+        [&](const QString& name, int percent) {
+            if (percent < 100)
+                return;
+            job.record.written(name);
+            if (renaming && events.renameSources().size() > job.extractedFiles.size()) {
+                job.extractedFiles.append(name);
+                job.extractFolders.append(zip.extractFolder());
+                job.extractedIds.push_back(idOf(name));
+            }
+        },
+        Qt::DirectConnection);
+    zip.setCancelCheck([&] { return quit || stopRequested(); });
+
+    int result = ZipOk;
+    if (!job.notAFolder.isEmpty()) {
+        result = ZipUnsafeEntry;
+        archive.reason = QStringLiteral("%1 is in the way: it is not a folder (a link is never "
+                                        "followed)")
+                             .arg(job.notAFolder);
+    } else if (job.listResult == ZipOk && !job.batchArchive.isEmpty()) {
+        result = ZipExistsAndDiffers;
+        archive.reason = QStringLiteral("it would write %1 over an archive of this batch")
+                             .arg(basMain::GetFileName(job.batchArchive));
+    }
+    qint64 reserved = 0;
+    if (result == ZipOk && job.listResult == ZipOk) {
+        const qint64 available = space.claim(job.target, job.needed);
+        if (available >= 0 && job.needed > available) {
+            result = ZipDiskFull;
+            const QLocale locale;
+            archive.reason =
+                QStringLiteral("it needs %1 bytes, and %2 has %3 free")
+                    .arg(locale.toString(job.needed), destination, locale.toString(available));
+        } else if (available >= 0) {
+            reserved = job.needed;
+        }
+    }
+    const FileId before = idOf(archivePath);
+    if (result == ZipOk) {
+        result = zip.extract(0);
+        if (result != ZipOk) {
+            const QString detail = zip.lastErrorDetail();
+            archive.reason = zipErrorMessage(result);
+            if (!detail.isEmpty() && detail.compare(archive.reason, Qt::CaseInsensitive) != 0)
+                archive.reason += QStringLiteral(": ") + detail;
+        }
+    }
+    space.release(reserved);
+    zip.setCancelCheck({});
+    archive.result = result;
+    job.renameSources = events.renameSources();
+    job.renameTargets = events.renameTargets();
+    events.setOperationKind(ArchiveEvents::NoBatch);
+    if (quit) {
+        // The user chose to end the program: nothing more is done, nor deleted.
+        return;
+    }
+    if (result != ZipOk) {
+        host.write_log(QStringLiteral("Error unzipping ") + archivePath);
+        host.write_log(QStringLiteral("    ") + archive.reason);
+        return;
+    }
+    host.write_log(QStringLiteral("Unzipped ") + archivePath);
+    QString missing;
+    const bool complete = job.record.allOnDisk(&missing);
+    if (job.record.expectedCount() == 0 && !deleting)
+        host.write_log(QStringLiteral("    ") + missing);
+    if (!deleting || !basMain::IsListedFile(archivePath))
+        return;
+    const FileId now = idOf(archivePath);
+    if (!before.valid || now.dev != before.dev || now.ino != before.ino) {
+        // The extraction itself put a file of that name there.
+        host.write_log(QStringLiteral("    not deleted: a file extracted from it now has its "
+                                      "name"));
+    } else if (!complete) {
+        host.write_log(QStringLiteral("    not deleted: ") + missing);
+    } else if (!syncedToDisk(job.target)) {
+        host.write_log(QStringLiteral("    not deleted: what was extracted could not be "
+                                      "flushed to disk: ") +
+                       systemError(errno));
+    } else if (::unlink(native(archivePath).constData()) == 0) {
+        // Unlinking needs no write permission on the file itself, so a read-only archive
+        // goes too, and a failure leaves its mode alone.
+        archive.deleted = true;
+        host.write_log(QStringLiteral("Deleted ") + archivePath);
+    } else {
+        host.write_log(QStringLiteral("    could not be deleted: ") + systemError(errno));
+    }
+}
+
 } // namespace
 
 int UnzipReport::failedCount() const
@@ -84,36 +252,10 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     UnzipReport report;
     const Options options = host.options();
     const bool renaming = Options::isSet(options.chkRenameFiles);
-
-    // The handlers of the component's events run inside extract, on this thread.
-    ArchiveEvents events(host, zip);
-    events.renameSources().clear();
-    events.renameTargets().clear();
-    events.setOperationKind(ArchiveEvents::UnzipBatch);
-    bool quit = false;
-    QObject::connect(
-        &events, &ArchiveEvents::quitRequested, &events, [&] { quit = true; },
-        Qt::DirectConnection);
-
-    // Each rename pair names the extracted file in the chosen case. On a file system that
-    // tells case apart that name may not exist, so the real path is kept beside each pair.
-    QStringList extractedFiles;
-    QStringList extractFolders;
-    std::vector<FileId> extractedIds;
-    ExtractionRecord record;
-    QObject::connect(
-        &zip, &ZipComponent::fileProgress, &events,
-        [&](const QString& name, int percent) {
-            if (percent < 100)
-                return;
-            record.written(name);
-            if (renaming && events.renameSources().size() > extractedFiles.size()) {
-                extractedFiles.append(name);
-                extractFolders.append(zip.extractFolder());
-                extractedIds.push_back(idOf(name));
-            }
-        },
-        Qt::DirectConnection);
+    const bool keep = !Options::isSet(options.chkIgnoreFolders);
+    const bool deleting = Options::isSet(options.chkDeleteZIPFiles);
+    const QString password = options.unzipPassword();
+    zip.setPassword(password);
 
     const QString folder = fs::withSeparator(host.folder());
     host.clear_log();
@@ -123,184 +265,167 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     // entry written over one would lose it (or, deleted, bring back a name the user saw go).
     // Compared without regard to case, as on the memory cards collections live on.
     QSet<QString> batchArchives;
+    std::vector<int> positions;
     for (int i = 0; i < host.fileCount(); ++i) {
-        if (host.isSelectedArchive(i))
+        if (host.isSelectedArchive(i)) {
+            positions.push_back(i);
             batchArchives.insert((folder + host.fileName(i)).toCaseFolded());
+        }
     }
-    const int total = int(batchArchives.size());
-    const FreeSpaceProbe probe = freeSpace ? freeSpace : FreeSpaceProbe(fs::freeSpaceOf);
+    const int total = int(positions.size());
+    SpaceLedger space(freeSpace ? freeSpace : FreeSpaceProbe(fs::freeSpaceOf));
     const QString mask = Options::isSet(options.chkExtractROMs)
                              ? RomFilter::extractMask(options.lblROMFilter)
                              : QString();
-    zip.setCancelCheck([&host] { return host.stopRequested(); });
-    int number = 0;
+    const EntryMask entryMask(mask);
 
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (!host.isSelectedArchive(position))
-            continue;
-        if (destination.isEmpty()) {
-            if (Options::isSet(options.chkUnziptoSameFolder)) {
-                destination = folder;
-            } else {
-                const QString picked =
-                    host.browseForFolder(QStringLiteral("Select the folder you wish to unzip to."))
-                        .value_or(QString());
-                if (picked.isEmpty()) {
-                    zip.setCancelCheck({});
-                    events.setOperationKind(ArchiveEvents::NoBatch);
-                    report.pickerCancelled = true;
-                    return report;
-                }
-                destination = picked;
+    if (!positions.empty()) {
+        if (Options::isSet(options.chkUnziptoSameFolder)) {
+            destination = folder;
+        } else {
+            destination =
+                host.browseForFolder(QStringLiteral("Select the folder you wish to unzip to."))
+                    .value_or(QString());
+            if (destination.isEmpty()) {
+                report.pickerCancelled = true;
+                return report;
             }
-            host.protect_form();
         }
-        const QString archivePath = folder + host.fileName(position);
-        ++number;
-        if (onArchive)
-            onArchive(number, total, archivePath);
-        UnzipReport::Archive archive;
-        archive.path = archivePath;
-        try {
-            QString target = basMain::WithSeparator(destination);
-            QString notAFolder;
-            if (Options::isSet(options.chkZIPsToFolders)) {
-                target += basMain::StripExtension(host.fileName(position)) + u'/';
-                // One level only: its parent is the destination. An existing folder is fine; a
-                // link is never followed, as it could lead anywhere outside the destination.
-                const QByteArray made = native(target.chopped(1));
-                ::mkdir(made.constData(), 0777);
-                struct stat st;
-                if (::lstat(made.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-                    notAFolder = basMain::GetFileName(target.chopped(1));
-            }
-            zip.setExtractFolder(target);
-            const bool keep = !Options::isSet(options.chkIgnoreFolders);
-            zip.setKeepFolderNames(keep);
-            zip.setFileMask(mask);
-            zip.setPassword(options.unzipPassword());
-            zip.setArchivePath(archivePath);
-
-            // What will be written: its size against the free space (the writer never goes
-            // past a declared size), its names against the archives of the batch.
-            qint64 needed = 0;
-            QString batchArchive;
-            const EntryMask entryMask(mask);
-            record.clear();
-            auto listed = QObject::connect(
-                &zip, &ZipComponent::entryListed, &events,
-                [&](const QString& name, qint64 size) {
-                    const QString at = ZipComponent::extractedPath(target, name, keep);
-                    if (at.isEmpty() || !entryMask.selects(name))
-                        return;
-                    needed += size;
-                    record.expect(at, size);
-                    if (batchArchive.isEmpty() && batchArchives.contains(at.toCaseFolded()))
-                        batchArchive = at;
-                },
-                Qt::DirectConnection);
-            const int listResult = zip.list();
-            QObject::disconnect(listed);
-            events.listedNames().clear();
-
-            int result = ZipOk;
-            if (!notAFolder.isEmpty()) {
-                result = ZipUnsafeEntry;
-                archive.reason =
-                    QStringLiteral("%1 is in the way: it is not a folder (a link is never "
-                                   "followed)")
-                        .arg(notAFolder);
-            } else if (listResult == ZipOk && !batchArchive.isEmpty()) {
-                result = ZipExistsAndDiffers;
-                archive.reason = QStringLiteral("it would write %1 over an archive of this batch")
-                                     .arg(basMain::GetFileName(batchArchive));
-            }
-            const qint64 available = listResult == ZipOk ? probe(target) : -1;
-            if (result == ZipOk && available >= 0 && needed > available) {
-                result = ZipDiskFull;
-                const QLocale locale;
-                archive.reason =
-                    QStringLiteral("it needs %1 bytes, and %2 has %3 free")
-                        .arg(locale.toString(needed), destination, locale.toString(available));
-            }
-            const FileId before = idOf(archivePath);
-            if (result == ZipOk) {
-                result = zip.extract(0);
-                if (result != ZipOk) {
-                    const QString detail = zip.lastErrorDetail();
-                    archive.reason = zipErrorMessage(result);
-                    if (!detail.isEmpty() &&
-                        detail.compare(archive.reason, Qt::CaseInsensitive) != 0)
-                        archive.reason += QStringLiteral(": ") + detail;
-                }
-            }
-            archive.result = result;
-            report.lastResult = result;
-            if (quit) {
-                // The user chose to end the program: nothing more is done, nor deleted.
-            } else if (result != ZipOk) {
-                host.write_log(QStringLiteral("Error unzipping ") + archivePath);
-                host.write_log(QStringLiteral("    ") + archive.reason);
-            } else {
-                host.write_log(QStringLiteral("Unzipped ") + archivePath);
-                QString missing;
-                const bool complete = record.allOnDisk(&missing);
-                const bool deleting = Options::isSet(options.chkDeleteZIPFiles);
-                if (record.expectedCount() == 0 && !deleting)
-                    host.write_log(QStringLiteral("    ") + missing);
-                if (deleting && basMain::IsListedFile(archivePath)) {
-                    const FileId now = idOf(archivePath);
-                    if (!before.valid || now.dev != before.dev || now.ino != before.ino) {
-                        // The extraction itself put a file of that name there.
-                        host.write_log(QStringLiteral("    not deleted: a file extracted from it "
-                                                      "now has its name"));
-                    } else if (!complete) {
-                        host.write_log(QStringLiteral("    not deleted: ") + missing);
-                    } else if (!syncedToDisk(target)) {
-                        host.write_log(QStringLiteral("    not deleted: what was extracted could "
-                                                      "not be flushed to disk: ") +
-                                       systemError(errno));
-                    } else if (::unlink(native(archivePath).constData()) == 0) {
-                        // Unlinking needs no write permission on the file itself, so a
-                        // read-only archive goes too, and a failure leaves its mode alone.
-                        archive.deleted = true;
-                        host.write_log(QStringLiteral("Deleted ") + archivePath);
-                    } else {
-                        host.write_log(QStringLiteral("    could not be deleted: ") +
-                                       systemError(errno));
-                    }
-                }
-            }
-        } catch (const std::bad_alloc&) {
-            report.fatal = true;
-            host.messageBox(QStringLiteral("Unexepected Error! (7)"), QStringLiteral("Oh No!"),
-                            MsgIcon::Critical, MsgButtons::Ok);
-        }
-        report.archives.push_back(archive);
-        if (report.fatal || quit)
-            break;
-        if (host.stopRequested()) {
-            report.stopped = number < total;
-            break;
-        }
+        host.protect_form();
     }
-    zip.setCancelCheck({});
+
+    // Archives are extracted several at once. Each is listed first, in list order, and waits
+    // for any earlier one still writing a file of the same name, so that the same archive
+    // wins a name (or finds it taken) as in a run one after another; the log lines come in
+    // list order.
+    std::mutex hostLock;
+    std::atomic<bool> quit{false};
+    std::atomic<bool> fatal{false};
+    std::vector<UnzipJob> jobs(positions.size());
+    std::vector<ArchivePool::Task> tasks;
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const QString fileName = host.fileName(positions[i]);
+        jobs[i].path = folder + fileName;
+        ArchivePool::Task task;
+        task.keys = QStringList{jobs[i].path.toCaseFolded()};
+        task.moreKeys = [&, i, fileName]() -> QStringList {
+            UnzipJob& job = jobs[i];
+            try {
+                job.zip = std::make_unique<ZipComponent>();
+                ZipComponent& mine = *job.zip;
+                job.target = basMain::WithSeparator(destination);
+                if (Options::isSet(options.chkZIPsToFolders)) {
+                    job.target += basMain::StripExtension(fileName) + u'/';
+                    // One level only: its parent is the destination. An existing folder is fine; a
+                    // link is never followed, as it could lead anywhere outside the destination.
+                    const QByteArray made = native(job.target.chopped(1));
+                    ::mkdir(made.constData(), 0777);
+                    struct stat st;
+                    if (::lstat(made.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+                        job.notAFolder = basMain::GetFileName(job.target.chopped(1));
+                }
+                mine.setExtractFolder(job.target);
+                mine.setKeepFolderNames(keep);
+                mine.setFileMask(mask);
+                mine.setPassword(password);
+                mine.setArchivePath(job.path);
+
+                // What will be written: its size against the free space (the writer never goes
+                // past a declared size), its names against the archives of the batch and against
+                // what the archives running beside it write.
+                QStringList written;
+                auto listed = QObject::connect(
+                    &mine, &ZipComponent::entryListed, &mine,
+                    [&](const QString& name, qint64 size) {
+                        const QString at = ZipComponent::extractedPath(job.target, name, keep);
+                        if (at.isEmpty() || !entryMask.selects(name))
+                            return;
+                        job.needed += size;
+                        job.record.expect(at, size);
+                        written.append(at.toCaseFolded());
+                        if (job.batchArchive.isEmpty() && batchArchives.contains(written.last()))
+                            job.batchArchive = at;
+                    },
+                    Qt::DirectConnection);
+                job.listResult = mine.list();
+                QObject::disconnect(listed);
+                return written;
+            } catch (const std::bad_alloc&) {
+                job.outOfMemory = true;
+                return {};
+            }
+        };
+        task.work = [&, i] {
+            UnzipJob& job = jobs[i];
+            SerialHost serial(host, hostLock, &job.log);
+            try {
+                if (job.outOfMemory || !job.zip)
+                    throw std::bad_alloc();
+                unzipOne(serial, job, space, deleting, renaming, destination, quit,
+                         [&] { return SerialHost::stopRequestedUnder(host, hostLock); });
+            } catch (const std::bad_alloc&) {
+                job.zip.reset();
+                fatal = true;
+                quit = true;
+                serial.messageBox(QStringLiteral("Unexepected Error! (7)"),
+                                  QStringLiteral("Oh No!"), MsgIcon::Critical, MsgButtons::Ok);
+            }
+            job.zip.reset();
+            job.record.clear();
+        };
+        task.finish = [&, i] {
+            SerialHost::writeHeldLog(host, hostLock, jobs[i].log);
+            jobs[i].log.clear();
+        };
+        tasks.push_back(std::move(task));
+    }
+    const int started = ArchivePool::run(
+        tasks, [&] { return quit || SerialHost::stopRequestedUnder(host, hostLock); },
+        [&](int i) {
+            if (!onArchive)
+                return;
+            std::lock_guard<std::mutex> lock(hostLock);
+            onArchive(i + 1, total, jobs[size_t(i)].path);
+        });
+    for (int i = 0; i < started; ++i) {
+        report.archives.push_back(jobs[size_t(i)].archive);
+        report.lastResult = jobs[size_t(i)].archive.result;
+    }
+    for (int i = 0; i < started; ++i) {
+        // Stop cancels every archive in hand, not only the last one started.
+        if (jobs[size_t(i)].archive.result == ZipAborted)
+            report.lastResult = ZipAborted;
+    }
+    report.stopped = started < total;
     host.release_form();
     report.destination = destination;
 
-    if (report.fatal || quit) {
+    if (fatal || quit) {
         // The program ends; nothing more is changed on disk.
         report.fatal = true;
-        events.setOperationKind(ArchiveEvents::NoBatch);
         host.showCreditLine();
         host.endProgram();
         return report;
     }
 
     // The renames, in the order the files were finished; the first to claim a name wins.
-    const QStringList& sources = events.renameSources();
-    const QStringList& targets = events.renameTargets();
-    const qsizetype pairs = qMin(qMin(sources.size(), targets.size()), extractedFiles.size());
+    QStringList sources;
+    QStringList targets;
+    QStringList extractedFiles;
+    QStringList extractFolders;
+    std::vector<FileId> extractedIds;
+    for (int i = 0; i < started; ++i) {
+        const UnzipJob& job = jobs[size_t(i)];
+        const qsizetype n = qMin(qMin(job.renameSources.size(), job.renameTargets.size()),
+                                 job.extractedFiles.size());
+        sources += job.renameSources.mid(0, n);
+        targets += job.renameTargets.mid(0, n);
+        extractedFiles += job.extractedFiles.mid(0, n);
+        extractFolders += job.extractFolders.mid(0, n);
+        extractedIds.insert(extractedIds.end(), job.extractedIds.begin(),
+                            job.extractedIds.begin() + n);
+    }
+    const qsizetype pairs = sources.size();
     for (qsizetype k = 0; k < pairs; ++k) {
         const QString from = extractedFiles.at(k);
         // The new name in the chosen case, in the folder the file was extracted to (whose
@@ -324,8 +449,6 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             host.write_log(QStringLiteral("Could not rename ") + from + QStringLiteral(": ") +
                            error);
     }
-    events.renameSources().clear();
-    events.renameTargets().clear();
 
     if (Options::isSet(options.chkSound))
         host.beep();
@@ -341,7 +464,6 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     host.showCreditLine();
     host.refresh(); // re-reads the list and recounts
     host.refreshTree();
-    events.setOperationKind(ArchiveEvents::NoBatch);
     return report;
 }
 

@@ -7,6 +7,7 @@
 #include "maintenance/ArchivePool.h"
 #include "maintenance/RezipFiles.h"
 #include "maintenance/TestZips.h"
+#include "maintenance/UnzipFiles.h"
 #include "maintenance/ZipFiles.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,59 @@ Seen testRun(int workers, int stopAt, bool rezip = false)
     return seen;
 }
 
+// Unzips a folder of archives into one folder, deleting them and renaming what they give;
+// several archives give a file of the same name (some the same bytes, some other bytes), one
+// is damaged. Stop is pressed as archive stopAt starts.
+Seen unzipRun(int workers, int stopAt)
+{
+    Workers pool(workers);
+    QTemporaryDir dir;
+    const QString work = dir.filePath(QStringLiteral("work"));
+    for (int i = 1; i <= 12; ++i) {
+        const QString name = QStringLiteral("u%1").arg(i, 2, 10, QChar(u'0'));
+        QDir(work).removeRecursively();
+        writeFile(work + u'/' + name + QStringLiteral(".nes"), textBytes(20000 + i, quint32(i)));
+        QStringList files{name + QStringLiteral(".nes")};
+        if (i % 3 != 1) { // neighbours, so that they run at the same time
+            writeFile(work + QStringLiteral("/shared.dat"), textBytes(1500000, quint32(i % 2)));
+            files.append(QStringLiteral("shared.dat"));
+        }
+        runTool(QStringLiteral("zip"),
+                QStringList{QStringLiteral("-q"), QStringLiteral("../") + name + ".zip"} + files,
+                work);
+        if (i == 5) {
+            QByteArray bytes = readFile(dir.filePath(name + QStringLiteral(".zip")));
+            bytes[100] = char(bytes[100] ^ 0x40);
+            writeFile(dir.filePath(name + QStringLiteral(".zip")), bytes);
+        }
+    }
+    QDir(work).removeRecursively();
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkRenameFiles = 1;
+    host.opts.cmbUnzipCase = UseUpperCase;
+    host.queueFolder(dir.filePath(QStringLiteral("out")));
+    if (stopAt > 0)
+        host.queueAnswer(MsgAnswer::Ok); // "The current process has been stopped"
+    ZipComponent zip;
+    const UnzipReport report = unzip_files(host, zip, [&](int number, int, const QString&) {
+        if (number == stopAt)
+            host.stop = true;
+    });
+    Seen seen;
+    for (const QString& line : std::as_const(host.log))
+        seen.log.append(QString(line).replace(dir.path(), QStringLiteral("<root>")));
+    seen.files = treeOf(dir.path());
+    for (const UnzipReport::Archive& a : report.archives)
+        seen.outcomes.append(QStringLiteral("%1 %2 %3")
+                                 .arg(QFileInfo(a.path).fileName())
+                                 .arg(a.result)
+                                 .arg(a.deleted));
+    seen.archives = int(report.archives.size());
+    return seen;
+}
+
 } // namespace
 
 TEST(ArchivePool, SeveralWorkersLookLikeOneArchiveAfterAnother)
@@ -197,6 +251,22 @@ TEST(ArchivePool, SeveralWorkersLookLikeOneArchiveAfterAnother)
         EXPECT_EQ(parallel.files, one.files);
         EXPECT_EQ(parallel.outcomes, one.outcomes);
     }
+
+    // Unzip: the same archive wins a shared name (or fails on it) as one after another.
+    const Seen parallel = unzipRun(3, 0);
+    const Seen one = unzipRun(1, 0);
+    EXPECT_EQ(parallel.log, one.log);
+    EXPECT_EQ(parallel.files, one.files);
+    EXPECT_EQ(parallel.outcomes, one.outcomes);
+    EXPECT_TRUE(parallel.log.join(u'\n').contains(QStringLiteral("exists and differs")));
+    // Stop: nothing after the archive it came with; what was cancelled stays, whole.
+    const Seen stopped = unzipRun(3, 7);
+    EXPECT_EQ(stopped.archives, 7);
+    for (const QString& outcome : stopped.outcomes) {
+        if (!outcome.endsWith(QStringLiteral(" 1")))
+            EXPECT_TRUE(stopped.files.filter(outcome.section(u' ', 0, 0)).size() == 1) << outcome;
+    }
+    EXPECT_TRUE(stopped.files.filter(QStringLiteral(".kelmar-")).isEmpty());
 }
 
 TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
@@ -224,4 +294,13 @@ TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
     host.listFolder(dir.path());
     const TestZipsReport tested = test_zip_files(host, zip);
     EXPECT_EQ(tested.count(TestZipsReport::Verdict::Good), count);
+
+    host.listFolder(dir.path());
+    host.opts.chkUnziptoSameFolder = 1;
+    host.opts.chkDeleteZIPFiles = 1;
+    const UnzipReport unzipped = unzip_files(host, zip);
+    EXPECT_EQ(unzipped.failedCount(), 0);
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.bin")}, QDir::Files).size(), count);
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.zip")}, QDir::Files).size(), 0);
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("t1234.bin"))), QByteArray("1234"));
 }
