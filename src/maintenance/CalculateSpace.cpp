@@ -2,8 +2,9 @@
 
 #include "archive/ZipComponent.h"
 #include "fs/Path.h"
-#include "maintenance/ArchiveEvents.h"
 #include "maintenance/BatchHost.h"
+#include "maintenance/PoolBatch.h"
+#include "names/basMain.h"
 
 #include <QLocale>
 
@@ -19,42 +20,58 @@ QString spaceMessage(quint64 bytes, int archives)
            (archives == 1 ? QString() : QStringLiteral("s"));
 }
 
-SpaceReport calculate_space(BatchHost& host, ZipComponent& zip)
+SpaceReport calculate_space(BatchHost& host, ZipComponent& /*each archive has its own*/)
 {
     SpaceReport report;
     const QString folder = fs::withSeparator(host.folder());
     host.clear_log();
     host.protect_form();
 
-    ArchiveEvents events(host, zip);
-    // The sizes are summed as integers: exact at any size.
-    quint64 total = 0;
-    QObject::connect(
-        &zip, &ZipComponent::entryListed, &events,
-        [&](const QString&, qint64 size) { total += quint64(qMax<qint64>(size, 0)); },
-        Qt::DirectConnection);
-
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (host.isSelectedArchive(position)) {
-            const QString name = host.fileName(position);
-            ++report.archives;
-            zip.setArchivePath(folder + name);
-            const int result = zip.list();
-            // The names are not needed here; a large batch must not pile them up.
-            events.listedNames().clear();
-            if (result != ZipOk) {
-                report.unreadable.append(folder + name);
-                const QString detail = zip.lastErrorDetail();
-                host.write_log(
-                    name + QStringLiteral(" could not be read (") + zipErrorMessage(result) +
-                    (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) + u')');
-            }
-        }
-        if (host.stopRequested()) {
-            report.stopped = position + 1 < host.fileCount();
-            break;
-        }
+    std::vector<int> positions;
+    for (int i = 0; i < host.fileCount(); ++i) {
+        if (host.isSelectedArchive(i))
+            positions.push_back(i);
     }
+    // Archives are listed several at once (on a cold disk the reads overlap), each by a
+    // component of its own.
+    struct Listed
+    {
+        quint64 bytes = 0;
+        bool readable = true;
+    };
+    PoolBatchResults<Listed> run = runOnPool<Listed>(
+        host, positions,
+        [](BatchHost& serial, int, const QString& path) {
+            Listed listed;
+            ZipComponent mine;
+            // The sizes are summed as integers: exact at any size.
+            QObject::connect(
+                &mine, &ZipComponent::entryListed, &mine,
+                [&](const QString&, qint64 size) {
+                    listed.bytes += quint64(qMax<qint64>(size, 0));
+                },
+                Qt::DirectConnection);
+            mine.setArchivePath(path);
+            const int result = mine.list();
+            if (result != ZipOk) {
+                listed.readable = false;
+                const QString detail = mine.lastErrorDetail();
+                serial.write_log(basMain::GetFileName(path) +
+                                 QStringLiteral(" could not be read (") + zipErrorMessage(result) +
+                                 (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) +
+                                 u')');
+            }
+            return listed;
+        },
+        {});
+    quint64 total = 0;
+    for (size_t i = 0; i < run.results.size(); ++i) {
+        total += run.results[i].bytes;
+        if (!run.results[i].readable)
+            report.unreadable.append(folder + host.fileName(positions[i]));
+    }
+    report.archives = int(run.results.size());
+    report.stopped = run.stopped;
     report.bytes = total;
     if (report.archives != 0) {
         report.message = spaceMessage(total, report.archives);

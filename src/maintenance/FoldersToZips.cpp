@@ -5,6 +5,8 @@
 #include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "fs/RemoveUnchanged.h"
+#include "maintenance/ArchivePool.h"
+#include "maintenance/SerialHost.h"
 #include "names/NameOrder.h"
 
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
 
 namespace kelmar {
@@ -164,33 +167,62 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
     zip.setProcessSubfolders(true);
     root = fs::withSeparator(root);
 
+    // Folders are zipped several at once, each by a component of its own; the batch's
+    // component settles what may be deleted afterwards, one folder after another.
     const int count = int(names.size());
+    std::vector<FoldersToZipsReport::Folder> folders(static_cast<size_t>(count));
+    std::vector<ArchivePool::Task> tasks;
+    std::mutex hostLock;
+    std::mutex hookLock;
+    const std::function<void()> hook = zip.afterWriteHook();
     for (int i = 0; i < count; ++i) {
-        FoldersToZipsReport::Folder folder;
+        FoldersToZipsReport::Folder& folder = folders[size_t(i)];
         folder.path = root + names.at(i);
         folder.archive = folder.path + QStringLiteral(".zip");
-        host.setStatusText(QStringLiteral("Zipping Folder ") + folder.path + QStringLiteral(" (") +
-                           QString::number(i + 1) + QStringLiteral(" of ") +
-                           QString::number(count) + u')');
-        // A folder that cannot be read in full is not zipped: its archive would look complete.
-        const FolderTree tree = FolderTree::read(nativeOf(folder.path));
-        zip.setArchivePath(folder.archive);
-        if (!tree.error.isEmpty()) {
-            folder.result = ZipReadError;
-            folder.detail = QStringLiteral("cannot read ") + tree.error;
-        } else {
-            folder.result = zip.compress(sourcesOf(folder.path, tree, keepFolderNames));
-            folder.detail = zip.lastErrorDetail();
-            folder.stored = zip.lastOutcome().stored;
-            folder.notes = zip.lastOutcome().notes;
-        }
-        report.folders.push_back(folder);
-        // Stop ends the run between folders; the folders not reached are left as they are.
-        if (host.stopRequested() && i + 1 < count) {
-            report.stopped = true;
-            break;
-        }
+        ArchivePool::Task task;
+        task.keys = QStringList{folder.path.toCaseFolded(), folder.archive.toCaseFolded()};
+        task.work = [&, i] {
+            FoldersToZipsReport::Folder& folder = folders[size_t(i)];
+            // A folder that cannot be read in full is not zipped: its archive would look
+            // complete.
+            const FolderTree tree = FolderTree::read(nativeOf(folder.path));
+            if (!tree.error.isEmpty()) {
+                folder.result = ZipReadError;
+                folder.detail = QStringLiteral("cannot read ") + tree.error;
+                return;
+            }
+            ZipComponent mine;
+            mine.setKeepFolderNames(keepFolderNames);
+            mine.setLevel(zip.level());
+            mine.setPassword(zip.password());
+            mine.setProcessSubfolders(true);
+            mine.setArchivePath(folder.archive);
+            if (hook) {
+                mine.setAfterWriteHook([&] {
+                    std::lock_guard<std::mutex> lock(hookLock);
+                    hook();
+                });
+            }
+            folder.result = mine.compress(sourcesOf(folder.path, tree, keepFolderNames));
+            folder.detail = mine.lastErrorDetail();
+            folder.stored = mine.lastOutcome().stored;
+            folder.notes = mine.lastOutcome().notes;
+        };
+        task.finish = [] {};
+        tasks.push_back(std::move(task));
     }
+    // Stop ends the run between folders; the folders not reached are left as they are.
+    const int started = ArchivePool::run(
+        tasks, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
+        [&](int i) {
+            std::lock_guard<std::mutex> lock(hostLock);
+            host.setStatusText(QStringLiteral("Zipping Folder ") + folders[size_t(i)].path +
+                               QStringLiteral(" (") + QString::number(i + 1) +
+                               QStringLiteral(" of ") + QString::number(count) + u')');
+        });
+    folders.resize(size_t(started));
+    report.folders = std::move(folders);
+    report.stopped = started < count;
 
     QStringList problems;
     for (FoldersToZipsReport::Folder& folder : report.folders) {

@@ -10,6 +10,7 @@
 #include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
 #include "maintenance/ExtractionRecord.h"
+#include "maintenance/GroupedDeletion.h"
 #include "maintenance/SerialHost.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"
@@ -30,6 +31,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kelmar {
 
@@ -49,20 +51,6 @@ struct FileId
     ino_t ino = 0;
     bool valid = false;
 };
-
-// The extracted files reach the disk before their archive goes: after a crash the user
-// must have one or the other. One call per archive, however many files it held.
-bool syncedToDisk(const QString& folder)
-{
-    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::syncfs(fd) == 0;
-    const int err = errno;
-    ::close(fd);
-    errno = err;
-    return synced;
-}
 
 FileId idOf(const QString& path)
 {
@@ -84,6 +72,8 @@ struct UnzipJob
     QString batchArchive;
     ExtractionRecord record;
     bool outOfMemory = false;          // while listing
+    bool deleting = false;             // extracted, and to be deleted once that is on disk
+    FileId before;                     // the archive as it was when its extraction began
     std::unique_ptr<ZipComponent> zip; // from its listing to the end of its work
     UnzipReport::Archive archive;
     QStringList log;
@@ -209,30 +199,44 @@ void unzipOne(BatchHost& host, UnzipJob& job, SpaceLedger& space, bool deleting,
     }
     host.write_log(QStringLiteral("Unzipped ") + archivePath);
     QString missing;
-    const bool complete = job.record.allOnDisk(&missing);
-    if (job.record.expectedCount() == 0 && !deleting)
+    if (job.record.expectedCount() == 0 && !deleting) {
+        job.record.allOnDisk(&missing);
         host.write_log(QStringLiteral("    ") + missing);
-    if (!deleting || !basMain::IsListedFile(archivePath))
-        return;
-    const FileId now = idOf(archivePath);
-    if (!before.valid || now.dev != before.dev || now.ino != before.ino) {
+    }
+    job.deleting = deleting && basMain::IsListedFile(archivePath);
+    job.before = before;
+}
+
+// Deletes an extracted archive once what it gave is on disk, if it is still the archive that
+// was extracted and every file it gave is still there as written. Returns the log lines.
+QStringList deleteExtracted(UnzipJob& job, bool synced, int error)
+{
+    QStringList lines;
+    QString missing;
+    const bool complete = job.record.allOnDisk(&missing);
+    job.record.clear();
+    const FileId now = idOf(job.path);
+    if (!now.valid) {
+        lines.append(QStringLiteral("    could not be deleted: ") + systemError(ENOENT));
+    } else if (!job.before.valid || now.dev != job.before.dev || now.ino != job.before.ino) {
         // The extraction itself put a file of that name there.
-        host.write_log(QStringLiteral("    not deleted: a file extracted from it now has its "
-                                      "name"));
+        lines.append(QStringLiteral("    not deleted: a file extracted from it now has its "
+                                    "name"));
     } else if (!complete) {
-        host.write_log(QStringLiteral("    not deleted: ") + missing);
-    } else if (!syncedToDisk(job.target)) {
-        host.write_log(QStringLiteral("    not deleted: what was extracted could not be "
-                                      "flushed to disk: ") +
-                       systemError(errno));
-    } else if (::unlink(native(archivePath).constData()) == 0) {
+        lines.append(QStringLiteral("    not deleted: ") + missing);
+    } else if (!synced) {
+        lines.append(QStringLiteral("    not deleted: what was extracted could not be flushed "
+                                    "to disk: ") +
+                     systemError(error));
+    } else if (::unlink(native(job.path).constData()) == 0) {
         // Unlinking needs no write permission on the file itself, so a read-only archive
         // goes too, and a failure leaves its mode alone.
-        archive.deleted = true;
-        host.write_log(QStringLiteral("Deleted ") + archivePath);
+        job.archive.deleted = true;
+        lines.append(QStringLiteral("Deleted ") + job.path);
     } else {
-        host.write_log(QStringLiteral("    could not be deleted: ") + systemError(errno));
+        lines.append(QStringLiteral("    could not be deleted: ") + systemError(errno));
     }
+    return lines;
 }
 
 } // namespace
@@ -302,6 +306,9 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     std::atomic<bool> quit{false};
     std::atomic<bool> fatal{false};
     std::vector<UnzipJob> jobs(positions.size());
+    // The archives to delete go in groups, with one flush to disk for each group.
+    GroupedDeletion grouped(
+        [&](const QStringList& lines) { SerialHost::writeHeldLog(host, hostLock, lines); });
     std::vector<ArchivePool::Task> tasks;
     for (size_t i = 0; i < positions.size(); ++i) {
         const QString fileName = host.fileName(positions[i]);
@@ -371,11 +378,19 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
                                   QStringLiteral("Oh No!"), MsgIcon::Critical, MsgButtons::Ok);
             }
             job.zip.reset();
-            job.record.clear();
+            if (!job.deleting)
+                job.record.clear();
         };
         task.finish = [&, i] {
-            SerialHost::writeHeldLog(host, hostLock, jobs[i].log);
-            jobs[i].log.clear();
+            UnzipJob& job = jobs[i];
+            const QStringList lines = std::exchange(job.log, {});
+            if (!job.deleting) {
+                grouped.add(lines);
+                return;
+            }
+            grouped.add(lines, job.target, [&job](bool synced, int error) {
+                return deleteExtracted(job, synced, error);
+            });
         };
         tasks.push_back(std::move(task));
     }
@@ -387,6 +402,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             std::lock_guard<std::mutex> lock(hostLock);
             onArchive(i + 1, total, jobs[size_t(i)].path);
         });
+    grouped.finish();
     for (int i = 0; i < started; ++i) {
         report.archives.push_back(jobs[size_t(i)].archive);
         report.lastResult = jobs[size_t(i)].archive.result;

@@ -33,6 +33,7 @@ public:
     void queueInput(std::optional<QString> text) { m_inputAnswers.push_back(std::move(text)); }
     // Called after each write_log, e.g. to press Stop when a line appears.
     std::function<void(const QString&)> onLog;
+    std::function<void(const QString&)> onStatus;
 
     Options opts;
     QString temp;
@@ -63,7 +64,12 @@ public:
     Options options() const override { return opts; }
     void write_log(const QString& line) override;
     void clear_log() override { log.clear(); }
-    void setStatusText(const QString& text) override { statusTexts.append(text); }
+    void setStatusText(const QString& text) override
+    {
+        statusTexts.append(text);
+        if (onStatus)
+            onStatus(text);
+    }
     void showCreditLine() override { statusTexts.append(QStringLiteral("<credit>")); }
     void protect_form() override
     {

@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "maintenance/ArchivePool.h"
 #include "maintenance/CalculateSpace.h"
 
 #include <gtest/gtest.h>
@@ -150,17 +151,21 @@ TEST(CalculateSpace, NothingSelectedSaysWhoopsAndStopReportsWhatWasListed)
     EXPECT_TRUE(host.log.isEmpty());
     EXPECT_EQ(host.releases, 1);
 
+    // Stop pressed as the first archive is found unreadable: one archive after another.
+    struct OneWorker
+    {
+        OneWorker() { ArchivePool::setWorkers(1); }
+        ~OneWorker() { ArchivePool::setWorkers(0); }
+    } oneWorker;
+    writeFile(dir.filePath(QStringLiteral("a.zip")), "not an archive");
     host.listFolder(dir.path());
     host.questions.clear();
     host.queueAnswer(MsgAnswer::Ok);
-    int listed = 0;
-    QObject::connect(&zip, &ZipComponent::entryListed, [&] {
-        if (++listed == 1)
-            host.stop = true;
-    });
+    host.onLog = [&](const QString&) { host.stop = true; };
     const SpaceReport report = calculate_space(host, zip);
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(report.archives, 1);
+    EXPECT_EQ(report.unreadable, QStringList{dir.filePath(QStringLiteral("a.zip"))});
     EXPECT_TRUE(host.stop) << "the flag stays set until the next batch starts";
-    EXPECT_EQ(report.bytes, 1000u);
+    EXPECT_EQ(report.bytes, 0u);
 }
