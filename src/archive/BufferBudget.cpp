@@ -21,6 +21,16 @@ void BufferBudget::acquire(qint64 bytes)
     g_inUse += bytes;
 }
 
+bool BufferBudget::tryAcquire(qint64 bytes)
+{
+    bytes = qMin(bytes, kTotal);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_inUse + bytes > kTotal)
+        return false;
+    g_inUse += bytes;
+    return true;
+}
+
 void BufferBudget::release(qint64 bytes)
 {
     {

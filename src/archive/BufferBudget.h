@@ -19,6 +19,8 @@ public:
 
     // Waits until bytes (at most kTotal) are free and takes them.
     static void acquire(qint64 bytes);
+    // Takes bytes only when they are free now.
+    static bool tryAcquire(qint64 bytes);
     static void release(qint64 bytes);
 };
 
@@ -32,6 +34,16 @@ public:
         BufferBudget::acquire(m_bytes);
     }
     ~BufferLoan() { reset(); }
+    // A loan of bytes when they are free now, or false.
+    static bool tryTake(qint64 bytes, BufferLoan* loan)
+    {
+        bytes = qMin(bytes, BufferBudget::kTotal);
+        if (!BufferBudget::tryAcquire(bytes))
+            return false;
+        loan->reset();
+        loan->m_bytes = bytes;
+        return true;
+    }
     BufferLoan(BufferLoan&& other) noexcept : m_bytes(other.m_bytes) { other.m_bytes = 0; }
     BufferLoan& operator=(BufferLoan&& other) noexcept
     {
@@ -44,6 +56,16 @@ public:
     }
     BufferLoan(const BufferLoan&) = delete;
     BufferLoan& operator=(const BufferLoan&) = delete;
+
+    qint64 bytes() const { return m_bytes; }
+    // Gives back what is held beyond bytes.
+    void shrink(qint64 bytes)
+    {
+        if (bytes >= 0 && bytes < m_bytes) {
+            BufferBudget::release(m_bytes - bytes);
+            m_bytes = bytes;
+        }
+    }
 
     void reset()
     {

@@ -18,7 +18,14 @@ public:
     // Reads size bytes from fd (at its start) and deflates them at zlib's level (1 to 9). Returns
     // 0, or errno when reading failed. A file that ends early keeps what was there; one that grew
     // keeps its first size bytes (the caller sees either from the file's identity).
-    int load(int fd, qint64 size, int level);
+    // With a loan, its memory is used (it must cover the size) instead of waiting for the budget.
+    int load(int fd, qint64 size, int level, BufferLoan* loan = nullptr);
+
+    // The same in two steps, for data that does not come from a file: prepare() borrows the
+    // memory for size bytes and their packed copy and returns where to put the bytes; pack()
+    // deflates the first filled of them. pack returns 0, or ENOMEM.
+    unsigned char* prepare(qint64 size, BufferLoan* loan = nullptr);
+    int pack(qint64 filled, int level);
 
     // Deflate did not make it smaller: the bytes are kept as they are, to be stored.
     bool stored() const { return m_stored; }
@@ -31,10 +38,14 @@ public:
     qint64 read(void* out, qint64 max);
     // Lets go of the buffers; the figures stay.
     void release();
+    // What the buffers take of the budget now.
+    qint64 heldBytes() const { return m_loan.bytes(); }
 
 private:
     // Not zeroed first: every byte used is written.
     std::unique_ptr<unsigned char[]> m_data;
+    std::unique_ptr<unsigned char[]> m_input; // between prepare and pack
+    qint64 m_capacity = 0;
     BufferLoan m_loan;
     bool m_stored = false;
     quint32 m_crc = 0;

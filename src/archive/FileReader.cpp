@@ -1,5 +1,8 @@
 #include "archive/FileReader.h"
 
+#include "archive/DeflateAhead.h"
+#include "archive/DeflatedFile.h"
+
 #include "archive/ZipComponent.h"
 #include "archive/ZipWriter.h"
 
@@ -27,7 +30,7 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
     switch (cmd) {
     case ZIP_SOURCE_OPEN: {
         if (whole) {
-            deflated.rewind();
+            deflated->rewind();
             done = 0;
             lastPercent = -1;
             complete = false;
@@ -47,10 +50,10 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
     }
     case ZIP_SOURCE_READ: {
         if (whole) {
-            const qint64 n = deflated.read(data, qint64(len));
+            const qint64 n = deflated->read(data, qint64(len));
             done += n;
-            if (done < deflated.packedSize())
-                writer->m_zip.reportProgress(path, done, deflated.packedSize(), &lastPercent);
+            if (done < deflated->packedSize())
+                writer->m_zip.reportProgress(path, done, deflated->packedSize(), &lastPercent);
             return n;
         }
         ssize_t n;
@@ -67,8 +70,8 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
     case ZIP_SOURCE_CLOSE: {
         if (whole) {
             const bool wasComplete = complete;
-            complete = wholeComplete && done == deflated.packedSize();
-            deflated.release();
+            complete = wholeComplete && done == deflated->packedSize();
+            releaseWhole();
             if (complete && !wasComplete)
                 emit writer->m_zip.fileProgress(path, 100);
             return 0;
@@ -86,16 +89,16 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
         if (!st)
             return -1;
         zip_stat_init(st);
-        if (!wholeTried && wholeLevel > 0 && plannedSize <= BufferBudget::kEntryCap) {
+        if (!wholeTried && ahead && slot >= 0) {
             wholeTried = true;
             if (deflateWhole() < 0)
                 return -1;
         }
         if (whole) {
-            st->size = zip_uint64_t(deflated.size());
-            st->comp_size = zip_uint64_t(deflated.packedSize());
-            st->crc = deflated.crc();
-            st->comp_method = deflated.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+            st->size = zip_uint64_t(deflated->size());
+            st->comp_size = zip_uint64_t(deflated->packedSize());
+            st->crc = deflated->crc();
+            st->comp_method = deflated->stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
             st->mtime = plannedMtime;
             st->valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
                          ZIP_STAT_MTIME;
@@ -110,6 +113,7 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
         return zip_error_to_data(&error, data, len);
     case ZIP_SOURCE_FREE:
         fd.reset();
+        releaseWhole();
         return 0;
     case ZIP_SOURCE_SUPPORTS:
         return ZIP_SOURCE_SUPPORTS_READABLE;
@@ -119,33 +123,36 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
     }
 }
 
-// Reads and deflates the whole file when libzip first asks about it, which it does right before
-// it copies the data. A file that turned out larger than the cap, or not an ordinary file, goes
-// the streaming way.
+// The file read and deflated whole, when libzip first asks about it, which it does right before
+// it copies the data; by then it may have been deflated on another thread. A file that turned
+// out larger than planned, or not an ordinary file, goes the streaming way.
 zip_int64_t FileReader::deflateWhole()
 {
-    fs::FdGuard in(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!in)
-        return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
-    const std::optional<fs::FileIdentity> before = fs::FileIdentity::ofFd(in.get());
-    if (!before)
-        return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
-    if (!before->regular || before->size > BufferBudget::kEntryCap)
+    const DeflateAhead::Outcome outcome = ahead->take(slot);
+    if (outcome.error != 0)
+        return failed(outcome.opening ? ZIP_ER_OPEN : ZIP_ER_READ, outcome.error,
+                      QStringLiteral("cannot be read"));
+    if (!outcome.whole)
         return 0;
-    const int err = deflated.load(in.get(), before->size, wholeLevel);
-    if (err != 0)
-        return failed(ZIP_ER_READ, err, QStringLiteral("cannot be read"));
-    const std::optional<fs::FileIdentity> after = fs::FileIdentity::ofFd(in.get());
-    opened = *before;
-    wholeComplete = after && *after == *before && deflated.size() == before->size;
+    deflated = outcome.data;
+    opened = outcome.before;
+    wholeComplete = outcome.unchanged;
+    whole = true;
     // libzip looks at the entry's method only after this answer: an entry that deflate does
     // not shrink is stored, as other zip tools do.
-    if (deflated.stored() && zip_set_file_compression(archive, index, ZIP_CM_STORE, 0) != 0) {
-        deflated.release();
-        return 0;
+    if (deflated->stored() && zip_set_file_compression(archive, index, ZIP_CM_STORE, 0) != 0) {
+        releaseWhole();
+        whole = false;
+        deflated = nullptr;
     }
-    whole = true;
     return 0;
+}
+
+// The buffers go back to the budget as soon as libzip is done with them.
+void FileReader::releaseWhole()
+{
+    if (whole && ahead)
+        ahead->release(slot);
 }
 
 zip_int64_t FileReader::failed(int zipError, int err, const QString& what)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "archive/DeflatedFile.h"
 #include "fs/FdGuard.h"
 #include "fs/FileIdentity.h"
 
@@ -13,6 +12,8 @@
 
 namespace kelmar {
 
+class DeflateAhead;
+class DeflatedFile;
 class ZipWriter;
 struct ZipSource;
 
@@ -34,15 +35,16 @@ struct FileReader
     qint64 done = 0;
     int lastPercent = -1;
     bool complete = false; // read to its end, unchanged from open to close
-    // Deflated whole before libzip asks for it (wholeLevel > 0 and small enough): libzip then
-    // copies the packed bytes as they are.
-    int wholeLevel = 0;
+    // Deflated whole (by ahead, as file slot) before libzip asks for it: libzip then copies the
+    // packed bytes as they are. Without a slot the file is streamed through libzip.
+    DeflateAhead* ahead = nullptr;
+    int slot = -1;
     zip_t* archive = nullptr;
     zip_uint64_t index = 0;
     bool wholeTried = false;
     bool whole = false;
     bool wholeComplete = false;
-    DeflatedFile deflated;
+    DeflatedFile* deflated = nullptr;
     zip_error_t error;
 
     FileReader() { zip_error_init(&error); }
@@ -56,6 +58,7 @@ struct FileReader
 private:
     zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd);
     zip_int64_t deflateWhole();
+    void releaseWhole();
     zip_int64_t failed(int zipError, int err, const QString& what);
 };
 

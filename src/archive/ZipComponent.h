@@ -58,6 +58,12 @@ public:
     int level() const { return m_level; }
     void setLevel(int value) { m_level = value; }
 
+    // How many threads deflate the files of one compress at once (1, the default: only the
+    // one calling). Several help only where one archive takes many files, and only one
+    // compress in the process should use more than one at a time.
+    int compressThreads() const { return m_compressThreads; }
+    void setCompressThreads(int value) { m_compressThreads = qMax(1, value); }
+
     // Adds the files that fileMask names to archivePath (CompressMask.h), creating it when
     // missing. A name that is taken is stored under a free one; nothing is replaced.
     int compress(int unused = 0);
@@ -122,6 +128,7 @@ private:
     bool m_keepFolderNames = false;
     bool m_processSubfolders = false;
     int m_level = 6;
+    int m_compressThreads = 1;
 
     QString m_detail;
     CompressOutcome m_outcome;

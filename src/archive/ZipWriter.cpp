@@ -1,5 +1,6 @@
 #include "archive/ZipWriter.h"
 
+#include "archive/DeflateAhead.h"
 #include "archive/FileReader.h"
 #include "archive/ZipComponent.h"
 #include "archive/ZipHandles.h"
@@ -225,7 +226,6 @@ int ZipWriter::addSource(zip_t* archive, const ZipSource& source, const QString&
     const int level = qBound(0, m_zip.level(), 9);
     m_readers.back()->archive = archive;
     m_readers.back()->index = zip_uint64_t(index);
-    m_readers.back()->wholeLevel = level;
     bool ok = zip_set_file_compression(archive, zip_uint64_t(index),
                                        level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                        zip_uint32_t(level)) == 0;
@@ -303,6 +303,17 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
             return result;
     }
 
+    // Files small enough are deflated whole by libdeflate, the next ones on other threads while
+    // libzip writes the current one.
+    m_ahead = std::make_unique<DeflateAhead>(m_zip.compressThreads());
+    const int level = qBound(0, m_zip.level(), 9);
+    for (const std::unique_ptr<FileReader>& reader : m_readers) {
+        reader->ahead = m_ahead.get();
+        if (level > 0 && reader->plannedSize <= BufferBudget::kEntryCap)
+            reader->slot = m_ahead->add(reader->nativePath, reader->plannedSize, level);
+    }
+    m_ahead->start();
+
     zip_register_cancel_callback_with_state(
         archive.get(),
         [](zip_t*, void* self) -> int {
@@ -313,7 +324,9 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
             }
         },
         nullptr, &m_zip);
-    if (commitArchive(archive) != 0) {
+    const int closed = commitArchive(archive);
+    m_ahead->stop(); // after a Stop too: no thread outlives the compress
+    if (closed != 0) {
         // The archive on disk is unchanged; libzip removed its temporary file.
         return m_zip.resultOf(zip_get_error(archive.get()), fileNameOf(m_zip.archivePath()));
     }

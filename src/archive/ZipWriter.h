@@ -12,6 +12,7 @@ typedef struct zip zip_t;
 
 namespace kelmar {
 
+class DeflateAhead;
 class ZipComponent;
 struct FileReader;
 
@@ -62,8 +63,9 @@ private:
 
     ZipComponent& m_zip;
     CompressOutcome& m_outcome;
-    QHash<QString, Holder> m_files;    // by case-folded name
-    QHash<QString, QString> m_folders; // case-folded folder path -> as written
+    QHash<QString, Holder> m_files;        // by case-folded name
+    QHash<QString, QString> m_folders;     // case-folded folder path -> as written
+    std::unique_ptr<DeflateAhead> m_ahead; // outlives the archive: its sources hand buffers back
     std::vector<std::unique_ptr<FileReader>> m_readers;
     std::vector<fs::FileIdentity> m_planned;
     QString m_archiveKey;

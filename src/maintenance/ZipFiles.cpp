@@ -396,7 +396,10 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
         {
             // A single archive can take long; Stop cancels it, and the archive stays as it was.
             CancelGuard guard(zip, [&host] { return host.stopRequested(); });
+            // Its files are deflated on every worker while libzip writes them in order.
+            zip.setCompressThreads(ArchivePool::workers());
             result = zip.compress(entries);
+            zip.setCompressThreads(1);
         }
         logNotes(host, zip);
         logFailure(host, archivePath, result, zip.lastErrorDetail());

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "archive/BufferBudget.h"
+#include "archive/DeflatedFile.h"
+#include "fs/FileIdentity.h"
+
+#include <QByteArray>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kelmar {
+
+// Source files read whole and deflated on several threads ahead of libzip, which copies them
+// into the archive one after another as it closes it.
+//
+// Each file is deflated exactly as the writer would deflate it itself, so the archive is the
+// same byte for byte whatever the number of threads. The writer takes a file's outcome when
+// libzip reaches it; while that file is still being deflated elsewhere, the writer deflates
+// the next waiting one rather than sit idle. Files are begun in the order they were added,
+// and only while BufferBudget has room for them at once: nothing waits for memory that a file
+// further on holds, and what is deflated ahead stays within the budget.
+class DeflateAhead
+{
+public:
+    // What reading and deflating one file came to.
+    struct Outcome
+    {
+        int error = 0;           // errno when the file could not be opened or read
+        bool opening = false;    // the error came from opening it
+        bool whole = false;      // deflated; otherwise it is to be streamed as it is then
+        fs::FileIdentity before; // the file as it was opened
+        bool unchanged = false;  // read to its end, the same file in the same state after
+        DeflatedFile* data = nullptr;
+    };
+
+    // threads: how many deflate at once, the writer included; with 1 each file is deflated
+    // only when the writer asks for it.
+    explicit DeflateAhead(int threads);
+    ~DeflateAhead();
+    DeflateAhead(const DeflateAhead&) = delete;
+    DeflateAhead& operator=(const DeflateAhead&) = delete;
+
+    // Before start(), in the order libzip will ask for them. A file found larger than
+    // plannedSize (at most BufferBudget::kEntryCap) is left to be streamed.
+    int add(const QByteArray& nativePath, qint64 plannedSize, int level);
+    void start();
+    // On the writer's thread, once per file.
+    Outcome take(int slot);
+    // The file's buffers are no longer needed.
+    void release(int slot);
+    // No file is begun any more; returns once every thread has ended.
+    void stop();
+
+private:
+    enum class State { Waiting, Working, Done, Taken, Released };
+    struct Slot
+    {
+        QByteArray nativePath;
+        qint64 plannedSize = 0;
+        int level = 0;
+        State state = State::Waiting;
+        BufferLoan loan; // taken when the file was begun, handed to its buffers
+        Outcome outcome;
+        DeflatedFile data;
+    };
+
+    bool tryClaim(int slot);
+    bool claimNext(int* slot);
+    void deflate(int slot, std::unique_lock<std::mutex>& lock);
+    void helper();
+
+    const int m_threads;
+    std::deque<Slot> m_slots;
+    size_t m_next = 0; // no file before it is waiting
+    bool m_stopped = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::thread> m_helpers;
+};
+
+} // namespace kelmar
