@@ -3,6 +3,7 @@
 #include "archive/ArchiveReplacement.h"
 #include "archive/EntryMask.h"
 #include "archive/EntryReader.h"
+#include "archive/RebuildSource.h"
 #include "archive/ZipError.h"
 #include "archive/ZipHandles.h"
 #include "fs/NativeName.h"
@@ -70,97 +71,6 @@ ZipArchivePtr openForReading(const QByteArray& native, const QString& path, int*
 
 } // namespace
 
-// One entry to write, and what was read of it.
-struct ArchiveRebuilder::Planned
-{
-    zip_uint64_t index = 0;
-    QString name;
-    QByteArray leaf; // the stored name without folders, as stored
-    zip_stat_t st;
-    bool read = false;
-    quint32 crc = 0;
-    qint64 size = 0;
-};
-
-struct ArchiveRebuilder::EntrySource
-{
-    ArchiveRebuilder* owner = nullptr;
-    Planned* planned = nullptr;
-    zip_t* archive = nullptr;
-    QByteArray password;
-    std::unique_ptr<EntryReader> reader;
-    int lastPercent = -1;
-    zip_error_t error;
-
-    void report(int percent)
-    {
-        if (percent != lastPercent && owner->onProgress)
-            owner->onProgress(planned->name, percent);
-        lastPercent = percent;
-    }
-
-    zip_int64_t failed()
-    {
-        owner->fail(reader->result(), reader->detail());
-        zip_error_set(&error, ZIP_ER_READ, 0);
-        return -1;
-    }
-
-    static zip_int64_t callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd)
-    {
-        auto* self = static_cast<EntrySource*>(state);
-        switch (cmd) {
-        case ZIP_SOURCE_OPEN:
-            self->reader =
-                std::make_unique<EntryReader>(self->archive, self->planned->index, self->password);
-            if (self->reader->open() != ZipOk)
-                return self->failed();
-            self->lastPercent = -1;
-            return 0;
-        case ZIP_SOURCE_READ: {
-            const qint64 n = self->reader->read(static_cast<char*>(data), qint64(len));
-            if (n < 0)
-                return self->failed();
-            const qint64 total = qint64(self->planned->st.size);
-            if (n == 0) {
-                self->planned->read = true;
-                self->planned->crc = self->reader->crc();
-                self->planned->size = self->reader->done();
-                self->report(100);
-            } else if (total > 0) {
-                self->report(int(qMin<qint64>(99, self->reader->done() * 100 / total)));
-            }
-            return n;
-        }
-        case ZIP_SOURCE_CLOSE:
-            if (self->reader)
-                self->reader->close();
-            return 0;
-        case ZIP_SOURCE_STAT: {
-            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &self->error);
-            if (!st)
-                return -1;
-            zip_stat_init(st);
-            st->size = self->planned->st.size;
-            st->mtime = self->planned->st.mtime;
-            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-            return sizeof(*st);
-        }
-        case ZIP_SOURCE_ERROR:
-            return zip_error_to_data(&self->error, data, len);
-        case ZIP_SOURCE_FREE:
-            zip_error_fini(&self->error);
-            delete self;
-            return 0;
-        case ZIP_SOURCE_SUPPORTS:
-            return ZIP_SOURCE_SUPPORTS_READABLE;
-        default:
-            zip_error_set(&self->error, ZIP_ER_OPNOTSUPP, 0);
-            return -1;
-        }
-    }
-};
-
 ArchiveRebuilder::ArchiveRebuilder(RebuildPlan plan) : m_plan(std::move(plan)) {}
 
 int ArchiveRebuilder::fail(int code, const QString& detail)
@@ -197,11 +107,11 @@ int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
         return fail(code, openDetail);
     zip_t* source = owned.get();
 
-    std::vector<Planned> planned;
+    std::vector<RebuildEntry> planned;
     QHash<QString, QString> taken; // leaf in lower case -> the entry that claimed it
     const zip_int64_t count = zip_get_num_entries(source, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        Planned p;
+        RebuildEntry p;
         p.index = zip_uint64_t(i);
         if (zip_stat_index(source, p.index, 0, &p.st) != 0) {
             QString detail;
@@ -243,26 +153,28 @@ int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
     const QByteArray readPassword = m_plan.readPassword.toUtf8();
     const QByteArray writePassword = m_plan.writePassword.toUtf8();
     const int level = qBound(0, m_plan.level, 9);
-    for (Planned& p : planned) {
-        auto* state = new EntrySource;
-        state->owner = this;
-        state->planned = &p;
+    for (RebuildEntry& p : planned) {
+        auto* state = new RebuildSource;
         state->archive = source;
+        state->entry = &p;
         state->password = readPassword;
-        zip_error_init(&state->error);
+        state->target = target;
+        state->level = level;
+        state->onFailure = [this](int code, const QString& detail) { fail(code, detail); };
+        state->onProgress = onProgress;
         zip_error_t error;
         zip_error_init(&error);
-        zip_source_t* data = zip_source_function_create(&EntrySource::callback, state, &error);
+        zip_source_t* data = RebuildSource::create(state, &error);
         zip_error_fini(&error);
         if (!data) {
-            zip_error_fini(&state->error);
-            delete state;
             zip_discard(target);
             return fail(ZipWriteError, QStringLiteral("out of memory"));
         }
         const zip_int64_t index = zip_file_add(target, p.leaf.constData(), data, ZIP_FL_ENC_GUESS);
         if (index < 0)
             zip_source_free(data);
+        else
+            state->targetIndex = zip_uint64_t(index);
         zip_uint8_t system = ZIP_OPSYS_UNIX;
         zip_uint32_t external = zip_uint32_t(0100644) << 16;
         zip_file_get_external_attributes(source, p.index, 0, &system, &external);
@@ -307,7 +219,7 @@ int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
 }
 
 int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
-                                         const std::vector<Planned>& planned)
+                                         const std::vector<RebuildEntry>& planned)
 {
     int code = 0;
     zip_t* copy = zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
@@ -319,7 +231,7 @@ int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
         result = fail(ZipDamaged, QStringLiteral("the new copy does not hold every entry"));
     const QByteArray password = m_plan.writePassword.toUtf8();
     for (size_t j = 0; result == ZipOk && j < planned.size(); ++j) {
-        const Planned& p = planned[j];
+        const RebuildEntry& p = planned[j];
         EntryReader reader(copy, zip_uint64_t(j), password);
         if (reader.readAll() != ZipOk) {
             result = fail(reader.result(),

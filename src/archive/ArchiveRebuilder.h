@@ -7,6 +7,8 @@
 
 namespace kelmar {
 
+struct RebuildEntry;
+
 // What a rebuild does to each entry of an archive.
 struct RebuildPlan
 {
@@ -57,15 +59,11 @@ public:
     // Called while each entry is read: its name and how much of it is done (100 at its end).
     std::function<void(const QString& name, int percent)> onProgress;
 
-    // A source feeding libzip the entry it reads; it reports back through these.
-    struct EntrySource;
-
 private:
-    struct Planned;
     int fail(int code, const QString& detail);
     int recompress(const QString& path, const QByteArray& temp);
     int removeEntries(const QString& path, const QByteArray& temp);
-    int verifyRecompressed(const QByteArray& temp, const std::vector<Planned>& planned);
+    int verifyRecompressed(const QByteArray& temp, const std::vector<RebuildEntry>& planned);
 
     RebuildPlan m_plan;
     QString m_detail;

@@ -137,6 +137,73 @@ TEST(RebuildArchives, RezipKeepsOddNamesByteForByte)
     EXPECT_EQ(stored, QList<QByteArray>({"bad\xff.nes", "line^Jfeed.nes", "q?.nes", "star*.nes"}));
 }
 
+// Rezip deflates with libdeflate: its level 9 must pack a ROM as tightly as zlib's (as Info-ZIP
+// and Python do), store what does not shrink, and write what every reader takes.
+TEST(RebuildArchives, RezipPacksNoLargerThanZlibAtLevel9AndEveryToolReadsIt)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("src"));
+    // Code and graphics with small changes, padding, and compressed data, as in a cartridge.
+    QByteArray rom;
+    for (quint32 block = 0; rom.size() < 3 * 1024 * 1024; ++block) {
+        switch (block % 4) {
+        case 0:
+            rom += textBytes(96 * 1024, block);
+            break;
+        case 1: {
+            QByteArray tiles = textBytes(512, block).repeated(64);
+            for (qsizetype i = 0; i < tiles.size(); i += 997)
+                tiles[i] = char(block + i);
+            rom += tiles;
+            break;
+        }
+        case 2:
+            rom += QByteArray(24 * 1024, block % 8 ? '\xff' : '\0');
+            break;
+        default:
+            rom += noiseBytes(20 * 1024, block);
+        }
+    }
+    writeFile(src + QStringLiteral("/Game (USA).nes"), rom);
+    writeFile(src + QStringLiteral("/packed.bin"), noiseBytes(300000, 5));
+    writeFile(src + QStringLiteral("/empty.txt"), QByteArray());
+    writeFile(src + QStringLiteral("/one.txt"), QByteArrayLiteral("x"));
+    const QString archive = dir.filePath(QStringLiteral("game.zip"));
+    ASSERT_EQ(runTool(QStringLiteral("bash"),
+                      {QStringLiteral("-c"), QStringLiteral("zip -q -1 -X ../game.zip *")}, src)
+                  .exitCode,
+              0);
+
+    FakeHost host;
+    host.listFolder(dir.path());
+    host.opts.sliCompression = 9;
+    run(Op::Rezip, host);
+    EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
+    QString output;
+    EXPECT_TRUE(toolsAccept(archive, QString(), false, &output)) << output;
+    const QString script = QStringLiteral(
+        "import os, sys, zlib, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "ours = theirs = 0\n"
+        "for i in z.infolist():\n"
+        "    data = z.read(i)\n"
+        "    assert data == open(os.path.join(sys.argv[2], i.filename), 'rb').read(), i\n"
+        "    c = zlib.compressobj(9, zlib.DEFLATED, -15)\n"
+        "    theirs += min(len(c.compress(data) + c.flush()), len(data))\n"
+        "    ours += i.compress_size\n"
+        "    if i.filename != 'Game (USA).nes': assert i.compress_type == 0, i\n"
+        "print(ours, theirs)\n");
+    const ToolRun python =
+        runTool(QStringLiteral("python3"), {QStringLiteral("-c"), script, archive, src});
+    ASSERT_EQ(python.exitCode, 0) << python.output.constData();
+    const QStringList sizes = QString::fromUtf8(python.output).trimmed().split(u' ');
+    ASSERT_EQ(sizes.size(), 2);
+    EXPECT_LE(sizes[0].toLongLong(), sizes[1].toLongLong())
+        << "ours, zlib: " << python.output.constData();
+}
+
 TEST(RebuildArchives, RemoveNonRomsCopiesTheRomsAsTheyAreAndCanLeaveAnEmptyArchive)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("7zz"));

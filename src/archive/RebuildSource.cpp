@@ -1,0 +1,186 @@
+#include "archive/RebuildSource.h"
+
+#include "archive/BufferBudget.h"
+#include "archive/EntryReader.h"
+#include "archive/ZipError.h"
+
+namespace kelmar {
+
+RebuildSource::RebuildSource()
+{
+    zip_error_init(&error);
+}
+
+RebuildSource::~RebuildSource()
+{
+    zip_error_fini(&error);
+}
+
+zip_source_t* RebuildSource::create(RebuildSource* state, zip_error_t* error)
+{
+    zip_source_t* source = zip_source_function_create(&RebuildSource::callback, state, error);
+    if (!source)
+        delete state;
+    return source;
+}
+
+zip_int64_t RebuildSource::callback(void* state, void* data, zip_uint64_t len,
+                                    zip_source_cmd_t cmd) noexcept
+{
+    auto* self = static_cast<RebuildSource*>(state);
+    if (cmd == ZIP_SOURCE_FREE) {
+        delete self;
+        return 0;
+    }
+    try {
+        return self->handle(data, len, cmd);
+    } catch (...) {
+        return self->failed(ZipReadError, self->entry->name + QStringLiteral(": out of memory"));
+    }
+}
+
+void RebuildSource::report(int percent)
+{
+    if (percent != lastPercent && onProgress)
+        onProgress(entry->name, percent);
+    lastPercent = percent;
+}
+
+void RebuildSource::ended(quint32 crc, qint64 size)
+{
+    entry->read = true;
+    entry->crc = crc;
+    entry->size = size;
+    report(100);
+}
+
+zip_int64_t RebuildSource::failed(int code, const QString& detail)
+{
+    if (onFailure)
+        onFailure(code, detail);
+    zip_error_set(&error, ZIP_ER_READ, 0);
+    return -1;
+}
+
+zip_int64_t RebuildSource::readerFailed()
+{
+    return failed(reader->result(), reader->detail());
+}
+
+// The entry read whole, checked, and deflated, when libzip first asks about it (right before
+// it copies the data). An entry whose size the directory does not give streams. 0, or -1
+// when the failure has been reported.
+zip_int64_t RebuildSource::deflateWhole()
+{
+    const qint64 size = qint64(entry->st.size);
+    if (level <= 0 || !(entry->st.valid & ZIP_STAT_SIZE) || size > BufferBudget::kEntryCap)
+        return 0;
+    reader = std::make_unique<EntryReader>(archive, entry->index, password);
+    // libdeflate computes the CRC of the whole entry faster than zlib does piece by piece.
+    reader->setComputeCrc(false);
+    if (reader->open() != ZipOk)
+        return readerFailed();
+    unsigned char* bytes = deflated.prepare(size);
+    qint64 done = 0;
+    for (;;) {
+        // One read past the directory's size reaches the checked end; data there is damage.
+        char spare[64];
+        const bool full = done == size;
+        const qint64 n = full ? reader->read(spare, qint64(sizeof(spare)))
+                              : reader->read(reinterpret_cast<char*>(bytes) + done, size - done);
+        if (n < 0)
+            return readerFailed();
+        if (n == 0)
+            break;
+        if (full)
+            return failed(ZipDamaged,
+                          entry->name + QStringLiteral(": size differs from directory"));
+        done += n;
+    }
+    reader.reset();
+    if (deflated.pack(done, level) != 0)
+        return failed(ZipReadError, entry->name + QStringLiteral(": out of memory"));
+    // libzip looks at the entry's method only after this answer: an entry that deflate does
+    // not shrink is stored.
+    if (deflated.stored() && zip_set_file_compression(target, targetIndex, ZIP_CM_STORE, 0) != 0) {
+        deflated.release();
+        return 0;
+    }
+    whole = true;
+    return 0;
+}
+
+zip_int64_t RebuildSource::handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd)
+{
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        lastPercent = -1;
+        served = 0;
+        if (whole) {
+            deflated.rewind();
+            return 0;
+        }
+        reader = std::make_unique<EntryReader>(archive, entry->index, password);
+        if (reader->open() != ZipOk)
+            return readerFailed();
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const qint64 total = qint64(entry->st.size);
+        if (whole) {
+            const qint64 n = deflated.read(data, qint64(len));
+            served += n;
+            if (n == 0)
+                ended(deflated.crc(), deflated.size());
+            else if (deflated.packedSize() > 0)
+                report(int(qMin<qint64>(99, served * 100 / deflated.packedSize())));
+            return n;
+        }
+        const qint64 n = reader->read(static_cast<char*>(data), qint64(len));
+        if (n < 0)
+            return readerFailed();
+        if (n == 0)
+            ended(reader->crc(), reader->done());
+        else if (total > 0)
+            report(int(qMin<qint64>(99, reader->done() * 100 / total)));
+        return n;
+    }
+    case ZIP_SOURCE_CLOSE:
+        if (whole)
+            deflated.release();
+        if (reader)
+            reader->close();
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
+        if (!st)
+            return -1;
+        if (!wholeTried) {
+            wholeTried = true;
+            if (deflateWhole() < 0)
+                return -1;
+        }
+        zip_stat_init(st);
+        st->mtime = entry->st.mtime;
+        st->valid |= ZIP_STAT_MTIME | ZIP_STAT_SIZE;
+        if (!whole) {
+            st->size = entry->st.size;
+            return sizeof(*st);
+        }
+        st->size = zip_uint64_t(deflated.size());
+        st->comp_size = zip_uint64_t(deflated.packedSize());
+        st->crc = deflated.crc();
+        st->comp_method = deflated.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+        st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&error, data, len);
+    case ZIP_SOURCE_SUPPORTS:
+        return ZIP_SOURCE_SUPPORTS_READABLE;
+    default:
+        zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+} // namespace kelmar
