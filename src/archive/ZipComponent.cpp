@@ -183,9 +183,9 @@ void ZipComponent::rememberStoredFrom(const ZipComponent& other, const QString& 
     const auto it = other.m_storedFrom.constFind(key);
     if (it == other.m_storedFrom.constEnd())
         return;
-    QHash<QString, QString>& mine = m_storedFrom[key];
-    for (auto entry = it->constBegin(); entry != it->constEnd(); ++entry)
-        mine.insert(entry.key(), entry.value());
+    std::unordered_map<QString, QString>& mine = m_storedFrom[key];
+    for (const auto& [entry, source] : *it)
+        mine[entry] = source;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 typedef struct zip zip_t;
@@ -134,7 +135,9 @@ private:
     CompressOutcome m_outcome;
     // For each archive this component wrote to: the file stored under each entry name
     // (case-folded), so that a clash names both files.
-    QHash<QString, QHash<QString, QString>> m_storedFrom;
+    // Per archive, the source of each entry stored there, by case-folded entry name. A batch
+    // of many small archives keeps one per archive, so the inner table is the compact kind.
+    QHash<QString, std::unordered_map<QString, QString>> m_storedFrom;
     std::function<bool()> m_cancelCheck;
     std::function<void()> m_afterWrite;
     std::vector<char> m_buffer;

@@ -163,8 +163,13 @@ int ZipWriter::settleName(const std::vector<ZipSource>& sources, int index, QStr
         return ZipOk;
     }
     const QString archive = fileNameOf(m_zip.archivePath());
-    const QString other = holder->source >= 0 ? sources.at(size_t(holder->source)).path
-                                              : m_storedFrom.value(with.toCaseFolded());
+    QString other;
+    if (holder->source >= 0) {
+        other = sources.at(size_t(holder->source)).path;
+    } else if (const auto stored = m_storedFrom.find(with.toCaseFolded());
+               stored != m_storedFrom.end()) {
+        other = stored->second;
+    }
     switch (source.onClash) {
     case ZipSource::OnClash::Fail:
         if (holder->source >= 0)
@@ -335,9 +340,9 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
             m_outcome.stored.push_back(
                 {reader->path, reader->nativePath, reader->entryName, reader->opened});
     }
-    QHash<QString, QString>& from = m_zip.m_storedFrom[m_archiveKey];
+    std::unordered_map<QString, QString>& from = m_zip.m_storedFrom[m_archiveKey];
     for (const StoredSource& s : m_outcome.stored)
-        from.insert(s.entryName.toCaseFolded(), s.path);
+        from[s.entryName.toCaseFolded()] = s.path;
     return ZipOk;
 }
 

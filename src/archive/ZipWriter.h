@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 typedef struct zip zip_t;
@@ -69,7 +70,7 @@ private:
     std::vector<std::unique_ptr<FileReader>> m_readers;
     std::vector<fs::FileIdentity> m_planned;
     QString m_archiveKey;
-    QHash<QString, QString> m_storedFrom; // what this component stored there before
+    std::unordered_map<QString, QString> m_storedFrom; // what this component stored there before
 };
 
 } // namespace kelmar

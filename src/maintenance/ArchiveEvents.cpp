@@ -1,6 +1,7 @@
 #include "maintenance/ArchiveEvents.h"
 
 #include "archive/ZipComponent.h"
+#include "fs/FlushToDisk.h"
 #include "fs/Path.h"
 #include "fs/RemoveUnchanged.h"
 #include "maintenance/BatchHost.h"
@@ -144,14 +145,20 @@ void ArchiveEvents::archiveWritten(bool committed)
 {
     const QStringList files = std::move(m_pendingDeletes);
     m_pendingDeletes.clear();
-    if (!committed)
+    if (!committed || files.isEmpty())
         return;
+    // The archive reaches the disk before the first of its sources goes: after a crash the
+    // user must have one or the other.
+    const int flushError = fs::flushFileAndFolder(m_zip.archivePath());
     for (const QString& file : files) {
         if (!basMain::IsListedFile(file))
             continue;
         const StoredSource* stored = m_zip.lastOutcome().find(file);
-        const QString why = stored ? fs::removeIfUnchanged(stored->nativePath, stored->identity)
-                                   : QStringLiteral("it was not stored in full");
+        const QString why = flushError != 0
+                                ? QStringLiteral("its archive could not be flushed to disk: ") +
+                                      fs::systemError(flushError)
+                            : stored ? fs::removeIfUnchanged(stored->nativePath, stored->identity)
+                                     : QStringLiteral("it was not stored in full");
         if (why.isEmpty())
             continue;
         m_host.write_log(QStringLiteral("Not deleted: ") + file + QStringLiteral(" (") + why +

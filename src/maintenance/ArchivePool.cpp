@@ -1,5 +1,6 @@
 #include "maintenance/ArchivePool.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <atomic>
@@ -13,6 +14,8 @@ namespace kelmar {
 namespace {
 
 std::atomic<int> g_workers{0};
+
+constexpr int kAhead = 256;
 
 } // namespace
 
@@ -29,23 +32,26 @@ int ArchivePool::workers()
     return qMax(1, int(std::thread::hardware_concurrency()));
 }
 
-int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>& stop,
+int ArchivePool::run(int count, const Batch& batch, const std::function<bool()>& stop,
                      const std::function<void(int)>& started)
 {
-    const int count = int(tasks.size());
+    const auto finish = [&batch](int i) {
+        if (batch.finish)
+            batch.finish(i);
+    };
     const int threads = qMin(workers(), count);
     if (threads <= 1) {
         int n = 0;
         for (int i = 0; i < count; ++i) {
             if (i > 0 && stop && stop())
                 break;
-            if (tasks[size_t(i)].moreKeys)
-                tasks[size_t(i)].moreKeys();
+            if (batch.keys)
+                batch.keys(i);
             if (started)
                 started(i);
             ++n;
-            tasks[size_t(i)].work();
-            tasks[size_t(i)].finish();
+            batch.work(i);
+            finish(i);
         }
         return n;
     }
@@ -57,11 +63,11 @@ int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>
     bool stopped = false;     // no more archives start
     bool finishing = false;   // a thread is running finish() calls
     bool dispatching = false; // a thread is taking up the next archive
-    std::vector<bool> done(size_t(count), false);
-    std::vector<QStringList> keys(static_cast<size_t>(count));
+    std::vector<bool> done(static_cast<size_t>(count), false);
+    QHash<int, QStringList> running; // the keys of the archives at work
     QSet<QString> busyKeys;
-    auto keysFree = [&](int i) {
-        for (const QString& key : keys[size_t(i)]) {
+    auto keysFree = [&](const QStringList& keys) {
+        for (const QString& key : keys) {
             if (busyKeys.contains(key))
                 return false;
         }
@@ -71,7 +77,11 @@ int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>
     auto worker = [&] {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            changed.wait(lock, [&] { return stopped || next >= count || !dispatching; });
+            // Work runs no further ahead of finish() than kAhead archives: what a batch keeps
+            // for an archive until its turn (log lines, files to delete) stays bounded.
+            changed.wait(lock, [&] {
+                return stopped || next >= count || (!dispatching && next - finished < kAhead);
+            });
             if (stopped || next >= count)
                 break;
             const int mine = next;
@@ -84,25 +94,25 @@ int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>
             // it wait too (dispatching stays set), so that they start in list order.
             ++next;
             dispatching = true;
-            keys[size_t(mine)] = tasks[size_t(mine)].keys;
-            if (tasks[size_t(mine)].moreKeys) {
+            QStringList keys;
+            if (batch.keys) {
                 lock.unlock();
-                const QStringList more = tasks[size_t(mine)].moreKeys();
+                keys = batch.keys(mine);
                 lock.lock();
-                keys[size_t(mine)] += more;
             }
-            changed.wait(lock, [&] { return keysFree(mine); });
-            for (const QString& key : keys[size_t(mine)])
+            changed.wait(lock, [&] { return keysFree(keys); });
+            for (const QString& key : keys)
                 busyKeys.insert(key);
+            running.insert(mine, keys);
             dispatching = false;
             changed.notify_all();
             if (started)
                 started(mine);
             lock.unlock();
-            tasks[size_t(mine)].work();
+            batch.work(mine);
             lock.lock();
             done[size_t(mine)] = true;
-            for (const QString& key : keys[size_t(mine)])
+            for (const QString& key : running.take(mine))
                 busyKeys.remove(key);
             changed.notify_all();
             if (finishing)
@@ -111,9 +121,10 @@ int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>
             while (finished < count && done[size_t(finished)]) {
                 const int at = finished;
                 lock.unlock();
-                tasks[size_t(at)].finish();
+                finish(at);
                 lock.lock();
                 ++finished;
+                changed.notify_all();
             }
             finishing = false;
         }
@@ -130,7 +141,7 @@ int ArchivePool::run(const std::vector<Task>& tasks, const std::function<bool()>
     while (finished < next && done[size_t(finished)]) {
         const int at = finished;
         lock.unlock();
-        tasks[size_t(at)].finish();
+        finish(at);
         lock.lock();
         ++finished;
     }

@@ -1,6 +1,7 @@
 #include "maintenance/FoldersToZips.h"
 
 #include "archive/ZipComponent.h"
+#include "fs/FlushToDisk.h"
 #include "fs/FolderTree.h"
 #include "fs/NativeName.h"
 #include "fs/Path.h"
@@ -171,49 +172,48 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
     // component settles what may be deleted afterwards, one folder after another.
     const int count = int(names.size());
     std::vector<FoldersToZipsReport::Folder> folders(static_cast<size_t>(count));
-    std::vector<ArchivePool::Task> tasks;
     std::mutex hostLock;
     std::mutex hookLock;
     const std::function<void()> hook = zip.afterWriteHook();
     for (int i = 0; i < count; ++i) {
-        FoldersToZipsReport::Folder& folder = folders[size_t(i)];
-        folder.path = root + names.at(i);
-        folder.archive = folder.path + QStringLiteral(".zip");
-        ArchivePool::Task task;
-        task.keys = QStringList{folder.path.toCaseFolded(), folder.archive.toCaseFolded()};
-        task.work = [&, i] {
-            FoldersToZipsReport::Folder& folder = folders[size_t(i)];
-            // A folder that cannot be read in full is not zipped: its archive would look
-            // complete.
-            const FolderTree tree = FolderTree::read(nativeOf(folder.path));
-            if (!tree.error.isEmpty()) {
-                folder.result = ZipReadError;
-                folder.detail = QStringLiteral("cannot read ") + tree.error;
-                return;
-            }
-            ZipComponent mine;
-            mine.setKeepFolderNames(keepFolderNames);
-            mine.setLevel(zip.level());
-            mine.setPassword(zip.password());
-            mine.setProcessSubfolders(true);
-            mine.setArchivePath(folder.archive);
-            if (hook) {
-                mine.setAfterWriteHook([&] {
-                    std::lock_guard<std::mutex> lock(hookLock);
-                    hook();
-                });
-            }
-            folder.result = mine.compress(sourcesOf(folder.path, tree, keepFolderNames));
-            folder.detail = mine.lastErrorDetail();
-            folder.stored = mine.lastOutcome().stored;
-            folder.notes = mine.lastOutcome().notes;
-        };
-        task.finish = [] {};
-        tasks.push_back(std::move(task));
+        folders[size_t(i)].path = root + names.at(i);
+        folders[size_t(i)].archive = folders[size_t(i)].path + QStringLiteral(".zip");
     }
+    ArchivePool::Batch batch;
+    batch.keys = [&](int i) {
+        const FoldersToZipsReport::Folder& folder = folders[size_t(i)];
+        return QStringList{folder.path.toCaseFolded(), folder.archive.toCaseFolded()};
+    };
+    batch.work = [&](int i) {
+        FoldersToZipsReport::Folder& folder = folders[size_t(i)];
+        // A folder that cannot be read in full is not zipped: its archive would look
+        // complete.
+        const FolderTree tree = FolderTree::read(nativeOf(folder.path));
+        if (!tree.error.isEmpty()) {
+            folder.result = ZipReadError;
+            folder.detail = QStringLiteral("cannot read ") + tree.error;
+            return;
+        }
+        ZipComponent mine;
+        mine.setKeepFolderNames(keepFolderNames);
+        mine.setLevel(zip.level());
+        mine.setPassword(zip.password());
+        mine.setProcessSubfolders(true);
+        mine.setArchivePath(folder.archive);
+        if (hook) {
+            mine.setAfterWriteHook([&] {
+                std::lock_guard<std::mutex> lock(hookLock);
+                hook();
+            });
+        }
+        folder.result = mine.compress(sourcesOf(folder.path, tree, keepFolderNames));
+        folder.detail = mine.lastErrorDetail();
+        folder.stored = mine.lastOutcome().stored;
+        folder.notes = mine.lastOutcome().notes;
+    };
     // Stop ends the run between folders; the folders not reached are left as they are.
     const int started = ArchivePool::run(
-        tasks, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
+        count, batch, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
         [&](int i) {
             std::lock_guard<std::mutex> lock(hostLock);
             host.setStatusText(QStringLiteral("Zipping Folder ") + folders[size_t(i)].path +
@@ -239,6 +239,12 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
         zip.setArchivePath(folder.archive);
         const FolderTree now = FolderTree::read(nativeOf(folder.path));
         folder.keptBecause = checkArchiveHoldsAll(zip, folder.path, folder.stored, now);
+        // The archive reaches the disk before the folder goes.
+        if (const int error =
+                folder.keptBecause.isEmpty() ? fs::flushFileAndFolder(folder.archive) : 0) {
+            folder.keptBecause = QStringLiteral("its archive could not be flushed to disk: ") +
+                                 fs::systemError(error);
+        }
         if (folder.keptBecause.isEmpty())
             folder.keptBecause = deleteZippedFolder(folder.path, folder.stored, now);
         folder.deleted = folder.keptBecause.isEmpty();

@@ -38,11 +38,12 @@ GroupedDeletion::~GroupedDeletion()
 
 void GroupedDeletion::add(const QStringList& lines, const QString& folder, Deletion deleteIt)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::unique_lock<std::mutex> lock(m_lock);
     if (!m_thread.joinable()) {
         m_finishing = false;
         m_thread = std::thread([this] { run(); });
     }
+    m_changed.wait(lock, [this] { return int(m_items.size()) < kMaxWaiting; });
     if (deleteIt && m_waitingDeletions++ == 0)
         m_firstDeletion = std::chrono::steady_clock::now();
     m_items.push_back({lines, folder, std::move(deleteIt)});
@@ -73,6 +74,7 @@ void GroupedDeletion::run()
             std::deque<Item> items;
             items.swap(m_items);
             m_waitingDeletions = 0;
+            m_changed.notify_all();
             lock.unlock();
             handle(items);
             lock.lock();

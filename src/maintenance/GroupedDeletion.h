@@ -24,6 +24,8 @@ class GroupedDeletion
 public:
     static constexpr int kWaitMs = 200;
     static constexpr int kGroup = 64;
+    // add() waits while this many archives wait: extracting runs ahead of deleting by no more.
+    static constexpr int kMaxWaiting = 512;
 
     // Runs after the folder was flushed to disk (synced; otherwise error holds errno) and
     // returns the lines to log after the archive's own.

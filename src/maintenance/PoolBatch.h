@@ -34,32 +34,30 @@ runOnPool(BatchHost& host, const std::vector<int>& positions,
     const QString folder = fs::withSeparator(host.folder());
     const int total = int(positions.size());
     std::mutex hostLock;
-    QStringList paths;
-    for (const int position : positions)
-        paths.append(folder + host.fileName(position));
+    const auto pathOf = [&](int i) {
+        std::lock_guard<std::mutex> lock(hostLock);
+        return folder + host.fileName(positions[size_t(i)]);
+    };
     std::vector<Result> results(positions.size());
     std::vector<QStringList> logs(positions.size());
-    std::vector<ArchivePool::Task> tasks;
-    for (size_t i = 0; i < positions.size(); ++i) {
-        ArchivePool::Task task;
-        task.keys = QStringList{paths.at(qsizetype(i)).toCaseFolded()};
-        task.work = [&, i] {
-            SerialHost serial(host, hostLock, &logs[i]);
-            results[i] = work(serial, int(i) + 1, paths.at(qsizetype(i)));
-        };
-        task.finish = [&, i] {
-            SerialHost::writeHeldLog(host, hostLock, logs[i]);
-            logs[i].clear();
-        };
-        tasks.push_back(std::move(task));
-    }
+    ArchivePool::Batch batch;
+    batch.keys = [&](int i) { return QStringList{pathOf(i).toCaseFolded()}; };
+    batch.work = [&](int i) {
+        SerialHost serial(host, hostLock, &logs[size_t(i)]);
+        results[size_t(i)] = work(serial, i + 1, pathOf(i));
+    };
+    batch.finish = [&](int i) {
+        SerialHost::writeHeldLog(host, hostLock, logs[size_t(i)]);
+        logs[size_t(i)].clear();
+    };
     const int started = ArchivePool::run(
-        tasks, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
+        total, batch, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
         [&](int i) {
             if (!taken)
                 return;
+            const QString path = folder + host.fileName(positions[size_t(i)]);
             std::lock_guard<std::mutex> lock(hostLock);
-            taken(i + 1, total, paths.at(i));
+            taken(i + 1, total, path);
         });
     PoolBatchResults<Result> out;
     results.resize(size_t(started));

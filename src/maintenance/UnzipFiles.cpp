@@ -305,111 +305,134 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     std::mutex hostLock;
     std::atomic<bool> quit{false};
     std::atomic<bool> fatal{false};
-    std::vector<UnzipJob> jobs(positions.size());
+    // A job lives from the moment its archive is taken up until its log lines are written
+    // (or, when it is to be deleted, until that is done): a batch of a hundred thousand
+    // archives keeps only their results.
+    std::vector<std::shared_ptr<UnzipJob>> jobs(positions.size());
+    std::vector<UnzipReport::Archive> archives(positions.size());
+    // The rename pairs, gathered in list order as the archives finish.
+    QStringList sources;
+    QStringList targets;
+    QStringList extractedFiles;
+    QStringList extractFolders;
+    std::vector<FileId> extractedIds;
     // The archives to delete go in groups, with one flush to disk for each group.
     GroupedDeletion grouped(
         [&](const QStringList& lines) { SerialHost::writeHeldLog(host, hostLock, lines); });
-    std::vector<ArchivePool::Task> tasks;
-    for (size_t i = 0; i < positions.size(); ++i) {
-        const QString fileName = host.fileName(positions[i]);
-        jobs[i].path = folder + fileName;
-        ArchivePool::Task task;
-        task.keys = QStringList{jobs[i].path.toCaseFolded()};
-        task.moreKeys = [&, i, fileName]() -> QStringList {
-            UnzipJob& job = jobs[i];
-            try {
-                job.zip = std::make_unique<ZipComponent>();
-                ZipComponent& mine = *job.zip;
-                job.target = basMain::WithSeparator(destination);
-                if (Options::isSet(options.chkZIPsToFolders)) {
-                    job.target += basMain::StripExtension(fileName) + u'/';
-                    // One level only: its parent is the destination. An existing folder is fine; a
-                    // link is never followed, as it could lead anywhere outside the destination.
-                    const QByteArray made = native(job.target.chopped(1));
-                    ::mkdir(made.constData(), 0777);
-                    struct stat st;
-                    if (::lstat(made.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-                        job.notAFolder = basMain::GetFileName(job.target.chopped(1));
-                }
-                mine.setExtractFolder(job.target);
-                mine.setKeepFolderNames(keep);
-                mine.setFileMask(mask);
-                mine.setPassword(password);
-                mine.setArchivePath(job.path);
+    ArchivePool::Batch batch;
+    batch.keys = [&](int i) -> QStringList {
+        auto job = std::make_shared<UnzipJob>();
+        jobs[size_t(i)] = job;
+        QString fileName;
+        {
+            std::lock_guard<std::mutex> lock(hostLock);
+            fileName = host.fileName(positions[size_t(i)]);
+        }
+        job->path = folder + fileName;
+        job->archive.path = job->path;
+        try {
+            job->zip = std::make_unique<ZipComponent>();
+            ZipComponent& mine = *job->zip;
+            job->target = basMain::WithSeparator(destination);
+            if (Options::isSet(options.chkZIPsToFolders)) {
+                job->target += basMain::StripExtension(fileName) + u'/';
+                // One level only: its parent is the destination. An existing folder is fine; a
+                // link is never followed, as it could lead anywhere outside the destination.
+                const QByteArray made = native(job->target.chopped(1));
+                ::mkdir(made.constData(), 0777);
+                struct stat st;
+                if (::lstat(made.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+                    job->notAFolder = basMain::GetFileName(job->target.chopped(1));
+            }
+            mine.setExtractFolder(job->target);
+            mine.setKeepFolderNames(keep);
+            mine.setFileMask(mask);
+            mine.setPassword(password);
+            mine.setArchivePath(job->path);
 
-                // What will be written: its size against the free space (the writer never goes
-                // past a declared size), its names against the archives of the batch and against
-                // what the archives running beside it write.
-                QStringList written;
-                auto listed = QObject::connect(
-                    &mine, &ZipComponent::entryListed, &mine,
-                    [&](const QString& name, qint64 size) {
-                        const QString at = ZipComponent::extractedPath(job.target, name, keep);
-                        if (at.isEmpty() || !entryMask.selects(name))
-                            return;
-                        job.needed += size;
-                        job.record.expect(at, size);
-                        written.append(at.toCaseFolded());
-                        if (job.batchArchive.isEmpty() && batchArchives.contains(written.last()))
-                            job.batchArchive = at;
-                    },
-                    Qt::DirectConnection);
-                job.listResult = mine.list();
-                QObject::disconnect(listed);
-                return written;
-            } catch (const std::bad_alloc&) {
-                job.outOfMemory = true;
-                return {};
-            }
-        };
-        task.work = [&, i] {
-            UnzipJob& job = jobs[i];
-            SerialHost serial(host, hostLock, &job.log);
-            try {
-                if (job.outOfMemory || !job.zip)
-                    throw std::bad_alloc();
-                unzipOne(serial, job, space, deleting, renaming, destination, quit,
-                         [&] { return SerialHost::stopRequestedUnder(host, hostLock); });
-            } catch (const std::bad_alloc&) {
-                job.zip.reset();
-                fatal = true;
-                quit = true;
-                serial.messageBox(QStringLiteral("Unexepected Error! (7)"),
-                                  QStringLiteral("Oh No!"), MsgIcon::Critical, MsgButtons::Ok);
-            }
+            // What will be written: its size against the free space (the writer never goes
+            // past a declared size), its names against the archives of the batch and against
+            // what the archives running beside it write.
+            QStringList keys{job->path.toCaseFolded()};
+            auto listed = QObject::connect(
+                &mine, &ZipComponent::entryListed, &mine,
+                [&](const QString& name, qint64 size) {
+                    const QString at = ZipComponent::extractedPath(job->target, name, keep);
+                    if (at.isEmpty() || !entryMask.selects(name))
+                        return;
+                    job->needed += size;
+                    job->record.expect(at, size);
+                    keys.append(at.toCaseFolded());
+                    if (job->batchArchive.isEmpty() && batchArchives.contains(keys.last()))
+                        job->batchArchive = at;
+                },
+                Qt::DirectConnection);
+            job->listResult = mine.list();
+            QObject::disconnect(listed);
+            return keys;
+        } catch (const std::bad_alloc&) {
+            job->outOfMemory = true;
+            return {job->path.toCaseFolded()};
+        }
+    };
+    batch.work = [&](int i) {
+        UnzipJob& job = *jobs[size_t(i)];
+        SerialHost serial(host, hostLock, &job.log);
+        try {
+            if (job.outOfMemory || !job.zip)
+                throw std::bad_alloc();
+            unzipOne(serial, job, space, deleting, renaming, destination, quit,
+                     [&] { return SerialHost::stopRequestedUnder(host, hostLock); });
+        } catch (const std::bad_alloc&) {
             job.zip.reset();
-            if (!job.deleting)
-                job.record.clear();
-        };
-        task.finish = [&, i] {
-            UnzipJob& job = jobs[i];
-            const QStringList lines = std::exchange(job.log, {});
-            if (!job.deleting) {
-                grouped.add(lines);
-                return;
-            }
-            grouped.add(lines, job.target, [&job](bool synced, int error) {
-                return deleteExtracted(job, synced, error);
-            });
-        };
-        tasks.push_back(std::move(task));
-    }
+            fatal = true;
+            quit = true;
+            serial.messageBox(QStringLiteral("Unexepected Error! (7)"), QStringLiteral("Oh No!"),
+                              MsgIcon::Critical, MsgButtons::Ok);
+        }
+        job.zip.reset();
+        if (!job.deleting)
+            job.record.clear();
+    };
+    batch.finish = [&](int i) {
+        std::shared_ptr<UnzipJob> job = std::move(jobs[size_t(i)]);
+        archives[size_t(i)] = job->archive;
+        const qsizetype n = qMin(qMin(job->renameSources.size(), job->renameTargets.size()),
+                                 job->extractedFiles.size());
+        sources += job->renameSources.mid(0, n);
+        targets += job->renameTargets.mid(0, n);
+        extractedFiles += job->extractedFiles.mid(0, n);
+        extractFolders += job->extractFolders.mid(0, n);
+        extractedIds.insert(extractedIds.end(), job->extractedIds.begin(),
+                            job->extractedIds.begin() + n);
+        const QStringList lines = std::exchange(job->log, {});
+        if (!job->deleting) {
+            grouped.add(lines);
+            return;
+        }
+        UnzipReport::Archive& archive = archives[size_t(i)];
+        grouped.add(lines, job->target, [job, &archive](bool synced, int error) {
+            const QStringList said = deleteExtracted(*job, synced, error);
+            archive.deleted = job->archive.deleted;
+            return said;
+        });
+    };
     const int started = ArchivePool::run(
-        tasks, [&] { return quit || SerialHost::stopRequestedUnder(host, hostLock); },
+        total, batch, [&] { return quit || SerialHost::stopRequestedUnder(host, hostLock); },
         [&](int i) {
             if (!onArchive)
                 return;
             std::lock_guard<std::mutex> lock(hostLock);
-            onArchive(i + 1, total, jobs[size_t(i)].path);
+            onArchive(i + 1, total, jobs[size_t(i)]->path);
         });
     grouped.finish();
-    for (int i = 0; i < started; ++i) {
-        report.archives.push_back(jobs[size_t(i)].archive);
-        report.lastResult = jobs[size_t(i)].archive.result;
-    }
-    for (int i = 0; i < started; ++i) {
+    archives.resize(size_t(started));
+    report.archives = std::move(archives);
+    if (!report.archives.empty())
+        report.lastResult = report.archives.back().result;
+    for (const UnzipReport::Archive& archive : report.archives) {
         // Stop cancels every archive in hand, not only the last one started.
-        if (jobs[size_t(i)].archive.result == ZipAborted)
+        if (archive.result == ZipAborted)
             report.lastResult = ZipAborted;
     }
     report.stopped = started < total;
@@ -425,22 +448,6 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     }
 
     // The renames, in the order the files were finished; the first to claim a name wins.
-    QStringList sources;
-    QStringList targets;
-    QStringList extractedFiles;
-    QStringList extractFolders;
-    std::vector<FileId> extractedIds;
-    for (int i = 0; i < started; ++i) {
-        const UnzipJob& job = jobs[size_t(i)];
-        const qsizetype n = qMin(qMin(job.renameSources.size(), job.renameTargets.size()),
-                                 job.extractedFiles.size());
-        sources += job.renameSources.mid(0, n);
-        targets += job.renameTargets.mid(0, n);
-        extractedFiles += job.extractedFiles.mid(0, n);
-        extractFolders += job.extractFolders.mid(0, n);
-        extractedIds.insert(extractedIds.end(), job.extractedIds.begin(),
-                            job.extractedIds.begin() + n);
-    }
     const qsizetype pairs = sources.size();
     for (qsizetype k = 0; k < pairs; ++k) {
         const QString from = extractedFiles.at(k);

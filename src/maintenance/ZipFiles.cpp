@@ -159,16 +159,17 @@ public:
                 });
             }
             m_archiveOf.push_back(file.archivePath);
-            it = m_componentOf.emplace(key, &zip).first;
+            m_lastFileOf.push_back(0);
+            it = m_componentOf.emplace(key, int(m_components.size()) - 1).first;
         }
-        file.zip = it->second;
+        file.component = it->second;
+        m_lastFileOf[size_t(file.component)] = int(m_files.size());
         m_files.push_back(file);
     }
 
     // Zips every file (until Stop); returns how many archives were started.
     int zipAll(ZipFilesReport& report, bool& quit)
     {
-        std::vector<ArchivePool::Task> tasks;
         std::vector<ZipFilesReport::Archive> results(m_files.size());
         std::vector<QStringList> logs(m_files.size());
         const QString infoKey = m_info.path.isEmpty()
@@ -177,30 +178,37 @@ public:
         bool infoIsAnArchive = false;
         for (const File& file : m_files)
             infoIsAnArchive = infoIsAnArchive || file.archivePath.toCaseFolded() == infoKey;
-        for (size_t i = 0; i < m_files.size(); ++i) {
-            ArchivePool::Task task;
-            const File& file = m_files[i];
-            // What one archive writes another must not read or write meanwhile.
-            task.keys = QStringList{file.archivePath.toCaseFolded(), file.source.toCaseFolded()};
+        ArchivePool::Batch batch;
+        // What one archive writes another must not read or write meanwhile.
+        batch.keys = [&](int i) {
+            const File& file = m_files[size_t(i)];
+            QStringList keys{file.archivePath.toCaseFolded(), file.source.toCaseFolded()};
             if (infoIsAnArchive)
-                task.keys.append(infoKey);
-            task.work = [this, i, &results, &logs] {
-                zipOne(m_files[i], i == 0, logs[i], results[i]);
-            };
-            task.finish = [this, i, &logs] {
-                SerialHost::writeHeldLog(m_host, m_hostLock, logs[i]);
-                logs[i].clear();
-            };
-            tasks.push_back(std::move(task));
-        }
-        const int started = ArchivePool::run(tasks, [&] {
+                keys.append(infoKey);
+            return keys;
+        };
+        batch.work = [&](int i) {
+            zipOne(m_files[size_t(i)], i == 0, logs[size_t(i)], results[size_t(i)]);
+        };
+        batch.finish = [&](int i) {
+            SerialHost::writeHeldLog(m_host, m_hostLock, logs[size_t(i)]);
+            logs[size_t(i)].clear();
+            // The archive's last file is done: what it stored is remembered for the next batch
+            // of this component, and the archive's own component goes (a batch may make a
+            // hundred thousand archives).
+            const int component = m_files[size_t(i)].component;
+            if (m_lastFileOf[size_t(component)] == i) {
+                m_batchZip.rememberStoredFrom(*m_components[size_t(component)],
+                                              m_archiveOf[size_t(component)]);
+                m_components[size_t(component)].reset();
+            }
+        };
+        const int started = ArchivePool::run(int(m_files.size()), batch, [&] {
             std::lock_guard<std::mutex> lock(m_hostLock);
             return m_host.stopRequested() || m_quit.load();
         });
         for (int i = 0; i < started; ++i)
             report.archives.push_back(results[size_t(i)]);
-        for (size_t i = 0; i < m_components.size(); ++i)
-            m_batchZip.rememberStoredFrom(*m_components[i], m_archiveOf[i]);
         quit = quit || m_quit.load();
         return started;
     }
@@ -211,13 +219,13 @@ private:
         QString name;
         QString source;
         QString archivePath;
-        ZipComponent* zip = nullptr;
+        int component = 0; // in m_components
     };
 
     void zipOne(const File& file, bool first, QStringList& log, ZipFilesReport::Archive& result)
     {
         SerialHost host(m_host, m_hostLock, &log);
-        ZipComponent& zip = *file.zip;
+        ZipComponent& zip = *m_components[size_t(file.component)];
         ArchiveEvents events(host, zip);
         QObject::connect(&events, &ArchiveEvents::quitRequested, [&] {
             m_quit.store(true);
@@ -274,7 +282,8 @@ private:
     std::vector<File> m_files;
     std::vector<std::unique_ptr<ZipComponent>> m_components;
     std::vector<QString> m_archiveOf; // the archive of each component
-    std::map<QString, ZipComponent*> m_componentOf;
+    std::vector<int> m_lastFileOf;    // the last file of each component
+    std::map<QString, int> m_componentOf;
     std::mutex m_hookLock;
     std::mutex m_hostLock;
     std::atomic<int> m_finished{0};
