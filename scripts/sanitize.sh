@@ -55,7 +55,7 @@ run_tsan() {
     QT_QPA_PLATFORM=offscreen ./tests/test_maintenance --gtest_brief=1 \
       --gtest_filter='BatchRunner.*:ArchiveEvents.*:Cli*:DeleteFiles.*:Rename*:CalculateSpace.*' &&
     QT_QPA_PLATFORM=offscreen ./tests/test_maintenance --gtest_brief=1 \
-      --gtest_filter='ArchivePool.*:TestZips.*:Rezip*:ZipFiles.*:ZipOneArchive.*')
+      --gtest_filter='ArchivePool.*:TestZips.*:Rezip*:ZipFiles.*:ZipOneArchive.*:UnzipFiles.*:FoldersToZips.*')
 }
 
 case "${1:-all}" in

@@ -66,6 +66,10 @@ void ArchiveEvents::fileProgress(const QString& name, int percent)
     } catch (const std::exception&) {
         code = 5; // any other failure inside the handler
     }
+    // A batch that is stopping already (Stop, or No here from an archive running beside this
+    // one) is not asked again: the archive ends with it.
+    if (m_host.stopRequested())
+        return;
     const MsgAnswer answer =
         m_host.messageBox(QStringLiteral("Unexpected Error ") + QString::number(code) + u'\r' +
                               QStringLiteral("Do you want to try to continue?"),

@@ -14,13 +14,11 @@ CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
     p.setProcessEnvironment(env);
     p.setStandardInputFile(QProcess::nullDevice());
     if (fileLimitKiB > 0) {
-        p.start(
-            QStringLiteral("bash"),
-            QStringList{
-                QStringLiteral("-c"),
-                QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKiB),
-                QStringLiteral(KELMAR_CLI)} +
-                args);
+        p.start(QStringLiteral("bash"),
+                QStringList{QStringLiteral("-c"),
+                            QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKiB),
+                            QStringLiteral(KELMAR_CLI)} +
+                    args);
     } else {
         p.start(QStringLiteral(KELMAR_CLI), args);
     }

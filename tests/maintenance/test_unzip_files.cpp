@@ -533,27 +533,36 @@ private:
 TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
-    QTemporaryDir dir;
-    makeRawArchive(dir.filePath(QStringLiteral("a.zip")), {QStringLiteral("one.nes")});
-    makeRawArchive(dir.filePath(QStringLiteral("b.zip")), {QStringLiteral("two.nes")});
-    FailingHost host;
-    host.opts = quietOptions();
-    host.opts.chkUnziptoSameFolder = 1;
-    host.opts.chkDeleteZIPFiles = 1;
-    host.opts.chkRenameFiles = 1;
-    host.listFolder(dir.path());
-    host.queueAnswer(MsgAnswer::No);
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip);
-    EXPECT_TRUE(report.fatal);
-    EXPECT_EQ(host.endProgramCalls, 1);
-    ASSERT_EQ(host.questions.size(), 1);
-    EXPECT_TRUE(host.questions[0].startsWith(QStringLiteral("Uh oh!|Unexpected Error ")));
-    // The first archive's file is complete and keeps its name; b.zip was never opened.
-    EXPECT_EQ(
-        QDir(dir.path()).entryList(QDir::Files),
-        (QStringList{QStringLiteral("a.zip"), QStringLiteral("b.zip"), QStringLiteral("one.nes")}));
-    EXPECT_EQ(host.releases, 1);
+    for (const int workers : {1, 2}) {
+        SCOPED_TRACE(workers);
+        ArchivePool::setWorkers(workers);
+        QTemporaryDir dir;
+        makeRawArchive(dir.filePath(QStringLiteral("a.zip")), {QStringLiteral("one.nes")});
+        makeRawArchive(dir.filePath(QStringLiteral("b.zip")), {QStringLiteral("two.nes")});
+        FailingHost host;
+        host.opts = quietOptions();
+        host.opts.chkUnziptoSameFolder = 1;
+        host.opts.chkDeleteZIPFiles = 1;
+        host.opts.chkRenameFiles = 1;
+        host.listFolder(dir.path());
+        host.queueAnswer(MsgAnswer::No);
+        ZipComponent zip;
+        const UnzipReport report = unzip_files(host, zip);
+        ArchivePool::setWorkers(0);
+        EXPECT_TRUE(report.fatal);
+        EXPECT_EQ(host.endProgramCalls, 1);
+        // Asked once, even when the other archive fails the same way meanwhile.
+        ASSERT_EQ(host.questions.size(), 1);
+        EXPECT_TRUE(host.questions[0].startsWith(QStringLiteral("Uh oh!|Unexpected Error ")));
+        // The first archive's file is complete and keeps its name; no archive is deleted.
+        // One after another, b.zip is never opened.
+        QStringList files = QDir(dir.path()).entryList(QDir::Files);
+        if (workers > 1)
+            files.removeAll(QStringLiteral("two.nes"));
+        EXPECT_EQ(files, (QStringList{QStringLiteral("a.zip"), QStringLiteral("b.zip"),
+                                      QStringLiteral("one.nes")}));
+        EXPECT_EQ(host.releases, 1);
+    }
 }
 
 // Two archives that hold different files of the same name, into one folder: the second may
