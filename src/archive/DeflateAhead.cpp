@@ -121,7 +121,7 @@ void DeflateAhead::helper()
     }
 }
 
-DeflateAhead::Outcome DeflateAhead::take(int index)
+DeflateAhead::Outcome DeflateAhead::take(int index, const std::function<bool()>& cancelled)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     Slot& slot = m_slots[size_t(index)];
@@ -132,6 +132,15 @@ DeflateAhead::Outcome DeflateAhead::take(int index)
         }
         if (slot.state == State::Taken || slot.state == State::Released)
             return slot.outcome;
+        if (!m_stopped && cancelled && cancelled()) {
+            m_stopped = true;
+            m_changed.notify_all();
+        }
+        if (m_stopped && cancelled) {
+            Outcome outcome;
+            outcome.cancelled = true;
+            return outcome;
+        }
         if (slot.state == State::Waiting) {
             if (tryClaim(index)) {
                 deflate(index, lock);

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -34,6 +35,7 @@ public:
         bool whole = false;      // deflated; otherwise it is to be streamed as it is then
         fs::FileIdentity before; // the file as it was opened
         bool unchanged = false;  // read to its end, the same file in the same state after
+        bool cancelled = false;  // asked for after a Stop: not read
         DeflatedFile* data = nullptr;
     };
 
@@ -48,8 +50,10 @@ public:
     // plannedSize (at most BufferBudget::kEntryCap) is left to be streamed.
     int add(const QByteArray& nativePath, qint64 plannedSize, int level);
     void start();
-    // On the writer's thread, once per file.
-    Outcome take(int slot);
+    // On the writer's thread, once per file. Once cancelled() says true (asked on that thread
+    // only) no file is begun any more, and a file not yet deflated comes back cancelled: a
+    // Stop waits for the files in hand at most.
+    Outcome take(int slot, const std::function<bool()>& cancelled = {});
     // The file's buffers are no longer needed.
     void release(int slot);
     // No file is begun any more; returns once every thread has ended.

@@ -128,7 +128,12 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
 // out larger than planned, or not an ordinary file, goes the streaming way.
 zip_int64_t FileReader::deflateWhole()
 {
-    const DeflateAhead::Outcome outcome = ahead->take(slot);
+    const DeflateAhead::Outcome outcome =
+        ahead->take(slot, [this] { return writer->m_zip.cancelled(); });
+    if (outcome.cancelled) {
+        zip_error_set(&error, ZIP_ER_CANCELLED, 0);
+        return -1;
+    }
     if (outcome.error != 0)
         return failed(outcome.opening ? ZIP_ER_OPEN : ZIP_ER_READ, outcome.error,
                       QStringLiteral("cannot be read"));
