@@ -47,20 +47,11 @@ RebuildReport change_attributes(BatchHost& host, ZipComponent& /*each archive ha
     PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
         host, positions,
         [&](BatchHost& serial, int, const QString& path) {
-            RebuildReport::Archive archive;
             if (!basMain::IsListedFile(path))
-                return archive; // gone since the list was read: no path, left out below
+                return RebuildReport::Archive(); // gone since the list was read: left out below
             ArchiveRebuilder rebuilder(plan);
-            archive.path = path;
-            archive.result = rebuilder.rebuild(path);
-            archive.changed = rebuilder.changed();
-            if (archive.result != 0) {
-                archive.reason = zipErrorMessage(archive.result) + QStringLiteral(": ") +
-                                 rebuilder.lastErrorDetail();
-                serial.write_log(QStringLiteral("Error changing attributes in ") + path);
-                serial.write_log(QStringLiteral("    ") + archive.reason);
-            }
-            return archive;
+            return rebuildAndLog(serial, rebuilder, path,
+                                 QStringLiteral("Error changing attributes in "));
         },
         [&](int number, int count, const QString& path) {
             host.setStatusText(QStringLiteral("Updating Attributes: ") +

@@ -32,4 +32,12 @@ struct RebuildReport
     }
 };
 
+class ArchiveRebuilder;
+class BatchHost;
+
+// Rebuilds the archive at path and says what became of it; a failure is logged to host as
+// failureLead followed by the path, and the reason on the next line.
+RebuildReport::Archive rebuildAndLog(BatchHost& host, ArchiveRebuilder& rebuilder,
+                                     const QString& path, const QString& failureLead);
+
 } // namespace kelmar

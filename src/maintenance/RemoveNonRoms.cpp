@@ -46,20 +46,11 @@ remove_non_roms_from_zips(BatchHost& host, ZipComponent& /*each archive has its 
             plan.removeMask = RomFilter::removeMask(serial.options().lblROMFilter);
             plan.readPassword = options.unzipPassword();
             ArchiveRebuilder rebuilder(plan);
-            RebuildReport::Archive archive;
-            archive.path = path;
-            archive.result = rebuilder.rebuild(path);
-            archive.changed = rebuilder.changed();
-            archive.removed = rebuilder.removedCount();
-            if (archive.result == 0) {
+            const RebuildReport::Archive archive = rebuildAndLog(
+                serial, rebuilder, path, QStringLiteral("Error removing non-ROMs from "));
+            if (archive.result == 0)
                 serial.write_log(QStringLiteral("Removed %1 entries from ").arg(archive.removed) +
                                  path);
-            } else {
-                archive.reason = zipErrorMessage(archive.result) + QStringLiteral(": ") +
-                                 rebuilder.lastErrorDetail();
-                serial.write_log(QStringLiteral("Error removing non-ROMs from ") + path);
-                serial.write_log(QStringLiteral("    ") + archive.reason);
-            }
             return archive;
         },
         onArchive);

@@ -55,16 +55,8 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
                 events.fileProgress(name, percent);
             };
             events.fileProgress(path, 0);
-            RebuildReport::Archive archive;
-            archive.path = path;
-            archive.result = rebuilder.rebuild(path);
-            archive.changed = rebuilder.changed();
-            if (archive.result != 0) {
-                archive.reason = zipErrorMessage(archive.result) + QStringLiteral(": ") +
-                                 rebuilder.lastErrorDetail();
-                serial.write_log(QStringLiteral("Error when rezipping ") + path);
-                serial.write_log(QStringLiteral("    ") + archive.reason);
-            }
+            const RebuildReport::Archive archive =
+                rebuildAndLog(serial, rebuilder, path, QStringLiteral("Error when rezipping "));
             events.setOperationKind(ArchiveEvents::NoBatch);
             return archive;
         },

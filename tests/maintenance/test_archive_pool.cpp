@@ -4,6 +4,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "common/Workers.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/RezipFiles.h"
 #include "maintenance/TestZips.h"
@@ -19,13 +20,6 @@ using namespace kelmar;
 using namespace kelmar::test;
 
 namespace {
-
-// Restores the process's number of workers when a test ends.
-struct Workers
-{
-    explicit Workers(int n) { ArchivePool::setWorkers(n); }
-    ~Workers() { ArchivePool::setWorkers(0); }
-};
 
 // Every file below root with its size, relative to root.
 QStringList treeOf(const QString& root)

@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "common/Workers.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/CalculateSpace.h"
 
@@ -152,11 +153,7 @@ TEST(CalculateSpace, NothingSelectedSaysWhoopsAndStopReportsWhatWasListed)
     EXPECT_EQ(host.releases, 1);
 
     // Stop pressed as the first archive is found unreadable: one archive after another.
-    struct OneWorker
-    {
-        OneWorker() { ArchivePool::setWorkers(1); }
-        ~OneWorker() { ArchivePool::setWorkers(0); }
-    } oneWorker;
+    const Workers oneWorker(1);
     writeFile(dir.filePath(QStringLiteral("a.zip")), "not an archive");
     host.listFolder(dir.path());
     host.questions.clear();

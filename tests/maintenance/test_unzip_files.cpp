@@ -3,6 +3,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "common/Workers.h"
 #include "fs/FreeSpace.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/UnzipFiles.h"
@@ -418,11 +419,7 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
 TEST(UnzipFiles, StopDuringAnArchiveAbortsItAndAfterOneEndsQuietly)
 {
     // One archive after another; several at once are compared with this in the pool's tests.
-    struct OneWorker
-    {
-        OneWorker() { ArchivePool::setWorkers(1); }
-        ~OneWorker() { ArchivePool::setWorkers(0); }
-    } oneWorker;
+    const Workers oneWorker(1);
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
     QTemporaryDir dir;
     for (const char* name : {"a.zip", "b.zip", "c.zip"})

@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "common/Workers.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/ZipFiles.h"
 
@@ -279,11 +280,7 @@ TEST(ZipFiles, StopEndsPerFileRunAfterTheArchiveInHandAndCancelsASingleArchive)
     KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
     // Which archives are in hand when a given line reaches the log is exact with one worker;
     // ArchivePool's tests stop a batch of several.
-    struct OneWorker
-    {
-        OneWorker() { ArchivePool::setWorkers(1); }
-        ~OneWorker() { ArchivePool::setWorkers(0); }
-    } oneWorker;
+    const Workers oneWorker(1);
     Fixture f;
     for (int i = 1; i <= 5; ++i)
         f.make(QStringLiteral("g%1.nes").arg(i), textBytes(20000, i));

@@ -4,6 +4,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "common/Workers.h"
 #include "fs/FolderTree.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/CliRun.h"
@@ -308,11 +309,7 @@ TEST(ZipNoLoss, ASourceChangedAfterItWasReadIsKept)
     };
     // The change comes between one archive's write and its deletions, before the next
     // archive is read: one archive after another.
-    struct OneWorker
-    {
-        OneWorker() { ArchivePool::setWorkers(1); }
-        ~OneWorker() { ArchivePool::setWorkers(0); }
-    } oneWorker;
+    const Workers oneWorker(1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.loss);
         QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "common/Workers.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/ZipFiles.h"
 
@@ -22,12 +23,6 @@ using namespace kelmar;
 using namespace kelmar::test;
 
 namespace {
-
-struct Workers
-{
-    explicit Workers(int n) { ArchivePool::setWorkers(n); }
-    ~Workers() { ArchivePool::setWorkers(0); }
-};
 
 // Zips every file of folder into archive, as the window does with all of them selected.
 QString zipAll(const QString& folder, const QString& archive, int level, const QString& password,
