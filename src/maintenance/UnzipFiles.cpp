@@ -117,7 +117,8 @@ private:
     qint64 m_reserved = 0;
 };
 
-// Extracts one archive of the batch, whose listing is in job, and deletes it when it is to go.
+// Extracts one archive of the batch, whose listing is in job, and marks it for deletion when
+// it is to go (deleteExtracted does that once what it gave is on disk).
 void unzipOne(BatchHost& host, UnzipJob& job, SpaceLedger& space, bool deleting, bool renaming,
               const QString& destination, std::atomic<bool>& quit,
               const std::function<bool()>& stopRequested)
