@@ -10,6 +10,50 @@
 #   make_zip_corpus WORK COUNT MAX_MB
 #                                the ROM-like files of the zip benchmarks in $WORK/src (with
 #                                scattered changes in the repetitive blocks); made once
+#   parse_args LAST_HELP_LINE ARG...
+#                                --count, --max-mb, --rounds and --work set COUNT, MAX_MB,
+#                                ROUNDS and WORK; --help prints the script's header up to
+#                                LAST_HELP_LINE; anything else goes to the script's own
+#                                extra_option ARG..., which sets EXTRA_TAKEN to the number of
+#                                words it used (none: an unknown argument)
+#   ZIP6_FLAGS, PY_ZIP           kelmar-cli's flags for a plain level-6 zip, and Python's
+#                                zipfile at level 6 (argv: SRC OUT each|one)
+parse_args() {
+  local help=$1
+  shift
+  while (($#)); do
+    case "$1" in
+      --count) COUNT=$2; shift 2 ;;
+      --max-mb) MAX_MB=$2; shift 2 ;;
+      --rounds) ROUNDS=$2; shift 2 ;;
+      --work) WORK=$2; shift 2 ;;
+      -h|--help) sed -n "2,${help}p" "$0"; exit 0 ;;
+      *)
+        EXTRA_TAKEN=0
+        if declare -F extra_option >/dev/null; then extra_option "$@"; fi
+        ((EXTRA_TAKEN > 0)) || { echo "unknown argument: $1" >&2; exit 2; }
+        shift "$EXTRA_TAKEN" ;;
+    esac
+  done
+}
+
+ZIP6_FLAGS=(--level 6 --no-password --no-info-file --no-keep-paths --keep-originals --case original --no-original-extensions)
+PY_ZIP='
+import os, sys, zipfile
+src, out, each = sys.argv[1], sys.argv[2], sys.argv[3] == "each"
+names = sorted(os.listdir(src))
+def add(z, n):
+    z.write(os.path.join(src, n), n, compress_type=zipfile.ZIP_DEFLATED, compresslevel=6)
+if each:
+    for n in names:
+        with zipfile.ZipFile(os.path.join(out, os.path.splitext(n)[0] + ".zip"), "w") as z:
+            add(z, n)
+else:
+    with zipfile.ZipFile(os.path.join(out, "all.zip"), "w") as z:
+        for n in names:
+            add(z, n)
+'
+
 find_cli() {
   CLI=${KELMAR_CLI:-build/src/kelmar-cli}
   if [ ! -x "$CLI" ]; then

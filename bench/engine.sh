@@ -21,19 +21,13 @@ MAX_MB=8
 ROUNDS=2
 WORK=/tmp/kelmar-bench-zip
 BIG=0
-while (($#)); do
-  case "$1" in
-    --count) COUNT=$2; shift 2 ;;
-    --max-mb) MAX_MB=$2; shift 2 ;;
-    --rounds) ROUNDS=$2; shift 2 ;;
-    --work) WORK=$2; shift 2 ;;
-    --big) BIG=1; shift ;;
-    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
-    *) echo "unknown argument: $1" >&2; exit 2 ;;
-  esac
-done
-
 source bench/common.sh
+extra_option() {
+  case "$1" in
+    --big) BIG=1; EXTRA_TAKEN=1 ;;
+  esac
+}
+parse_args 17 "$@"
 find_cli
 need_tools zip unzip 7zz advzip python3 xargs /usr/bin/time
 
@@ -55,27 +49,11 @@ SETTINGS="$WORK/empty.ini"
 JOBS=()
 [ -n "${KELMAR_JOBS:-}" ] && JOBS=(--jobs "$KELMAR_JOBS")
 K=("$CLI" --settings "$SETTINGS" "${JOBS[@]}")
-ZFLAGS=(--level 6 --no-password --no-info-file --no-keep-paths --keep-originals --case original --no-original-extensions)
 
-zip_kelmar_each() { "${K[@]}" zip --to "$OUT" "${ZFLAGS[@]}" "$SRC"; }
+zip_kelmar_each() { "${K[@]}" zip --to "$OUT" "${ZIP6_FLAGS[@]}" "$SRC"; }
 zip_xargs_each() { (cd "$SRC" && ls | sed 's/\.[^.]*$//' | paste -d'\n' - <(ls) | xargs -d'\n' -n2 -P2 sh -c 'zip -q -6 -X "$0/$1.zip" "$2"' "$OUT"); }
-PY_ZIP='
-import os, sys, zipfile
-src, out, each = sys.argv[1], sys.argv[2], sys.argv[3] == "each"
-names = sorted(os.listdir(src))
-def add(z, n):
-    z.write(os.path.join(src, n), n, compress_type=zipfile.ZIP_DEFLATED, compresslevel=6)
-if each:
-    for n in names:
-        with zipfile.ZipFile(os.path.join(out, os.path.splitext(n)[0] + ".zip"), "w") as z:
-            add(z, n)
-else:
-    with zipfile.ZipFile(os.path.join(out, "all.zip"), "w") as z:
-        for n in names:
-            add(z, n)
-'
 zip_python_each() { python3 -c "$PY_ZIP" "$SRC" "$OUT" each; }
-one_kelmar() { "${K[@]}" zip --single "$OUT/all.zip" "${ZFLAGS[@]}" "$SRC"; }
+one_kelmar() { "${K[@]}" zip --single "$OUT/all.zip" "${ZIP6_FLAGS[@]}" "$SRC"; }
 one_7zz() { 7zz a -tzip -mx=5 -bd "$OUT/all.zip" "$SRC/*"; }
 one_zip() { (cd "$SRC" && zip -q -6 -X "$OUT/all.zip" -- *); }
 test_kelmar() { "${K[@]}" test --no-password "$ZIPS"; }
@@ -90,7 +68,7 @@ measure() {
   local fn=$1 best="" rss=0 size=0 r
   for ((r = 0; r < ROUNDS; r++)); do
     rm -rf "$OUT"; mkdir -p "$OUT"; sync
-    /usr/bin/time -o "$WORK/time.txt" -f "%e %M" bash -c "$(declare -f "$fn"); $(declare -p SRC ZIPS OUT K ZFLAGS PY_ZIP 2>/dev/null); $fn" >/dev/null 2>"$WORK/err.txt" \
+    /usr/bin/time -o "$WORK/time.txt" -f "%e %M" bash -c "$(declare -f "$fn"); $(declare -p SRC ZIPS OUT K ZIP6_FLAGS PY_ZIP 2>/dev/null); $fn" >/dev/null 2>"$WORK/err.txt" \
       || { echo "$fn failed: $(tail -3 "$WORK/err.txt")" >&2; exit 1; }
     read -r t m <"$WORK/time.txt"
     best=$(python3 -c "b='$best'; print(min($t, float(b)) if b else $t)")
@@ -148,7 +126,7 @@ if ((BIG)); then
   rm -rf "$BIGDIR"; mkdir -p "$BIGDIR/src" "$BIGDIR/out"
   truncate -s 4608M "$BIGDIR/src/disc.iso"   # 4.5 GiB, sparse: quick to make, quick to read
   echo "  4.5 GiB entry ..." >&2
-  /usr/bin/time -o "$WORK/time.txt" -f "%e %M" "${K[@]}" zip --to "$BIGDIR/out" "${ZFLAGS[@]}" "$BIGDIR/src" >/dev/null
+  /usr/bin/time -o "$WORK/time.txt" -f "%e %M" "${K[@]}" zip --to "$BIGDIR/out" "${ZIP6_FLAGS[@]}" "$BIGDIR/src" >/dev/null
   read -r tz mz <"$WORK/time.txt"
   /usr/bin/time -o "$WORK/time.txt" -f "%e %M" "${K[@]}" test --no-password "$BIGDIR/out" >/dev/null
   read -r tt mt <"$WORK/time.txt"

@@ -16,18 +16,8 @@ COUNT=100
 MAX_MB=16
 ROUNDS=3
 WORK=/tmp/kelmar-bench-methods
-while (($#)); do
-  case "$1" in
-    --count) COUNT=$2; shift 2 ;;
-    --max-mb) MAX_MB=$2; shift 2 ;;
-    --rounds) ROUNDS=$2; shift 2 ;;
-    --work) WORK=$2; shift 2 ;;
-    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
-    *) echo "unknown argument: $1" >&2; exit 2 ;;
-  esac
-done
-
 source bench/common.sh
+parse_args 11 "$@"
 find_cli
 need_tools zip 7zz python3
 

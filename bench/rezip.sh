@@ -19,18 +19,8 @@ COUNT=60
 MAX_MB=8
 ROUNDS=2
 WORK=/tmp/kelmar-bench-rezip
-while (($#)); do
-  case "$1" in
-    --count) COUNT=$2; shift 2 ;;
-    --max-mb) MAX_MB=$2; shift 2 ;;
-    --rounds) ROUNDS=$2; shift 2 ;;
-    --work) WORK=$2; shift 2 ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
-    *) echo "unknown argument: $1" >&2; exit 2 ;;
-  esac
-done
-
 source bench/common.sh
+parse_args 15 "$@"
 find_cli
 need_tools zip unzip advzip 7zz python3
 

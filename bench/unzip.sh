@@ -19,19 +19,13 @@ MAX_MB=32
 ROUNDS=3
 MANY=5000
 WORK=/tmp/kelmar-bench
-while (($#)); do
-  case "$1" in
-    --count) COUNT=$2; shift 2 ;;
-    --max-mb) MAX_MB=$2; shift 2 ;;
-    --rounds) ROUNDS=$2; shift 2 ;;
-    --work) WORK=$2; shift 2 ;;
-    --many) MANY=$2; shift 2 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
-    *) echo "unknown argument: $1" >&2; exit 2 ;;
-  esac
-done
-
 source bench/common.sh
+extra_option() {
+  case "$1" in
+    --many) MANY=$2; EXTRA_TAKEN=2 ;;
+  esac
+}
+parse_args 14 "$@"
 find_cli
 need_tools zip unzip zipinfo 7zz python3
 

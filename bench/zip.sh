@@ -18,18 +18,8 @@ COUNT=120
 MAX_MB=8
 ROUNDS=2
 WORK=/tmp/kelmar-bench-zip
-while (($#)); do
-  case "$1" in
-    --count) COUNT=$2; shift 2 ;;
-    --max-mb) MAX_MB=$2; shift 2 ;;
-    --rounds) ROUNDS=$2; shift 2 ;;
-    --work) WORK=$2; shift 2 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
-    *) echo "unknown argument: $1" >&2; exit 2 ;;
-  esac
-done
-
 source bench/common.sh
+parse_args 14 "$@"
 find_cli
 need_tools zip 7zz python3
 
@@ -43,28 +33,12 @@ UNPACKED=$(du -sb "$SRC" | cut -f1)
 SETTINGS="$WORK/empty.ini"
 : >"$SETTINGS"
 
-kelmar_flags=(--level 6 --no-password --no-info-file --no-keep-paths --keep-originals --case original --no-original-extensions)
-run_kelmar_each() { "$CLI" --settings "$SETTINGS" zip --to "$OUT" "${kelmar_flags[@]}" "$SRC" >/dev/null 2>&1; }
-run_kelmar_one() { "$CLI" --settings "$SETTINGS" zip --single "$OUT/all.zip" "${kelmar_flags[@]}" "$SRC" >/dev/null 2>&1; }
+run_kelmar_each() { "$CLI" --settings "$SETTINGS" zip --to "$OUT" "${ZIP6_FLAGS[@]}" "$SRC" >/dev/null 2>&1; }
+run_kelmar_one() { "$CLI" --settings "$SETTINGS" zip --single "$OUT/all.zip" "${ZIP6_FLAGS[@]}" "$SRC" >/dev/null 2>&1; }
 run_zip_each() { (cd "$SRC" && for f in *; do zip -q -6 -X "$OUT/${f%.*}.zip" "$f" || exit 1; done); }
 run_zip_one() { (cd "$SRC" && zip -q -6 -X "$OUT/all.zip" -- *); }
 run_7zz_one() { 7zz a -tzip -mx=5 -bd "$OUT/all.zip" "$SRC/*" >/dev/null; }
 run_7zz_one_st() { 7zz a -tzip -mx=5 -mmt=1 -bd "$OUT/all.zip" "$SRC/*" >/dev/null; }
-PY_ZIP='
-import os, sys, zipfile
-src, out, each = sys.argv[1], sys.argv[2], sys.argv[3] == "each"
-names = sorted(os.listdir(src))
-def add(z, n):
-    z.write(os.path.join(src, n), n, compress_type=zipfile.ZIP_DEFLATED, compresslevel=6)
-if each:
-    for n in names:
-        with zipfile.ZipFile(os.path.join(out, os.path.splitext(n)[0] + ".zip"), "w") as z:
-            add(z, n)
-else:
-    with zipfile.ZipFile(os.path.join(out, "all.zip"), "w") as z:
-        for n in names:
-            add(z, n)
-'
 run_python_each() { python3 -c "$PY_ZIP" "$SRC" "$OUT" each; }
 run_python_one() { python3 -c "$PY_ZIP" "$SRC" "$OUT" one; }
 
