@@ -55,7 +55,7 @@ runOnPool(BatchHost& host, const std::vector<int>& positions,
         [&](int i) {
             if (!taken)
                 return;
-            const QString path = folder + host.fileName(positions[size_t(i)]);
+            const QString path = pathOf(i);
             std::lock_guard<std::mutex> lock(hostLock);
             taken(i + 1, total, path);
         });

@@ -125,7 +125,6 @@ void unzipOne(BatchHost& host, UnzipJob& job, SpaceLedger& space, bool deleting,
 {
     ZipComponent& zip = *job.zip;
     UnzipReport::Archive& archive = job.archive;
-    archive.path = job.path;
     const QString& archivePath = job.path;
 
     // The handlers of the component's events run inside extract, on this thread.

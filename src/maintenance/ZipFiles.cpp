@@ -148,8 +148,8 @@ public:
         const QString key = file.archivePath.toCaseFolded();
         auto it = m_componentOf.find(key);
         if (it == m_componentOf.end()) {
-            m_components.push_back(std::make_unique<ZipComponent>());
-            ZipComponent& zip = *m_components.back();
+            m_archives.push_back({std::make_unique<ZipComponent>(), file.archivePath, 0});
+            ZipComponent& zip = *m_archives.back().zip;
             // What the batch's component stored there in an earlier run of the same session.
             zip.rememberStoredFrom(m_batchZip, file.archivePath);
             if (const std::function<void()> hook = m_batchZip.afterWriteHook()) {
@@ -158,12 +158,10 @@ public:
                     hook();
                 });
             }
-            m_archiveOf.push_back(file.archivePath);
-            m_lastFileOf.push_back(0);
-            it = m_componentOf.emplace(key, int(m_components.size()) - 1).first;
+            it = m_componentOf.emplace(key, int(m_archives.size()) - 1).first;
         }
         file.component = it->second;
-        m_lastFileOf[size_t(file.component)] = int(m_files.size());
+        m_archives[size_t(file.component)].lastFile = int(m_files.size());
         m_files.push_back(file);
     }
 
@@ -196,11 +194,10 @@ public:
             // The archive's last file is done: what it stored is remembered for the next batch
             // of this component, and the archive's own component goes (a batch may make a
             // hundred thousand archives).
-            const int component = m_files[size_t(i)].component;
-            if (m_lastFileOf[size_t(component)] == i) {
-                m_batchZip.rememberStoredFrom(*m_components[size_t(component)],
-                                              m_archiveOf[size_t(component)]);
-                m_components[size_t(component)].reset();
+            Archive& archive = m_archives[size_t(m_files[size_t(i)].component)];
+            if (archive.lastFile == i) {
+                m_batchZip.rememberStoredFrom(*archive.zip, archive.path);
+                archive.zip.reset();
             }
         };
         const int started = ArchivePool::run(int(m_files.size()), batch, [&] {
@@ -219,13 +216,13 @@ private:
         QString name;
         QString source;
         QString archivePath;
-        int component = 0; // in m_components
+        int component = 0; // in m_archives
     };
 
     void zipOne(const File& file, bool first, QStringList& log, ZipFilesReport::Archive& result)
     {
         SerialHost host(m_host, m_hostLock, &log);
-        ZipComponent& zip = *m_components[size_t(file.component)];
+        ZipComponent& zip = *m_archives[size_t(file.component)].zip;
         ArchiveEvents events(host, zip);
         QObject::connect(&events, &ArchiveEvents::quitRequested, [&] {
             m_quit.store(true);
@@ -280,9 +277,14 @@ private:
     bool m_keepFolderNames;
     int m_selected;
     std::vector<File> m_files;
-    std::vector<std::unique_ptr<ZipComponent>> m_components;
-    std::vector<QString> m_archiveOf; // the archive of each component
-    std::vector<int> m_lastFileOf;    // the last file of each component
+    // Each archive of the batch, with the component that writes it until its last file is in.
+    struct Archive
+    {
+        std::unique_ptr<ZipComponent> zip;
+        QString path;
+        int lastFile = 0;
+    };
+    std::vector<Archive> m_archives;
     std::map<QString, int> m_componentOf;
     std::mutex m_hookLock;
     std::mutex m_hostLock;
