@@ -219,9 +219,10 @@ QStringList deleteExtracted(UnzipJob& job, bool synced, int error)
     if (!now.valid) {
         lines.append(QStringLiteral("    could not be deleted: ") + systemError(ENOENT));
     } else if (!job.before.valid || now.dev != job.before.dev || now.ino != job.before.ino) {
-        // The extraction itself put a file of that name there.
-        lines.append(QStringLiteral("    not deleted: a file extracted from it now has its "
-                                    "name"));
+        // An entry of its own with the archive's name, or another archive copied over it
+        // while the batch ran: what is there now was never extracted.
+        lines.append(QStringLiteral("    not deleted: another file has taken its name since "
+                                    "it was extracted"));
     } else if (!complete) {
         lines.append(QStringLiteral("    not deleted: ") + missing);
     } else if (!synced) {
