@@ -3,6 +3,7 @@
 #include "archive/ZipError.h"
 #include "fs/FdGuard.h"
 #include "fs/FileIdentity.h"
+#include "fs/KelmarTemp.h"
 #include "fs/NativeName.h"
 
 #include <QFile>
@@ -39,6 +40,9 @@ ArchiveReplacement::~ArchiveReplacement()
 {
     if (!m_temp.isEmpty() && !m_committed)
         ::unlink(m_temp.constData());
+    // The claim last, still locked: while it is there, nobody takes the copy for a leftover.
+    if (!m_claim.isEmpty())
+        ::unlink(m_claim.constData());
 }
 
 int ArchiveReplacement::fail(int code, const QString& detail)
@@ -61,15 +65,23 @@ int ArchiveReplacement::begin()
     if (::stat(m_native.constData(), &m_before) != 0)
         return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": ") + systemError(errno));
     const QString folder = QFileInfo(m_path).absolutePath();
-    QByteArray pattern = fs::nativeName(folder + QStringLiteral("/.kelmar-XXXXXX"));
-    const fs::FdGuard fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd) {
-        const int err = errno;
+    QByteArray claim;
+    m_claimLock = fs::createLockedTemp(fs::nativeName(folder), &claim);
+    int err = m_claimLock ? 0 : errno;
+    if (m_claimLock) {
+        m_claim = claim;
+        const QByteArray work = fs::workFileOf(claim);
+        const fs::FdGuard fd(
+            ::open(work.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd)
+            m_temp = work;
+        else
+            err = errno;
+    }
+    if (err != 0)
         return fail(writeFailure(err), folder +
                                            QStringLiteral(": cannot create a temporary file: ") +
                                            systemError(err));
-    }
-    m_temp = pattern;
     return ZipOk;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fs/FdGuard.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,6 +17,10 @@ namespace kelmar {
 // the archive with the archive's permissions, unless the archive has meanwhile been changed
 // by someone else. Until commit() succeeds, the archive is never touched; the temporary file
 // is removed when the object goes, unless it was committed.
+//
+// The copy is the work file of a locked claim (KelmarTemp.h) that stays beside it until the
+// object goes: libzip replaces the copy's file when it writes it, and the claim's lock tells
+// a later run that clears leftovers that this copy is still being written.
 class ArchiveReplacement
 {
 public:
@@ -47,6 +53,8 @@ private:
     QString m_path;
     QByteArray m_native;
     QByteArray m_temp;
+    QByteArray m_claim;
+    fs::FdGuard m_claimLock;
     struct stat m_before = {};
     bool m_committed = false;
     QString m_detail;

@@ -3,6 +3,7 @@
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
 #include "fs/FdGuard.h"
+#include "fs/KelmarTemp.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "fs/Path.h"
@@ -155,8 +156,8 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
                              S_ISREG(existing.st_mode) ? qint64(existing.st_size) : -1);
 
     const QString folder = QFileInfo(target).absolutePath();
-    QByteArray temp = fs::nativeName(fs::withSeparator(folder) + QStringLiteral(".kelmar-XXXXXX"));
-    fs::FdGuard fd(::mkostemp(temp.data(), O_CLOEXEC));
+    QByteArray temp;
+    fs::FdGuard fd = fs::createLockedTemp(fs::nativeName(folder), &temp);
     if (!fd) {
         const int err = errno;
         return m_zip.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
@@ -195,6 +196,9 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
         const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
         ::futimens(fd.get(), times);
     }
+    // The lock stays until the file has its name or is gone: a rebuild clearing leftovers in
+    // this folder must not take it for one.
+    const fs::FdGuard held(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
     const int closeError = fd.close();
     if (closeError != 0 && result == ZipOk)
         result = systemFailure(closeError);

@@ -47,6 +47,9 @@ struct CompressOutcome
 {
     std::vector<StoredSource> stored;
     QStringList notes;
+    // Files that went into the archive but changed (or vanished) while they were read: the
+    // archive holds what was read, and the file is no longer that.
+    QStringList changedWhileRead;
 
     const StoredSource* find(const QString& path) const;
 };

@@ -339,6 +339,8 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
         if (reader->complete)
             m_outcome.stored.push_back(
                 {reader->path, reader->nativePath, reader->entryName, reader->opened});
+        else
+            m_outcome.changedWhileRead.append(reader->path);
     }
     std::unordered_map<QString, QString>& from = m_zip.m_storedFrom[m_archiveKey];
     for (const StoredSource& s : m_outcome.stored)

@@ -4,6 +4,7 @@
 #include "fs/Path.h"
 
 #include <QDir>
+#include <QFileDevice>
 
 namespace kelmar::cli {
 
@@ -26,10 +27,15 @@ QString CliHost::tempPath() const
 
 void CliHost::write_log(const QString& line)
 {
-    if (!m_echoLog)
+    if (!m_echoLog || m_outputGone)
         return;
     m_out << fs::displayName(line) << '\n';
     m_out.flush();
+    // A closed stdout (the reader went away) ends the printing, not the batch: what could not
+    // be written would only pile up.
+    const auto* file = qobject_cast<const QFileDevice*>(m_out.device());
+    m_outputGone =
+        m_out.status() != QTextStream::Ok || (file && file->error() != QFileDevice::NoError);
 }
 
 MsgAnswer CliHost::messageBox(const QString& text, const QString& title, MsgIcon,

@@ -75,6 +75,7 @@ private:
     QTextStream& m_err;
     bool m_echoLog;
     bool m_stop = false;
+    bool m_outputGone = false;
     QString m_folder;
     QStringList m_names;
 };

@@ -19,10 +19,10 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void onInterrupt(int)
+extern "C" void onInterrupt(int signal)
 {
     g_interrupted.store(true);
-    std::signal(SIGINT, SIG_DFL);
+    std::signal(signal, SIG_DFL);
 }
 
 } // namespace
@@ -34,7 +34,15 @@ std::atomic<bool>& interruptFlag()
 
 void installInterruptHandler()
 {
-    std::signal(SIGINT, onInterrupt);
+    // A terminal closed under the run (SIGHUP) and a shutdown or `kill` (SIGTERM) are asked
+    // to stop as Ctrl+C is: no archive starts after it, and none is left half-written.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, onInterrupt);
+}
+
+void ignoreClosedOutput()
+{
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int usage(QTextStream& err, const QString& message)
@@ -65,7 +73,7 @@ QStringList archivesIn(const QString& folder)
 
 bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QString&),
                 bool (*accept)(const QString& fileName), const QString& refusal,
-                std::vector<Group>& groups, QTextStream& err)
+                std::vector<Group>& groups, int* missing, QTextStream& err)
 {
     // Names already in each group: a folder of 30,000 files must not be searched once a name.
     std::vector<QSet<QString>> seen(groups.size());
@@ -101,8 +109,9 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
             const QString folder = absolute.left(absolute.lastIndexOf(u'/'));
             add(folder.isEmpty() ? QStringLiteral("/") : folder, name);
         } else {
-            usage(err, QStringLiteral("'%1' does not exist").arg(fs::displayName(p)));
-            return false;
+            err << "kelmar-cli: '" << fs::displayName(p) << "' does not exist\n";
+            err.flush();
+            ++*missing;
         }
     }
     for (Group& g : groups)
@@ -111,7 +120,7 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
 }
 
 bool archiveGroups(const QStringList& paths, const char* command, std::vector<Group>& groups,
-                   int* total, QTextStream& err)
+                   int* total, int* missing, QTextStream& err)
 {
     if (paths.isEmpty()) {
         usage(
@@ -120,7 +129,7 @@ bool archiveGroups(const QStringList& paths, const char* command, std::vector<Gr
         return false;
     }
     if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
-                    QStringLiteral("is not a .zip file"), groups, err))
+                    QStringLiteral("is not a .zip file"), groups, missing, err))
         return false;
     *total = 0;
     for (const Group& g : groups)

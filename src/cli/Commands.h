@@ -20,10 +20,15 @@ constexpr int kExitBad = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNotTested = 3;
 
-// Set by the first Ctrl+C once installInterruptHandler has run; a second one ends the
-// program at once.
+// Set by the first Ctrl+C, SIGTERM or SIGHUP once installInterruptHandler has run: the batch
+// stops as for Stop and removes what it had half-written. A second one of the same kind ends
+// the program at once.
 std::atomic<bool>& interruptFlag();
 void installInterruptHandler();
+
+// A reader that goes away (`kelmar-cli test DIR | head -1`) must not kill a batch halfway:
+// SIGPIPE is ignored, and writes to a closed stdout or stderr fail quietly instead.
+void ignoreClosedOutput();
 
 // Prints "kelmar-cli: message" and the hint to --help; returns kExitUsage.
 int usage(QTextStream& err, const QString& message);
@@ -42,20 +47,23 @@ struct Group
 };
 
 // Groups PATH arguments by folder, in the order given: a file stands for itself, a folder
-// for the files listFolder picks from it. Returns false after printing a usage error (a path
-// that does not exist, or a file that `accept` refuses, with `refusal` saying why).
+// for the files listFolder picks from it. A path that does not exist (or is neither a file nor
+// a folder) is reported on stderr ("kelmar-cli: 'PATH' does not exist"), counted in *missing
+// and left out: the rest of the run goes on, as other tools do, and ends with kExitBad.
+// Returns false after printing a usage error: a file that `accept` refuses, with `refusal`
+// saying why.
 bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QString&),
                 bool (*accept)(const QString& fileName), const QString& refusal,
-                std::vector<Group>& groups, QTextStream& err);
+                std::vector<Group>& groups, int* missing, QTextStream& err);
 
 // The archives that PATH arguments name, grouped as groupPaths groups them; *total counts
-// them. Returns false after printing the usage error: no PATH ("COMMAND needs at least one
-// archive or folder"), a path that does not exist or a file not named ".zip".
+// them and *missing the paths that do not exist. Returns false after printing the usage
+// error: no PATH ("COMMAND needs at least one archive or folder") or a file not named ".zip".
 bool archiveGroups(const QStringList& paths, const char* command, std::vector<Group>& groups,
-                   int* total, QTextStream& err);
+                   int* total, int* missing, QTextStream& err);
 
-// A batch's exit status: kExitBad when anything failed, else kExitNotTested when it was
-// stopped, else kExitGood.
+// A batch's exit status: kExitBad when anything failed (a PATH that did not exist counts),
+// else kExitNotTested when it was stopped, else kExitGood.
 int batchExitStatus(int failed, bool stopped);
 
 // Runs batch once per group, with host's file list set to the group's files. A group without

@@ -38,9 +38,9 @@ Options of rezip:
 
 Exit status of rezip:
   0  every archive was rebuilt
-  1  at least one archive could not be rebuilt
+  1  at least one archive could not be rebuilt, or a PATH does not exist
   2  usage error
-  3  stopped with Ctrl+C, and nothing failed before
+  3  stopped (Ctrl+C, SIGTERM, SIGHUP), and nothing failed before
 )HELP";
 
 const char* const kRemoveNonRomsHelp =
@@ -49,7 +49,8 @@ const char* const kRemoveNonRomsHelp =
             mark as a ROM; the entries kept are copied as they are, never
             recompressed. Logs "Removed N entries from PATH" per archive. An
             archive left without entries stays as an empty archive. Each archive
-            is rebuilt as rezip does: a failure leaves it untouched.
+            is rebuilt as rezip does: a failure leaves it untouched. With an
+            empty ROM filter it refuses to start (exit status 2).
 
 Arguments of remove-non-roms:
   PATH      An archive, or a folder meaning every file in it whose name ends in
@@ -57,15 +58,15 @@ Arguments of remove-non-roms:
 
 Options of remove-non-roms:
   --rom-filter F       Use F ("*.nes;*.sfc") as the ROM filter instead of the
-                       saved one. An empty filter removes every entry.
+                       saved one. An empty filter is refused.
   --yes                Remove without asking. Without it, remove-non-roms asks on
                        a terminal and refuses otherwise.
 
 Exit status of remove-non-roms:
   0  every archive was rebuilt (or had nothing to change)
-  1  at least one archive could not be rebuilt
-  2  usage error
-  3  stopped with Ctrl+C, and nothing failed before
+  1  at least one archive could not be rebuilt, or a PATH does not exist
+  2  usage error, or the ROM filter is empty
+  3  stopped (Ctrl+C, SIGTERM, SIGHUP), and nothing failed before
 )HELP";
 
 const char* const kAttributesHelp =
@@ -87,9 +88,9 @@ Options of attributes (attributes not given are cleared):
 
 Exit status of attributes:
   0  every archive was rebuilt
-  1  at least one archive could not be rebuilt
+  1  at least one archive could not be rebuilt, or a PATH does not exist
   2  usage error
-  3  stopped with Ctrl+C, and nothing failed before
+  3  stopped (Ctrl+C, SIGTERM, SIGHUP), and nothing failed before
 )HELP";
 
 namespace {
@@ -113,7 +114,8 @@ int runOverGroups(
 {
     std::vector<Group> groups;
     int total = 0;
-    if (!archiveGroups(paths, command, groups, &total, err))
+    int missing = 0;
+    if (!archiveGroups(paths, command, groups, &total, &missing, err))
         return kExitUsage;
     ProgressLine progress(err, total);
     installInterruptHandler();
@@ -140,7 +142,7 @@ int runOverGroups(
     err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
         << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    return batchExitStatus(failed, stopped);
+    return batchExitStatus(failed + missing, stopped);
 }
 
 } // namespace
@@ -179,6 +181,10 @@ int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream&
     };
     if (!parseOptions(args, "remove-non-roms", table, &paths, err))
         return kExitUsage;
+    if (romFilterIsEmpty(options.lblROMFilter))
+        return usage(err, QStringLiteral("the ROM filter is empty, so every entry would be "
+                                         "removed: give the ROMs' extensions with --rom-filter "
+                                         "'*.nes;*.sfc' (or save a ROM filter in the window)"));
     if (!yes && !paths.isEmpty()) {
         if (::isatty(STDIN_FILENO) == 0)
             return usage(err, QStringLiteral("remove-non-roms asks before removing; give --yes "

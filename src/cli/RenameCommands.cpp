@@ -42,9 +42,10 @@ Options of rename (exactly one rule):
 
 Exit status of rename:
   0  every file that was to get a new name got it (or would, with --dry-run)
-  1  at least one file could not be renamed (or would not be)
+  1  at least one file could not be renamed (or would not be), or a PATH does
+     not exist
   2  usage error
-  3  stopped by Ctrl+C before the end, with no file failed
+  3  stopped (Ctrl+C, SIGTERM, SIGHUP) before the end, with no file failed
 )HELP";
 
 namespace {
@@ -148,7 +149,8 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
     if (paths.isEmpty())
         return usage(err, QStringLiteral("rename needs at least one file or folder"));
     std::vector<Group> groups;
-    if (!groupPaths(paths, filesIn, nullptr, QString(), groups, err))
+    int missing = 0;
+    if (!groupPaths(paths, filesIn, nullptr, QString(), groups, &missing, err))
         return kExitUsage;
 
     const RenameRule rule{*kind, find, replace};
@@ -166,7 +168,7 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
             stopped = stopped || report.stopped;
         }))
         stopped = true;
-    return batchExitStatus(failed, stopped);
+    return batchExitStatus(failed + missing, stopped);
 }
 
 } // namespace kelmar::cli

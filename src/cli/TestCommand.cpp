@@ -45,8 +45,9 @@ Result codes of the archive component (shown in reasons and in "code"):
 
 Exit status of test:
   0  every archive tested is good
-  1  at least one archive is bad
-  2  usage error (unknown option, missing or unreadable PATH)
+  1  at least one archive is bad, or a PATH does not exist (the others are
+     tested all the same)
+  2  usage error (unknown option, no PATH, a file not named .zip)
   3  none is bad, but some could not be tested (or the run was stopped)
 )HELP";
 
@@ -81,7 +82,8 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     // One group per folder, in the order the arguments name them.
     std::vector<Group> groups;
     int total = 0;
-    if (!archiveGroups(paths, "test", groups, &total, err))
+    int missing = 0;
+    if (!archiveGroups(paths, "test", groups, &total, &missing, err))
         return kExitUsage;
 
     ProgressLine progress(err, total);
@@ -128,7 +130,7 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
             << (all.stopped ? " (stopped)" : "") << '\n';
         err.flush();
     }
-    if (bad > 0)
+    if (bad > 0 || missing > 0)
         return kExitBad;
     if (notTested > 0 || all.stopped)
         return kExitNotTested;

@@ -51,7 +51,7 @@ Exit status of unzip:
   0  every archive was extracted
   1  at least one archive failed
   2  usage error
-  3  stopped with Ctrl+C, and nothing failed before
+  3  stopped (Ctrl+C, SIGTERM, SIGHUP), and nothing failed before
 )HELP";
 
 const char* const kSpaceHelp =
@@ -145,7 +145,8 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
     std::vector<Group> groups;
     int total = 0;
-    if (!archiveGroups(paths, "unzip", groups, &total, err))
+    int missing = 0;
+    if (!archiveGroups(paths, "unzip", groups, &total, &missing, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!to.isEmpty()) {
@@ -184,7 +185,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         err << ", " << renamed << " files renamed";
     err << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    return batchExitStatus(failed, stopped);
+    return batchExitStatus(failed + missing, stopped);
 }
 
 int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
@@ -194,7 +195,8 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
         return kExitUsage;
     std::vector<Group> groups;
     int total = 0;
-    if (!archiveGroups(paths, "space", groups, &total, err))
+    int missing = 0;
+    if (!archiveGroups(paths, "space", groups, &total, &missing, err))
         return kExitUsage;
 
     installInterruptHandler();
@@ -222,7 +224,7 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
     }
     out << spaceMessage(bytes, archives) << '\n';
     out.flush();
-    return unreadable > 0 ? kExitBad : kExitGood;
+    return unreadable + missing > 0 ? kExitBad : kExitGood;
 }
 
 int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
@@ -243,7 +245,8 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
             return usage(err, QStringLiteral("'%1' is a folder; name the files to delete").arg(p));
     }
     std::vector<Group> groups;
-    if (!groupPaths(paths, noFolderListing, nullptr, QString(), groups, err))
+    int missing = 0;
+    if (!groupPaths(paths, noFolderListing, nullptr, QString(), groups, &missing, err))
         return kExitUsage;
 
     if (!yes) {
@@ -270,7 +273,7 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
         host.setFiles(g.folder, g.names);
         failed += int(delete_files(host).failed.size());
     }
-    return failed > 0 ? kExitBad : kExitGood;
+    return failed + missing > 0 ? kExitBad : kExitGood;
 }
 
 } // namespace kelmar::cli

@@ -54,7 +54,7 @@ Exit status of zip:
   0  every archive was written
   1  at least one archive failed
   2  usage error
-  3  stopped by Ctrl+C before the end, with no archive failed
+  3  stopped (Ctrl+C, SIGTERM, SIGHUP) before the end, with no archive failed
 )HELP";
 
 const char* const kFoldersToZipsHelp =
@@ -80,7 +80,7 @@ Exit status of folders-to-zips:
   0  every archive was written (and, with --delete-folders, every folder deleted)
   1  at least one archive failed, or a source or folder to delete was kept
   2  usage error
-  3  stopped by Ctrl+C before the end, with no archive failed
+  3  stopped (Ctrl+C, SIGTERM, SIGHUP) before the end, with no archive failed
 )HELP";
 
 namespace {
@@ -190,7 +190,8 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
         options.txtInfoFile = absolute(options.txtInfoFile);
 
     std::vector<Group> groups;
-    if (!groupPaths(paths, filesIn, nullptr, QString(), groups, err))
+    int missing = 0;
+    if (!groupPaths(paths, filesIn, nullptr, QString(), groups, &missing, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!target.isEmpty() && !QDir().mkpath(target))
@@ -225,7 +226,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
         << " failed" << (kept > 0 ? QStringLiteral(", %1 not deleted").arg(kept) : QString())
         << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    return batchExitStatus(failed + kept, stopped);
+    return batchExitStatus(failed + kept + missing, stopped);
 }
 
 int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
@@ -240,6 +241,11 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
         return kExitUsage;
     if (paths.size() != 1)
         return usage(err, QStringLiteral("folders-to-zips needs one folder"));
+    if (!QFileInfo::exists(paths.front())) {
+        err << "kelmar-cli: '" << paths.front() << "' does not exist\n";
+        err.flush();
+        return kExitBad;
+    }
     if (!QFileInfo(paths.front()).isDir())
         return usage(err, QStringLiteral("'%1' is not a folder").arg(paths.front()));
 

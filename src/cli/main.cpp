@@ -49,8 +49,14 @@ LZMA, XZ and Zstandard, in plain, ZipCrypto and AES-encrypted entries. PPMd is
 not read (no Debian library decodes it): such an archive could not be tested.
 
 Output: log lines on stdout; a progress line on stderr when stderr is a
-terminal; messages on stderr. Ctrl+C stops after the archive in hand.
-Exit status 2 always means a usage error (unknown option, missing PATH).
+terminal; messages on stderr. When stdout is closed early (a pipe into
+"head"), the batch goes on to its end without printing, and exits with its
+status. Ctrl+C, SIGTERM and SIGHUP stop the run as the window's Stop does:
+no archive starts after them, none is left half-written, and the exit
+status is 3 when nothing failed before.
+A PATH that does not exist is reported on stderr and skipped; the other
+PATHs are done all the same, and the exit status is then 1.
+Exit status 2 always means a usage error (unknown option, no PATH).
 )HELP";
 
 // One line a command; its help text lives beside its code.
@@ -106,6 +112,7 @@ int main(int argc, char** argv)
     // A file-size limit (ulimit -f) would kill the program mid-write and leave a temporary
     // file behind; ignored, the write fails with EFBIG and that archive fails as on a full disk.
     std::signal(SIGXFSZ, SIG_IGN);
+    ignoreClosedOutput();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelmar"));
     QTextStream out(stdout);

@@ -145,7 +145,24 @@ void ArchiveEvents::archiveWritten(bool committed)
 {
     const QStringList files = std::move(m_pendingDeletes);
     m_pendingDeletes.clear();
-    if (!committed || files.isEmpty())
+    if (!committed)
+        return;
+    // A source that changed while it was read never reported itself finished; it stays, and
+    // says so like every other source that stays.
+    if (m_operationKind == ZipBatch) {
+        const Options options = m_host.options();
+        if (Options::isSet(options.chkDeleteFiles)) {
+            for (const QString& file : m_zip.lastOutcome().changedWhileRead) {
+                if (isSamePath(file, options.txtInfoFile) || !basMain::IsListedFile(file))
+                    continue;
+                const QString why = QStringLiteral("it changed while it was being zipped");
+                m_host.write_log(QStringLiteral("Not deleted: ") + file + QStringLiteral(" (") +
+                                 why + u')');
+                m_keptSources.append(file + QStringLiteral(": ") + why);
+            }
+        }
+    }
+    if (files.isEmpty())
         return;
     // The archive reaches the disk before the first of its sources goes: after a crash the
     // user must have one or the other.

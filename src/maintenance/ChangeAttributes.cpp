@@ -44,6 +44,7 @@ RebuildReport change_attributes(BatchHost& host, ZipComponent& /*each archive ha
         if (host.isSelectedArchive(i))
             positions.push_back(i);
     }
+    removeLeftoverTemps(host, positions);
     PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
         host, positions,
         [&](BatchHost& serial, int, const QString& path) {

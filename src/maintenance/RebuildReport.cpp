@@ -2,9 +2,16 @@
 
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipError.h"
+#include "fs/KelmarTemp.h"
 #include "maintenance/BatchHost.h"
 
 namespace kelmar {
+
+void removeLeftoverTemps(const BatchHost& host, const std::vector<int>& positions)
+{
+    if (!positions.empty() && !host.folder().isEmpty())
+        fs::removeStaleTemps(host.folder());
+}
 
 RebuildReport::Archive rebuildAndLog(BatchHost& host, ArchiveRebuilder& rebuilder,
                                      const QString& path, const QString& failureLead)

@@ -35,6 +35,10 @@ struct RebuildReport
 class ArchiveRebuilder;
 class BatchHost;
 
+// Before a batch rebuilds archives in the host's folder: removes the temporary files that an
+// earlier Kelmar, killed while it rebuilt or unzipped there, left behind (fs::removeStaleTemps).
+void removeLeftoverTemps(const BatchHost& host, const std::vector<int>& positions);
+
 // Rebuilds the archive at path and says what became of it; a failure is logged to host as
 // failureLead followed by the path, and the reason on the next line.
 RebuildReport::Archive rebuildAndLog(BatchHost& host, ArchiveRebuilder& rebuilder,

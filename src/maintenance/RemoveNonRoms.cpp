@@ -16,12 +16,37 @@ QString removeNonRomsQuestion(const QString& romFilter)
            QStringLiteral("Do you wish to proceed?");
 }
 
+bool romFilterIsEmpty(const QString& romFilter)
+{
+    for (const QString& entry : RomFilter::toEntries(romFilter)) {
+        if (!entry.trimmed().isEmpty())
+            return false;
+    }
+    return true;
+}
+
+QString emptyRomFilterMessage()
+{
+    return QStringLiteral("The ROM filter is empty, so every file would be removed from the "
+                          "Zips you selected.") +
+           u'\r' +
+           QStringLiteral("Add the extensions of your ROMs to the ROM filter on the Other "
+                          "Settings tab first.");
+}
+
 RebuildReport
 remove_non_roms_from_zips(BatchHost& host, ZipComponent& /*each archive has its own*/,
                           const std::function<void(int, int, const QString&)>& onArchive)
 {
     RebuildReport report;
     const Options options = host.options();
+    // An empty filter marks nothing as a ROM: going on would empty every archive.
+    if (romFilterIsEmpty(options.lblROMFilter)) {
+        host.messageBox(emptyRomFilterMessage(), QStringLiteral("Whoops!"), MsgIcon::Exclamation,
+                        MsgButtons::Ok);
+        report.cancelled = true;
+        return report;
+    }
     if (host.messageBox(removeNonRomsQuestion(options.lblROMFilter),
                         QStringLiteral("Are you sure?"), MsgIcon::Question, MsgButtons::YesNo,
                         Question::ConfirmRemoveNonRoms) != MsgAnswer::Yes) {
@@ -37,6 +62,7 @@ remove_non_roms_from_zips(BatchHost& host, ZipComponent& /*each archive has its 
             positions.push_back(i);
     }
     const int candidates = int(positions.size());
+    removeLeftoverTemps(host, positions);
     PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
         host, positions,
         [&](BatchHost& serial, int, const QString& path) {

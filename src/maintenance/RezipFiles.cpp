@@ -42,6 +42,7 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
 
     // Archives are rebuilt several at once, each by its own rebuilder; the status shows the
     // number of the archive taken up last.
+    removeLeftoverTemps(host, positions);
     PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
         host, positions,
         [&](BatchHost& serial, int number, const QString& path) {

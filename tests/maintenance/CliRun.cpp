@@ -4,14 +4,35 @@
 
 namespace kelmar::test {
 
-CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
+QProcessEnvironment cliEnvironment(const QString& home)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    p.setProcessEnvironment(env);
+    return env;
+}
+
+void startCli(QProcess& process, const QStringList& args, const QString& home)
+{
+    process.setProcessEnvironment(cliEnvironment(home));
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QStringLiteral(KELMAR_CLI), args);
+    process.waitForStarted();
+}
+
+CliRun finishCli(QProcess& p)
+{
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
+{
+    QProcess p;
+    p.setProcessEnvironment(cliEnvironment(home));
     p.setStandardInputFile(QProcess::nullDevice());
     if (fileLimitKiB > 0) {
         p.start(QStringLiteral("bash"),
@@ -22,10 +43,7 @@ CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
     } else {
         p.start(QStringLiteral(KELMAR_CLI), args);
     }
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return finishCli(p);
 }
 
 } // namespace kelmar::test

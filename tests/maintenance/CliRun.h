@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+
+class QProcess;
 
 namespace kelmar::test {
 
@@ -17,5 +20,13 @@ struct CliRun
 // locale. With fileLimitKiB, under that file-size limit; SIGXFSZ keeps its default action, so
 // kelmar-cli must itself make a write past the limit fail instead of dying.
 CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB = 0);
+
+// The environment cli() gives kelmar-cli: settings under home, the C locale.
+QProcessEnvironment cliEnvironment(const QString& home);
+
+// Starts kelmar-cli as cli() does, without waiting: for a test that acts on the running
+// process (signals), then collects what it printed with finishCli.
+void startCli(QProcess& process, const QStringList& args, const QString& home);
+CliRun finishCli(QProcess& process);
 
 } // namespace kelmar::test

@@ -248,9 +248,26 @@ TEST(RebuildArchives, RemoveNonRomsCopiesTheRomsAsTheyAreAndCanLeaveAnEmptyArchi
             << host.log.join(u'\n');
     }
 
-    // An empty filter, confirmed, takes every entry: the archive stays, empty and valid.
+    // An empty filter would take every entry of every archive: refused before the question.
+    QMap<QString, QByteArray> bytes;
+    for (const QString& name : inputs)
+        bytes.insert(name, readFile(dir.filePath(name)));
+    for (const QString& filter : {QString(), QStringLiteral(";"), QStringLiteral("*.")}) {
+        FakeHost refused;
+        refused.listFolder(dir.path());
+        refused.opts.lblROMFilter = filter;
+        EXPECT_TRUE(run(Op::RemoveNonRoms, refused).cancelled) << filter;
+        EXPECT_EQ(refused.questions,
+                  QStringList(QStringLiteral("Whoops!|") + emptyRomFilterMessage()))
+            << filter;
+        for (const QString& name : inputs)
+            EXPECT_EQ(readFile(dir.filePath(name)), bytes.value(name)) << filter << name;
+    }
+
+    // A filter that no entry matches, confirmed, takes every entry: the archive stays, empty
+    // and valid.
     host.listFolder(dir.path());
-    host.opts.lblROMFilter.clear();
+    host.opts.lblROMFilter = QStringLiteral("*.XYZ");
     run(Op::RemoveNonRoms, host);
     for (const QString& name : inputs) {
         const QString path = dir.filePath(name);
