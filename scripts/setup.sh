@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev
+PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev libbz2-dev
       libssl-dev libdeflate-dev libgtest-dev libqt6svg6 zip unzip 7zip zstd advancecomp python3
       xvfb xauth fontconfig fonts-dejavu-core)
 if [ "${1:-}" = --package ]; then
