@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev
       libssl-dev libdeflate-dev libgtest-dev libqt6svg6 zip unzip 7zip zstd advancecomp python3
-      xvfb xauth fontconfig fonts-dejavu-core)
+      xvfb xauth fontconfig fonts-dejavu-core openbox xdotool x11-utils)
 if [ "${1:-}" = --package ]; then
   # validators of the installed tree, and what CPack needs to work out the dependencies
   PKGS+=(desktop-file-utils appstream mandoc dpkg-dev file)
