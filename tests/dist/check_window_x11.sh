@@ -7,13 +7,8 @@
 set -uo pipefail
 kelmar=$1
 
-for tool in Xvfb openbox xdotool xprop xwininfo; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "$tool is missing (scripts/setup.sh installs it)" >&2
-        [ -n "${KELMAR_TEST_TOOLS_REQUIRED:-}" ] && exit 1
-        exit 77
-    fi
-done
+. "$(dirname "$0")/../common/tools.sh"
+require_tools Xvfb openbox xdotool xprop xwininfo
 
 failures=0
 fail() {
