@@ -33,7 +33,8 @@ trap cleanup EXIT
 mkfifo "$work/display" "$work/wm"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
-read -r number <"$work/display" || { cat "$work/xvfb.log" >&2; exit 1; }
+number=$(timeout 60 head -n 1 "$work/display")
+[ -n "$number" ] || { cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=:$number
 export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
@@ -41,7 +42,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 # The window manager says when it manages the screen.
 openbox --sm-disable --startup "sh -c 'echo up >$work/wm'" >"$work/openbox.log" 2>&1 &
 pids+=($!)
-read -r _ <"$work/wm" || { cat "$work/openbox.log" >&2; exit 1; }
+[ -n "$(timeout 60 head -n 1 "$work/wm")" ] || { cat "$work/openbox.log" >&2; exit 1; }
 
 # Enough files to fill the list, so the middle of the list is over a file.
 mkdir -p "$work/files/sub"
@@ -134,9 +135,6 @@ right_click() { # NAME X Y
     [ "$X,$Y" = "$x,$((y + 24))" ] ||
         fail "$name: the menu opened at $X,$Y, not at the pointer ($x,$((y + 24)))"
     menu_height=$HEIGHT
-    if [ -n "${KELMAR_X11_SCREENSHOT:-}" ] && command -v import >/dev/null; then
-        import -window root "${KELMAR_X11_SCREENSHOT%.png}-$name.png"
-    fi
     xdotool key Escape
     for _ in $(seq 200); do
         [ -z "$(new_window "$before")" ] && break
