@@ -13,8 +13,8 @@ PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev l
 TOOLS=(
   "zip zip" "unzip unzip" "zipinfo unzip" "7zz 7zip" "bsdtar libarchive-tools" "zstd zstd"
   "advzip advancecomp" "python3 python3" "Xvfb xvfb" "xvfb-run xvfb" "xdotool xdotool"
-  "openbox openbox" "chattr e2fsprogs" "setpriv util-linux" "chown coreutils" "rm coreutils"
-  "cat coreutils" "mkdir coreutils"
+  "openbox openbox" "xprop x11-utils" "xwininfo x11-utils" "chattr e2fsprogs"
+  "setpriv util-linux" "chown coreutils" "rm coreutils" "cat coreutils" "mkdir coreutils"
   "sh dash" "bash bash"
 )
 # With --package: what validates the installed tree and what CPack needs for the dependencies.

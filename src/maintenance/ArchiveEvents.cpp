@@ -85,12 +85,18 @@ void ArchiveEvents::fileProgress(const QString& name, int percent)
 void ArchiveEvents::advance()
 {
     if (m_sharedFinished) {
-        m_currentFileNumber = qMin(m_sharedFinished->fetch_add(1) + 2, m_totalFileCount);
+        m_sharedFinished->finishOne();
         return;
     }
     ++m_currentFileNumber;
     if (m_currentFileNumber > m_totalFileCount)
         m_currentFileNumber = m_totalFileCount;
+}
+
+void ArchiveEvents::archiveFinished()
+{
+    advance();
+    showProgress(QString(), 100);
 }
 
 void ArchiveEvents::handleProgress(const QString& name, int percent)
@@ -110,32 +116,46 @@ void ArchiveEvents::handleProgress(const QString& name, int percent)
                 recordRename(name);
         }
     }
-    if (m_sharedFinished && percent < 100)
-        m_currentFileNumber = qMin(m_sharedFinished->load() + 1, m_totalFileCount);
-    const QString bar = QStringLiteral(" [") + progressBar(percent) + u']';
-    QString text;
-    switch (m_operationKind) {
-    case ZipBatch:
-        text =
-            QStringLiteral("Zipping File %1 of %2").arg(m_currentFileNumber).arg(m_totalFileCount) +
-            bar;
-        break;
-    case UnzipBatch:
-        text = QStringLiteral("Unzipping ") + name + bar;
-        break;
-    case RezipBatch:
-        text = QStringLiteral("Rezipping File %1 of %2")
-                   .arg(m_currentFileNumber)
-                   .arg(m_totalFileCount) +
-               bar;
-        break;
-    default:
-        return; // batches with their own status text
+    showProgress(name, percent);
+}
+
+void ArchiveEvents::showProgress(const QString& name, int percent)
+{
+    const auto show = [&] {
+        const QString bar = QStringLiteral(" [") + progressBar(percent) + u']';
+        QString text;
+        switch (m_operationKind) {
+        case ZipBatch:
+            text = QStringLiteral("Zipping File %1 of %2")
+                       .arg(m_currentFileNumber)
+                       .arg(m_totalFileCount) +
+                   bar;
+            break;
+        case UnzipBatch:
+            text = QStringLiteral("Unzipping ") + name + bar;
+            break;
+        case RezipBatch:
+            text = QStringLiteral("Rezipping File %1 of %2")
+                       .arg(m_currentFileNumber)
+                       .arg(m_totalFileCount) +
+                   bar;
+            break;
+        default:
+            return; // batches with their own status text
+        }
+        if (text != m_lastStatus) {
+            m_lastStatus = text;
+            m_host.setStatusText(text);
+        }
+    };
+    if (!m_sharedFinished) {
+        show();
+        return;
     }
-    if (text != m_lastStatus) {
-        m_lastStatus = text;
-        m_host.setStatusText(text);
-    }
+    m_sharedFinished->show(m_totalFileCount, [&](int number) {
+        m_currentFileNumber = number;
+        show();
+    });
 }
 
 // A source file is deleted only once the archive that holds it has been written in full (until

@@ -4,13 +4,38 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
+#include <algorithm>
+#include <mutex>
 #include <utility>
 
 namespace kelmar {
 
 class BatchHost;
 class ZipComponent;
+
+// The status number of a batch whose archives (or files) run at once: one more than those
+// finished, never past the total. Workers finish in any order and report progress whenever
+// they like, so the number is read and its text handed on under one lock: the number the
+// user sees only grows.
+class FinishedCount
+{
+public:
+    void finishOne()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_finished;
+    }
+    // Calls show(number) under the count's lock.
+    template <typename F> void show(int total, F&& show)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        show(std::min(m_finished + 1, total));
+    }
+
+private:
+    std::mutex m_lock;
+    int m_finished = 0;
+};
 
 // The handlers of the archive component's two events, and the batch fields they use.
 //
@@ -41,9 +66,13 @@ public:
     void setCurrentFileNumber(int number) { m_currentFileNumber = number; }
     int totalFileCount() const { return m_totalFileCount; }
     void setTotalFileCount(int count) { m_totalFileCount = count; }
-    // Archives of one batch running at once count their finished files together: the status
-    // then shows the number of the batch, not of one archive.
-    void shareFinishedCount(std::atomic<int>* finished) { m_sharedFinished = finished; }
+    // Archives of one batch running at once count their finished files (a zip batch) or
+    // archives (a rezip batch) together: the status then shows the number of the batch, not
+    // of one archive.
+    void shareFinishedCount(FinishedCount* finished) { m_sharedFinished = finished; }
+    // The archive in hand of a rezip batch sharing a count is done: the count moves on, shown
+    // with a full bar, as a zip batch shows a finished file.
+    void archiveFinished();
     QStringList& renameSources() { return m_renameSources; }
     QStringList& renameTargets() { return m_renameTargets; }
     QStringList& listedNames() { return m_listedNames; }
@@ -68,13 +97,14 @@ private:
     void archiveWritten(bool committed);
     void recordRename(const QString& name);
     void advance();
+    void showProgress(const QString& name, int percent);
 
     BatchHost& m_host;
     ZipComponent& m_zip;
     int m_operationKind = NoBatch;
     int m_currentFileNumber = 0;
     int m_totalFileCount = 0;
-    std::atomic<int>* m_sharedFinished = nullptr;
+    FinishedCount* m_sharedFinished = nullptr;
     QStringList m_renameSources;
     QStringList m_renameTargets;
     QStringList m_listedNames;

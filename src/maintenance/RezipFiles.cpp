@@ -40,16 +40,18 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
     zip.setLevel(plan.level);
     zip.setPassword(plan.readPassword);
 
-    // Archives are rebuilt several at once, each by its own rebuilder; the status shows the
-    // number of the archive taken up last.
     removeLeftoverTemps(host, positions);
+
+    // Archives are rebuilt several at once, each by its own rebuilder; the status counts the
+    // archives finished, whichever archive reports.
+    FinishedCount finished;
     PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
         host, positions,
-        [&](BatchHost& serial, int number, const QString& path) {
+        [&](BatchHost& serial, int, const QString& path) {
             ZipComponent mine;
             ArchiveEvents events(serial, mine);
             events.setTotalFileCount(total);
-            events.setCurrentFileNumber(number);
+            events.shareFinishedCount(&finished);
             events.setOperationKind(ArchiveEvents::RezipBatch);
             ArchiveRebuilder rebuilder(plan);
             rebuilder.onProgress = [&events](const QString& name, int percent) {
@@ -58,6 +60,7 @@ RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
             events.fileProgress(path, 0);
             const RebuildReport::Archive archive =
                 rebuildAndLog(serial, rebuilder, path, QStringLiteral("Error when rezipping "));
+            events.archiveFinished();
             events.setOperationKind(ArchiveEvents::NoBatch);
             return archive;
         },

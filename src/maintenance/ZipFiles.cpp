@@ -288,7 +288,7 @@ private:
     std::map<QString, int> m_componentOf;
     std::mutex m_hookLock;
     std::mutex m_hostLock;
-    std::atomic<int> m_finished{0};
+    FinishedCount m_finished;
     std::atomic<bool> m_quit{false};
     std::mutex m_madeLock;
     QSet<QString> m_made;

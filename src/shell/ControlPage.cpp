@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -31,16 +32,34 @@ bool isRightButton(QEvent* event, QEvent::Type type)
     return event->type() == type && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
 }
 
-// A right press (or double click) must not change the selection a menu is about to act on.
 bool isRightPress(QEvent* event)
 {
     return isRightButton(event, QEvent::MouseButtonPress) ||
            isRightButton(event, QEvent::MouseButtonDblClick);
 }
 
+// The window system's own menu request. X11 sends it on the right button's press; the menus
+// open on the release instead, so only the keyboard's menu key is taken from it.
+bool isMenuRequest(QEvent* event, QContextMenuEvent::Reason reason)
+{
+    return event->type() == QEvent::ContextMenu &&
+           static_cast<QContextMenuEvent*>(event)->reason() == reason;
+}
+
 QPoint globalPosOf(QEvent* event)
 {
     return static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+}
+
+// Where the menu key opens a view's menu: on its current row when that shows, else near the
+// view's top-left corner.
+QPoint keyboardMenuPos(const QAbstractItemView* view)
+{
+    const QRect row = view->visualRect(view->currentIndex());
+    const QRect shown = row.intersected(view->viewport()->rect());
+    const QPoint at =
+        shown.isEmpty() ? QPoint(10, 10) : QPoint(shown.left() + 10, shown.center().y());
+    return view->viewport()->mapToGlobal(at);
 }
 
 } // namespace
@@ -75,6 +94,7 @@ QLayout* ControlPage::buildTreeHalf()
     Tree1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Tree1->setRootIndex(m_treeModel->index(QDir::rootPath()));
     Tree1->viewport()->installEventFilter(this);
+    Tree1->installEventFilter(this);
     connect(m_treeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
         if (m_revealPath.isEmpty() || !m_revealPath.startsWith(loaded))
             return;
@@ -312,25 +332,53 @@ void ControlPage::refreshTree()
 
 bool ControlPage::eventFilter(QObject* watched, QEvent* event)
 {
-    // Only a mouse event may be looked at as one; a viewport gets every other kind too. The
-    // menus open on the release, where the pointer is.
-    if (watched == File1->viewport() || watched == Tree1->viewport()) {
-        if (isRightPress(event))
+    // The tree is watched before the list exists.
+    if (!File1)
+        return QWidget::eventFilter(watched, event);
+    // Only a mouse event may be looked at as one; a viewport gets every other kind too.
+    const bool overList = watched == File1->viewport();
+    if (overList || watched == Tree1->viewport()) {
+        if (isRightPress(event)) {
+            if (overList)
+                File1_RightPress(static_cast<QMouseEvent*>(event));
             return true;
+        }
+        // The menus open on the release, where the pointer is.
         if (isRightButton(event, QEvent::MouseButtonRelease)) {
-            if (watched == File1->viewport())
+            if (overList)
                 emit fileMenuRequested(globalPosOf(event));
             else
                 emit folderMenuRequested(globalPosOf(event));
             return true;
         }
+        if (isMenuRequest(event, QContextMenuEvent::Mouse))
+            return true;
     }
-    if (watched == File1 && event->type() == QEvent::ContextMenu) {
-        // The keyboard's menu key.
-        emit fileMenuRequested(File1->viewport()->mapToGlobal(QPoint(10, 10)));
-        return true;
+    if (watched == File1 || watched == Tree1) {
+        if (isMenuRequest(event, QContextMenuEvent::Mouse))
+            return true;
+        if (isMenuRequest(event, QContextMenuEvent::Keyboard)) {
+            if (watched == File1)
+                emit fileMenuRequested(keyboardMenuPos(File1));
+            else
+                emit folderMenuRequested(keyboardMenuPos(Tree1));
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void ControlPage::File1_RightPress(const QMouseEvent* event)
+{
+    // As in a file manager: a right press on a file outside the selection selects that file
+    // alone, so the menu acts on the file under the pointer; on a selected file, or below the
+    // files, the selection stays as it is. Shift and Ctrl leave it alone too.
+    if (event->type() != QEvent::MouseButtonPress ||
+        (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+        return;
+    const QModelIndex row = File1->indexAt(event->position().toPoint());
+    if (row.isValid() && !File1->selectionModel()->isSelected(row))
+        File1->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
 }
 
 // ---------------------------------------------------------------------------------------

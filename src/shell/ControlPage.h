@@ -12,6 +12,7 @@ class QComboBox;
 class QFileSystemModel;
 class QLabel;
 class QListView;
+class QMouseEvent;
 class QPushButton;
 class QTreeView;
 
@@ -67,7 +68,8 @@ signals:
     void countChanged(const QString& text);
     // The listed folder could not be read completely.
     void listReadFailed(const QString& message);
-    // A right-button release (or the menu key) over the file list or the tree.
+    // A right-button release (or the menu key) over the file list or the tree, with where the
+    // menu is to open.
     void fileMenuRequested(const QPoint& globalPos);
     void folderMenuRequested(const QPoint& globalPos);
 
@@ -82,6 +84,7 @@ private:
     void syncFilterHistory();
     void chkROMs_Click();
     void Tree1_NodeClick();
+    void File1_RightPress(const QMouseEvent* event);
     void cmbFavorites_Click(int index);
     void syncFavorites();
 

@@ -125,27 +125,55 @@ void WindowHost::requestStop()
     m_runner.requestStop();
 }
 
+// Once the user has closed the window during a batch, nothing more is asked: the window
+// goes as soon as the batch has stopped, and a question would keep it open until answered.
+// Each question then takes the answer that changes least, as on the command line.
 MsgAnswer WindowHost::messageBox(const QString& text, const QString& title, MsgIcon icon,
                                  MsgButtons buttons, Question)
 {
-    return onUi([&] { return Dialogs::messageBox(&m_window, text, title, icon, buttons); });
+    return onUi([&] {
+        if (!m_window.stoppingToClose())
+            return Dialogs::messageBox(&m_window, text, title, icon, buttons);
+        switch (buttons) {
+        case MsgButtons::Ok:
+            return MsgAnswer::Ok;
+        case MsgButtons::YesNo:
+            return MsgAnswer::No;
+        case MsgButtons::AbortRetryIgnore:
+            return MsgAnswer::Abort;
+        default:
+            return MsgAnswer::Cancel;
+        }
+    });
 }
 
 std::optional<QString> WindowHost::browseForFolder(const QString& title)
 {
-    return onUi([&] { return Dialogs::browseForFolder(&m_window, title); });
+    return onUi([&]() -> std::optional<QString> {
+        if (m_window.stoppingToClose())
+            return std::nullopt;
+        return Dialogs::browseForFolder(&m_window, title);
+    });
 }
 
 std::optional<QString> WindowHost::saveFileName(const QString& title, const QString& filter,
                                                 const QString& initialName)
 {
-    return onUi([&] { return Dialogs::saveFileName(&m_window, title, filter, initialName); });
+    return onUi([&]() -> std::optional<QString> {
+        if (m_window.stoppingToClose())
+            return std::nullopt;
+        return Dialogs::saveFileName(&m_window, title, filter, initialName);
+    });
 }
 
 std::optional<QString> WindowHost::inputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText)
 {
-    return onUi([&] { return Dialogs::inputBox(&m_window, prompt, title, defaultText); });
+    return onUi([&]() -> std::optional<QString> {
+        if (m_window.stoppingToClose())
+            return std::nullopt;
+        return Dialogs::inputBox(&m_window, prompt, title, defaultText);
+    });
 }
 
 void WindowHost::beep()

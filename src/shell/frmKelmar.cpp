@@ -31,6 +31,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -184,12 +185,17 @@ void frmKelmar::Form_Load()
     auto settings = SettingsStore::openUserSettings();
     const WindowState state = WindowState::load(*settings);
 
-    // A value that does not convert keeps the window's own.
+    // A size that is missing or does not convert keeps the window's own; a place that is
+    // missing centres the window on the screen, where a window manager shows its title bar.
     const QRect current = geometry();
     setMinimumSize(MinimumWidth, MinimumHeight);
-    setGeometry(state.left.value_or(current.x()), state.top.value_or(current.y()),
-                std::max(state.width.value_or(current.width()), MinimumWidth),
-                std::max(state.height.value_or(current.height()), MinimumHeight));
+    const QSize size(std::max(state.width.value_or(current.width()), MinimumWidth),
+                     std::max(state.height.value_or(current.height()), MinimumHeight));
+    const QRect screenArea = screen()->availableGeometry();
+    const QPoint centred(screenArea.x() + std::max(0, (screenArea.width() - size.width()) / 2),
+                         screenArea.y() + std::max(0, (screenArea.height() - size.height()) / 2));
+    setGeometry(
+        QRect(QPoint(state.left.value_or(centred.x()), state.top.value_or(centred.y())), size));
     m_startState = state.shown;
 
     applyOptions(SettingsStore::loadOptions(*settings));

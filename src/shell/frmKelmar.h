@@ -52,6 +52,8 @@ public:
     bool runOperation(const QString& operationName);
     bool batchRunning() const;
     bool stopRequested() const;
+    // The user closed the window during a batch: it closes once the batch has stopped.
+    bool stoppingToClose() const { return m_stoppingToClose; }
 
     // The file list, as the Control page shows it.
     void setListFolder(const QString& folder) { m_control->setListFolder(folder); }

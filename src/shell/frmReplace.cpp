@@ -54,8 +54,9 @@ frmReplace::frmReplace(QWidget* parent) : QDialog(parent)
     setTabOrder(txtReplace, cmdReplace);
     setTabOrder(cmdReplace, cmdCancel);
 
-    // The replace box has no handler of its own: only a change of the find text checks.
+    // Either box may make Replace pointless: nothing to find, or a replacement no name may hold.
     connect(txtFind, &QLineEdit::textChanged, this, &frmReplace::validate_text);
+    connect(txtReplace, &QLineEdit::textChanged, this, &frmReplace::validate_text);
     connect(cmdReplace, &QPushButton::clicked, this, &QDialog::accept);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     txtFind->installEventFilter(this);

@@ -298,6 +298,29 @@ TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
     EXPECT_EQ(tested.count(TestZipsReport::Verdict::Good), count);
 
     host.listFolder(dir.path());
+    const RebuildReport rezipped = rezip_files(host, zip);
+    EXPECT_EQ(rezipped.archives.size(), size_t(count));
+    // Archives finish in any order, but the counter the user reads never goes back.
+    for (const QString& prefix :
+         {QStringLiteral("Zipping File "), QStringLiteral("Rezipping File ")}) {
+        SCOPED_TRACE(prefix);
+        int shown = 0;
+        int texts = 0;
+        for (const QString& text : std::as_const(host.statusTexts)) {
+            if (!text.startsWith(prefix))
+                continue;
+            ++texts;
+            const int number = text.mid(prefix.size()).section(u' ', 0, 0).toInt();
+            ASSERT_GE(number, shown) << text;
+            shown = number;
+        }
+        EXPECT_GE(texts, count);
+        EXPECT_EQ(shown, count);
+    }
+    EXPECT_TRUE(host.statusTexts.contains(
+        QStringLiteral("Rezipping File %1 of %1 [||||||||||]").arg(count)));
+
+    host.listFolder(dir.path());
     host.opts.chkUnziptoSameFolder = 1;
     host.opts.chkDeleteZIPFiles = 1;
     const UnzipReport unzipped = unzip_files(host, zip);

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QItemSelectionModel>
@@ -443,27 +444,48 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
     EXPECT_TRUE(window->stopRequested());
 }
 
-// The file list's menu opens on the right button's release, where the pointer is, and a
-// right press alone neither opens it nor changes the selection it is to act on.
+// The file list's menu opens on the right button's release, where the pointer is. X11 asks
+// for a menu on the press as well: that request opens nothing. As in a file manager, the press
+// selects a file outside the selection alone and leaves a selection it lands in as it is.
 TEST_F(MainWindowTest, FileMenuOpensOnTheReleaseAtThePointer)
 {
-    listFiles({{"a.zip", 1}, {"b.zip", 1}});
+    listFiles({{"a.zip", 1}, {"b.zip", 1}, {"c.zip", 1}});
     window->show();
     auto* list = find<QListView>("File1");
-    list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
     QWidget* viewport = list->viewport();
-    const QPoint at = list->visualRect(list->model()->index(1, 0)).center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::RightButton,
-                      Qt::RightButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &press);
-    EXPECT_FALSE(window->optionsMenu()->isVisible());
-    EXPECT_EQ(window->selectedFlags(), std::vector<char>({1, 0}));
-    QMouseEvent release(QEvent::MouseButtonRelease, at, viewport->mapToGlobal(at), Qt::RightButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &release);
-    ASSERT_TRUE(waitFor([&] { return window->optionsMenu()->isVisible(); }));
-    EXPECT_EQ(window->optionsMenu()->pos(), viewport->mapToGlobal(at));
-    window->optionsMenu()->close();
+    const struct
+    {
+        const char* name;
+        int row;
+        std::vector<char> selected;
+    } cases[] = {
+        {"a press inside the selection keeps it", 1, {1, 1, 0}},
+        {"a press outside the selection selects that file alone", 2, {0, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        window->select_none();
+        for (int row : {0, 1})
+            list->selectionModel()->select(list->model()->index(row, 0),
+                                           QItemSelectionModel::Select);
+        const QPoint at = list->visualRect(list->model()->index(c.row, 0)).center();
+        const QPoint global = viewport->mapToGlobal(at);
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::RightButton, Qt::RightButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewport, &press);
+        QContextMenuEvent request(QContextMenuEvent::Mouse, at, global);
+        QApplication::sendEvent(viewport, &request);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(window->optionsMenu()->isVisible());
+        EXPECT_EQ(window->selectedFlags(), c.selected);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(viewport, &release);
+        ASSERT_TRUE(waitFor([&] { return window->optionsMenu()->isVisible(); }));
+        EXPECT_EQ(window->optionsMenu()->pos(), global);
+        EXPECT_TRUE(action("menOptionsDelete")->isEnabled());
+        window->optionsMenu()->close();
+    }
 }
 
 // A log that fills up drops its older half as whole lines and stays on its newest line.
@@ -490,6 +512,9 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
     window->show();
     std::atomic<bool> progressed{false};
     std::atomic<bool> seen{false};
+    MsgAnswer notice = MsgAnswer::Cancel;
+    MsgAnswer question = MsgAnswer::Cancel;
+    bool named = true;
     window->registerOperation(QStringLiteral("rezip_files"), [&](BatchHost& host) {
         host.protect_form();
         while (!host.stopRequested())
@@ -499,6 +524,14 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
         progressed = true;
         while (!seen)
             QThread::msleep(2);
+        // Nothing is asked once the window is closing: a dialog would keep it open.
+        notice = host.messageBox(QStringLiteral("The current process has been stopped"),
+                                 QStringLiteral("Abort"), MsgIcon::Information, MsgButtons::Ok);
+        question = host.messageBox(QStringLiteral("Delete?"), QStringLiteral("Delete"),
+                                   MsgIcon::Question, MsgButtons::YesNo, Question::ConfirmDelete);
+        named = host.inputBox(QStringLiteral("Enter new name: "), QStringLiteral("Rename"),
+                              QStringLiteral("a.zip"))
+                    .has_value();
         host.write_log(QStringLiteral("stopped"));
         host.release_form();
     });
@@ -514,6 +547,10 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
     ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
     EXPECT_FALSE(window->batchRunning());
     EXPECT_EQ(window->logText(), QStringLiteral("stopped\r\n"));
+    EXPECT_TRUE(Dialogs::script().asked.isEmpty()) << Dialogs::script().asked.join(u'\n');
+    EXPECT_EQ(notice, MsgAnswer::Ok);
+    EXPECT_EQ(question, MsgAnswer::No);
+    EXPECT_FALSE(named);
 }
 
 TEST_F(MainWindowTest, FatalErrorInABatchEndsTheProgramThroughItsNormalShutdown)

@@ -1,6 +1,8 @@
 #include "WindowTest.h"
+#include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
 #include "common/Tools.h"
+#include "maintenance/UnzipFiles.h"
 #include "shell/Dialogs.h"
 #include "shell/frmKelmar.h"
 
@@ -9,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -70,5 +73,50 @@ TEST(WindowUnzip, ExtractsIntoThePickedFolderAndRenamesAfterTheArchives)
     EXPECT_EQ(readFile(target.filePath(QStringLiteral("BONUS.TXT"))), "another one");
     EXPECT_EQ(Dialogs::script().asked,
               QStringList{QStringLiteral("Select the folder you wish to unzip to.")});
+    Dialogs::script() = Dialogs::Script();
+}
+
+// Closing the window during an unzip stops it, and the window then goes without asking
+// anything: "The current process has been stopped" would keep it open until answered.
+TEST(WindowUnzip, ClosingDuringAnUnzipStopsItAndAsksNothing)
+{
+    KELMAR_REQUIRE_TOOL("zip");
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    useTestSettings(config.path());
+    for (const char* name : {"one", "two"}) {
+        writeFile(folder.filePath(QStringLiteral("w/%1.nes").arg(name)), textBytes(200000, 5));
+        ASSERT_EQ(runTool("zip",
+                          {"-q", QStringLiteral("../%1.zip").arg(name),
+                           QStringLiteral("%1.nes").arg(name)},
+                          folder.filePath("w"))
+                      .exitCode,
+                  0);
+    }
+    QDir(folder.filePath(QStringLiteral("w"))).removeRecursively();
+
+    frmKelmar window;
+    ASSERT_TRUE(window.loaded());
+    window.findChild<QCheckBox*>(QStringLiteral("chkUnziptoSameFolder"))->setChecked(true);
+    window.findChild<QCheckBox*>(QStringLiteral("chkDeleteZIPFiles"))->setChecked(false);
+    // The real unzip, with the window closed as the first archive is taken up.
+    window.registerOperation(QStringLiteral("unzip_files"), [&window](BatchHost& host) {
+        ZipComponent zip;
+        unzip_files(host, zip, [&window](int number, int, const QString&) {
+            if (number == 1)
+                QMetaObject::invokeMethod(
+                    &window, [&window] { window.close(); }, Qt::BlockingQueuedConnection);
+        });
+    });
+    window.setListFolder(folder.path());
+    window.show();
+    window.select_all();
+    ASSERT_TRUE(runBatch(window, [&] { window.runOperation(QStringLiteral("unzip_files")); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.stopRequested());
+    EXPECT_TRUE(Dialogs::script().asked.isEmpty()) << Dialogs::script().asked.join(u'\n');
+    // Nothing after the archive in hand was started.
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("two.nes"))));
     Dialogs::script() = Dialogs::Script();
 }
