@@ -116,6 +116,19 @@ QString displayName(const QString& name)
     return shown;
 }
 
+QString printableName(const QString& name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    for (const QChar c : displayName(name)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 bool hasForeignBytes(const QString& name)
 {
     for (qsizetype i = 0; i < name.size(); ++i) {

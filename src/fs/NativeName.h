@@ -23,6 +23,10 @@ QByteArray nativeName(const QString& name);
 // The name as the window and the log show it: each byte that was not UTF-8 becomes U+FFFD.
 QString displayName(const QString& name);
 
+// The name for a line of the log: as displayName, and each control character (a line feed,
+// say, which would break the line or hide what follows) as "\x0a".
+QString printableName(const QString& name);
+
 // True when the name holds a byte that was not UTF-8.
 bool hasForeignBytes(const QString& name);
 

@@ -4,14 +4,31 @@
 
 namespace kelmar::test {
 
-CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
+namespace {
+
+QProcessEnvironment cliEnvironment(const QString& home)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    p.setProcessEnvironment(env);
+    return env;
+}
+
+CliRun finished(QProcess& p)
+{
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
+{
+    QProcess p;
+    p.setProcessEnvironment(cliEnvironment(home));
     p.setStandardInputFile(QProcess::nullDevice());
     if (fileLimitKiB > 0) {
         p.start(QStringLiteral("bash"),
@@ -22,10 +39,24 @@ CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
     } else {
         p.start(QStringLiteral(KELMAR_CLI), args);
     }
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return finished(p);
+}
+
+CliRun cliBytes(const QList<QByteArray>& args, const QString& home)
+{
+    QString script = QStringLiteral("exec \"$0\"");
+    for (const QByteArray& arg : args) {
+        script += QStringLiteral(" $'");
+        for (const char c : arg)
+            script += QStringLiteral("\\x%1").arg(uchar(c), 2, 16, QChar(u'0'));
+        script += u'\'';
+    }
+    QProcess p;
+    p.setProcessEnvironment(cliEnvironment(home));
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral("bash"),
+            QStringList{QStringLiteral("-c"), script, QStringLiteral(KELMAR_CLI)});
+    return finished(p);
 }
 
 } // namespace kelmar::test

@@ -18,4 +18,8 @@ struct CliRun
 // kelmar-cli must itself make a write past the limit fail instead of dying.
 CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB = 0);
 
+// The same with arguments as bytes, which need not be UTF-8: QProcess would pass its own
+// encoding of them, so each goes through bash's $'\xHH' quoting instead.
+CliRun cliBytes(const QList<QByteArray>& args, const QString& home);
+
 } // namespace kelmar::test
