@@ -4,15 +4,32 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# What the build needs.
 PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev
-      libssl-dev libdeflate-dev libgtest-dev libqt6svg6 zip unzip 7zip zstd advancecomp python3
-      xvfb xauth fontconfig fonts-dejavu-core)
-if [ "${1:-}" = --package ]; then
-  # validators of the installed tree, and what CPack needs to work out the dependencies
-  PKGS+=(desktop-file-utils appstream mandoc dpkg-dev file)
-fi
+      libssl-dev libdeflate-dev libgtest-dev libqt6svg6 xauth fontconfig fonts-dejavu-core)
+# Every program a test or a script of ours runs, each with the package that brings it. The tests
+# read this table and refuse to run a program it does not name (tests/common/Tools.cpp,
+# tests/common/tools.sh), so no test can come to rely on a program a fresh machine lacks.
+TOOLS=(
+  "zip zip" "unzip unzip" "zipinfo unzip" "7zz 7zip" "bsdtar libarchive-tools" "zstd zstd"
+  "advzip advancecomp" "python3 python3" "Xvfb xvfb" "xvfb-run xvfb" "xdotool xdotool"
+  "openbox openbox" "chattr e2fsprogs" "setpriv util-linux" "chown coreutils" "rm coreutils"
+  "cat coreutils" "mkdir coreutils"
+  "sh dash" "bash bash"
+)
+# With --package: what validates the installed tree and what CPack needs for the dependencies.
+PACKAGE_TOOLS=(
+  "desktop-file-validate desktop-file-utils" "appstreamcli appstream" "mandoc mandoc"
+  "dpkg-shlibdeps dpkg-dev" "file file"
+)
+tables=("${TOOLS[@]}")
+[ "${1:-}" = --package ] && tables+=("${PACKAGE_TOOLS[@]}")
+for entry in "${tables[@]}"; do
+  PKGS+=("${entry#* }")
+done
+
 missing=()
-for p in "${PKGS[@]}"; do
+for p in $(printf '%s\n' "${PKGS[@]}" | sort -u); do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then

@@ -162,6 +162,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     int failed = 0;
     int extracted = 0;
     int deleted = 0;
+    int notDeleted = 0;
     int renamed = 0;
     bool stopped = false;
     if (!forEachGroup(groups, host, ".zip files", err, [&] {
@@ -171,6 +172,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
                 failed += a.result != ZipOk && a.result != ZipAborted ? 1 : 0;
                 extracted += a.result == ZipOk ? 1 : 0;
                 deleted += a.deleted ? 1 : 0;
+                notDeleted += a.notDeleted ? 1 : 0;
                 stopped = stopped || a.result == ZipAborted;
             }
             renamed += int(report.renames.size());
@@ -181,11 +183,15 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     err << "Unzipped " << extracted << " of " << total << " archives, " << failed << " failed";
     if (deleted > 0)
         err << ", " << deleted << " deleted";
+    if (notDeleted > 0)
+        err << ", " << notDeleted << " not deleted";
     if (renamed > 0)
         err << ", " << renamed << " files renamed";
     err << (stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    return batchExitStatus(failed, stopped);
+    // An archive that was to be deleted and stays is kept for a reason the log gives (another
+    // program changed it, say): a script must not take the run for a clean one.
+    return batchExitStatus(failed + notDeleted, stopped);
 }
 
 int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)

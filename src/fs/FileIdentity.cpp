@@ -11,6 +11,7 @@ FileIdentity FileIdentity::fromStat(const struct stat& st)
     id.inode = st.st_ino;
     id.size = qint64(st.st_size);
     id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + qint64(st.st_mtim.tv_nsec);
+    id.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + qint64(st.st_ctim.tv_nsec);
     id.regular = S_ISREG(st.st_mode);
     return id;
 }

@@ -2,6 +2,7 @@
 
 #include "archive/EntryMask.h"
 #include "archive/ZipComponent.h"
+#include "fs/FileIdentity.h"
 #include "fs/FreeSpace.h"
 #include "fs/NativeName.h"
 #include "fs/Path.h"
@@ -88,7 +89,8 @@ struct UnzipJob
     ExtractionRecord record;
     bool outOfMemory = false;          // while listing
     bool deleting = false;             // extracted, and to be deleted once that is on disk
-    FileId before;                     // the archive as it was when its extraction began
+    // The archive as it was before it was first opened: only that file, unchanged, may go.
+    std::optional<fs::FileIdentity> read;
     std::unique_ptr<ZipComponent> zip; // from its listing to the end of its work
     UnzipReport::Archive archive;
     QStringList log;
@@ -190,7 +192,6 @@ void unzipOne(BatchHost& host, UnzipJob& job, SpaceLedger& space, bool deleting,
             reserved = job.needed;
         }
     }
-    const FileId before = idOf(archivePath);
     if (result == ZipOk) {
         result = zip.extract(0);
         if (result != ZipOk) {
@@ -222,7 +223,6 @@ void unzipOne(BatchHost& host, UnzipJob& job, SpaceLedger& space, bool deleting,
         host.write_log(QStringLiteral("    ") + missing);
     }
     job.deleting = deleting && basMain::IsListedFile(archivePath);
-    job.before = before;
 }
 
 // Deletes an extracted archive once what it gave is on disk, if it is still the archive that
@@ -232,15 +232,22 @@ QStringList deleteExtracted(UnzipJob& job, bool synced, int error)
     QStringList lines;
     QString missing;
     const bool complete = job.record.allOnDisk(&missing);
+    // An archive of which the ROM filter selected nothing stays by rule, not by a fault.
+    const bool selectedNothing = job.record.expectedCount() == 0;
     job.record.clear();
-    const FileId now = idOf(job.path);
-    if (!now.valid) {
+    const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofPath(native(job.path));
+    if (!now) {
         lines.append(QStringLiteral("    could not be deleted: ") + systemError(ENOENT));
-    } else if (!job.before.valid || now.dev != job.before.dev || now.ino != job.before.ino) {
+    } else if (!job.read || now->device != job.read->device || now->inode != job.read->inode) {
         // An entry of its own with the archive's name, or another archive copied over it
         // while the batch ran: what is there now was never extracted.
         lines.append(QStringLiteral("    not deleted: another file has taken its name since "
                                     "it was extracted"));
+    } else if (*now != *job.read) {
+        // Written in place by another program (an entry appended, say) since it was opened:
+        // what it holds now was not all extracted.
+        lines.append(QStringLiteral("    not deleted: another program changed it while it "
+                                    "was being extracted"));
     } else if (!complete) {
         lines.append(QStringLiteral("    not deleted: ") + missing);
     } else if (!synced) {
@@ -255,6 +262,7 @@ QStringList deleteExtracted(UnzipJob& job, bool synced, int error)
     } else {
         lines.append(QStringLiteral("    could not be deleted: ") + systemError(errno));
     }
+    job.archive.notDeleted = !job.archive.deleted && !selectedNothing;
     return lines;
 }
 
@@ -372,6 +380,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             mine.setFileMask(mask);
             mine.setPassword(password);
             mine.setArchivePath(job->path);
+            job->read = fs::FileIdentity::ofPath(native(job->path));
 
             // What will be written: its size against the free space (the writer never goes
             // past a declared size), its names against the archives of the batch and against
@@ -437,6 +446,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         grouped.add(lines, job->target, [job, &archive](bool synced, int error) {
             const QStringList said = deleteExtracted(*job, synced, error);
             archive.deleted = job->archive.deleted;
+            archive.notDeleted = job->archive.notDeleted;
             return said;
         });
     };

@@ -19,6 +19,7 @@ struct UnzipReport
         int result = 0; // the component's code; a refusal of our own uses its codes too
         QString reason; // empty when the archive was extracted
         bool deleted = false;
+        bool notDeleted = false; // it was to be deleted, and stays (the log says why)
     };
     struct Rename
     {

@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
+#include <set>
 #include <vector>
 
 #include <fcntl.h>
@@ -15,11 +18,131 @@
 
 namespace kelmar::test {
 
+namespace {
+
+// The programs scripts/setup.sh installs: the first word of each entry of its TOOLS and
+// PACKAGE_TOOLS tables.
+const std::set<QString>& installedTools()
+{
+    static const std::set<QString> tools = [] {
+        std::set<QString> names;
+        QFile f(QStringLiteral(KELMAR_SOURCE_DIR "/scripts/setup.sh"));
+        if (!f.open(QIODevice::ReadOnly))
+            return names;
+        bool inTable = false;
+        for (const QByteArray& raw : f.readAll().split('\n')) {
+            const QString line = QString::fromUtf8(raw).trimmed();
+            if (line.startsWith(u'#'))
+                continue;
+            if (line.startsWith(QLatin1String("TOOLS=(")) ||
+                line.startsWith(QLatin1String("PACKAGE_TOOLS=(")))
+                inTable = true;
+            if (!inTable)
+                continue;
+            const QStringList parts = line.split(u'"');
+            for (int i = 1; i < parts.size(); i += 2)
+                names.insert(parts[i].section(u' ', 0, 0));
+            if (line.endsWith(u')'))
+                inTable = false;
+        }
+        return names;
+    }();
+    return tools;
+}
+
+bool isShellWord(const QString& word)
+{
+    static const std::set<QString> words{
+        QStringLiteral("cd"),    QStringLiteral("set"),    QStringLiteral("exec"),
+        QStringLiteral("echo"),  QStringLiteral("printf"), QStringLiteral("test"),
+        QStringLiteral("["),     QStringLiteral("true"),   QStringLiteral("false"),
+        QStringLiteral("export"), QStringLiteral("read"),  QStringLiteral("wait"),
+        QStringLiteral("kill"),  QStringLiteral("exit"),   QStringLiteral("trap"),
+        QStringLiteral("ulimit"), QStringLiteral("umask"), QStringLiteral("local"),
+        QStringLiteral("return"), QStringLiteral("shift"), QStringLiteral(":"),
+        QStringLiteral("eval"),  QStringLiteral("fi"),     QStringLiteral("done"),
+        QStringLiteral("esac"),  QStringLiteral("}"),      QStringLiteral("{")};
+    return words.count(word) != 0;
+}
+
+// The programs a shell script names in command position, read roughly but quote-aware: enough to
+// see "bsdtar" in "cd x && bsdtar -cf a.zip .", not a shell parser.
+QStringList commandsOf(const QString& script)
+{
+    QStringList commands;
+    QString word;
+    bool first = true, skipSegment = false;
+    QChar quote;
+    auto endWord = [&] {
+        if (word.isEmpty())
+            return;
+        static const QStringList prefixes{QStringLiteral("if"),    QStringLiteral("then"),
+                                          QStringLiteral("else"),  QStringLiteral("elif"),
+                                          QStringLiteral("do"),    QStringLiteral("while"),
+                                          QStringLiteral("until"), QStringLiteral("!")};
+        if (first && !skipSegment) {
+            if (word == QLatin1String("for") || word == QLatin1String("case"))
+                skipSegment = true;
+            else if (!prefixes.contains(word) && !word.contains(u'=')) {
+                first = false;
+                if (!isShellWord(word) && !word.startsWith(u'$') && !word.contains(u'/'))
+                    commands << word;
+            }
+        }
+        word.clear();
+    };
+    for (const QChar c : script) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            word += u'x'; // a quoted word is never one we check
+            continue;
+        }
+        if (c == u'\'' || c == u'"') {
+            quote = c;
+            word += u'$';
+        } else if (c == u';' || c == u'|' || c == u'&' || c == u'\n' || c == u'(' || c == u')' ||
+                   c == u'`') {
+            endWord();
+            first = true;
+            skipSegment = false;
+        } else if (c.isSpace()) {
+            endWord();
+        } else {
+            word += c;
+        }
+    }
+    endWord();
+    return commands;
+}
+
+// A test may run only what a fresh machine has after scripts/setup.sh: anything else would pass
+// here, where earlier work left it installed, and fail there.
+bool installedBySetup(const QString& program, const QStringList& args)
+{
+    QStringList programs{program};
+    const bool shell = program == QLatin1String("sh") || program == QLatin1String("bash");
+    if (shell && args.size() >= 2 && args[0] == QLatin1String("-c"))
+        programs += commandsOf(args[1]);
+    for (const QString& p : programs) {
+        if (!installedTools().count(p)) {
+            ADD_FAILURE() << "a test runs \"" << p.toStdString()
+                          << "\", which scripts/setup.sh does not install (add it to TOOLS)";
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 // Started with posix_spawn rather than QProcess: QProcess starts its child with clone, which
 // ThreadSanitizer cannot follow, and the tests of the threaded batches run under it.
 ToolRun runTool(const QString& program, const QStringList& args, const QString& folder)
 {
     ToolRun run;
+    if (!program.contains(u'/') && !installedBySetup(program, args))
+        return run;
     const QString path = program.contains(u'/') ? program : QStandardPaths::findExecutable(program);
     if (path.isEmpty())
         return run;
@@ -69,6 +192,8 @@ ToolRun runTool(const QString& program, const QStringList& args, const QString& 
 
 bool haveTool(const QString& program)
 {
+    if (!installedBySetup(program, {}))
+        return false;
     return !QStandardPaths::findExecutable(program).isEmpty();
 }
 

@@ -17,7 +17,9 @@ struct ToolRun
     QByteArray output; // stdout and stderr merged
 };
 
-// Runs program with args in folder (the current folder when empty), stdin closed.
+// Runs program with args in folder (the current folder when empty), stdin closed. A program, or
+// a program named by a "sh -c"/"bash -c" script, that scripts/setup.sh does not install fails the
+// test and is not run.
 ToolRun runTool(const QString& program, const QStringList& args, const QString& folder = QString());
 
 // True when program is on PATH. When it is not, a test skips, except in CI

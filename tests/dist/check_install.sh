@@ -13,13 +13,8 @@ fail() {
     failures=$((failures + 1))
 }
 
-for tool in desktop-file-validate appstreamcli mandoc; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "$tool is missing (scripts/setup.sh installs it)" >&2
-        [ -n "${KELMAR_TEST_TOOLS_REQUIRED:-}" ] && exit 1
-        exit 77
-    fi
-done
+. "$source/tests/common/tools.sh"
+require_tools desktop-file-validate appstreamcli mandoc
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/kelmar-stage.XXXXXX")
 trap 'rm -rf "$stage"' EXIT

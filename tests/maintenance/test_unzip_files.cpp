@@ -656,6 +656,8 @@ TEST(UnzipFiles, NeverLosesAFileNorDeletesAnArchiveNotSafelyOnDisk)
         int result;
         bool deleted;
         Files after; // everything beside the archive afterwards
+        // Another program's work on the archive between its listing and its extraction.
+        const char* during = nullptr;
     } cases[] = {
         {"archive deleted though the ROM filter selected nothing",
          {QStringLiteral("Super Game (USA).sfc|S"), QStringLiteral("readme.txt|r")},
@@ -718,6 +720,27 @@ TEST(UnzipFiles, NeverLosesAFileNorDeletesAnArchiveNotSafelyOnDisk)
          {{QStringLiteral("Dot Game.nes"), "dot"},
           {QStringLiteral("GAMES"), "<dir>"},
           {QStringLiteral("GAMES/Foo Bar.nes"), "foo"}}},
+        {"archive deleted though another program appended an entry to it meanwhile",
+         {QStringLiteral("Tetris (USA).nes|original")},
+         [](Options&) {},
+         {},
+         ZipOk,
+         false,
+         {{QStringLiteral("Tetris (USA).nes"), "original"},
+          {QStringLiteral("new_save.srm"), "save"}},
+         "import sys, zipfile\n"
+         "with zipfile.ZipFile(sys.argv[1], 'a') as z: z.writestr('new_save.srm', b'save')"},
+        {"archive deleted though it was rewritten in place with its old size and time",
+         {QStringLiteral("Tetris (USA).nes|original")},
+         [](Options&) {},
+         {},
+         ZipOk,
+         false,
+         {{QStringLiteral("Tetris (USA).nes"), "original"}},
+         "import os, sys\n"
+         "st = os.stat(sys.argv[1])\n"
+         "with open(sys.argv[1], 'r+b') as f: f.seek(st.st_size - 2); f.write(b'\\0\\0')\n"
+         "os.utime(sys.argv[1], ns=(st.st_atime_ns, st.st_mtime_ns))"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.loss);
@@ -733,10 +756,14 @@ TEST(UnzipFiles, NeverLosesAFileNorDeletesAnArchiveNotSafelyOnDisk)
         c.set(host.opts);
         host.listFolder(dir.path());
         ZipComponent zip;
-        const UnzipReport report = unzip_files(host, zip);
+        const UnzipReport report = unzip_files(host, zip, [&](int, int, const QString& path) {
+            if (c.during)
+                run(QStringLiteral("python3"), {QStringLiteral("-c"), QLatin1String(c.during), path});
+        });
         ASSERT_EQ(report.archives.size(), 1u);
         EXPECT_EQ(report.archives[0].result, c.result) << report.archives[0].reason;
         EXPECT_EQ(report.archives[0].deleted, c.deleted);
+        EXPECT_EQ(report.archives[0].notDeleted, c.during != nullptr);
         Files after = treeOf(dir.path());
         EXPECT_EQ(after.take(QStringLiteral("a.zip")).isEmpty(), c.deleted);
         EXPECT_EQ(after, c.after);
