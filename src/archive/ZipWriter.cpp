@@ -96,7 +96,7 @@ int ZipWriter::readExisting(zip_t* archive)
         if (name.endsWith(u'/')) {
             name.chop(1);
             if (!name.isEmpty())
-                m_folders.insert(name.toCaseFolded(), name);
+                m_folders.insert(fs::foldedName(name), name);
             continue;
         }
         Holder holder;
@@ -112,7 +112,7 @@ int ZipWriter::readExisting(zip_t* archive)
 const ZipWriter::Holder* ZipWriter::holderOf(const QString& name, QString* clashWith) const
 {
     static const Holder folder;
-    const QString key = name.toCaseFolded();
+    const QString key = fs::foldedName(name);
     if (const auto it = m_files.constFind(key); it != m_files.constEnd()) {
         *clashWith = it->name;
         return &*it;
@@ -133,9 +133,9 @@ const ZipWriter::Holder* ZipWriter::holderOf(const QString& name, QString* clash
 
 void ZipWriter::take(const QString& name, const Holder& holder)
 {
-    m_files.insert(name.toCaseFolded(), holder);
+    m_files.insert(fs::foldedName(name), holder);
     for (qsizetype slash = name.indexOf(u'/'); slash > 0; slash = name.indexOf(u'/', slash + 1))
-        m_folders.insert(name.left(slash).toCaseFolded(), name.left(slash));
+        m_folders.insert(fs::foldedName(name.left(slash)), name.left(slash));
 }
 
 QString ZipWriter::freeName(const QString& name) const
@@ -182,7 +182,7 @@ int ZipWriter::settleName(const std::vector<ZipSource>& sources, int index, QStr
     QString other;
     if (holder->source >= 0) {
         other = sources.at(size_t(holder->source)).path;
-    } else if (const auto stored = m_storedFrom.find(with.toCaseFolded());
+    } else if (const auto stored = m_storedFrom.find(fs::foldedName(with));
                stored != m_storedFrom.end()) {
         other = stored->second;
     }
@@ -367,7 +367,7 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
     }
     std::unordered_map<QString, QString>& from = m_zip.m_storedFrom[m_archiveKey];
     for (const StoredSource& s : m_outcome.stored)
-        from[s.entryName.toCaseFolded()] = s.path;
+        from[fs::foldedName(s.entryName)] = s.path;
     return ZipOk;
 }
 

@@ -27,6 +27,11 @@ QString displayName(const QString& name);
 // say, which would break the line or hide what follows) as "\x0a".
 QString printableName(const QString& name);
 
+// The name without regard to case, for comparing names as FAT, NTFS or macOS do: each character
+// case-folded on its own. QString::toCaseFolded turns a byte that was not UTF-8 into U+FFFD once
+// a character before it changed, and two names would then compare wrongly.
+QString foldedName(const QString& name);
+
 // True when the name holds a byte that was not UTF-8.
 bool hasForeignBytes(const QString& name);
 

@@ -38,7 +38,7 @@ QHash<QString, QStringList>& UnzipRenamer::namesIn(const QString& folder)
         fs::listFolderNames(folder, &names);
         QHash<QString, QStringList> byKey;
         for (const QString& name : std::as_const(names))
-            byKey[name.toCaseFolded()].append(name);
+            byKey[fs::foldedName(name)].append(name);
         it = m_folders.insert(folder, byKey);
     }
     return *it;
@@ -46,7 +46,7 @@ QHash<QString, QStringList>& UnzipRenamer::namesIn(const QString& folder)
 
 QString UnzipRenamer::holderOf(const QString& folder, const QString& name, const QString& except)
 {
-    for (const QString& held : namesIn(folder).value(name.toCaseFolded())) {
+    for (const QString& held : namesIn(folder).value(fs::foldedName(name))) {
         if (held != except)
             return held;
     }
@@ -82,8 +82,8 @@ bool UnzipRenamer::rename(const QString& from, const QString& to)
         return false;
     }
     if (auto it = m_folders.find(fromFolder); it != m_folders.end())
-        (*it)[fromName.toCaseFolded()].removeOne(fromName);
-    namesIn(folder)[name.toCaseFolded()].append(name);
+        (*it)[fs::foldedName(fromName)].removeOne(fromName);
+    namesIn(folder)[fs::foldedName(name)].append(name);
     return true;
 }
 

@@ -148,7 +148,7 @@ public:
                                               Options::isSet(m_options.chkUseOriginalExtensions),
                                               m_options.cmbFileCase);
         // Case-folded: on a file system that ignores case two spellings are one file.
-        const QString key = file.archivePath.toCaseFolded();
+        const QString key = fs::foldedName(file.archivePath);
         auto it = m_componentOf.find(key);
         if (it == m_componentOf.end()) {
             m_archives.push_back({std::make_unique<ZipComponent>(), file.archivePath, 0});
@@ -174,15 +174,15 @@ public:
         std::vector<ZipFilesReport::Archive> results(m_files.size());
         std::vector<QStringList> logs(m_files.size());
         const QString infoKey =
-            m_info.path.isEmpty() ? QString() : fs::absolutePath(m_info.path).toCaseFolded();
+            m_info.path.isEmpty() ? QString() : fs::foldedName(fs::absolutePath(m_info.path));
         bool infoIsAnArchive = false;
         for (const File& file : m_files)
-            infoIsAnArchive = infoIsAnArchive || file.archivePath.toCaseFolded() == infoKey;
+            infoIsAnArchive = infoIsAnArchive || fs::foldedName(file.archivePath) == infoKey;
         ArchivePool::Batch batch;
         // What one archive writes another must not read or write meanwhile.
         batch.keys = [&](int i) {
             const File& file = m_files[size_t(i)];
-            QStringList keys{file.archivePath.toCaseFolded(), file.source.toCaseFolded()};
+            QStringList keys{fs::foldedName(file.archivePath), fs::foldedName(file.source)};
             if (infoIsAnArchive)
                 keys.append(infoKey);
             return keys;
