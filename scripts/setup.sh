@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # What the build needs.
-PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev
+PKGS=(cmake g++ make pkg-config qt6-base-dev libzip-dev zlib1g-dev liblzma-dev libzstd-dev libbz2-dev
       libssl-dev libdeflate-dev libgtest-dev libqt6svg6 xauth fontconfig fonts-dejavu-core)
 # Every program a test or a script of ours runs, each with the package that brings it. The tests
 # read this table and refuse to run a program it does not name (tests/common/Tools.cpp,

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <zip.h>
 
@@ -271,18 +272,31 @@ int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
     const EntryMask mask(m_plan.removeMask);
     std::vector<zip_uint64_t> kept;
     std::vector<zip_uint64_t> removed;
+    // Two kept entries of one name could not be told apart in the copy, so its read-back
+    // would refuse it; the clash is named before anything is written.
+    QSet<QString> keptNames;
+    QString clash;
     const zip_int64_t count = zip_get_num_entries(source, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        const QString name = entryNameOf(source, zip_uint64_t(i));
-        if (name.isEmpty()) {
+        if (!zip_get_name(source, zip_uint64_t(i), ZIP_FL_ENC_RAW)) {
             QString detail;
             const int r = EntryReader::resultOf(zip_get_error(source), path, &detail);
             return fail(r, detail);
         }
-        (mask.selects(name) ? removed : kept).push_back(zip_uint64_t(i));
+        const QString name = entryNameOf(source, zip_uint64_t(i));
+        const bool remove = mask.selects(name);
+        (remove ? removed : kept).push_back(zip_uint64_t(i));
+        if (!remove && clash.isEmpty()) {
+            if (keptNames.contains(name))
+                clash = name;
+            keptNames.insert(name);
+        }
     }
     if (removed.empty())
         return ZipOk;
+    if (!clash.isEmpty())
+        return fail(ZipUnsafeEntry, clash + QStringLiteral(" and ") + clash +
+                                        QStringLiteral(" would both be stored as ") + clash);
 
     // The copy is made whole first and then thinned by libzip, which copies the kept
     // entries' bytes as they are and writes the result over the copy, never over the archive.

@@ -165,8 +165,11 @@ int EntryReader::open()
     if (encrypted && m_password.isEmpty())
         return fail(ZipPassword, m_name + QStringLiteral(": encrypted, and no password given"));
     m_zipCrypto = encrypted && st.encryption_method == ZIP_EM_TRAD_PKWARE;
-    if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0)) {
-        if (!kelmarDecodes(st.comp_method))
+    const bool checkedStream = m_streamEndChecked && (st.valid & ZIP_STAT_COMP_METHOD) &&
+                               (st.comp_method == ZIP_CM_DEFLATE || st.comp_method == ZIP_CM_BZIP2);
+    if (checkedStream || ((st.valid & ZIP_STAT_COMP_METHOD) &&
+                          !zip_compression_method_supported(st.comp_method, 0))) {
+        if (!checkedStream && !kelmarDecodes(st.comp_method))
             return fail(ZipUnsupported, m_name + QStringLiteral(": compressed with ") +
                                             compressionMethodName(st.comp_method) +
                                             QStringLiteral(", which Kelmar cannot read"));

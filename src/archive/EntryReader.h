@@ -38,6 +38,10 @@ public:
     quint32 crc() const { return m_crc; }
     // libzip checks the stored CRC itself: a caller that only reads need not pay for a second.
     void setComputeCrc(bool on) { m_computeCrc = on; }
+    // Reads Deflate and BZip2 with Kelmar's own decoders, which also demand that the stream
+    // ends exactly with the entry's compressed data; libzip reads past neither end. Off by
+    // default; for the reads that judge an entry.
+    void setStreamEndChecked(bool on) { m_streamEndChecked = on; }
     qint64 done() const { return m_done; }
     qint64 size() const { return m_size; }
     const QString& name() const { return m_name; }
@@ -68,6 +72,7 @@ private:
     bool m_noStoredCrc = false;
     bool m_zipCrypto = false;
     bool m_computeCrc = true;
+    bool m_streamEndChecked = false;
     bool m_ended = false;
     int m_result = 0;
     QString m_detail;

@@ -31,13 +31,18 @@ constexpr quint32 kMax32 = 0xFFFFFFFF;
 constexpr qint64 kMaxDirectory = qint64(256) << 20;
 
 // Where the central directory starts and how long it is, and by how much bytes before the
-// archive (a self-extractor) shift every stored offset; false when not found.
-bool locateDirectory(int fd, qint64 fileSize, qint64* offset, qint64* size, qint64* shift)
+// archive (a self-extractor) shift every stored offset. Found: located. NotFound: not a
+// directory this reader follows (left to libzip). Broken: *fault says what is wrong with the
+// end records, which 7-Zip and UnZip refuse alike.
+enum class Located { Found, NotFound, Broken };
+
+Located locateDirectory(int fd, qint64 fileSize, qint64* offset, qint64* size, qint64* shift,
+                        QString* fault)
 {
     const qint64 tailSize = qMin(fileSize, kEndSize + kMaxComment);
     std::vector<unsigned char> tail(static_cast<std::size_t>(tailSize));
     if (tailSize < kEndSize || !readAt(fd, tail.data(), tailSize, fileSize - tailSize))
-        return false;
+        return Located::NotFound;
     for (qint64 at = tailSize - kEndSize; at >= 0; --at) {
         const unsigned char* end = tail.data() + at;
         if (le32(end) != kEndSignature || at + kEndSize + le16(end + 20) != tailSize)
@@ -45,29 +50,95 @@ bool locateDirectory(int fd, qint64 fileSize, qint64* offset, qint64* size, qint
         *offset = le32(end + 16);
         *size = le32(end + 12);
         const qint64 endAt = fileSize - tailSize + at;
+        // What the directory must reach: the end record, or the zip64 one before it.
+        qint64 directoryEnd = endAt;
         unsigned char locator[20];
         if (endAt >= 20 && readAt(fd, locator, 20, endAt - 20) &&
             le32(locator) == kZip64LocatorSignature) {
             unsigned char record[56];
-            if (!readAt(fd, record, 56, qint64(le64(locator + 8))) ||
+            const qint64 recordAt = qint64(le64(locator + 8));
+            if (recordAt < 0 || recordAt > endAt - 20 - 56 || !readAt(fd, record, 56, recordAt) ||
                 le32(record) != kZip64EndSignature)
-                return false;
+                return Located::NotFound;
+            // The record runs up to its locator; it and the directory sit on disk 0.
+            if (recordAt + 12 + qint64(le64(record + 4)) != endAt - 20 || le32(record + 16) != 0 ||
+                le32(record + 20) != 0) {
+                *fault = QStringLiteral("broken zip64 end of central directory record");
+                return Located::Broken;
+            }
             *size = qint64(le64(record + 40));
             *offset = qint64(le64(record + 48));
+            directoryEnd = recordAt;
         }
-        *shift = endAt - (*offset + *size);
-        if (*shift < 0 || *size > kMaxDirectory)
-            return false;
+        if (*offset < 0 || *size < 0 || *size > kMaxDirectory || *offset + *size > directoryEnd)
+            return Located::NotFound;
+        *shift = directoryEnd - (*offset + *size);
+        // Bytes before the archive move the directory with everything else; bytes after the
+        // directory, with the directory where the end record says, are a contradiction.
+        unsigned char signature[4];
+        if (*shift > 0 && readAt(fd, signature, 4, *offset) &&
+            le32(signature) == kCentralSignature) {
+            *fault = QStringLiteral("bytes between the central directory and its end record");
+            return Located::Broken;
+        }
         *offset += *shift;
-        return true;
+        return Located::Found;
     }
-    return false;
+    return Located::NotFound;
 }
 
 QString text(const unsigned char* name, quint16 length)
 {
     return fs::nameFromNative(reinterpret_cast<const char*>(name), length);
 }
+
+// The first zip64 field among extra records, or null. Bytes at the end that do not make a
+// whole record are padding (aligning writers leave it; 7-Zip and UnZip read past it).
+const unsigned char* zip64Field(const unsigned char* extra, quint32 length, quint16* fieldLength)
+{
+    for (quint32 at = 0; at + 4 <= length;) {
+        const quint16 id = le16(extra + at);
+        const quint16 size = le16(extra + at + 2);
+        if (at + 4 + size > length)
+            return nullptr;
+        if (id == kZip64Field) {
+            *fieldLength = size;
+            return extra + at + 4;
+        }
+        at += 4 + size;
+    }
+    return nullptr;
+}
+
+// An entry's sizes and offset with the zip64 field applied: it holds, in order, those of
+// size, compressed size and offset that did not fit. False when it is missing or too short
+// for them; values it holds beyond those needed are ignored, as 7-Zip and UnZip ignore them.
+bool resolveZip64(const unsigned char* extra, quint32 extraLength, quint64* size, quint64* packed,
+                  quint64* offset)
+{
+    quint64* values[] = {size, packed, offset};
+    quint16 fieldLength = 0;
+    const unsigned char* field = nullptr;
+    quint32 used = 0;
+    for (quint64* value : values) {
+        if (!value || *value != kMax32)
+            continue;
+        if (!field && !(field = zip64Field(extra, extraLength, &fieldLength)))
+            return false;
+        if (used + 8 > fieldLength)
+            return false;
+        *value = le64(field + used);
+        used += 8;
+    }
+    return true;
+}
+
+struct Span
+{
+    quint64 from;
+    quint64 to;
+    QString name;
+};
 
 } // namespace
 
@@ -80,8 +151,15 @@ QString localHeaderContradiction(const QString& archivePath)
     qint64 directoryAt = 0;
     qint64 directorySize = 0;
     qint64 shift = 0;
-    if (!locateDirectory(file.get(), st.st_size, &directoryAt, &directorySize, &shift))
+    QString fault;
+    switch (locateDirectory(file.get(), st.st_size, &directoryAt, &directorySize, &shift, &fault)) {
+    case Located::NotFound:
         return QString();
+    case Located::Broken:
+        return fault;
+    case Located::Found:
+        break;
+    }
     std::vector<unsigned char> directory(static_cast<std::size_t>(directorySize));
     if (!readAt(file.get(), directory.data(), directorySize, directoryAt))
         return QString();
@@ -89,6 +167,9 @@ QString localHeaderContradiction(const QString& archivePath)
     const unsigned char* p = directory.data();
     const unsigned char* end = p + directorySize;
     std::vector<unsigned char> local;
+    // Where each entry's header and data lie: no two entries may share bytes, nor an entry
+    // the directory's, or a small archive unpacks into any size at all.
+    std::vector<Span> spans;
     while (end - p >= 46 && le32(p) == kCentralSignature) {
         const quint16 method = le16(p + 10);
         const quint32 crc = le32(p + 16);
@@ -98,41 +179,29 @@ QString localHeaderContradiction(const QString& archivePath)
         if (end - p < 46 + nameLength + extraLength + commentLength)
             return QString();
         const unsigned char* name = p + 46;
-        qint64 offset = le32(p + 42);
-        if (offset == kMax32) {
-            // The zip64 field holds, in order, those of size, compressed size and offset
-            // that did not fit.
-            const unsigned char* extra = name + nameLength;
-            for (quint32 at = 0; at + 4 <= extraLength;) {
-                const quint16 id = le16(extra + at);
-                const quint16 length = le16(extra + at + 2);
-                if (id == kZip64Field) {
-                    quint32 field = at + 4;
-                    if (le32(p + 24) == kMax32)
-                        field += 8;
-                    if (le32(p + 20) == kMax32)
-                        field += 8;
-                    if (field + 8 > at + 4 + length)
-                        return QString();
-                    offset = qint64(le64(extra + field));
-                    break;
-                }
-                at += 4 + length;
-            }
-        }
+        quint64 packed = le32(p + 20);
+        quint64 size = le32(p + 24);
+        quint64 offset = le32(p + 42);
+        if (!resolveZip64(name + nameLength, extraLength, &size, &packed, &offset))
+            return QString();
         p += 46 + nameLength + extraLength + commentLength;
-        offset += shift;
+        offset += quint64(shift);
 
         unsigned char header[30];
         const QString shown = text(name, nameLength);
-        if (!readAt(file.get(), header, 30, offset) || le32(header) != kLocalSignature)
+        if (offset > quint64(st.st_size) || !readAt(file.get(), header, 30, qint64(offset)) ||
+            le32(header) != kLocalSignature)
             return shown + QStringLiteral(": no local header where the directory points");
         const quint16 localNameLength = le16(header + 26);
-        local.resize(localNameLength);
-        if (!readAt(file.get(), local.data(), localNameLength, offset + 30))
+        const quint16 localExtraLength = le16(header + 28);
+        local.resize(std::size_t(localNameLength) + localExtraLength);
+        if (!readAt(file.get(), local.data(), qint64(local.size()), qint64(offset) + 30))
             return shown + QStringLiteral(": local header cut short");
-        if (localNameLength != nameLength ||
-            !std::equal(local.begin(), local.end(), name, name + nameLength))
+        // An empty local name only leaves the name to the directory, and both 7-Zip and UnZip
+        // take it from there.
+        if (localNameLength != 0 &&
+            (localNameLength != nameLength ||
+             !std::equal(local.begin(), local.begin() + localNameLength, name)))
             return shown + QStringLiteral(": local header names ") +
                    text(local.data(), localNameLength);
         if (le16(header + 8) != method)
@@ -141,6 +210,36 @@ QString localHeaderContradiction(const QString& archivePath)
         const quint32 localCrc = le32(header + 14);
         if ((!descriptor || localCrc != 0) && localCrc != crc)
             return shown + QStringLiteral(": local header gives another CRC");
+        if (!descriptor) {
+            // A local zip64 field holds both sizes, whichever of them did not fit.
+            quint64 localPacked = le32(header + 18);
+            quint64 localSize = le32(header + 22);
+            quint16 fieldLength = 0;
+            const unsigned char* field =
+                localPacked == kMax32 || localSize == kMax32
+                    ? zip64Field(local.data() + localNameLength, localExtraLength, &fieldLength)
+                    : nullptr;
+            if (field && fieldLength >= 16) {
+                localSize = le64(field);
+                localPacked = le64(field + 8);
+            } else if (field) {
+                resolveZip64(local.data() + localNameLength, localExtraLength, &localSize,
+                             &localPacked, nullptr);
+            }
+            if (localPacked != packed || localSize != size)
+                return shown + QStringLiteral(": local header gives another size");
+        }
+        const quint64 from = offset;
+        const quint64 to = offset + 30 + local.size() + packed;
+        if (to < from || to > quint64(directoryAt))
+            return shown + QStringLiteral(": data runs past the end of its place");
+        spans.push_back(Span{from, to, shown});
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.from < b.from; });
+    for (std::size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].from < spans[i - 1].to)
+            return spans[i].name + QStringLiteral(": shares its data with ") + spans[i - 1].name;
     }
     return QString();
 }

@@ -130,7 +130,8 @@ bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
     size_t produced = 0;
     const libdeflate_result r = libdeflate_deflate_decompress_ex(
         inflater, raw, size_t(packed), out, size_t(size), &consumed, &produced);
-    if (r != LIBDEFLATE_SUCCESS || produced != size_t(size))
+    // A stream that ends before its compressed data does is left to the long way to word.
+    if (r != LIBDEFLATE_SUCCESS || produced != size_t(size) || consumed != size_t(packed))
         return false;
     if (quint32(libdeflate_crc32(0, out, produced)) != quint32(st.crc))
         return false;

@@ -5,6 +5,7 @@
 #include "archive/EntryName.h"
 #include "archive/EntryReader.h"
 #include "archive/LocalHeaderCheck.h"
+#include "archive/PaddedExtraSource.h"
 #include "archive/WholeEntryCheck.h"
 #include "archive/ZipExtractor.h"
 #include "archive/ZipHandles.h"
@@ -18,7 +19,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelmar {
 
@@ -33,6 +36,25 @@ QString fileNameOf(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(u'/');
     return slash < 0 ? path : path.mid(slash + 1);
+}
+
+// An archive libzip found inconsistent, opened again without the padding at the end of its
+// directory's extra fields when that was the reason; null otherwise.
+zip_t* openPastExtraPadding(const QString& path, int flags)
+{
+    const int fd = ::open(fs::nativeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* archive = nullptr;
+    zip_source_t* source = paddedExtraSource(fd, &error);
+    if (!source)
+        ::close(fd);
+    else if (!(archive = zip_open_from_source(source, flags, &error)))
+        zip_source_free(source); // closes fd
+    zip_error_fini(&error);
+    return archive;
 }
 
 } // namespace
@@ -116,6 +138,8 @@ zip_t* ZipComponent::openArchive(int flags, int* result)
         } else if (!(archive = zip_open_from_source(source, flags, &error))) {
             zip_source_free(source); // closes the file
         }
+        if (!archive && zip_error_code_zip(&error) == ZIP_ER_INCONS)
+            archive = openPastExtraPadding(m_archivePath, flags);
         if (!archive) {
             *result = resultOf(&error, fileNameOf(m_archivePath));
             zip_error_fini(&error);
@@ -211,6 +235,7 @@ int ZipComponent::readEntry(zip_t* archive, quint64 index,
     }
     EntryReader reader(archive, index, m_password.toUtf8());
     reader.setComputeCrc(false);
+    reader.setStreamEndChecked(true);
     int result = reader.open();
     while (result == ZipOk) {
         const qint64 n = reader.read(m_buffer.data(), qint64(m_buffer.size()));
@@ -232,6 +257,12 @@ int ZipComponent::extract(int)
     const ZipArchivePtr archive(openArchive(ZIP_RDONLY, &result));
     if (!archive)
         return result;
+    // Checked before a byte is written: entries that share their data, or whose local header
+    // lies about them, would write far more than the archive holds, and test calls the
+    // archive bad for the same reasons.
+    const QString contradiction = localHeaderContradiction(m_archivePath);
+    if (!contradiction.isEmpty())
+        return fail(ZipDamaged, contradiction);
     return ZipExtractor(*this).extract(archive.get());
 }
 
@@ -328,8 +359,10 @@ int ZipComponent::remove()
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     zip_int64_t removed = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
+        if (!zip_get_name(archive, zip_uint64_t(i), ZIP_FL_ENC_RAW))
+            continue;
         const QString name = entryNameOf(archive, zip_uint64_t(i));
-        if (name.isEmpty() || !mask.selects(name))
+        if (!mask.selects(name))
             continue;
         if (zip_delete(archive, zip_uint64_t(i)) != 0) {
             result = resultOf(zip_get_error(archive), fs::displayName(name));

@@ -1,5 +1,6 @@
 #include "maintenance/RenameFiles.h"
 
+#include "fs/AddModeBits.h"
 #include "fs/NativeName.h"
 #include "fs/RenameNoReplace.h"
 #include "maintenance/BatchHost.h"
@@ -85,11 +86,7 @@ private:
 // Normal attributes: owner-writable. A link is left alone; its mode is its target's.
 void makeNormal(const QString& path, Log& log)
 {
-    const QByteArray native = fs::nativeName(path);
-    struct stat st;
-    if (::lstat(native.constData(), &st) != 0 || S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR))
-        return;
-    if (::chmod(native.constData(), (st.st_mode & 07777) | S_IWUSR) != 0)
+    if (!fs::addModeBits(path, S_IWUSR) && errno != ENOENT)
         log.write(QStringLiteral("Error setting the attributes of ") + path + QStringLiteral(": ") +
                   errorText(errno));
 }

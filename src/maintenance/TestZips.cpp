@@ -1,6 +1,7 @@
 #include "maintenance/TestZips.h"
 
 #include "archive/ZipComponent.h"
+#include "fs/AddModeBits.h"
 #include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
@@ -43,11 +44,9 @@ TestZipsReport::Archive testOne(BatchHost& host, ZipComponent& zip, const QStrin
         archive.reason = reasonOf(result, zip.lastErrorDetail());
         host.write_log(name + QStringLiteral(" is bad!"));
         host.write_log(QStringLiteral("    ") + archive.reason);
-        // Normal attributes: writable by its owner, so a read-only archive is renamed too.
-        const QByteArray native = fs::nativeName(path);
-        struct stat st;
-        if (::stat(native.constData(), &st) == 0)
-            ::chmod(native.constData(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
+        // Normal attributes: writable by its owner, so a read-only archive is renamed too. An
+        // archive reached through a link keeps its target's mode: only the link is renamed.
+        fs::addModeBits(path, S_IRUSR | S_IWUSR);
         const QString bad = path + QStringLiteral(".bad");
         QString error;
         if (basMain::IsListedFile(bad)) {

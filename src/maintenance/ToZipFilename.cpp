@@ -1,6 +1,7 @@
 #include "maintenance/ToZipFilename.h"
 
 #include "archive/ZipComponent.h"
+#include "fs/AddModeBits.h"
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
 #include "maintenance/ArchiveEvents.h"
@@ -79,8 +80,9 @@ ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip)
             report.archives.push_back(archive);
             continue;
         }
-        // Normal attributes: owner-writable, so a read-only archive is renamed too.
-        QFile::setPermissions(oldPath, QFile::permissions(oldPath) | QFile::WriteOwner);
+        // Normal attributes: owner-writable, so a read-only archive is renamed too; a link's
+        // target, wherever it lies, keeps its mode.
+        fs::addModeBits(oldPath, S_IWUSR);
         QString error;
         if (fs::renameNoReplace(oldPath, newPath, &error)) {
             archive.outcome = Outcome::Renamed;

@@ -48,3 +48,26 @@ TEST(CliRebuild, EachCommandWithItsFlagsAndAFullDisk)
     run = cli({"attributes", "--system", archive}, home.path());
     EXPECT_EQ(run.exitCode, 2);
 }
+
+TEST(CliRebuild, RemoveNonRomsNamesTwoEntriesOfOneName)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir home, dir;
+    const QString archive = dir.filePath("twice.zip");
+    ASSERT_EQ(runTool("python3", {"-W", "ignore", "-c",
+                                  "import sys, zipfile\n"
+                                  "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+                                  "z.writestr('game.nes', b'one')\n"
+                                  "z.writestr('game.nes', b'two')\n"
+                                  "z.writestr('notes.txt', b'text')\n",
+                                  archive})
+                  .exitCode,
+              0);
+    const QByteArray before = readFile(archive);
+    const CliRun run =
+        cli({"remove-non-roms", "--yes", "--rom-filter", "*.nes", archive}, home.path());
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(run.out.contains("game.nes and game.nes would both be stored as game.nes"))
+        << run.out;
+    EXPECT_EQ(readFile(archive), before);
+}

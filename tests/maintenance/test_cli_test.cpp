@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace kelmar::test;
 
 namespace {
@@ -124,4 +126,23 @@ TEST(CliTest, UsageErrorsExitWithTwoAndHelpDocumentsTheCommand)
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"test", "--json", "--password", "--settings", "Exit status"})
         EXPECT_TRUE(help.out.contains(QLatin1String(word))) << word;
+}
+
+TEST(CliTest, BadArchiveReachedThroughALinkIsRenamedWhileItsTargetKeepsItsMode)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir home, dir, elsewhere;
+    zipOne(elsewhere.path(), QStringLiteral("target.zip"));
+    const QString target = elsewhere.filePath(QStringLiteral("target.zip"));
+    damage(target);
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0400), 0);
+    const QString link = dir.filePath(QStringLiteral("link.zip"));
+    ASSERT_TRUE(QFile::link(target, link));
+
+    const CliRun run = cli({QStringLiteral("test"), dir.path()}, home.path());
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("link.zip.bad"))).isSymLink());
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0400u);
 }

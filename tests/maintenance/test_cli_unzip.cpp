@@ -203,3 +203,36 @@ TEST(CliDelete, AsksOnATerminalRefusesOtherwiseAndDeletesWithYes)
                            files[1] + u'\n');
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
+
+TEST(CliUnzip, EntriesSharingTheirDataAreRefusedBeforeAnythingIsWritten)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    // Twenty directory records of one name, all pointing at the one entry: a small archive
+    // that would unpack into twenty times its entry.
+    QTemporaryDir home, dir;
+    const QString archive = dir.filePath(QStringLiteral("zips/bomb.zip"));
+    QDir().mkpath(dir.filePath(QStringLiteral("zips")));
+    ASSERT_EQ(runTool(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(R"PY(
+import struct, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)
+z.writestr('big.nes', bytes(4 << 20))
+z.close()
+b = open(sys.argv[1], 'rb').read()
+end = b.rfind(b'PK\5\6')
+cd = struct.unpack_from('<I', b, end + 16)[0]
+record = b[cd:end]
+open(sys.argv[1], 'wb').write(b[:cd] + record * 20 +
+    struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, 20, 20, len(record) * 20, cd, 0))
+)PY"),
+                                                  archive})
+                  .exitCode,
+              0);
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const CliRun run = cli({QStringLiteral("unzip"), QStringLiteral("--to"), out,
+                            QStringLiteral("--delete-archives"), archive},
+                           home.path());
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(run.out.contains(QStringLiteral("shares its data"))) << run.out;
+    EXPECT_TRUE(filesBelow(out).isEmpty()) << filesBelow(out).join(u' ');
+    EXPECT_TRUE(QFileInfo::exists(archive));
+}

@@ -54,7 +54,9 @@ TEST(TestZips, BadArchiveIsLoggedAndSetAsideGoodOnesAndOtherFilesAreLeftAlone)
     const TestZipsReport report = kelmar::test_zip_files(host, *std::make_unique<ZipComponent>());
     ASSERT_EQ(host.log.size(), 4);
     EXPECT_EQ(host.log[0], QStringLiteral("BAD.ZIP is bad!"));
-    EXPECT_TRUE(host.log[1].startsWith(QStringLiteral("    Damaged data or CRC error: game.nes")));
+    // Deflate is decoded by Kelmar when judged, and the reason names the method first.
+    EXPECT_TRUE(host.log[1].startsWith(QStringLiteral("    Damaged data or CRC error: ")));
+    EXPECT_TRUE(host.log[1].contains(QStringLiteral("game.nes"))) << host.log[1];
     EXPECT_EQ(host.log[2], QStringLiteral("locked.zip is bad!"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase),
               (QStringList{QStringLiteral("BAD.ZIP.bad"), QStringLiteral("good.zip"),

@@ -2,6 +2,7 @@
 
 #include "archive/codec/Deflate64Decoder.h"
 #include "archive/codec/LzmaDecoder.h"
+#include "archive/codec/StreamDecoders.h"
 #include "archive/codec/XzDecoder.h"
 #include "archive/codec/ZstdDecoder.h"
 
@@ -60,6 +61,10 @@ bool kelmarDecodes(int method)
 std::unique_ptr<Decoder> makeDecoder(int method, uint64_t declaredSize)
 {
     switch (method) {
+    case Deflate:
+        return makeInflateDecoder(declaredSize);
+    case BZip2:
+        return makeBZip2Decoder(declaredSize);
     case Deflate64:
         return std::make_unique<Deflate64Decoder>(declaredSize);
     case Lzma:

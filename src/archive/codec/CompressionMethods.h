@@ -18,7 +18,8 @@ QString compressionMethodName(int method);
 // XZ (95).
 bool kelmarDecodes(int method);
 
-// A decoder for method, or none when kelmarDecodes(method) is false.
+// A decoder for method, or none when kelmarDecodes(method) is false; also one for Deflate and
+// BZip2, which libzip reads but without checking where their streams end (StreamDecoders.h).
 std::unique_ptr<Decoder> makeDecoder(int method, uint64_t declaredSize);
 
 } // namespace kelmar

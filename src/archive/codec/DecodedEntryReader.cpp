@@ -164,8 +164,13 @@ int DecodedEntryReader::finish()
         m_inputEnded = n == 0;
         trailing += quint64(n);
     }
-    if (trailing > 0 && !m_decoder->allowsTrailingData())
-        return damaged(DecodeStatus::TooLarge);
+    // The stream must end where the entry's compressed data does, as 7-Zip also demands:
+    // bytes left over mean a stream cut short of its data, or sizes that were changed.
+    if (trailing > 0)
+        return fail(ZipDamaged,
+                    m_method + QStringLiteral(" stream ends before the compressed data in ") +
+                        m_name +
+                        (m_zipCrypto ? QStringLiteral(", or the password is wrong") : QString()));
     const int closed = zip_fclose(m_raw);
     m_raw = nullptr;
     if (closed != 0) {

@@ -46,11 +46,6 @@ public:
     uint64_t declaredSize() const { return m_declaredSize; }
     uint64_t produced() const { return m_produced; }
 
-    // Whether compressed bytes after the end of the stream are tolerated. Formats whose end
-    // is fixed by the declared size alone (LZMA without end marker) cannot tell trailing
-    // bytes from a stream that goes on.
-    virtual bool allowsTrailingData() const { return true; }
-
     // Kelmar's bound on any one decoder's dictionary or window.
     static constexpr uint64_t kMaxWindow = uint64_t(1) << 30;
 

@@ -16,10 +16,6 @@ public:
     explicit LzmaDecoder(uint64_t declaredSize);
     ~LzmaDecoder() override;
 
-    // The end of a stream without end marker is only its declared size: bytes after it mean
-    // the stream was longer than declared.
-    bool allowsTrailingData() const override { return false; }
-
 protected:
     DecodeStep run(const uint8_t* in, size_t inLength, bool inputEnded, uint8_t* out,
                    size_t outCapacity) override;
