@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveReplacement.h"
 #include "archive/EntryMask.h"
+#include "archive/EntryName.h"
 #include "archive/EntryReader.h"
 #include "archive/RebuildSource.h"
 #include "archive/WholeEntryCheck.h"
@@ -120,7 +121,7 @@ int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
             const int r = EntryReader::resultOf(zip_get_error(source), path, &detail);
             return fail(r, detail);
         }
-        p.name = QString::fromUtf8(p.st.name);
+        p.name = entryNameOf(source, p.index);
         if (p.name.endsWith(u'/'))
             continue; // folders are not kept
         p.leaf = leafOf(QByteArray(zip_get_name(source, p.index, ZIP_FL_ENC_RAW)));
@@ -277,19 +278,18 @@ int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
     QString clash;
     const zip_int64_t count = zip_get_num_entries(source, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(source, zip_uint64_t(i), 0);
-        if (!name) {
+        if (!zip_get_name(source, zip_uint64_t(i), ZIP_FL_ENC_RAW)) {
             QString detail;
             const int r = EntryReader::resultOf(zip_get_error(source), path, &detail);
             return fail(r, detail);
         }
-        const QString text = QString::fromUtf8(name);
-        const bool remove = mask.selects(text);
+        const QString name = entryNameOf(source, zip_uint64_t(i));
+        const bool remove = mask.selects(name);
         (remove ? removed : kept).push_back(zip_uint64_t(i));
         if (!remove && clash.isEmpty()) {
-            if (keptNames.contains(text))
-                clash = text;
-            keptNames.insert(text);
+            if (keptNames.contains(name))
+                clash = name;
+            keptNames.insert(name);
         }
     }
     if (removed.empty())
@@ -354,7 +354,7 @@ int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
         zip_stat_t is;
         zip_stat_index(source, kept[j], 0, &was);
         zip_stat_index(copy, zip_uint64_t(j), 0, &is);
-        const QString name = QString::fromUtf8(was.name);
+        const QString name = fs::displayName(entryNameOf(source, kept[j]));
         if (std::strcmp(was.name, is.name) != 0 || was.crc != is.crc || was.size != is.size ||
             was.comp_size != is.comp_size || was.comp_method != is.comp_method ||
             was.encryption_method != is.encryption_method)

@@ -1,9 +1,11 @@
 #include "archive/EntryReader.h"
 
 #include "archive/AesAuthenticator.h"
+#include "archive/EntryName.h"
 #include "archive/ZipError.h"
 #include "archive/codec/CompressionMethods.h"
 #include "archive/codec/DecodedEntryReader.h"
+#include "fs/NativeName.h"
 
 #include <zip.h>
 #include <zlib.h>
@@ -154,7 +156,7 @@ int EntryReader::open()
         const int code = resultOf(zip_get_error(m_archive), QStringLiteral("entry"), &detail);
         return fail(code, detail);
     }
-    m_name = QString::fromUtf8(st.name);
+    m_name = fs::displayName(entryNameOf(m_archive, m_index));
     m_size = (st.valid & ZIP_STAT_SIZE) ? qint64(st.size) : -1;
     const bool encrypted =
         (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;

@@ -2,6 +2,7 @@
 
 #include "archive/CompressMask.h"
 #include "archive/EntryMask.h"
+#include "archive/EntryName.h"
 #include "archive/EntryReader.h"
 #include "archive/LocalHeaderCheck.h"
 #include "archive/PaddedExtraSource.h"
@@ -95,13 +96,15 @@ zip_t* ZipComponent::openArchive(int flags, int* result)
     // checks below cost a stat each, so a read-only open leaves them to libzip's own errors.
     const bool reading = (flags & ZIP_RDONLY) != 0;
     if (!reading) {
-        const QFileInfo info(m_archivePath);
-        if (!(flags & ZIP_CREATE) && !info.exists()) {
+        // By its bytes: Qt's file classes would look up another name when it is not UTF-8.
+        struct stat existing;
+        const bool exists = ::stat(fs::nativeName(m_archivePath).constData(), &existing) == 0;
+        if (!(flags & ZIP_CREATE) && !exists) {
             *result = fail(ZipFileNotFound, m_archivePath + QStringLiteral(": file not found"));
             return nullptr;
         }
         // libzip takes an empty file for an empty archive; no zip tool does.
-        if (info.exists() && info.isFile() && info.size() == 0) {
+        if (exists && S_ISREG(existing.st_mode) && existing.st_size == 0) {
             *result = fail(ZipNotAZip, m_archivePath + QStringLiteral(": empty file"));
             return nullptr;
         }
@@ -339,7 +342,7 @@ int ZipComponent::list()
             result = resultOf(zip_get_error(archive), fileNameOf(m_archivePath));
             break;
         }
-        emit entryListed(QString::fromUtf8(st.name), qint64(st.size));
+        emit entryListed(entryNameOf(archive, zip_uint64_t(i)), qint64(st.size));
     }
     zip_discard(archive);
     return result;
@@ -356,11 +359,13 @@ int ZipComponent::remove()
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     zip_int64_t removed = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(archive, zip_uint64_t(i), 0);
-        if (!name || !mask.selects(QString::fromUtf8(name)))
+        if (!zip_get_name(archive, zip_uint64_t(i), ZIP_FL_ENC_RAW))
+            continue;
+        const QString name = entryNameOf(archive, zip_uint64_t(i));
+        if (!mask.selects(name))
             continue;
         if (zip_delete(archive, zip_uint64_t(i)) != 0) {
-            result = resultOf(zip_get_error(archive), QString::fromUtf8(name));
+            result = resultOf(zip_get_error(archive), fs::displayName(name));
             zip_discard(archive);
             return result;
         }

@@ -1,6 +1,7 @@
 #include "archive/ZipExtractor.h"
 
 #include "archive/EntryMask.h"
+#include "archive/EntryName.h"
 #include "archive/ZipComponent.h"
 #include "fs/FdGuard.h"
 #include "fs/KelmarTemp.h"
@@ -278,7 +279,7 @@ int ZipExtractor::extract(zip_t* archive)
             result = result == ZipOk ? r : result;
             continue;
         }
-        const QString name = QString::fromUtf8(st.name);
+        const QString name = entryNameOf(archive, zip_uint64_t(i));
         const bool isFolder = name.endsWith(u'/');
         if (!mask.selects(name))
             continue;

@@ -14,7 +14,9 @@ namespace kelmar {
 struct ZipSource
 {
     // What happens when entryName is taken in the archive (by an entry there already or by
-    // another source of the same call), exactly or in another case.
+    // another source of the same call), exactly or in another case. A name that unzip would
+    // refuse (one holding a control character) is never stored: with Fail the archive fails,
+    // otherwise the file is left out.
     enum class OnClash {
         Fail,   // the whole archive fails and is left as it was
         Rename, // stored as "name (2).ext", "name (3).ext", ...

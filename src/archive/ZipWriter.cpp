@@ -1,6 +1,7 @@
 #include "archive/ZipWriter.h"
 
 #include "archive/DeflateAhead.h"
+#include "archive/EntryName.h"
 #include "archive/FileReader.h"
 #include "archive/ZipComponent.h"
 #include "archive/ZipHandles.h"
@@ -61,6 +62,21 @@ bool crcOfFile(const QByteArray& nativePath, quint32* crc, fs::FileIdentity* ide
     return true;
 }
 
+// Why unzip would refuse the entry name (see ZipExtractor), or an empty text: a name is stored
+// only when it can be read back.
+QString refusedBecause(const QString& entryName)
+{
+    for (const QChar c : entryName) {
+        if (c == u'\n')
+            return QStringLiteral("its name holds a line feed, which unzip refuses");
+        if (c == u'\r')
+            return QStringLiteral("its name holds a carriage return, which unzip refuses");
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("its name holds a control character, which unzip refuses");
+    }
+    return QString();
+}
+
 } // namespace
 
 ZipWriter::ZipWriter(ZipComponent& zip, CompressOutcome& outcome) : m_zip(zip), m_outcome(outcome)
@@ -76,11 +92,11 @@ int ZipWriter::readExisting(zip_t* archive)
         zip_stat_t st;
         if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0)
             return m_zip.resultOf(zip_get_error(archive), fileNameOf(m_zip.archivePath()));
-        QString name = QString::fromUtf8(st.name);
+        QString name = entryNameOf(archive, zip_uint64_t(i));
         if (name.endsWith(u'/')) {
             name.chop(1);
             if (!name.isEmpty())
-                m_folders.insert(name.toCaseFolded(), name);
+                m_folders.insert(fs::foldedName(name), name);
             continue;
         }
         Holder holder;
@@ -96,7 +112,7 @@ int ZipWriter::readExisting(zip_t* archive)
 const ZipWriter::Holder* ZipWriter::holderOf(const QString& name, QString* clashWith) const
 {
     static const Holder folder;
-    const QString key = name.toCaseFolded();
+    const QString key = fs::foldedName(name);
     if (const auto it = m_files.constFind(key); it != m_files.constEnd()) {
         *clashWith = it->name;
         return &*it;
@@ -117,9 +133,9 @@ const ZipWriter::Holder* ZipWriter::holderOf(const QString& name, QString* clash
 
 void ZipWriter::take(const QString& name, const Holder& holder)
 {
-    m_files.insert(name.toCaseFolded(), holder);
+    m_files.insert(fs::foldedName(name), holder);
     for (qsizetype slash = name.indexOf(u'/'); slash > 0; slash = name.indexOf(u'/', slash + 1))
-        m_folders.insert(name.left(slash).toCaseFolded(), name.left(slash));
+        m_folders.insert(fs::foldedName(name.left(slash)), name.left(slash));
 }
 
 QString ZipWriter::freeName(const QString& name) const
@@ -166,7 +182,7 @@ int ZipWriter::settleName(const std::vector<ZipSource>& sources, int index, QStr
     QString other;
     if (holder->source >= 0) {
         other = sources.at(size_t(holder->source)).path;
-    } else if (const auto stored = m_storedFrom.find(with.toCaseFolded());
+    } else if (const auto stored = m_storedFrom.find(fs::foldedName(with));
                stored != m_storedFrom.end()) {
         other = stored->second;
     }
@@ -222,9 +238,9 @@ int ZipWriter::addSource(zip_t* archive, const ZipSource& source, const QString&
     }
     zip_error_fini(&error);
     m_readers.push_back(std::move(reader));
-    const QByteArray entry = name.toUtf8();
-    const zip_int64_t index =
-        zip_file_add(archive, entry.constData(), zipSource.get(), ZIP_FL_ENC_UTF_8);
+    zip_flags_t encoding = 0;
+    const QByteArray entry = entryNameBytes(name, &encoding);
+    const zip_int64_t index = zip_file_add(archive, entry.constData(), zipSource.get(), encoding);
     if (index < 0)
         return m_zip.resultOf(zip_get_error(archive), name);
     zipSource.release(); // the archive owns it now
@@ -291,6 +307,15 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
     }
     std::vector<QString> names(sources.size());
     for (const int i : order) {
+        const ZipSource& source = sources[size_t(i)];
+        if (const QString why = refusedBecause(source.entryName); !why.isEmpty()) {
+            const QString shown = fs::printableName(source.path);
+            if (source.onClash == ZipSource::OnClash::Fail)
+                return m_zip.fail(ZipUnsafeEntry, shown + QStringLiteral(": ") + why);
+            m_outcome.notes.append(shown + QStringLiteral(" is left out of ") +
+                                   fileNameOf(m_zip.archivePath()) + QStringLiteral(": ") + why);
+            continue;
+        }
         if (isArchive[size_t(i)]) {
             m_outcome.notes.append(sources[size_t(i)].path +
                                    QStringLiteral(" is the archive itself and is left out"));
@@ -344,7 +369,7 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
     }
     std::unordered_map<QString, QString>& from = m_zip.m_storedFrom[m_archiveKey];
     for (const StoredSource& s : m_outcome.stored)
-        from[s.entryName.toCaseFolded()] = s.path;
+        from[fs::foldedName(s.entryName)] = s.path;
     return ZipOk;
 }
 

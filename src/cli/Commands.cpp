@@ -7,7 +7,6 @@
 #include "names/NameOrder.h"
 #include "names/basMain.h"
 
-#include <QDir>
 #include <QSet>
 
 #include <algorithm>
@@ -93,7 +92,7 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
         }
     };
     for (const QString& p : paths) {
-        const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(p));
+        const QString absolute = fs::absolutePath(p);
         if (fs::isFolderPath(p)) {
             const QStringList names = listFolder(absolute);
             if (names.isEmpty())

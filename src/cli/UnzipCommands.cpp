@@ -4,12 +4,11 @@
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressLine.h"
+#include "fs/NativeName.h"
+#include "fs/NativePath.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/DeleteFiles.h"
 #include "maintenance/UnzipFiles.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <unistd.h>
@@ -141,8 +140,8 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     if (to.isEmpty() == !sameFolder)
         return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
     options.chkUnziptoSameFolder = sameFolder ? 1 : 0;
-    if (!to.isEmpty() && QFileInfo::exists(to) && !QFileInfo(to).isDir())
-        return usage(err, QStringLiteral("'%1' is not a folder").arg(to));
+    if (!to.isEmpty() && fs::pathExists(to) && !fs::isFolderPath(to))
+        return usage(err, QStringLiteral("'%1' is not a folder").arg(fs::displayName(to)));
     std::vector<Group> groups;
     int total = 0;
     int missing = 0;
@@ -150,9 +149,11 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!to.isEmpty()) {
-        if (!QDir().mkpath(to))
-            return usage(err, QStringLiteral("cannot create the folder '%1'").arg(to));
-        to = QFileInfo(to).absoluteFilePath();
+        // Through the name codec: Qt's file classes would make a folder of another name.
+        to = fs::absolutePath(to);
+        if (!fs::makeFolders(to))
+            return usage(err,
+                         QStringLiteral("cannot create the folder '%1'").arg(fs::displayName(to)));
     }
     ProgressLine progress(err, total);
     installInterruptHandler();
@@ -246,9 +247,9 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
         return usage(err, QStringLiteral("delete needs at least one file"));
     for (const QString& p : paths) {
         // A folder is never emptied from here: its files are named one by one.
-        const QFileInfo info(p);
-        if (info.isDir())
-            return usage(err, QStringLiteral("'%1' is a folder; name the files to delete").arg(p));
+        if (fs::isFolderPath(p))
+            return usage(err, QStringLiteral("'%1' is a folder; name the files to delete")
+                                  .arg(fs::displayName(p)));
     }
     std::vector<Group> groups;
     int missing = 0;

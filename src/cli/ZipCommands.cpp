@@ -4,11 +4,10 @@
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressHost.h"
+#include "fs/NativeName.h"
+#include "fs/NativePath.h"
 #include "maintenance/FoldersToZips.h"
 #include "maintenance/ZipFiles.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace kelmar::cli {
 
@@ -102,12 +101,14 @@ QString failure(const QString& path, int result, const QString& detail)
 {
     // One arg call: a "%1" in a file name is not a place holder.
     return QStringLiteral("%1: error %2: %3")
-        .arg(path, QString::number(result), detail.isEmpty() ? zipErrorMessage(result) : detail);
+        .arg(fs::printableName(path), QString::number(result),
+             detail.isEmpty() ? zipErrorMessage(result) : detail);
 }
 
+// Paths are bytes (fs::nameFromNative); Qt's file classes would ask about other names.
 QString absolute(const QString& path)
 {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return fs::absolutePath(path);
 }
 
 } // namespace
@@ -143,8 +144,8 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
                      [&](const QString& v) {
                          if (v.isEmpty())
                              return needsFolder;
-                         if (QFileInfo::exists(v) && !QFileInfo(v).isDir())
-                             return QStringLiteral("'%1' is not a folder").arg(v);
+                         if (fs::pathExists(v) && !fs::isFolderPath(v))
+                             return QStringLiteral("'%1' is not a folder").arg(fs::displayName(v));
                          target = absolute(v);
                          oneArchive(false);
                          options.chkSaveZIPsinSameFolder = 0;
@@ -157,7 +158,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
                       }),
             cliValue(QStringLiteral("--info-file"), needsInfoFile,
                      [&](const QString& v) {
-                         if (!QFileInfo(v).isFile())
+                         if (!fs::isFilePath(v))
                              return needsInfoFile;
                          options.chkInfoFile = 1;
                          // The absolute path: the info file is recognised by it, and never
@@ -194,8 +195,9 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
     if (!groupPaths(paths, filesIn, nullptr, QString(), groups, &missing, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
-    if (!target.isEmpty() && !QDir().mkpath(target))
-        return usage(err, QStringLiteral("cannot create the folder '%1'").arg(target));
+    if (!target.isEmpty() && !fs::makeFolders(target))
+        return usage(err,
+                     QStringLiteral("cannot create the folder '%1'").arg(fs::displayName(target)));
 
     installInterruptHandler();
     ProgressHost host(options, out, err);
@@ -241,13 +243,14 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
         return kExitUsage;
     if (paths.size() != 1)
         return usage(err, QStringLiteral("folders-to-zips needs one folder"));
-    if (!QFileInfo::exists(paths.front())) {
-        err << "kelmar-cli: '" << paths.front() << "' does not exist\n";
+    if (!fs::pathExists(paths.front())) {
+        err << "kelmar-cli: '" << fs::displayName(paths.front()) << "' does not exist\n";
         err.flush();
         return kExitBad;
     }
-    if (!QFileInfo(paths.front()).isDir())
-        return usage(err, QStringLiteral("'%1' is not a folder").arg(paths.front()));
+    if (!fs::isFolderPath(paths.front()))
+        return usage(err,
+                     QStringLiteral("'%1' is not a folder").arg(fs::displayName(paths.front())));
 
     installInterruptHandler();
     ProgressHost host(options, out, err);

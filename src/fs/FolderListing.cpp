@@ -10,7 +10,12 @@
 
 namespace kelmar::fs {
 
-bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidden, int* error)
+namespace {
+
+enum class Pick { Files, Folders, All };
+
+bool listFolder(const QString& folder, QStringList* names, bool includeHidden, Pick pick,
+                int* error)
 {
     names->clear();
     DIR* dir = ::opendir(nativeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData());
@@ -29,12 +34,21 @@ bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidd
         if (name[0] == '.' &&
             (!includeHidden || name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        bool file = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat st;
-            file = ::fstatat(fd, name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        bool taken = true;
+        if (pick == Pick::Files) {
+            taken = entry->d_type == DT_REG;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                struct stat st;
+                taken = ::fstatat(fd, name, &st, 0) == 0 && S_ISREG(st.st_mode);
+            }
+        } else if (pick == Pick::Folders) {
+            taken = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat st;
+                taken = ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+            }
         }
-        if (file)
+        if (taken)
             names->append(nameFromNative(name, qsizetype(std::strlen(name))));
     }
     const int readError = errno;
@@ -45,6 +59,23 @@ bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidd
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidden, int* error)
+{
+    return listFolder(folder, names, includeHidden, Pick::Files, error);
+}
+
+bool listSubFolders(const QString& folder, QStringList* names, int* error)
+{
+    return listFolder(folder, names, false, Pick::Folders, error);
+}
+
+bool listFolderNames(const QString& folder, QStringList* names, int* error)
+{
+    return listFolder(folder, names, true, Pick::All, error);
 }
 
 } // namespace kelmar::fs

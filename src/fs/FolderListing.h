@@ -15,4 +15,12 @@ namespace kelmar::fs {
 bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidden = false,
                      int* error = nullptr);
 
+// The same for the folder's sub-folders: real folders only (a link to one is not its
+// content), hidden ones (starting with ".") left out.
+bool listSubFolders(const QString& folder, QStringList* names, int* error = nullptr);
+
+// Every name in the folder, hidden ones, folders and links (broken ones too) included: what
+// bears a name that another file would take.
+bool listFolderNames(const QString& folder, QStringList* names, int* error = nullptr);
+
 } // namespace kelmar::fs

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace kelmar::fs {
@@ -13,7 +14,9 @@ namespace kelmar::fs {
 qint64 freeSpaceOf(const QString& folder)
 {
     QString path = folder;
-    while (!path.isEmpty() && !QFileInfo::exists(path)) {
+    struct stat st;
+    // By its bytes: Qt would ask about another name where a folder's is not UTF-8.
+    while (!path.isEmpty() && ::stat(nativeName(path).constData(), &st) != 0) {
         const QString parent = QFileInfo(QDir::cleanPath(path)).path();
         if (parent == path)
             break;

@@ -116,6 +116,40 @@ QString displayName(const QString& name)
     return shown;
 }
 
+QString printableName(const QString& name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    for (const QChar c : displayName(name)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+QString foldedName(const QString& name)
+{
+    QString folded;
+    folded.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
+            ++i;
+        }
+        const char32_t f = QChar::toCaseFolded(c);
+        if (QChar::requiresSurrogates(f)) {
+            folded.append(QChar(QChar::highSurrogate(f)));
+            folded.append(QChar(QChar::lowSurrogate(f)));
+        } else {
+            folded.append(QChar(char16_t(f)));
+        }
+    }
+    return folded;
+}
+
 bool hasForeignBytes(const QString& name)
 {
     for (qsizetype i = 0; i < name.size(); ++i) {

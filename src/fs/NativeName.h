@@ -23,6 +23,15 @@ QByteArray nativeName(const QString& name);
 // The name as the window and the log show it: each byte that was not UTF-8 becomes U+FFFD.
 QString displayName(const QString& name);
 
+// The name for a line of the log: as displayName, and each control character (a line feed,
+// say, which would break the line or hide what follows) as "\x0a".
+QString printableName(const QString& name);
+
+// The name without regard to case, for comparing names as FAT, NTFS or macOS do: each character
+// case-folded on its own. QString::toCaseFolded turns a byte that was not UTF-8 into U+FFFD once
+// a character before it changed, and two names would then compare wrongly.
+QString foldedName(const QString& name);
+
 // True when the name holds a byte that was not UTF-8.
 bool hasForeignBytes(const QString& name);
 

@@ -2,10 +2,14 @@
 
 #include "fs/NativeName.h"
 
+#include <QDir>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelmar::fs {
 
@@ -19,6 +23,26 @@ bool isFilePath(const QString& path)
 {
     struct stat st;
     return ::stat(nativeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool pathExists(const QString& path)
+{
+    struct stat st;
+    return ::lstat(nativeName(path).constData(), &st) == 0;
+}
+
+QString absolutePath(const QString& path)
+{
+    if (path.startsWith(u'/'))
+        return QDir::cleanPath(path);
+    QByteArray folder(PATH_MAX, '\0');
+    while (!::getcwd(folder.data(), size_t(folder.size()))) {
+        if (errno != ERANGE)
+            return QDir::cleanPath(path);
+        folder.resize(folder.size() * 2);
+    }
+    folder.truncate(qsizetype(std::strlen(folder.constData())));
+    return QDir::cleanPath(nameFromNative(folder) + u'/' + path);
 }
 
 QString canonicalPath(const QString& path)

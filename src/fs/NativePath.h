@@ -9,6 +9,11 @@ namespace kelmar::fs {
 // lossily decoded name). Links are followed.
 bool isFolderPath(const QString& path);
 bool isFilePath(const QString& path);
+// True when anything at all bears the path's name (a link is not followed).
+bool pathExists(const QString& path);
+// The path made absolute against the working folder and cleaned of "." and "..", without
+// resolving links or asking whether it exists. Qt's own would decode the working folder lossily.
+QString absolutePath(const QString& path);
 // The path with every link and "." or ".." resolved; empty when it does not exist.
 QString canonicalPath(const QString& path);
 // Creates the folder and any missing parents; true when it exists as a folder afterwards.

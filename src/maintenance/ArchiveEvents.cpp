@@ -5,6 +5,7 @@
 #include "fs/Path.h"
 #include "fs/RemoveUnchanged.h"
 #include "maintenance/BatchHost.h"
+#include "names/NameRules.h"
 #include "names/basMain.h"
 
 #include <QDir>
@@ -210,13 +211,14 @@ void ArchiveEvents::recordRename(const QString& name)
     const QString base = basMain::GetFileName(basMain::StripExtension(m_zip.archivePath()));
     QString target = folder + base + basMain::GetExtension(name);
     switch (m_host.options().cmbUnzipCase) {
+    // One character at a time, so that a byte that is not UTF-8 stays that byte.
     case UseLowerCase:
-        m_renameSources.append(name.toLower());
-        target = target.toLower();
+        m_renameSources.append(NameRules::lowerCase(name));
+        target = NameRules::lowerCase(target);
         break;
     case UseUpperCase:
-        m_renameSources.append(name.toUpper());
-        target = target.toUpper();
+        m_renameSources.append(NameRules::upperCase(name));
+        target = NameRules::upperCase(target);
         break;
     default:
         m_renameSources.append(name);

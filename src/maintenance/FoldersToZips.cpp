@@ -2,6 +2,7 @@
 
 #include "archive/ZipComponent.h"
 #include "fs/FlushToDisk.h"
+#include "fs/FolderListing.h"
 #include "fs/FolderTree.h"
 #include "fs/NativeName.h"
 #include "fs/Path.h"
@@ -137,12 +138,10 @@ FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& z
 {
     FoldersToZipsReport report;
     QString root = QDir::cleanPath(host.treeFolder());
+    // Read with the system's own calls: Qt's listing passes over a folder whose name is not
+    // UTF-8, and could not open it again.
     QStringList names;
-    for (const QFileInfo& info :
-         QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort)) {
-        if (!info.isSymLink())
-            names.append(info.fileName());
-    }
+    fs::listSubFolders(root, &names);
     sortFileNames(names);
     if (names.isEmpty()) {
         report.noSubFolders = true;

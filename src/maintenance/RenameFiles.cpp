@@ -109,9 +109,8 @@ void reportTaken(BatchHost& host, Log& log, TakenReport how, const QString& oldP
     }
 }
 
-// Through a free temporary name and on to the new one: the way to change only the case of a
-// name where the file system holds both spellings for one file. When the second step fails
-// the first is undone, so the file never stays under the temporary name.
+} // namespace
+
 bool renameViaTemp(const QString& oldPath, const QString& newPath, QString folder, QString* error,
                    int* code)
 {
@@ -136,6 +135,8 @@ bool renameViaTemp(const QString& oldPath, const QString& newPath, QString folde
     }
     return false;
 }
+
+namespace {
 
 RenameReport run(BatchHost& host, RenamePlan plan, const Flavour& flavour, bool clearLogNow)
 {

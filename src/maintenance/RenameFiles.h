@@ -8,6 +8,13 @@ namespace kelmar {
 
 class BatchHost;
 
+// Through a free temporary name in folder and on to the new one: the way to change only the
+// case of a name where the file system holds both spellings for one file. When the second step
+// fails the first is undone, so the file never stays under the temporary name. *code is errno's
+// value, or -1.
+bool renameViaTemp(const QString& oldPath, const QString& newPath, QString folder, QString* error,
+                   int* code);
+
 // A rule that turns a selected file's name into its new one.
 struct RenameRule
 {

@@ -13,6 +13,7 @@
 #include "maintenance/ExtractionRecord.h"
 #include "maintenance/GroupedDeletion.h"
 #include "maintenance/SerialHost.h"
+#include "maintenance/UnzipRenames.h"
 #include "names/RomFilter.h"
 #include "names/basMain.h"
 
@@ -61,6 +62,19 @@ FileId idOf(const QString& path)
     return {st.st_dev, st.st_ino, true};
 }
 
+// Why an archive whose name without ".zip" is name cannot have a folder of that name in the
+// destination, or an empty text. "...zip" would give "..", which is the destination's parent.
+QString ownFolderRefusal(const QString& name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("its name leaves nothing to name its folder");
+    if (name == u"." || name == u".." || name.contains(u'/'))
+        return QStringLiteral("its folder would be \"%1\", which is not a folder of its own in "
+                              "the destination")
+            .arg(name);
+    return QString();
+}
+
 // One archive of the batch: what its listing found, what became of it, and what it leaves
 // for the end of the batch (log lines, rename pairs).
 struct UnzipJob
@@ -68,6 +82,7 @@ struct UnzipJob
     QString path;
     QString target; // the folder its entries go into
     QString notAFolder;
+    QString noOwnFolder; // why the archive's name gives no folder of its own
     int listResult = ZipOk;
     qint64 needed = 0;
     QString batchArchive;
@@ -151,7 +166,10 @@ void unzipOne(BatchHost& host, UnzipJob& job, SpaceLedger& space, bool deleting,
     zip.setCancelCheck([&] { return quit || stopRequested(); });
 
     int result = ZipOk;
-    if (!job.notAFolder.isEmpty()) {
+    if (!job.noOwnFolder.isEmpty()) {
+        result = ZipUnsafeEntry;
+        archive.reason = job.noOwnFolder;
+    } else if (!job.notAFolder.isEmpty()) {
         result = ZipUnsafeEntry;
         archive.reason = QStringLiteral("%1 is in the way: it is not a folder (a link is never "
                                         "followed)")
@@ -344,7 +362,11 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
             ZipComponent& mine = *job->zip;
             job->target = basMain::WithSeparator(destination);
             if (Options::isSet(options.chkZIPsToFolders)) {
-                job->target += basMain::StripExtension(fileName) + u'/';
+                const QString own = basMain::StripExtension(fileName);
+                job->noOwnFolder = ownFolderRefusal(own);
+                job->target += own + u'/';
+                if (!job->noOwnFolder.isEmpty())
+                    return {job->path.toCaseFolded()}; // it fails: nothing is made or listed
                 // One level only: its parent is the destination. An existing folder is fine; a
                 // link is never followed, as it could lead anywhere outside the destination.
                 const QByteArray made = native(job->target.chopped(1));
@@ -459,6 +481,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
     }
 
     // The renames, in the order the files were finished; the first to claim a name wins.
+    UnzipRenamer renamer(host);
     const qsizetype pairs = sources.size();
     for (qsizetype k = 0; k < pairs; ++k) {
         const QString from = extractedFiles.at(k);
@@ -466,9 +489,7 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         // own name keeps its case: another case would be another folder here).
         const QString to =
             basMain::WithSeparator(extractFolders.at(k)) + basMain::GetFileName(targets.at(k));
-        if (QString::compare(from, to, Qt::CaseInsensitive) == 0)
-            continue; // the same name to a file system that ignores case
-        if (!basMain::IsListedFile(from) || basMain::NameTaken(to))
+        if (from == to || !basMain::IsListedFile(from))
             continue;
         // A later archive of the batch may have put a file of its own under that name; it is
         // that archive's to rename.
@@ -476,12 +497,8 @@ UnzipReport unzip_files(BatchHost& host, ZipComponent& zip,
         const FileId& then = extractedIds.at(std::size_t(k));
         if (!then.valid || now.dev != then.dev || now.ino != then.ino)
             continue;
-        QString error;
-        if (fs::renameNoReplace(from, to, &error))
+        if (renamer.rename(from, to))
             report.renames.push_back({from, to});
-        else
-            host.write_log(QStringLiteral("Could not rename ") + from + QStringLiteral(": ") +
-                           error);
     }
 
     if (Options::isSet(options.chkSound))

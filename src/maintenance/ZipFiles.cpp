@@ -1,10 +1,13 @@
 #include "maintenance/ZipFiles.h"
 
 #include "archive/ZipComponent.h"
+#include "fs/NativeName.h"
+#include "fs/NativePath.h"
 #include "maintenance/ArchiveEvents.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
 #include "maintenance/SerialHost.h"
+#include "names/NameRules.h"
 #include "names/basMain.h"
 
 #include <QFileInfo>
@@ -92,8 +95,8 @@ void logFailure(BatchHost& host, const QString& archivePath, int result, const Q
     QString reason = zipErrorMessage(result);
     if (!detail.isEmpty())
         reason += QStringLiteral(": ") + detail;
-    host.write_log(QStringLiteral("Error zipping ") + archivePath + QStringLiteral(" (") + reason +
-                   u')');
+    host.write_log(QStringLiteral("Error zipping ") + fs::printableName(archivePath) +
+                   QStringLiteral(" (") + reason + u')');
 }
 
 // The name a file is stored under: its name, or with "Store Path Information" its full path
@@ -102,7 +105,7 @@ QString entryNameFor(const QString& path, bool keepFolderNames)
 {
     if (!keepFolderNames)
         return basMain::GetFileName(path);
-    QString entry = QFileInfo(path).absoluteFilePath();
+    QString entry = fs::absolutePath(path);
     while (entry.startsWith(u'/'))
         entry.remove(0, 1);
     return entry;
@@ -145,7 +148,7 @@ public:
                                               Options::isSet(m_options.chkUseOriginalExtensions),
                                               m_options.cmbFileCase);
         // Case-folded: on a file system that ignores case two spellings are one file.
-        const QString key = file.archivePath.toCaseFolded();
+        const QString key = fs::foldedName(file.archivePath);
         auto it = m_componentOf.find(key);
         if (it == m_componentOf.end()) {
             m_archives.push_back({std::make_unique<ZipComponent>(), file.archivePath, 0});
@@ -170,17 +173,16 @@ public:
     {
         std::vector<ZipFilesReport::Archive> results(m_files.size());
         std::vector<QStringList> logs(m_files.size());
-        const QString infoKey = m_info.path.isEmpty()
-                                    ? QString()
-                                    : QFileInfo(m_info.path).absoluteFilePath().toCaseFolded();
+        const QString infoKey =
+            m_info.path.isEmpty() ? QString() : fs::foldedName(fs::absolutePath(m_info.path));
         bool infoIsAnArchive = false;
         for (const File& file : m_files)
-            infoIsAnArchive = infoIsAnArchive || file.archivePath.toCaseFolded() == infoKey;
+            infoIsAnArchive = infoIsAnArchive || fs::foldedName(file.archivePath) == infoKey;
         ArchivePool::Batch batch;
         // What one archive writes another must not read or write meanwhile.
         batch.keys = [&](int i) {
             const File& file = m_files[size_t(i)];
-            QStringList keys{file.archivePath.toCaseFolded(), file.source.toCaseFolded()};
+            QStringList keys{fs::foldedName(file.archivePath), fs::foldedName(file.source)};
             if (infoIsAnArchive)
                 keys.append(infoKey);
             return keys;
@@ -317,10 +319,12 @@ QString perFileArchivePath(const QString& targetFolder, const QString& entryName
 {
     QString name =
         (keepExtension ? entryName : basMain::StripExtension(entryName)) + QStringLiteral(".zip");
+    // One character at a time: QString's own conversion turns a byte that is not UTF-8 into
+    // U+FFFD, and the archive would not bear the file's name.
     if (caseChoice == UseLowerCase)
-        name = name.toLower();
+        name = NameRules::lowerCase(name);
     else if (caseChoice == UseUpperCase)
-        name = name.toUpper();
+        name = NameRules::upperCase(name);
     return basMain::WithSeparator(targetFolder) + name;
 }
 

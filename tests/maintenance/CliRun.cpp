@@ -46,4 +46,21 @@ CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
     return finishCli(p);
 }
 
+CliRun cliBytes(const QList<QByteArray>& args, const QString& home)
+{
+    QString script = QStringLiteral("exec \"$0\"");
+    for (const QByteArray& arg : args) {
+        script += QStringLiteral(" $'");
+        for (const char c : arg)
+            script += QStringLiteral("\\x%1").arg(uchar(c), 2, 16, QChar(u'0'));
+        script += u'\'';
+    }
+    QProcess p;
+    p.setProcessEnvironment(cliEnvironment(home));
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral("bash"),
+            QStringList{QStringLiteral("-c"), script, QStringLiteral(KELMAR_CLI)});
+    return finishCli(p);
+}
+
 } // namespace kelmar::test

@@ -69,6 +69,85 @@ TEST(CliUnzip, OptionsOfTheUnzipTabAsFlagsAndExitStatusByFailures)
                            QStringLiteral("readme.txt"), QStringLiteral("roms/Game.NES")}));
 }
 
+// Renamed upper case: a change of case alone is made, and a name that differs only in case
+// from a file already there is not taken (the two would be one name on a FAT or exFAT card).
+TEST(CliUnzip, RenamesChangeCaseAloneButNeverToAnotherFilesNameInAnotherCase)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    QTemporaryDir home, dir;
+    const QString zips = dir.filePath(QStringLiteral("zips"));
+    writeFile(dir.filePath(QStringLiteral("g1/g1.rom")), "g1");
+    writeFile(dir.filePath(QStringLiteral("game/a.nes")), "a");
+    writeFile(dir.filePath(QStringLiteral("game/game.nes")), "game");
+    QDir().mkpath(zips);
+    zipFolder(dir.filePath(QStringLiteral("g1")), zips + QStringLiteral("/g1.zip"));
+    zipFolder(dir.filePath(QStringLiteral("game")), zips + QStringLiteral("/game.zip"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const CliRun run = cli({QStringLiteral("unzip"), QStringLiteral("--to"), out,
+                            QStringLiteral("--rename"), QStringLiteral("upper"), zips},
+                           home.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(filesBelow(out), (QStringList{QStringLiteral("G1.ROM"), QStringLiteral("GAME.NES"),
+                                            QStringLiteral("a.nes")}));
+    EXPECT_EQ(readFile(out + QStringLiteral("/GAME.NES")), "game");
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Error renaming ") + out +
+                                 QStringLiteral("/a.nes! ") + out +
+                                 QStringLiteral("/GAME.NES would differ only in case from ") + out +
+                                 QStringLiteral("/game.nes")) ||
+                run.out.contains(QStringLiteral("/a.nes! ") + out +
+                                 QStringLiteral("/GAME.NES already exists.")))
+        << run.out;
+    EXPECT_TRUE(run.err.contains(QStringLiteral("2 files renamed"))) << run.err;
+}
+
+// An archive whose name without ".zip" is "." or ".." has no folder of its own: it fails,
+// and nothing is written, in the destination's parent least of all.
+TEST(CliUnzip, AnArchiveNamedLikeDotsGetsNoFolderOfItsOwn)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zip"));
+    const struct
+    {
+        const char* escape;
+        QString archive;
+        QStringList where; // "@" for the temporary folder
+        QString reason;
+    } cases[] = {
+        {"three dots into the destination's parent",
+         QStringLiteral("...zip"),
+         {QStringLiteral("--to"), QStringLiteral("@/out")},
+         QStringLiteral("\"..\"")},
+        {"two dots into the destination itself",
+         QStringLiteral("..zip"),
+         {QStringLiteral("--to"), QStringLiteral("@/out")},
+         QStringLiteral("\".\"")},
+        {"three dots beside the archive, into its folder's parent",
+         QStringLiteral("...zip"),
+         {QStringLiteral("--same-folder")},
+         QStringLiteral("\"..\"")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.escape);
+        QTemporaryDir home, dir;
+        const QString root = QDir::cleanPath(dir.path());
+        writeFile(root + QStringLiteral("/src/game.nes"), "game");
+        QDir().mkpath(root + QStringLiteral("/zips/out"));
+        const QString archive = root + QStringLiteral("/zips/") + c.archive;
+        zipFolder(root + QStringLiteral("/src"), archive);
+        const QStringList before = filesBelow(root);
+        QStringList args{QStringLiteral("unzip"), QStringLiteral("--folders"),
+                         QStringLiteral("--delete-archives")};
+        args += c.where;
+        args.replaceInStrings(QStringLiteral("@"), root + QStringLiteral("/zips"));
+        const CliRun run = cli(args << archive, home.path());
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_TRUE(run.out.startsWith(QStringLiteral("Error unzipping ") + archive +
+                                       QStringLiteral("\n    its folder would be ") + c.reason))
+            << run.out;
+        EXPECT_EQ(filesBelow(root), before);
+        EXPECT_TRUE(QDir(root + QStringLiteral("/zips/out")).isEmpty());
+    }
+}
+
 TEST(CliUnzip, UsageErrors)
 {
     QTemporaryDir home, dir;
