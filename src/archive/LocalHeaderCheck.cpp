@@ -18,13 +18,6 @@ namespace {
 
 using namespace zipbytes;
 
-constexpr quint32 kLocalSignature = 0x04034b50;
-constexpr quint32 kCentralSignature = 0x02014b50;
-constexpr quint32 kEndSignature = 0x06054b50;
-constexpr quint32 kZip64EndSignature = 0x06064b50;
-constexpr quint32 kZip64LocatorSignature = 0x07064b50;
-constexpr qint64 kEndSize = 22;
-constexpr qint64 kMaxComment = 0xFFFF;
 constexpr quint16 kZip64Field = 0x0001;
 constexpr quint16 kDataDescriptorFlag = 0x0008;
 constexpr quint32 kMax32 = 0xFFFFFFFF;

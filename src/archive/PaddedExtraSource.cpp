@@ -17,12 +17,6 @@ namespace {
 
 using namespace zipbytes;
 
-constexpr quint32 kCentralSignature = 0x02014b50;
-constexpr quint32 kEndSignature = 0x06054b50;
-constexpr quint32 kZip64LocatorSignature = 0x07064b50;
-constexpr qint64 kEndSize = 22;
-constexpr qint64 kMaxComment = 0xFFFF;
-
 // The file up to its central directory, then the directory as rewritten and the end record.
 struct Patched
 {

@@ -9,6 +9,15 @@
 // checks that look at an archive's bytes without libzip.
 namespace kelmar::zipbytes {
 
+// The records' signatures, and the end record's fixed size and longest comment.
+constexpr quint32 kLocalSignature = 0x04034b50;
+constexpr quint32 kCentralSignature = 0x02014b50;
+constexpr quint32 kEndSignature = 0x06054b50;
+constexpr quint32 kZip64EndSignature = 0x06064b50;
+constexpr quint32 kZip64LocatorSignature = 0x07064b50;
+constexpr qint64 kEndSize = 22;
+constexpr qint64 kMaxComment = 0xFFFF;
+
 inline quint16 le16(const unsigned char* p)
 {
     return quint16(p[0] | (p[1] << 8));

@@ -205,6 +205,14 @@ void writeFile(const QString& path, const QByteArray& bytes)
         f.write(bytes);
 }
 
+void writeRaw(const QByteArray& nativePath, const QByteArray& bytes)
+{
+    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << nativePath.constData();
+    ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
+    ::close(fd);
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile f(path);

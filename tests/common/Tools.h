@@ -29,6 +29,8 @@ bool haveTool(const QString& program);
 // Writes bytes to path, creating its folder.
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// Writes bytes to a file named by its bytes, which need not be UTF-8 (a failure fails the test).
+void writeRaw(const QByteArray& nativePath, const QByteArray& bytes);
 // n bytes that deflate does not shrink (a fixed generator, the same for the same seed).
 QByteArray noiseBytes(qsizetype n, quint32 seed);
 // n bytes that deflate shrinks well, with some variety.

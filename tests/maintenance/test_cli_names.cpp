@@ -21,14 +21,6 @@ using namespace kelmar::test;
 
 namespace {
 
-void writeRaw(const QByteArray& path, const QByteArray& bytes)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0) << path.constData();
-    ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
-    ::close(fd);
-}
-
 // The names in a folder, as bytes, sorted.
 QList<QByteArray> namesIn(const QByteArray& folder)
 {

@@ -27,15 +27,6 @@ using namespace kelmar::test;
 
 namespace {
 
-// Files are made and checked by their bytes: a name is whatever the system holds.
-void writeRaw(const QByteArray& path, const QByteArray& bytes)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0) << path.constData();
-    ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
-    ::close(fd);
-}
-
 QByteArray native(const QString& path)
 {
     return QFile::encodeName(path);
