@@ -10,6 +10,13 @@ kelmar=$1
 . "$(dirname "$0")/../common/tools.sh"
 require_tools Xvfb openbox xdotool xprop xwininfo
 
+# Under AddressSanitizer: Debian 12's libxkbcommon-x11 hands strndup a keymap name that is not
+# NUL-terminated within its length, which the sanitizer's strndup wrapper reads past as it
+# starts the xcb platform. That is the library's, not ours; the rest stays checked.
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+    export ASAN_OPTIONS="$ASAN_OPTIONS:intercept_strndup=0"
+fi
+
 failures=0
 fail() {
     echo "FAIL: $*" >&2
