@@ -22,10 +22,22 @@ PACKAGE_TOOLS=(
   "desktop-file-validate desktop-file-utils" "appstreamcli appstream" "mandoc mandoc"
   "dpkg-shlibdeps dpkg-dev" "file file"
 )
+# The packages of those tables, spelled out so that a reader (and a search) finds each one here.
+TEST_PKGS=(zip unzip 7zip libarchive-tools zstd advancecomp python3 xvfb xdotool openbox x11-utils
+           e2fsprogs util-linux coreutils dash bash)
+PACKAGE_PKGS=(desktop-file-utils appstream mandoc dpkg-dev file)
+PKGS+=("${TEST_PKGS[@]}")
 tables=("${TOOLS[@]}")
-[ "${1:-}" = --package ] && tables+=("${PACKAGE_TOOLS[@]}")
+if [ "${1:-}" = --package ]; then
+  PKGS+=("${PACKAGE_PKGS[@]}")
+  tables+=("${PACKAGE_TOOLS[@]}")
+fi
+# A table entry whose package the lists above leave out would pass here and fail elsewhere.
 for entry in "${tables[@]}"; do
-  PKGS+=("${entry#* }")
+  if ! printf '%s\n' "${PKGS[@]}" | grep -qx -- "${entry#* }"; then
+    echo "scripts/setup.sh: ${entry#* } (for ${entry%% *}) is in a tools table but not installed" >&2
+    exit 1
+  fi
 done
 
 missing=()
