@@ -105,15 +105,14 @@ void ArchiveEvents::handleProgress(const QString& name, int percent)
     percent = qBound(0, percent, 100);
     if (percent == 100) {
         if (m_operationKind == ZipBatch) {
-            const Options options = m_host.options();
-            const bool infoFile = isSamePath(name, options.txtInfoFile);
+            const bool infoFile = isSamePath(name, m_rules.infoFile);
             if (!infoFile)
                 advance();
-            if (Options::isSet(options.chkDeleteFiles) && !infoFile && basMain::IsListedFile(name))
+            if (m_rules.deleteSources && !infoFile && basMain::IsListedFile(name))
                 m_pendingDeletes.append(name);
         } else if (m_operationKind == UnzipBatch) {
             advance();
-            if (Options::isSet(m_host.options().chkRenameFiles))
+            if (m_rules.renameExtracted)
                 recordRename(name);
         }
     }
@@ -171,10 +170,9 @@ void ArchiveEvents::archiveWritten(bool committed)
     // A source that changed while it was read never reported itself finished; it stays, and
     // says so like every other source that stays.
     if (m_operationKind == ZipBatch) {
-        const Options options = m_host.options();
-        if (Options::isSet(options.chkDeleteFiles)) {
+        if (m_rules.deleteSources) {
             for (const QString& file : m_zip.lastOutcome().changedWhileRead) {
-                if (isSamePath(file, options.txtInfoFile) || !basMain::IsListedFile(file))
+                if (isSamePath(file, m_rules.infoFile) || !basMain::IsListedFile(file))
                     continue;
                 const QString why = QStringLiteral("it changed while it was being zipped");
                 m_host.write_log(QStringLiteral("Not deleted: ") + file + QStringLiteral(" (") +
@@ -210,7 +208,7 @@ void ArchiveEvents::recordRename(const QString& name)
     QString folder = fs::withSeparator(m_zip.extractFolder());
     const QString base = basMain::GetFileName(basMain::StripExtension(m_zip.archivePath()));
     QString target = folder + base + basMain::GetExtension(name);
-    switch (m_host.options().cmbUnzipCase) {
+    switch (m_rules.renameCase) {
     // One character at a time, so that a byte that is not UTF-8 stays that byte.
     case UseLowerCase:
         m_renameSources.append(NameRules::lowerCase(name));

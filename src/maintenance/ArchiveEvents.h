@@ -62,6 +62,17 @@ public:
         m_operationKind = kind;
         m_lastStatus.clear(); // the panel may have been given other text since
     }
+    // What the batch asked for that the events act on: zip's "Delete Original Files" and its
+    // info file (never deleted, never counted), unzip's "Rename Files" and its case.
+    struct Rules
+    {
+        bool deleteSources = false;
+        QString infoFile;
+        bool renameExtracted = false;
+        int renameCase = 2; // CaseChoice
+    };
+    void setRules(const Rules& rules) { m_rules = rules; }
+
     int currentFileNumber() const { return m_currentFileNumber; }
     void setCurrentFileNumber(int number) { m_currentFileNumber = number; }
     int totalFileCount() const { return m_totalFileCount; }
@@ -102,6 +113,7 @@ private:
     BatchHost& m_host;
     ZipComponent& m_zip;
     int m_operationKind = NoBatch;
+    Rules m_rules;
     int m_currentFileNumber = 0;
     int m_totalFileCount = 0;
     FinishedCount* m_sharedFinished = nullptr;

@@ -39,7 +39,7 @@ int ArchivePool::run(int count, const Batch& batch, const std::function<bool()>&
         if (batch.finish)
             batch.finish(i);
     };
-    const int threads = qMin(workers(), count);
+    const int threads = qMin(batch.workers > 0 ? batch.workers : workers(), count);
     if (threads <= 1) {
         int n = 0;
         for (int i = 0; i < count; ++i) {

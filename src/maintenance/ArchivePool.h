@@ -35,6 +35,8 @@ public:
         std::function<QStringList(int i)> keys;
         std::function<void(int i)> work;   // on a worker thread
         std::function<void(int i)> finish; // in list order, one at a time (may be empty)
+        // How many archives run at once: the request's worker count; 0 takes workers().
+        int workers = 0;
     };
 
     // started(i) runs, in order and one at a time, as archive i is taken up, before stop()

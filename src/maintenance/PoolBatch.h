@@ -3,7 +3,9 @@
 #include "fs/Path.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
+#include "maintenance/BatchProgress.h"
 #include "maintenance/SerialHost.h"
+#include "maintenance/SerialProgress.h"
 
 #include <QStringList>
 
@@ -66,6 +68,44 @@ runOnPool(BatchHost& host, const std::vector<int>& positions,
         out.stopped = true;
     else if (started > 0 && host.stopRequested())
         out.stopped = positions[size_t(started - 1)] + 1 < host.fileCount();
+    return out;
+}
+
+// The same over a typed request's files: work runs once for each of files, in order, on
+// workers threads (0: the pool's default), each archive talking to a SerialProgress.
+template <typename Result>
+PoolBatchResults<Result>
+runOnPool(const BatchFiles& files, int workers, ProgressSink& sink, BatchQuestions& questions,
+          const std::function<Result(SerialProgress& serial, int number, const QString& path)>& work,
+          const std::function<void(int number, int total, const QString& path)>& taken)
+{
+    const int total = files.size();
+    std::mutex lock;
+    std::vector<Result> results(static_cast<size_t>(total));
+    std::vector<QStringList> logs(static_cast<size_t>(total));
+    ArchivePool::Batch batch;
+    batch.workers = workers;
+    batch.keys = [&](int i) { return QStringList{files.path(i).toCaseFolded()}; };
+    batch.work = [&](int i) {
+        SerialProgress serial(sink, questions, lock, &logs[size_t(i)]);
+        results[size_t(i)] = work(serial, i + 1, files.path(i));
+    };
+    batch.finish = [&](int i) {
+        SerialProgress::writeHeldLog(sink, lock, logs[size_t(i)]);
+        logs[size_t(i)].clear();
+    };
+    const int started = ArchivePool::run(
+        total, batch, [&] { return SerialProgress::stopRequestedUnder(sink, lock); },
+        [&](int i) {
+            if (!taken)
+                return;
+            std::lock_guard<std::mutex> guard(lock);
+            taken(i + 1, total, files.path(i));
+        });
+    PoolBatchResults<Result> out;
+    results.resize(size_t(started));
+    out.results = std::move(results);
+    out.stopped = started < total;
     return out;
 }
 

@@ -147,6 +147,7 @@ void unzipOne(BatchHost& host, UnzipJob& job, SpaceLedger& space, bool deleting,
     // The handlers of the component's events run inside extract, on this thread.
     ArchiveEvents events(host, zip);
     events.setOperationKind(ArchiveEvents::UnzipBatch);
+    events.setRules({false, QString(), renaming, host.options().cmbUnzipCase});
     QObject::connect(
         &events, &ArchiveEvents::quitRequested, &events, [&] { quit = true; },
         Qt::DirectConnection);

@@ -231,6 +231,7 @@ private:
             host.endProgram();
         });
         events.setOperationKind(ArchiveEvents::ZipBatch);
+        events.setRules({Options::isSet(m_options.chkDeleteFiles), m_options.txtInfoFile});
         events.setTotalFileCount(m_selected);
         events.shareFinishedCount(&m_finished);
         zip.setKeepFolderNames(m_keepFolderNames);
@@ -340,6 +341,7 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
     });
 
     events.setOperationKind(ArchiveEvents::ZipBatch);
+    events.setRules({Options::isSet(options.chkDeleteFiles), options.txtInfoFile});
     const QString sourceFolder = basMain::WithSeparator(host.folder());
     zip.setKeepFolderNames(Options::isSet(options.chkUseZIPPaths));
     zip.setLevel(options.sliCompression);

@@ -291,12 +291,39 @@ bool frmKelmar::hasOperation(const QString& operationName) const
     return m_operations.contains(operationName);
 }
 
+void frmKelmar::registerBatch(const QString& operationName, Prepare prepare)
+{
+    registerOperation(operationName, {});
+    m_batches.insert(operationName, std::move(prepare));
+}
+
 bool frmKelmar::runOperation(const QString& operationName)
 {
     auto it = m_operations.constFind(operationName);
     if (it == m_operations.constEnd() || m_runner->busy())
         return false;
-    return m_runner->start(operationName, it.value(), *m_host, snapshot());
+    const BatchSnapshot taken = snapshot();
+    const auto batch = m_batches.constFind(operationName);
+    if (batch == m_batches.constEnd())
+        return m_runner->start(operationName, it.value(), *m_host, taken);
+    std::optional<BatchJob> job = batch.value()(*this, taken);
+    if (!job || !job->run)
+        return false;
+    const bool sound = Options::isSet(taken.options.chkSound);
+    Operation operation = [job = std::move(*job), sound](BatchHost& host) {
+        host.protect_form();
+        const BatchReport report = job.run(host, host);
+        host.release_form();
+        if (job.beep && sound)
+            host.beep();
+        if (job.refreshList)
+            host.refresh();
+        if (job.refreshTree)
+            host.refreshTree();
+        if (report.end == BatchEnd::EndProgram)
+            host.endProgram();
+    };
+    return m_runner->start(operationName, std::move(operation), *m_host, taken);
 }
 
 void frmKelmar::onBatchFinished()

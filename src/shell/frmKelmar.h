@@ -1,12 +1,16 @@
 #pragma once
 
+#include "maintenance/BatchProgress.h"
+#include "maintenance/BatchReport.h"
 #include "maintenance/BatchRunner.h"
 #include "shell/ControlPage.h"
 
 #include <QHash>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -47,6 +51,24 @@ public:
     // ("zip_files", "test_zip_files", ...). Commands whose operation is not registered
     // stay disabled.
     void registerOperation(const QString& operationName, Operation operation);
+
+    // A batch that takes a typed request. prepare runs on the window's thread when the
+    // command is given: it reads the snapshot, asks the questions whose answers the batch
+    // needs before it starts (where to write, whether to delete) and returns the job, or
+    // nothing when the user cancelled (or there is nothing to do and it said so). The job
+    // runs on the runner's thread inside the busy state; after it the window beeps when
+    // "Sound" is ticked and beep is set, re-reads the list (and the tree with refreshTree),
+    // and ends the program when the report says so.
+    struct BatchJob
+    {
+        std::function<kelmar::BatchReport(kelmar::ProgressSink&, kelmar::BatchQuestions&)> run;
+        bool beep = true;
+        bool refreshList = true;
+        bool refreshTree = false;
+    };
+    using Prepare = std::function<std::optional<BatchJob>(frmKelmar& window,
+                                                          const kelmar::BatchSnapshot& snapshot)>;
+    void registerBatch(const QString& operationName, Prepare prepare);
     bool hasOperation(const QString& operationName) const;
     // Starts operationName on the runner's thread. False when it is unknown or a batch runs.
     bool runOperation(const QString& operationName);
@@ -145,6 +167,7 @@ private:
     kelmar::BatchRunner* m_runner = nullptr;
     std::unique_ptr<kelmar::WindowHost> m_host;
     QHash<QString, Operation> m_operations;
+    QHash<QString, Prepare> m_batches;
 
     QString m_tempPath;
     QString m_startFolder;

@@ -31,10 +31,10 @@ TEST(ArchiveEvents, BarRoundsHalvesToTheEvenNeighbourAndClampsPercent)
 TEST(ArchiveEvents, ZippingFiveFilesWithAnInfoFileCountsToFiveOfFiveNotSix)
 {
     FakeHost host;
-    host.opts.txtInfoFile = QStringLiteral("/roms/info.txt");
     ZipComponent zip;
     ArchiveEvents events(host, zip);
     events.setOperationKind(ArchiveEvents::ZipBatch);
+    events.setRules({false, QStringLiteral("/roms/info.txt")});
     events.setTotalFileCount(5);
     events.setCurrentFileNumber(1);
     events.fileProgress(QStringLiteral("/roms/a.nes"), 30);
@@ -67,11 +67,10 @@ TEST(ArchiveEvents, DeleteOriginalFilesOnlyOnceTheArchiveIsWrittenAndNeverTheInf
     QFile::setPermissions(b, QFile::ReadOwner); // read-only goes too
 
     FakeHost host;
-    host.opts.chkDeleteFiles = 1;
-    host.opts.txtInfoFile = info;
     ZipComponent zip;
     ArchiveEvents events(host, zip);
     events.setOperationKind(ArchiveEvents::ZipBatch);
+    events.setRules({true, info});
     events.setTotalFileCount(3);
     events.setCurrentFileNumber(1);
     zip.setFileMask(a + u'\r' + b + u'\r' + hidden + u'\r' + info);
@@ -108,10 +107,9 @@ TEST(ArchiveEvents, UnzipRenamePairsUseTheArchiveNameInTheChosenCaseWithoutDoubl
     ASSERT_EQ(zip.compress(0), ZipOk);
 
     FakeHost host;
-    host.opts.chkRenameFiles = 1;
-    host.opts.cmbUnzipCase = UseUpperCase;
     ArchiveEvents events(host, zip);
     events.setOperationKind(ArchiveEvents::UnzipBatch);
+    events.setRules({false, QString(), true, UseUpperCase});
     events.setTotalFileCount(1);
     events.setCurrentFileNumber(0);
     const QString folder = dir.filePath(QStringLiteral("Out"));
@@ -125,7 +123,7 @@ TEST(ArchiveEvents, UnzipRenamePairsUseTheArchiveNameInTheChosenCaseWithoutDoubl
               QStringLiteral("Unzipping ") + folder + QStringLiteral("/pac.rom [||||||||||]"));
     EXPECT_EQ(events.currentFileNumber(), 1);
 
-    host.opts.cmbUnzipCase = UseOriginalCase;
+    events.setRules({false, QString(), true, UseOriginalCase});
     zip.setArchivePath(dir.filePath(QStringLiteral("Other Name.zip")));
     events.fileProgress(folder + QStringLiteral("/pac.rom"), 100);
     EXPECT_EQ(events.renameSources().last(), folder + QStringLiteral("/pac.rom"));
@@ -146,11 +144,11 @@ TEST(ArchiveEvents, ListingCollectsTheNames)
 
 namespace {
 
-// A host whose options cannot be read: the handler's unexpected-error path.
+// A host whose status panel fails: the handler's unexpected-error path.
 class BrokenOptionsHost : public FakeHost
 {
 public:
-    Options options() const override { throw std::runtime_error("settings unavailable"); }
+    void setStatusText(const QString&) override { throw std::runtime_error("panel unavailable"); }
 };
 
 } // namespace

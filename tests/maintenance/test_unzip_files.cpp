@@ -509,20 +509,17 @@ TEST(UnzipFiles, NothingSelectedSaysWhoopsAndACancelledPickerEndsSilently)
 
 namespace {
 
-// A host whose options cannot be read once the batch has started, so the progress handler
-// meets an unexpected error inside the extraction.
+// A host whose status panel fails once extraction shows its progress, so the progress
+// handler meets an unexpected error inside the extraction.
 class FailingHost : public FakeHost
 {
 public:
-    Options options() const override
+    void setStatusText(const QString& text) override
     {
-        if (++m_reads > 1)
-            throw std::runtime_error("options unavailable");
-        return opts;
+        if (text.startsWith(QStringLiteral("Unzipping ")))
+            throw std::runtime_error("panel unavailable");
+        FakeHost::setStatusText(text);
     }
-
-private:
-    mutable int m_reads = 0;
 };
 
 } // namespace
