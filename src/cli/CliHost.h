@@ -43,10 +43,10 @@ public:
                          MsgButtons buttons, Question kind = Question::Notice) override;
     // The folder picker answers folderAnswer (set from a flag), else is cancelled.
     std::optional<QString> browseForFolder(const QString&) override { return given(folderAnswer); }
-    // The save dialog answers saveAnswer (set from a flag), else is cancelled.
+    // No command asks where to save: each is told by its flags.
     std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override
     {
-        return given(saveAnswer);
+        return std::nullopt;
     }
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override
     {
@@ -57,7 +57,6 @@ public:
     void update_count() override {}
 
     QString folderAnswer;
-    QString saveAnswer;
     // Answers the questions of the kinds a command knows; any other question, and every
     // question when unset, gets the safe answer (No, Cancel). The message is printed on
     // stderr first either way.

@@ -6,8 +6,10 @@
 #include "cli/ProgressHost.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
+#include "maintenance/ArchivePool.h"
 #include "maintenance/FoldersToZips.h"
 #include "maintenance/ZipFiles.h"
+#include "maintenance/ZipOptions.h"
 
 namespace kelmar::cli {
 
@@ -111,17 +113,47 @@ QString absolute(const QString& path)
     return fs::absolutePath(path);
 }
 
-} // namespace
-
-int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+// The files of the group forEachGroup has just given the host.
+BatchFiles filesOf(const CliHost& host)
 {
-    Options options = saved;
-    QString single;
-    QString target;
-    bool modeGiven = false;
-    QStringList paths;
+    BatchFiles files{host.folder(), {}};
+    for (int i = 0; i < host.fileCount(); ++i)
+        files.names.append(host.fileName(i));
+    return files;
+}
+
+// What the zip batches wrote, failed and kept over every group of the run.
+struct ZipTally
+{
+    int written = 0;
+    int failed = 0;
+    int kept = 0;
+    bool stopped = false;
+};
+
+// Each failed archive and each source kept on stderr.
+void tallyZip(const BatchReport& report, ZipTally& tally, QTextStream& err)
+{
+    for (const ItemOutcome& a : report.items) {
+        if (a.code == ZipOk) {
+            ++tally.written;
+        } else if (a.code != ZipAborted) {
+            ++tally.failed;
+            err << "kelmar-cli: " << failure(a.path, a.code, a.reason) << '\n';
+        }
+        const QStringList kept = keptSources(a);
+        for (const QString& k : kept)
+            err << "kelmar-cli: not deleted: " << k << '\n';
+        tally.kept += int(kept.size());
+    }
+    tally.stopped = tally.stopped || report.end >= BatchEnd::Stopped;
+}
+
+// The zip options over the saved ones; single and target take --single and --to.
+OptionTable zipOptions(Options& options, QString& single, QString& target, bool& modeGiven)
+{
     OptionTable table = sharedOptions(options);
-    auto oneArchive = [&](bool one) {
+    auto oneArchive = [&options, &modeGiven](bool one) {
         options.radOneZIP = one;
         options.radMultipleZIPs = !one;
         modeGiven = true;
@@ -133,7 +165,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
         table.end(),
         {
             cliValue(QStringLiteral("--single"), needsArchive,
-                     [&](const QString& v) {
+                     [=, &single](const QString& v) {
                          if (v.isEmpty())
                              return needsArchive;
                          single = absolute(v);
@@ -141,7 +173,7 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
                          return QString();
                      }),
             cliValue(QStringLiteral("--to"), needsFolder,
-                     [&](const QString& v) {
+                     [=, &options, &target](const QString& v) {
                          if (v.isEmpty())
                              return needsFolder;
                          if (fs::pathExists(v) && !fs::isFolderPath(v))
@@ -152,12 +184,12 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
                          return QString();
                      }),
             cliSwitch({QStringLiteral("--same-folder")},
-                      [&] {
+                      [=, &options] {
                           oneArchive(false);
                           options.chkSaveZIPsinSameFolder = 1;
                       }),
             cliValue(QStringLiteral("--info-file"), needsInfoFile,
-                     [&](const QString& v) {
+                     [=, &options](const QString& v) {
                          if (!fs::isFilePath(v))
                              return needsInfoFile;
                          options.chkInfoFile = 1;
@@ -166,17 +198,32 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
                          options.txtInfoFile = absolute(v);
                          return QString();
                      }),
-            cliSwitch({QStringLiteral("--no-info-file")}, [&] { options.chkInfoFile = 0; }),
+            cliSwitch({QStringLiteral("--no-info-file")}, [&options] { options.chkInfoFile = 0; }),
             cliSwitch({QStringLiteral("--original-extensions")},
-                      [&] { options.chkUseOriginalExtensions = 1; }),
+                      [&options] { options.chkUseOriginalExtensions = 1; }),
             cliSwitch({QStringLiteral("--no-original-extensions")},
-                      [&] { options.chkUseOriginalExtensions = 0; }),
+                      [&options] { options.chkUseOriginalExtensions = 0; }),
             caseOption(QStringLiteral("--case"),
                        QStringLiteral("--case needs lower, upper or original"),
                        &options.cmbFileCase),
-            cliSwitch({QStringLiteral("--delete-originals")}, [&] { options.chkDeleteFiles = 1; }),
-            cliSwitch({QStringLiteral("--keep-originals")}, [&] { options.chkDeleteFiles = 0; }),
+            cliSwitch({QStringLiteral("--delete-originals")},
+                      [&options] { options.chkDeleteFiles = 1; }),
+            cliSwitch({QStringLiteral("--keep-originals")},
+                      [&options] { options.chkDeleteFiles = 0; }),
         });
+    return table;
+}
+
+} // namespace
+
+int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    Options options = saved;
+    QString single;
+    QString target;
+    bool modeGiven = false;
+    QStringList paths;
+    const OptionTable table = zipOptions(options, single, target, modeGiven);
     if (!parseOptions(args, "zip", table, &paths, err))
         return kExitUsage;
     if (paths.isEmpty())
@@ -199,36 +246,29 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
         return usage(err,
                      QStringLiteral("cannot create the folder '%1'").arg(fs::displayName(target)));
 
+    ZipRequest request = zipRequestFrom(options);
+    request.archive = single;
+    request.targetFolder = Options::isSet(options.chkSaveZIPsinSameFolder) ? QString() : target;
+    request.workers = ArchivePool::workers();
     installInterruptHandler();
     ProgressHost host(options, out, err);
-    host.saveAnswer = single;
-    host.folderAnswer = target;
     ZipComponent zip;
-    int written = 0;
-    int failed = 0;
-    int kept = 0;
-    bool stopped = false;
+    ZipTally tally;
     if (!forEachGroup(groups, host, "files to zip", err, [&] {
-            const ZipFilesReport report = zip_files(host, zip);
-            for (const ZipFilesReport::Archive& a : report.archives) {
-                if (a.result == ZipOk) {
-                    ++written;
-                } else if (a.result != ZipAborted) {
-                    ++failed;
-                    err << "kelmar-cli: " << failure(a.path, a.result, a.detail) << '\n';
-                }
-                for (const QString& k : a.kept)
-                    err << "kelmar-cli: not deleted: " << k << '\n';
-                kept += int(a.kept.size());
-            }
-            stopped = stopped || report.stopped;
+            request.files = filesOf(host);
+            const BatchReport report = zip_files(request, host, host, zip);
+            // No to an unexpected error ends the whole run.
+            if (report.end == BatchEnd::EndProgram)
+                host.requestStop();
+            tallyZip(report, tally, err);
         }))
-        stopped = true;
-    err << "Wrote " << written << " archive" << (written == 1 ? "" : "s") << ", " << failed
-        << " failed" << (kept > 0 ? QStringLiteral(", %1 not deleted").arg(kept) : QString())
-        << (stopped ? " (stopped)" : "") << '\n';
+        tally.stopped = true;
+    err << "Wrote " << tally.written << " archive" << (tally.written == 1 ? "" : "s") << ", "
+        << tally.failed << " failed"
+        << (tally.kept > 0 ? QStringLiteral(", %1 not deleted").arg(tally.kept) : QString())
+        << (tally.stopped ? " (stopped)" : "") << '\n';
     err.flush();
-    return batchExitStatus(failed + kept + missing, stopped);
+    return batchExitStatus(tally.failed + tally.kept + missing, tally.stopped);
 }
 
 int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
@@ -254,38 +294,42 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
 
     installInterruptHandler();
     ProgressHost host(options, out, err);
-    host.setFiles(absolute(paths.front()), {});
-    host.questions = [deleteFolders](Question kind, MsgButtons) -> std::optional<MsgAnswer> {
-        if (kind == Question::DeleteZippedFolders)
-            return deleteFolders ? MsgAnswer::Yes : MsgAnswer::No;
-        return std::nullopt;
-    };
+    FoldersToZipsRequest request = foldersToZipsRequestFrom(options);
+    request.folder = absolute(paths.front());
+    request.deleteFolders = deleteFolders;
+    request.workers = ArchivePool::workers();
+    if (subFoldersToZip(request.folder).isEmpty()) {
+        host.messageBox(noSubFoldersNotice(), QStringLiteral("Whoops!"), MsgIcon::Information,
+                        MsgButtons::Ok);
+        return kExitGood;
+    }
+    // The window's question shows as a message; --delete-folders is the answer.
+    host.messageBox(deleteFoldersQuestion(request.folder), foldersToZipsTitle(), MsgIcon::Question,
+                    MsgButtons::YesNoCancel, Question::DeleteZippedFolders);
     ZipComponent zip;
-    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+    const BatchReport report = convert_sub_folders_to_zips(request, host, host, zip);
     int problems = 0;
-    for (const FoldersToZipsReport::Folder& f : report.folders) {
-        if (f.result != ZipOk) {
+    for (const ItemOutcome& f : report.items) {
+        if (f.result == ItemResult::Failed) {
             ++problems;
-            out << failure(f.path, f.result, f.detail) << '\n';
+            out << failure(f.path, f.code, f.reason) << '\n';
             continue;
         }
-        out << f.path << " -> " << f.archive;
-        if (f.deleted)
+        out << f.path << " -> " << f.target;
+        if (deleteFolders && f.result == ItemResult::Done) {
             out << " (folder deleted)";
-        else if (deleteFolders) {
+        } else if (deleteFolders) {
             ++problems;
-            out << " (folder kept: " << f.keptBecause << ')';
+            out << " (folder kept: " << f.reason << ')';
         }
         out << '\n';
         for (const QString& note : f.notes)
             out << "  (" << note << ")\n";
     }
     out.flush();
-    if (report.noSubFolders)
-        return kExitGood;
     if (problems > 0)
         return kExitBad;
-    return report.stopped ? kExitNotTested : kExitGood;
+    return report.stopped() ? kExitNotTested : kExitGood;
 }
 
 } // namespace kelmar::cli

@@ -8,7 +8,7 @@
 #include "fs/Path.h"
 #include "fs/RemoveUnchanged.h"
 #include "maintenance/ArchivePool.h"
-#include "maintenance/SerialHost.h"
+#include "maintenance/SerialProgress.h"
 #include "names/NameOrder.h"
 
 #include <QDir>
@@ -124,148 +124,206 @@ QString deleteZippedFolder(const QString& folder, const std::vector<StoredSource
     return QString();
 }
 
-} // namespace
-
-int FoldersToZipsReport::failedCount() const
+// One sub-folder: what its archive came to, and whether the folder went.
+struct Folder
 {
-    int n = 0;
-    for (const Folder& f : folders)
-        n += f.result != 0 ? 1 : 0;
-    return n;
+    QString path;
+    QString archive;                  // path + ".zip"
+    int result = 0;                   // the component's code for the archive
+    QString detail;                   // the component's words for a failure
+    std::vector<StoredSource> stored; // what its archive stored, as read
+    QStringList notes;                // files stored under another name, or left out
+    QString keptBecause;              // deleting: why the folder was not deleted
+    bool deleted = false;
+};
+
+// Zips one folder with a component of its own. A folder that cannot be read in full is not
+// zipped: its archive would look complete.
+void zipFolder(Folder& folder, const FoldersToZipsRequest& request,
+               const std::function<void()>& hook)
+{
+    const FolderTree tree = FolderTree::read(nativeOf(folder.path));
+    if (!tree.error.isEmpty()) {
+        folder.result = ZipReadError;
+        folder.detail = QStringLiteral("cannot read ") + tree.error;
+        return;
+    }
+    ZipComponent mine;
+    mine.setKeepFolderNames(request.keepPaths);
+    mine.setLevel(request.level);
+    mine.setPassword(request.password);
+    mine.setProcessSubfolders(true);
+    mine.setArchivePath(folder.archive);
+    mine.setAfterWriteHook(hook);
+    folder.result = mine.compress(sourcesOf(folder.path, tree, request.keepPaths));
+    folder.detail = mine.lastErrorDetail();
+    folder.stored = mine.lastOutcome().stored;
+    folder.notes = mine.lastOutcome().notes;
 }
 
-FoldersToZipsReport convert_sub_folders_to_zips(BatchHost& host, ZipComponent& zip)
+// Zips the folders several at once, each by a component of its own; Stop ends the run
+// between folders, and the folders not reached are left as they are. The folders taken up.
+std::vector<Folder> zipFolders(const FoldersToZipsRequest& request, const QStringList& names,
+                               ProgressSink& sink, ZipComponent& zip)
 {
-    FoldersToZipsReport report;
-    QString root = QDir::cleanPath(host.treeFolder());
-    // Read with the system's own calls: Qt's listing passes over a folder whose name is not
-    // UTF-8, and could not open it again.
-    QStringList names;
-    fs::listSubFolders(root, &names);
-    sortFileNames(names);
-    if (names.isEmpty()) {
-        report.noSubFolders = true;
-        host.messageBox(QStringLiteral("This folder has no sub folders to zip!"),
-                        QStringLiteral("Whoops!"), MsgIcon::Information, MsgButtons::Ok);
-        return report;
-    }
-    report.answer = host.messageBox(
-        QStringLiteral("About to convert the folders in '") + host.treeDisplayName() +
-            QStringLiteral("' to zips.") + u'\r' + u'\r' +
-            QStringLiteral("Do you want to delete the folders after they are zipped?"),
-        QStringLiteral("Folders to Zips"), MsgIcon::Question, MsgButtons::YesNoCancel,
-        Question::DeleteZippedFolders);
-    if (report.answer != MsgAnswer::Yes && report.answer != MsgAnswer::No)
-        return report;
-
-    host.protect_form();
-    const Options options = host.options();
-    const bool keepFolderNames = options.chkUseZIPPaths != 0;
-    zip.setKeepFolderNames(keepFolderNames);
-    zip.setLevel(options.sliCompression);
-    zip.setPassword(options.chkZIPPassword != 0 ? options.txtZIPPassword : QString());
-    zip.setProcessSubfolders(true);
-    root = fs::withSeparator(root);
-
-    // Folders are zipped several at once, each by a component of its own; the batch's
-    // component settles what may be deleted afterwards, one folder after another.
+    const QString root = fs::withSeparator(QDir::cleanPath(request.folder));
     const int count = int(names.size());
-    std::vector<FoldersToZipsReport::Folder> folders(static_cast<size_t>(count));
-    std::mutex hostLock;
-    std::mutex hookLock;
-    const std::function<void()> hook = zip.afterWriteHook();
+    std::vector<Folder> folders(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         folders[size_t(i)].path = root + names.at(i);
         folders[size_t(i)].archive = folders[size_t(i)].path + QStringLiteral(".zip");
     }
+    std::mutex sinkLock;
+    std::mutex hookLock;
+    const std::function<void()> batchHook = zip.afterWriteHook();
+    std::function<void()> hook;
+    if (batchHook) {
+        hook = [&] {
+            std::lock_guard<std::mutex> lock(hookLock);
+            batchHook();
+        };
+    }
     ArchivePool::Batch batch;
+    batch.workers = request.workers;
     batch.keys = [&](int i) {
-        const FoldersToZipsReport::Folder& folder = folders[size_t(i)];
+        const Folder& folder = folders[size_t(i)];
         return QStringList{folder.path.toCaseFolded(), folder.archive.toCaseFolded()};
     };
-    batch.work = [&](int i) {
-        FoldersToZipsReport::Folder& folder = folders[size_t(i)];
-        // A folder that cannot be read in full is not zipped: its archive would look
-        // complete.
-        const FolderTree tree = FolderTree::read(nativeOf(folder.path));
-        if (!tree.error.isEmpty()) {
-            folder.result = ZipReadError;
-            folder.detail = QStringLiteral("cannot read ") + tree.error;
-            return;
-        }
-        ZipComponent mine;
-        mine.setKeepFolderNames(keepFolderNames);
-        mine.setLevel(zip.level());
-        mine.setPassword(zip.password());
-        mine.setProcessSubfolders(true);
-        mine.setArchivePath(folder.archive);
-        if (hook) {
-            mine.setAfterWriteHook([&] {
-                std::lock_guard<std::mutex> lock(hookLock);
-                hook();
-            });
-        }
-        folder.result = mine.compress(sourcesOf(folder.path, tree, keepFolderNames));
-        folder.detail = mine.lastErrorDetail();
-        folder.stored = mine.lastOutcome().stored;
-        folder.notes = mine.lastOutcome().notes;
-    };
-    // Stop ends the run between folders; the folders not reached are left as they are.
+    batch.work = [&](int i) { zipFolder(folders[size_t(i)], request, hook); };
     const int started = ArchivePool::run(
-        count, batch, [&] { return SerialHost::stopRequestedUnder(host, hostLock); },
+        count, batch, [&] { return SerialProgress::stopRequestedUnder(sink, sinkLock); },
         [&](int i) {
-            std::lock_guard<std::mutex> lock(hostLock);
-            host.setStatusText(QStringLiteral("Zipping Folder ") + folders[size_t(i)].path +
+            std::lock_guard<std::mutex> lock(sinkLock);
+            sink.setStatusText(QStringLiteral("Zipping Folder ") + folders[size_t(i)].path +
                                QStringLiteral(" (") + QString::number(i + 1) +
                                QStringLiteral(" of ") + QString::number(count) + u')');
         });
     folders.resize(size_t(started));
-    report.folders = std::move(folders);
-    report.stopped = started < count;
+    return folders;
+}
 
+// Deletes a zipped folder when its archive holds all of it; else says why it stays. The
+// batch's component lists the archive, one folder after another.
+void settleFolder(Folder& folder, ZipComponent& zip)
+{
+    zip.setArchivePath(folder.archive);
+    const FolderTree now = FolderTree::read(nativeOf(folder.path));
+    folder.keptBecause = checkArchiveHoldsAll(zip, folder.path, folder.stored, now);
+    // The archive reaches the disk before the folder goes.
+    if (const int error =
+            folder.keptBecause.isEmpty() ? fs::flushFileAndFolder(folder.archive) : 0) {
+        folder.keptBecause =
+            QStringLiteral("its archive could not be flushed to disk: ") + fs::systemError(error);
+    }
+    if (folder.keptBecause.isEmpty())
+        folder.keptBecause = deleteZippedFolder(folder.path, folder.stored, now);
+    folder.deleted = folder.keptBecause.isEmpty();
+}
+
+ItemOutcome outcomeOf(const Folder& folder, bool deleting)
+{
+    ItemOutcome item;
+    item.path = folder.path;
+    item.target = folder.archive;
+    item.code = folder.result;
+    item.notes = folder.notes;
+    for (const StoredSource& s : folder.stored)
+        item.sources.append(s.path);
+    if (folder.result != ZipOk) {
+        item.result = ItemResult::Failed;
+        item.reason = folder.detail.isEmpty() ? zipErrorMessage(folder.result) : folder.detail;
+    } else if (deleting && !folder.deleted) {
+        item.result = ItemResult::Kept;
+        item.reason = folder.keptBecause;
+    }
+    return item;
+}
+
+// The closing message names the folders not zipped, or kept when they were to go.
+void reportProblems(const std::vector<Folder>& folders, BatchQuestions& questions)
+{
     QStringList problems;
-    for (FoldersToZipsReport::Folder& folder : report.folders) {
+    for (const Folder& folder : folders) {
         if (folder.result != ZipOk) {
             problems.append(
                 folder.path + QStringLiteral(": ") +
                 (folder.detail.isEmpty() ? zipErrorMessage(folder.result) : folder.detail));
-            if (report.answer == MsgAnswer::Yes)
-                folder.keptBecause = QStringLiteral("its archive was not written");
-            continue;
-        }
-        if (report.answer != MsgAnswer::Yes)
-            continue;
-        zip.setArchivePath(folder.archive);
-        const FolderTree now = FolderTree::read(nativeOf(folder.path));
-        folder.keptBecause = checkArchiveHoldsAll(zip, folder.path, folder.stored, now);
-        // The archive reaches the disk before the folder goes.
-        if (const int error =
-                folder.keptBecause.isEmpty() ? fs::flushFileAndFolder(folder.archive) : 0) {
-            folder.keptBecause = QStringLiteral("its archive could not be flushed to disk: ") +
-                                 fs::systemError(error);
-        }
-        if (folder.keptBecause.isEmpty())
-            folder.keptBecause = deleteZippedFolder(folder.path, folder.stored, now);
-        folder.deleted = folder.keptBecause.isEmpty();
-        if (!folder.deleted)
+        } else if (!folder.keptBecause.isEmpty()) {
             problems.append(folder.path + QStringLiteral(" was not deleted: ") +
                             folder.keptBecause);
+        }
     }
-    if (report.answer == MsgAnswer::Yes)
-        host.refreshTree();
-    host.refresh();
-    host.showCreditLine();
-    host.release_form();
-    if (!problems.isEmpty()) {
-        constexpr int kShown = 10;
-        QString text = QStringLiteral("Some folders could not be zipped or were kept:");
-        for (int i = 0; i < std::min(kShown, int(problems.size())); ++i)
-            text += u'\r' + problems.at(i);
-        if (problems.size() > kShown)
-            text += QStringLiteral("\r... and %1 more").arg(problems.size() - kShown);
-        host.messageBox(text, QStringLiteral("Folders to Zips"), MsgIcon::Exclamation,
-                        MsgButtons::Ok);
+    if (problems.isEmpty())
+        return;
+    constexpr int kShown = 10;
+    QString text = QStringLiteral("Some folders could not be zipped or were kept:");
+    for (int i = 0; i < std::min(kShown, int(problems.size())); ++i)
+        text += u'\r' + problems.at(i);
+    if (problems.size() > kShown)
+        text += QStringLiteral("\r... and %1 more").arg(problems.size() - kShown);
+    questions.messageBox(text, foldersToZipsTitle(), MsgIcon::Exclamation, MsgButtons::Ok);
+}
+
+} // namespace
+
+QStringList subFoldersToZip(const QString& folder)
+{
+    // Read with the system's own calls: Qt's listing passes over a folder whose name is not
+    // UTF-8, and could not open it again.
+    QStringList names;
+    fs::listSubFolders(QDir::cleanPath(folder), &names);
+    sortFileNames(names);
+    return names;
+}
+
+QString foldersToZipsTitle()
+{
+    return QStringLiteral("Folders to Zips");
+}
+
+QString noSubFoldersNotice()
+{
+    return QStringLiteral("This folder has no sub folders to zip!");
+}
+
+QString deleteFoldersQuestion(const QString& folder)
+{
+    const QString path = QDir::cleanPath(folder);
+    QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    if (name.isEmpty())
+        name = path;
+    return QStringLiteral("About to convert the folders in '") + name +
+           QStringLiteral("' to zips.") + u'\r' + u'\r' +
+           QStringLiteral("Do you want to delete the folders after they are zipped?");
+}
+
+BatchReport convert_sub_folders_to_zips(const FoldersToZipsRequest& request, ProgressSink& sink,
+                                        BatchQuestions& questions, ZipComponent& zip)
+{
+    BatchReport report;
+    const QStringList names = subFoldersToZip(request.folder);
+    if (names.isEmpty()) {
+        report.end = BatchEnd::NothingSelected;
+        return report;
     }
+    zip.setKeepFolderNames(request.keepPaths);
+    zip.setLevel(request.level);
+    zip.setPassword(request.password);
+    zip.setProcessSubfolders(true);
+    std::vector<Folder> folders = zipFolders(request, names, sink, zip);
+    if (folders.size() < size_t(names.size()))
+        report.end = BatchEnd::Stopped;
+    for (Folder& folder : folders) {
+        if (folder.result != ZipOk) {
+            if (request.deleteFolders)
+                folder.keptBecause = QStringLiteral("its archive was not written");
+        } else if (request.deleteFolders) {
+            settleFolder(folder, zip);
+        }
+        report.items.push_back(outcomeOf(folder, request.deleteFolders));
+    }
+    sink.showCreditLine();
+    reportProblems(folders, questions);
     return report;
 }
 

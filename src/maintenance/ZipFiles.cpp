@@ -6,12 +6,10 @@
 #include "maintenance/ArchiveEvents.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
-#include "maintenance/SerialHost.h"
+#include "maintenance/SerialProgress.h"
 #include "names/NameRules.h"
 #include "names/basMain.h"
 
-#include <QFileInfo>
-#include <QMutex>
 #include <QSet>
 
 #include <atomic>
@@ -24,23 +22,61 @@ namespace kelmar {
 namespace {
 
 const QChar CR = u'\r';
+const QString kKeptPrefix = QStringLiteral("not deleted: ");
 
-// The save dialog shows the name it was last given, as a dialog kept for the whole session
-// would.
-QString& lastSaveName()
+// The archive events speak to a BatchHost: this one is the batch's sink and questions. The
+// events' "stop" (No to an unexpected error) is the batch's own flag, which ends the batch as
+// Stop would and then the program.
+class EventsHost : public BatchHost
 {
-    static QString name;
-    return name;
-}
-QMutex& lastSaveNameLock()
-{
-    static QMutex lock;
-    return lock;
-}
+public:
+    EventsHost(ProgressSink& sink, BatchQuestions& questions, std::atomic<bool>& quit)
+        : m_sink(sink), m_questions(questions), m_quit(quit)
+    {
+    }
+
+    QString folder() const override { return QString(); }
+    int fileCount() const override { return 0; }
+    QString fileName(int) const override { return QString(); }
+    bool isSelected(int) const override { return false; }
+    QString tempPath() const override { return QString(); }
+    Options options() const override { return Options(); }
+    void write_log(const QString& line) override { m_sink.write_log(line); }
+    void clear_log() override { m_sink.clear_log(); }
+    void setStatusText(const QString& text) override { m_sink.setStatusText(text); }
+    void showCreditLine() override { m_sink.showCreditLine(); }
+    void protect_form() override {}
+    void release_form() override {}
+    bool stopRequested() const override { return m_quit.load() || m_sink.stopRequested(); }
+    void requestStop() override { m_quit.store(true); }
+    MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
+                         MsgButtons buttons, Question kind = Question::Notice) override
+    {
+        return m_questions.messageBox(text, title, icon, buttons, kind);
+    }
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override
+    {
+        return m_questions.inputBox(prompt, title, defaultText);
+    }
+    std::optional<QString> browseForFolder(const QString&) override { return std::nullopt; }
+    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+    void beep() override {}
+    void refresh() override {}
+    void update_count() override {}
+
+private:
+    ProgressSink& m_sink;
+    BatchQuestions& m_questions;
+    std::atomic<bool>& m_quit;
+};
 
 // A mask's lines, one log line each: the log takes one line per call, and a bare carriage
 // return inside a line would show differently in every place the log goes.
-void logLines(BatchHost& host, const QString& first, const QString& mask, const QString& last)
+void logLines(ProgressSink& sink, const QString& first, const QString& mask, const QString& last)
 {
     QStringList lines = mask.split(CR);
     if (lines.size() > 1 && lines.back().isEmpty())
@@ -48,7 +84,7 @@ void logLines(BatchHost& host, const QString& first, const QString& mask, const 
     lines.front().prepend(first);
     lines.back().append(last);
     for (const QString& line : std::as_const(lines))
-        host.write_log(line);
+        sink.write_log(line);
 }
 
 // The component's cancel check for the duration of one call, and none afterwards: the
@@ -68,34 +104,15 @@ private:
     ZipComponent& m_zip;
 };
 
-void endSteps(BatchHost& host, ArchiveEvents& events, const Options& options, int lastResult)
-{
-    host.release_form();
-    host.showCreditLine();
-    host.refresh();
-    if (Options::isSet(options.chkSound))
-        host.beep();
-    if (lastResult == ZipAborted) {
-        host.messageBox(QStringLiteral("The current process has been stopped"),
-                        QStringLiteral("Abort"), MsgIcon::Information, MsgButtons::Ok);
-    } else if (lastResult != ZipOk) {
-        host.messageBox(QStringLiteral("Error #") + QString::number(lastResult) +
-                            QStringLiteral(" occurred while unzipping the files.") + CR +
-                            QStringLiteral("The zip file may not have been created."),
-                        QStringLiteral("Warning"), MsgIcon::Exclamation, MsgButtons::Ok);
-    }
-    events.setOperationKind(ArchiveEvents::NoBatch);
-}
-
 // The end message reports only the last result; each failed archive gets its own line.
-void logFailure(BatchHost& host, const QString& archivePath, int result, const QString& detail)
+void logFailure(ProgressSink& sink, const QString& archivePath, int result, const QString& detail)
 {
     if (result == ZipOk || result == ZipAborted)
         return;
     QString reason = zipErrorMessage(result);
     if (!detail.isEmpty())
         reason += QStringLiteral(": ") + detail;
-    host.write_log(QStringLiteral("Error zipping ") + fs::printableName(archivePath) +
+    sink.write_log(QStringLiteral("Error zipping ") + fs::printableName(archivePath) +
                    QStringLiteral(" (") + reason + u')');
 }
 
@@ -111,106 +128,138 @@ QString entryNameFor(const QString& path, bool keepFolderNames)
     return entry;
 }
 
-void logNotes(BatchHost& host, const ZipComponent& zip)
+void logNotes(ProgressSink& sink, const ZipComponent& zip)
 {
     for (const QString& note : zip.lastOutcome().notes)
-        host.write_log(QStringLiteral("    (") + note + u')');
+        sink.write_log(QStringLiteral("    (") + note + u')');
 }
 
-void whoops(BatchHost& host)
+void configure(ZipComponent& zip, const ZipRequest& request)
 {
-    host.messageBox(QStringLiteral("You didn't select any files to ZIP!"),
-                    QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
+    zip.setKeepFolderNames(request.keepPaths);
+    zip.setLevel(request.level);
+    zip.setPassword(request.password);
 }
 
-// The per-file mode: one archive per selected file, several at once (ArchivePool). Files that
-// go into the same archive share one component, in list order, so the second finds the first's
-// entry and the log names both, exactly as in a run one archive after another.
+ZipSource infoSource(const ZipRequest& request)
+{
+    return ZipSource::file(request.infoFile, entryNameFor(request.infoFile, request.keepPaths),
+                           ZipSource::OnClash::Skip);
+}
+
+// One archive's outcome: the component's code, what it stored otherwise than asked, and the
+// sources that were to be deleted and were not.
+ItemOutcome outcomeOf(const QString& archivePath, const QStringList& sources, int code,
+                      const QString& detail, const ZipComponent& zip, const QStringList& kept)
+{
+    ItemOutcome item;
+    item.path = archivePath;
+    item.sources = sources;
+    item.code = code;
+    item.notes = zip.lastOutcome().notes;
+    for (const QString& k : kept)
+        item.notes.append(keptSourceNote(k));
+    if (code == ZipAborted) {
+        item.result = ItemResult::Skipped;
+        item.reason = zipErrorMessage(code);
+    } else if (code != ZipOk) {
+        item.result = ItemResult::Failed;
+        item.reason = detail.isEmpty() ? zipErrorMessage(code) : detail;
+    } else if (!kept.isEmpty()) {
+        item.result = ItemResult::Kept;
+        item.reason = kept.join(QStringLiteral("; "));
+    }
+    return item;
+}
+
+// What every run ends with: the credit line back, and a message for the last result.
+void closeBatch(ProgressSink& sink, BatchQuestions& questions, int lastResult)
+{
+    sink.showCreditLine();
+    if (lastResult == ZipAborted) {
+        questions.messageBox(QStringLiteral("The current process has been stopped"),
+                             QStringLiteral("Abort"), MsgIcon::Information, MsgButtons::Ok);
+    } else if (lastResult != ZipOk) {
+        questions.messageBox(QStringLiteral("Error #") + QString::number(lastResult) +
+                                 QStringLiteral(" occurred while unzipping the files.") + CR +
+                                 QStringLiteral("The zip file may not have been created."),
+                             QStringLiteral("Warning"), MsgIcon::Exclamation, MsgButtons::Ok);
+    }
+}
+
+// The one-archive mode: every file, with the info file first, into request.archive.
+BatchReport zipIntoOneArchive(const ZipRequest& request, ProgressSink& sink,
+                              BatchQuestions& questions, ZipComponent& zip)
+{
+    std::atomic<bool> quit{false};
+    EventsHost host(sink, questions, quit);
+    ArchiveEvents events(host, zip);
+    QObject::connect(&events, &ArchiveEvents::quitRequested, [&] { quit.store(true); });
+    events.setOperationKind(ArchiveEvents::ZipBatch);
+    events.setRules({request.deleteSources, request.infoFile});
+    events.setTotalFileCount(request.files.size());
+    events.setCurrentFileNumber(1);
+    configure(zip, request);
+    zip.setArchivePath(request.archive);
+
+    // The mask is only what the log shows; the component gets the files themselves.
+    QString mask = request.infoFile.isEmpty() ? QString() : request.infoFile + CR;
+    std::vector<ZipSource> entries;
+    if (!request.infoFile.isEmpty())
+        entries.push_back(infoSource(request));
+    QStringList sources;
+    for (int i = 0; i < request.files.size(); ++i) {
+        sources.append(request.files.path(i));
+        mask += sources.back() + CR;
+        entries.push_back(ZipSource::file(sources.back(),
+                                          entryNameFor(sources.back(), request.keepPaths),
+                                          ZipSource::OnClash::Rename));
+    }
+    mask.chop(1);
+    logLines(sink, QStringLiteral("Zipping files: "), mask,
+             QStringLiteral(" to ") + request.archive);
+    int result;
+    {
+        // A single archive can take long; Stop cancels it, and the archive stays as it was.
+        CancelGuard guard(zip, [&host] { return host.stopRequested(); });
+        // Its files are deflated on every worker while libzip writes them in order.
+        zip.setCompressThreads(request.workers > 0 ? request.workers : ArchivePool::workers());
+        result = zip.compress(entries);
+        zip.setCompressThreads(1);
+    }
+    logNotes(sink, zip);
+    logFailure(sink, request.archive, result, zip.lastErrorDetail());
+    BatchReport report;
+    report.items.push_back(outcomeOf(request.archive, sources, result, zip.lastErrorDetail(), zip,
+                                     events.takeKeptSources()));
+    events.setOperationKind(ArchiveEvents::NoBatch);
+    closeBatch(sink, questions, result);
+    report.end = quit.load()            ? BatchEnd::EndProgram
+                 : result == ZipAborted ? BatchEnd::Stopped
+                                        : BatchEnd::Finished;
+    return report;
+}
+
+// The per-file mode: one archive per file, several at once (ArchivePool). Files that go into
+// the same archive share one component, in list order, so the second finds the first's entry
+// and the log names both, exactly as in a run one archive after another.
 class PerFileRun
 {
 public:
-    PerFileRun(BatchHost& host, ZipComponent& batchZip, const Options& options,
-               const QString& targetFolder, const ZipSource& info, bool keepFolderNames,
-               int selected)
-        : m_host(host), m_batchZip(batchZip), m_options(options), m_targetFolder(targetFolder),
-          m_info(info), m_keepFolderNames(keepFolderNames), m_selected(selected)
+    PerFileRun(const ZipRequest& request, ProgressSink& sink, BatchQuestions& questions,
+               ZipComponent& batchZip, const QString& targetFolder)
+        : m_request(request), m_sink(sink), m_questions(questions), m_batchZip(batchZip),
+          m_targetFolder(targetFolder)
     {
+        for (int i = 0; i < request.files.size(); ++i)
+            addFile(request.files.names.at(i), request.files.path(i));
     }
 
+    // Zips every file (until Stop); the outcomes of the archives started, in list order.
+    std::vector<ItemOutcome> zipAll();
     size_t size() const { return m_files.size(); }
-
-    void addFile(const QString& name, const QString& sourceFolder)
-    {
-        File file;
-        file.name = name;
-        file.source = sourceFolder + name;
-        file.archivePath = perFileArchivePath(m_targetFolder, name,
-                                              Options::isSet(m_options.chkUseOriginalExtensions),
-                                              m_options.cmbFileCase);
-        // Case-folded: on a file system that ignores case two spellings are one file.
-        const QString key = fs::foldedName(file.archivePath);
-        auto it = m_componentOf.find(key);
-        if (it == m_componentOf.end()) {
-            m_archives.push_back({std::make_unique<ZipComponent>(), file.archivePath, 0});
-            ZipComponent& zip = *m_archives.back().zip;
-            // What the batch's component stored there in an earlier run of the same session.
-            zip.rememberStoredFrom(m_batchZip, file.archivePath);
-            if (const std::function<void()> hook = m_batchZip.afterWriteHook()) {
-                zip.setAfterWriteHook([this, hook] {
-                    std::lock_guard<std::mutex> lock(m_hookLock);
-                    hook();
-                });
-            }
-            it = m_componentOf.emplace(key, int(m_archives.size()) - 1).first;
-        }
-        file.component = it->second;
-        m_archives[size_t(file.component)].lastFile = int(m_files.size());
-        m_files.push_back(file);
-    }
-
-    // Zips every file (until Stop); returns how many archives were started.
-    int zipAll(ZipFilesReport& report, bool& quit)
-    {
-        std::vector<ZipFilesReport::Archive> results(m_files.size());
-        std::vector<QStringList> logs(m_files.size());
-        const QString infoKey =
-            m_info.path.isEmpty() ? QString() : fs::foldedName(fs::absolutePath(m_info.path));
-        bool infoIsAnArchive = false;
-        for (const File& file : m_files)
-            infoIsAnArchive = infoIsAnArchive || fs::foldedName(file.archivePath) == infoKey;
-        ArchivePool::Batch batch;
-        // What one archive writes another must not read or write meanwhile.
-        batch.keys = [&](int i) {
-            const File& file = m_files[size_t(i)];
-            QStringList keys{fs::foldedName(file.archivePath), fs::foldedName(file.source)};
-            if (infoIsAnArchive)
-                keys.append(infoKey);
-            return keys;
-        };
-        batch.work = [&](int i) {
-            zipOne(m_files[size_t(i)], i == 0, logs[size_t(i)], results[size_t(i)]);
-        };
-        batch.finish = [&](int i) {
-            SerialHost::writeHeldLog(m_host, m_hostLock, logs[size_t(i)]);
-            logs[size_t(i)].clear();
-            // The archive's last file is done: what it stored is remembered for the next batch
-            // of this component, and the archive's own component goes (a batch may make a
-            // hundred thousand archives).
-            Archive& archive = m_archives[size_t(m_files[size_t(i)].component)];
-            if (archive.lastFile == i) {
-                m_batchZip.rememberStoredFrom(*archive.zip, archive.path);
-                archive.zip.reset();
-            }
-        };
-        const int started = ArchivePool::run(int(m_files.size()), batch, [&] {
-            std::lock_guard<std::mutex> lock(m_hostLock);
-            return m_host.stopRequested() || m_quit.load();
-        });
-        for (int i = 0; i < started; ++i)
-            report.archives.push_back(results[size_t(i)]);
-        quit = quit || m_quit.load();
-        return started;
-    }
+    // No to an unexpected error: the program is to end.
+    bool quit() const { return m_quit.load(); }
 
 private:
     struct File
@@ -220,66 +269,6 @@ private:
         QString archivePath;
         int component = 0; // in m_archives
     };
-
-    void zipOne(const File& file, bool first, QStringList& log, ZipFilesReport::Archive& result)
-    {
-        SerialHost host(m_host, m_hostLock, &log);
-        ZipComponent& zip = *m_archives[size_t(file.component)].zip;
-        ArchiveEvents events(host, zip);
-        QObject::connect(&events, &ArchiveEvents::quitRequested, [&] {
-            m_quit.store(true);
-            host.endProgram();
-        });
-        events.setOperationKind(ArchiveEvents::ZipBatch);
-        events.setRules({Options::isSet(m_options.chkDeleteFiles), m_options.txtInfoFile});
-        events.setTotalFileCount(m_selected);
-        events.shareFinishedCount(&m_finished);
-        zip.setKeepFolderNames(m_keepFolderNames);
-        zip.setLevel(m_options.sliCompression);
-        zip.setPassword(m_options.zipPassword());
-        zip.setArchivePath(file.archivePath);
-
-        std::vector<ZipSource> entries{
-            ZipSource::file(file.source, entryNameFor(file.source, m_keepFolderNames))};
-        if (!m_info.path.isEmpty())
-            entries.push_back(m_info);
-        if (first) {
-            host.write_log(QStringLiteral("Individually Zipping the Following Files to ") +
-                           m_targetFolder);
-        }
-        host.write_log(file.source);
-        if (!m_info.path.isEmpty())
-            host.write_log(m_info.path);
-        // An earlier file of the same archive has finished: they share a component.
-        bool made;
-        {
-            std::lock_guard<std::mutex> lock(m_madeLock);
-            made = m_made.contains(file.archivePath);
-        }
-        if (made) {
-            host.write_log(QStringLiteral("    (") + file.name + QStringLiteral(" goes into ") +
-                           basMain::GetFileName(file.archivePath) +
-                           QStringLiteral(" with an earlier file of the same name)"));
-        }
-        const int code = zip.compress(entries);
-        const QString detail = zip.lastErrorDetail();
-        logNotes(host, zip);
-        logFailure(host, file.archivePath, code, detail);
-        if (code == ZipOk) {
-            std::lock_guard<std::mutex> lock(m_madeLock);
-            m_made.insert(file.archivePath);
-        }
-        result = {file.archivePath, {file.source}, code, detail, events.takeKeptSources()};
-    }
-
-    BatchHost& m_host;
-    ZipComponent& m_batchZip;
-    const Options& m_options;
-    QString m_targetFolder;
-    ZipSource m_info;
-    bool m_keepFolderNames;
-    int m_selected;
-    std::vector<File> m_files;
     // Each archive of the batch, with the component that writes it until its last file is in.
     struct Archive
     {
@@ -287,184 +276,239 @@ private:
         QString path;
         int lastFile = 0;
     };
+
+    void addFile(const QString& name, const QString& source);
+    int componentFor(const QString& archivePath);
+    QStringList keysOf(int i, const QString& infoKey) const;
+    void finishOne(int i, QStringList& log);
+    void zipOne(const File& file, bool first, QStringList& log, ItemOutcome& result);
+    void logStart(ProgressSink& sink, const File& file, bool first);
+
+    const ZipRequest& m_request;
+    ProgressSink& m_sink;
+    BatchQuestions& m_questions;
+    ZipComponent& m_batchZip;
+    QString m_targetFolder;
+    std::vector<File> m_files;
     std::vector<Archive> m_archives;
     std::map<QString, int> m_componentOf;
     std::mutex m_hookLock;
-    std::mutex m_hostLock;
+    std::mutex m_lock; // the sink's and the questions'
     FinishedCount m_finished;
     std::atomic<bool> m_quit{false};
     std::mutex m_madeLock;
     QSet<QString> m_made;
 };
 
-} // namespace
-
-int ZipFilesReport::keptCount() const
+void PerFileRun::addFile(const QString& name, const QString& source)
 {
-    int n = 0;
-    for (const Archive& a : archives)
-        n += int(a.kept.size());
-    return n;
+    File file;
+    file.name = name;
+    file.source = source;
+    file.archivePath =
+        perFileArchivePath(m_targetFolder, name, m_request.keepExtension, m_request.nameCase);
+    file.component = componentFor(file.archivePath);
+    m_archives[size_t(file.component)].lastFile = int(m_files.size());
+    m_files.push_back(file);
 }
 
-int ZipFilesReport::failedCount() const
+int PerFileRun::componentFor(const QString& archivePath)
 {
-    int n = 0;
-    for (const Archive& a : archives)
-        n += a.result != 0 ? 1 : 0;
-    return n;
+    // Case-folded: on a file system that ignores case two spellings are one file.
+    const QString key = fs::foldedName(archivePath);
+    auto it = m_componentOf.find(key);
+    if (it != m_componentOf.end())
+        return it->second;
+    m_archives.push_back({std::make_unique<ZipComponent>(), archivePath, 0});
+    ZipComponent& zip = *m_archives.back().zip;
+    // What the batch's component stored there in an earlier run of the same session.
+    zip.rememberStoredFrom(m_batchZip, archivePath);
+    if (const std::function<void()> hook = m_batchZip.afterWriteHook()) {
+        zip.setAfterWriteHook([this, hook] {
+            std::lock_guard<std::mutex> lock(m_hookLock);
+            hook();
+        });
+    }
+    return m_componentOf.emplace(key, int(m_archives.size()) - 1).first->second;
+}
+
+// What one archive writes another must not read or write meanwhile.
+QStringList PerFileRun::keysOf(int i, const QString& infoKey) const
+{
+    const File& file = m_files[size_t(i)];
+    QStringList keys{fs::foldedName(file.archivePath), fs::foldedName(file.source)};
+    if (!infoKey.isEmpty())
+        keys.append(infoKey);
+    return keys;
+}
+
+void PerFileRun::finishOne(int i, QStringList& log)
+{
+    SerialProgress::writeHeldLog(m_sink, m_lock, log);
+    log.clear();
+    // The archive's last file is done: what it stored is remembered for the next batch of
+    // this component, and the archive's own component goes (a batch may make a hundred
+    // thousand archives).
+    Archive& archive = m_archives[size_t(m_files[size_t(i)].component)];
+    if (archive.lastFile == i) {
+        m_batchZip.rememberStoredFrom(*archive.zip, archive.path);
+        archive.zip.reset();
+    }
+}
+
+std::vector<ItemOutcome> PerFileRun::zipAll()
+{
+    std::vector<ItemOutcome> results(m_files.size());
+    std::vector<QStringList> logs(m_files.size());
+    // The info file is a key of every archive only where it is one of the archives.
+    const QString info = m_request.infoFile.isEmpty()
+                             ? QString()
+                             : fs::foldedName(fs::absolutePath(m_request.infoFile));
+    bool infoIsAnArchive = false;
+    for (const File& file : m_files)
+        infoIsAnArchive = infoIsAnArchive || fs::foldedName(file.archivePath) == info;
+    const QString infoKey = infoIsAnArchive ? info : QString();
+    ArchivePool::Batch batch;
+    batch.workers = m_request.workers;
+    batch.keys = [&](int i) { return keysOf(i, infoKey); };
+    batch.work = [&](int i) {
+        zipOne(m_files[size_t(i)], i == 0, logs[size_t(i)], results[size_t(i)]);
+    };
+    batch.finish = [&](int i) { finishOne(i, logs[size_t(i)]); };
+    const int started = ArchivePool::run(int(m_files.size()), batch, [&] {
+        return SerialProgress::stopRequestedUnder(m_sink, m_lock) || m_quit.load();
+    });
+    results.resize(size_t(started));
+    return results;
+}
+
+void PerFileRun::logStart(ProgressSink& sink, const File& file, bool first)
+{
+    if (first) {
+        sink.write_log(QStringLiteral("Individually Zipping the Following Files to ") +
+                       m_targetFolder);
+    }
+    sink.write_log(file.source);
+    if (!m_request.infoFile.isEmpty())
+        sink.write_log(m_request.infoFile);
+    // An earlier file of the same archive has finished: they share a component.
+    bool made;
+    {
+        std::lock_guard<std::mutex> lock(m_madeLock);
+        made = m_made.contains(file.archivePath);
+    }
+    if (made) {
+        sink.write_log(QStringLiteral("    (") + file.name + QStringLiteral(" goes into ") +
+                       basMain::GetFileName(file.archivePath) +
+                       QStringLiteral(" with an earlier file of the same name)"));
+    }
+}
+
+void PerFileRun::zipOne(const File& file, bool first, QStringList& log, ItemOutcome& result)
+{
+    SerialProgress serial(m_sink, m_questions, m_lock, &log);
+    EventsHost host(serial, serial, m_quit);
+    ZipComponent& zip = *m_archives[size_t(file.component)].zip;
+    ArchiveEvents events(host, zip);
+    QObject::connect(&events, &ArchiveEvents::quitRequested, [&] { m_quit.store(true); });
+    events.setOperationKind(ArchiveEvents::ZipBatch);
+    events.setRules({m_request.deleteSources, m_request.infoFile});
+    events.setTotalFileCount(m_request.files.size());
+    events.shareFinishedCount(&m_finished);
+    configure(zip, m_request);
+    zip.setArchivePath(file.archivePath);
+
+    std::vector<ZipSource> entries{
+        ZipSource::file(file.source, entryNameFor(file.source, m_request.keepPaths))};
+    if (!m_request.infoFile.isEmpty())
+        entries.push_back(infoSource(m_request));
+    logStart(serial, file, first);
+    const int code = zip.compress(entries);
+    const QString detail = zip.lastErrorDetail();
+    logNotes(serial, zip);
+    logFailure(serial, file.archivePath, code, detail);
+    if (code == ZipOk) {
+        std::lock_guard<std::mutex> lock(m_madeLock);
+        m_made.insert(file.archivePath);
+    }
+    result =
+        outcomeOf(file.archivePath, {file.source}, code, detail, zip, events.takeKeptSources());
+}
+
+BatchReport zipEachFile(const ZipRequest& request, ProgressSink& sink, BatchQuestions& questions,
+                        ZipComponent& zip)
+{
+    const QString targetFolder = basMain::WithSeparator(
+        request.targetFolder.isEmpty() ? request.files.folder : request.targetFolder);
+    CancelGuard guard(zip, {});
+    PerFileRun run(request, sink, questions, zip, targetFolder);
+    BatchReport report;
+    report.items = run.zipAll();
+    const int lastResult = report.items.empty() ? int(ZipOk) : report.items.back().code;
+    closeBatch(sink, questions, lastResult);
+    report.end = run.quit()                         ? BatchEnd::EndProgram
+                 : report.items.size() < run.size() ? BatchEnd::Stopped
+                                                    : BatchEnd::Finished;
+    return report;
+}
+
+} // namespace
+
+QString keptSourceNote(const QString& keptSource)
+{
+    return kKeptPrefix + keptSource;
+}
+
+QStringList keptSources(const ItemOutcome& archive)
+{
+    QStringList kept;
+    for (const QString& note : archive.notes) {
+        if (note.startsWith(kKeptPrefix))
+            kept.append(note.mid(kKeptPrefix.size()));
+    }
+    return kept;
 }
 
 QString perFileArchivePath(const QString& targetFolder, const QString& entryName,
-                           bool keepExtension, int caseChoice)
+                           bool keepExtension, ZipNameCase nameCase)
 {
     QString name =
         (keepExtension ? entryName : basMain::StripExtension(entryName)) + QStringLiteral(".zip");
     // One character at a time: QString's own conversion turns a byte that is not UTF-8 into
     // U+FFFD, and the archive would not bear the file's name.
-    if (caseChoice == UseLowerCase)
+    if (nameCase == ZipNameCase::Lower)
         name = NameRules::lowerCase(name);
-    else if (caseChoice == UseUpperCase)
+    else if (nameCase == ZipNameCase::Upper)
         name = NameRules::upperCase(name);
     return basMain::WithSeparator(targetFolder) + name;
 }
 
-ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
+bool nothingToZip(const ZipRequest& request)
 {
-    ZipFilesReport report;
-    const Options options = host.options();
-    ArchiveEvents events(host, zip);
-    bool quit = false;
-    QObject::connect(&events, &ArchiveEvents::quitRequested, [&] {
-        quit = true;
-        host.endProgram();
-    });
+    // The info file alone makes an archive in the one-archive mode.
+    return request.files.empty() &&
+           (request.mode != ZipRequest::Mode::OneArchive || request.infoFile.isEmpty());
+}
 
-    events.setOperationKind(ArchiveEvents::ZipBatch);
-    events.setRules({Options::isSet(options.chkDeleteFiles), options.txtInfoFile});
-    const QString sourceFolder = basMain::WithSeparator(host.folder());
-    zip.setKeepFolderNames(Options::isSet(options.chkUseZIPPaths));
-    zip.setLevel(options.sliCompression);
-    zip.setPassword(options.zipPassword());
+QString nothingToZipNotice()
+{
+    return QStringLiteral("You didn't select any files to ZIP!");
+}
 
-    int selected = 0;
-    for (int i = 0; i < host.fileCount(); ++i)
-        selected += host.isSelected(i) ? 1 : 0;
-    events.setTotalFileCount(selected);
-    events.setCurrentFileNumber(1);
-    host.clear_log();
-
-    const bool withInfoFile =
-        Options::isSet(options.chkInfoFile) && basMain::FileExists(options.txtInfoFile);
-
-    const bool keepFolderNames = Options::isSet(options.chkUseZIPPaths);
-    auto infoSource = [&] {
-        return ZipSource::file(options.txtInfoFile,
-                               entryNameFor(options.txtInfoFile, keepFolderNames),
-                               ZipSource::OnClash::Skip);
-    };
-
-    if (options.radOneZIP) {
-        // The mask is only what the log shows; the component gets the files themselves.
-        QString mask = withInfoFile ? options.txtInfoFile + CR : QString();
-        QStringList sources;
-        std::vector<ZipSource> entries;
-        if (withInfoFile)
-            entries.push_back(infoSource());
-        for (int i = 0; i < host.fileCount(); ++i) {
-            if (host.isSelected(i)) {
-                sources.append(sourceFolder + host.fileName(i));
-                mask += sources.back() + CR;
-                entries.push_back(ZipSource::file(sources.back(),
-                                                  entryNameFor(sources.back(), keepFolderNames),
-                                                  ZipSource::OnClash::Rename));
-            }
-        }
-        if (!mask.endsWith(CR)) {
-            report.nothingSelected = true;
-            whoops(host);
-            events.setOperationKind(ArchiveEvents::NoBatch);
-            return report;
-        }
-        mask.chop(1);
-        QString initial;
-        {
-            QMutexLocker lock(&lastSaveNameLock());
-            initial = lastSaveName();
-        }
-        const QString archivePath =
-            host.saveFileName(QStringLiteral("Where do you want to ZIP the files to?"),
-                              QStringLiteral("Zip Files|*.zip"), initial)
-                .value_or(QString());
-        if (archivePath.isEmpty()) {
-            report.cancelled = true;
-            events.setOperationKind(ArchiveEvents::NoBatch);
-            return report;
-        }
-        {
-            QMutexLocker lock(&lastSaveNameLock());
-            lastSaveName() = archivePath;
-        }
-        zip.setArchivePath(archivePath);
-        host.protect_form();
-        logLines(host, QStringLiteral("Zipping files: "), mask,
-                 QStringLiteral(" to ") + archivePath);
-        int result;
-        {
-            // A single archive can take long; Stop cancels it, and the archive stays as it was.
-            CancelGuard guard(zip, [&host] { return host.stopRequested(); });
-            // Its files are deflated on every worker while libzip writes them in order.
-            zip.setCompressThreads(ArchivePool::workers());
-            result = zip.compress(entries);
-            zip.setCompressThreads(1);
-        }
-        logNotes(host, zip);
-        logFailure(host, archivePath, result, zip.lastErrorDetail());
-        report.archives.push_back(
-            {archivePath, sources, result, zip.lastErrorDetail(), events.takeKeptSources()});
-        report.lastResult = result;
-        report.stopped = result == ZipAborted;
-        endSteps(host, events, options, result);
+BatchReport zip_files(const ZipRequest& request, ProgressSink& sink, BatchQuestions& questions,
+                      ZipComponent& zip)
+{
+    sink.clear_log();
+    if (nothingToZip(request)) {
+        questions.messageBox(nothingToZipNotice(), QStringLiteral("Whoops!"), MsgIcon::Exclamation,
+                             MsgButtons::Ok);
+        BatchReport report;
+        report.end = BatchEnd::NothingSelected;
         return report;
     }
-
-    if (selected == 0) {
-        report.nothingSelected = true;
-        whoops(host);
-        events.setOperationKind(ArchiveEvents::NoBatch);
-        return report;
-    }
-
-    QString targetFolder =
-        Options::isSet(options.chkSaveZIPsinSameFolder) ? sourceFolder : QString();
-    host.protect_form();
-    CancelGuard guard(zip, {});
-    if (targetFolder.isEmpty()) {
-        const QString answer =
-            host.browseForFolder(QStringLiteral("Select the folder you store the ZIP files in."))
-                .value_or(QString());
-        if (answer.isEmpty()) {
-            host.release_form();
-            events.setOperationKind(ArchiveEvents::NoBatch);
-            report.cancelled = true;
-            return report;
-        }
-        targetFolder = basMain::WithSeparator(answer);
-    }
-
-    // One archive per selected file, run on the pool; see zipEachFile.
-    PerFileRun run(host, zip, options, targetFolder, withInfoFile ? infoSource() : ZipSource(),
-                   keepFolderNames, selected);
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (host.isSelected(position))
-            run.addFile(host.fileName(position), sourceFolder);
-    }
-    const int started = run.zipAll(report, quit);
-    report.stopped = started < int(run.size());
-    const int lastResult = report.archives.empty() ? int(ZipOk) : report.archives.back().result;
-    report.lastResult = lastResult;
-    endSteps(host, events, options, lastResult);
-    return report;
+    return request.mode == ZipRequest::Mode::OneArchive
+               ? zipIntoOneArchive(request, sink, questions, zip)
+               : zipEachFile(request, sink, questions, zip);
 }
 
 } // namespace kelmar

@@ -4,13 +4,12 @@
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/ChangeAttributes.h"
 #include "maintenance/DeleteFiles.h"
-#include "maintenance/FoldersToZips.h"
 #include "maintenance/RemoveNonRoms.h"
 #include "maintenance/RezipFiles.h"
 #include "maintenance/TestZips.h"
 #include "maintenance/ToZipFilename.h"
 #include "maintenance/UnzipFiles.h"
-#include "maintenance/ZipFiles.h"
+#include "shell/ZipBatches.h"
 #include "shell/frmAttributes.h"
 #include "shell/frmKelmar.h"
 
@@ -31,8 +30,7 @@ template <typename Batch> frmKelmar::Operation withComponent(Batch batch)
 
 void registerArchiveOperations(frmKelmar& window)
 {
-    window.registerOperation(QStringLiteral("zip_files"),
-                             withComponent([](auto& h, auto& z) { zip_files(h, z); }));
+    window.registerBatch(QStringLiteral("zip_files"), zipFilesPrepare());
     window.registerOperation(QStringLiteral("unzip_files"),
                              withComponent([](auto& h, auto& z) { unzip_files(h, z); }));
     window.registerOperation(QStringLiteral("test_zip_files"),
@@ -41,9 +39,7 @@ void registerArchiveOperations(frmKelmar& window)
                              withComponent([](auto& h, auto& z) { calculate_space(h, z); }));
     window.registerOperation(QStringLiteral("to_zip_filename"),
                              withComponent([](auto& h, auto& z) { to_zip_filename(h, z); }));
-    window.registerOperation(
-        QStringLiteral("convert_sub_folders_to_zips"),
-        withComponent([](auto& h, auto& z) { convert_sub_folders_to_zips(h, z); }));
+    window.registerBatch(QStringLiteral("convert_sub_folders_to_zips"), prepareFoldersToZips);
     window.registerOperation(QStringLiteral("rezip_files"),
                              withComponent([](auto& h, auto& z) { rezip_files(h, z); }));
     window.registerOperation(

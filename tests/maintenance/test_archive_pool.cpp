@@ -5,6 +5,7 @@
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
+#include "common/ZipTestRequests.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/RezipFiles.h"
 #include "maintenance/TestZips.h"
@@ -75,7 +76,6 @@ Seen zipRun(int workers, const QString& stopAt, int* stopAfter)
     host.listFolder(src);
     host.opts.chkDeleteFiles = 1;
     host.opts.cmbFileCase = UseLowerCase;
-    host.queueFolder(out);
     const QString status = stopAt.startsWith(QStringLiteral("status:")) ? stopAt.mid(7) : QString();
     host.onLog = [&](const QString& line) {
         if (status.isEmpty() && line.endsWith(u'/' + stopAt))
@@ -86,20 +86,20 @@ Seen zipRun(int workers, const QString& stopAt, int* stopAfter)
             host.stop = true;
     };
     ZipComponent zip;
-    const ZipFilesReport report = zip_files(host, zip);
+    const BatchReport report = zip_files(zipRequest(host, out), host, host, zip);
     Seen seen;
     for (const QString& line : std::as_const(host.log))
         seen.log.append(QString(line).replace(dir.path(), QStringLiteral("<root>")));
     seen.files = treeOf(dir.path());
-    for (const ZipFilesReport::Archive& a : report.archives)
+    for (const ItemOutcome& a : report.items)
         seen.outcomes.append(QStringLiteral("%1 %2 %3")
                                  .arg(QFileInfo(a.path).fileName())
-                                 .arg(a.result)
-                                 .arg(a.kept.join(u',')));
-    seen.archives = int(report.archives.size());
+                                 .arg(a.code)
+                                 .arg(keptSources(a).join(u',')));
+    seen.archives = int(report.items.size());
     if (stopAfter)
         *stopAfter = seen.archives;
-    EXPECT_EQ(report.stopped, seen.archives < 17);
+    EXPECT_EQ(report.stopped(), seen.archives < 17);
     return seen;
 }
 
@@ -284,8 +284,8 @@ TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
     host.opts.chkDeleteFiles = 1;
     host.opts.chkSaveZIPsinSameFolder = 1;
     ZipComponent zip;
-    const ZipFilesReport zipped = zip_files(host, zip);
-    EXPECT_EQ(zipped.archives.size(), size_t(count));
+    const BatchReport zipped = zip_files(zipRequest(host), host, host, zip);
+    EXPECT_EQ(zipped.items.size(), size_t(count));
     EXPECT_EQ(zipped.failedCount(), 0);
     EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.bin")}, QDir::Files).size(), 0);
     EXPECT_EQ(host.log.size(), count + 1);

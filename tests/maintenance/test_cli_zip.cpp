@@ -101,4 +101,11 @@ TEST(CliZip, FoldersToZipsKeepsFoldersUnlessAskedAndReportsEach)
     EXPECT_EQ(QString::fromUtf8(names.output), QStringLiteral("Disc/b.rom\n"));
 
     EXPECT_EQ(cli({"folders-to-zips"}, home.path()).exitCode, 2);
+
+    // The folders are gone: the window's notice, and nothing to do.
+    run = cli({"folders-to-zips", "--delete-folders", sets}, home.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.out.isEmpty()) << run.out;
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Whoops!: This folder has no sub folders to zip!")))
+        << run.err;
 }

@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
+#include "common/ZipTestRequests.h"
 #include "maintenance/FoldersToZips.h"
 
 #include <gtest/gtest.h>
@@ -33,13 +34,6 @@ QStringList entriesOf(const QString& folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-QString question(const QString& name)
-{
-    return QStringLiteral("Folders to Zips|About to convert the folders in '") + name +
-           QStringLiteral("' to zips.\r\rDo you want to delete the folders after they are "
-                          "zipped?");
-}
-
 } // namespace
 
 TEST(FoldersToZips, EachSubFolderBecomesAnArchiveBesideItAndNoKeepsTheFolders)
@@ -61,16 +55,20 @@ TEST(FoldersToZips, EachSubFolderBecomesAnArchiveBesideItAndNoKeepsTheFolders)
     FakeHost host;
     host.listFolder(dir.path());
     host.tree = root;
-    host.queueAnswer(MsgAnswer::No);
     ZipComponent zip;
-    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+    const BatchReport report =
+        convert_sub_folders_to_zips(foldersToZipsRequest(host, false), host, host, zip);
 
-    EXPECT_EQ(host.questions, QStringList{question(QStringLiteral("Sets"))});
+    EXPECT_TRUE(host.questions.isEmpty()) << host.questions.join(u'\n');
     EXPECT_EQ(host.statusTexts,
               QStringList({QStringLiteral("Zipping Folder ") + root + QStringLiteral("/A (1 of 2)"),
                            QStringLiteral("Zipping Folder ") + root + QStringLiteral("/b (2 of 2)"),
                            QStringLiteral("<credit>")}));
     EXPECT_EQ(report.failedCount(), 0);
+    ASSERT_EQ(report.items.size(), 2u);
+    EXPECT_EQ(report.items[1].path, root + QStringLiteral("/b"));
+    EXPECT_EQ(report.items[1].target, root + QStringLiteral("/b.zip"));
+    EXPECT_EQ(report.exitStatus(), 0);
     EXPECT_EQ(entriesOf(root),
               QStringList({".git", "A", "A.zip", "b", "b.zip", "linked", "loose.rom"}));
     // Without stored paths, names are flat; hidden files are the user's data and go in too.
@@ -78,8 +76,6 @@ TEST(FoldersToZips, EachSubFolderBecomesAnArchiveBesideItAndNoKeepsTheFolders)
               QStringList({".hidden.cfg", "a.rom", "x.cfg"}));
     EXPECT_EQ(namesIn(root + QStringLiteral("/b.zip")), QStringList({"b.rom", "c.rom"}));
     EXPECT_EQ(runTool(QStringLiteral("unzip"), {"-tqq", root + "/b.zip"}).exitCode, 0);
-    EXPECT_EQ(host.treeRefreshes, 0);
-    EXPECT_FALSE(host.busy);
 }
 
 TEST(FoldersToZips, YesDeletesOnlyFoldersWhoseArchiveHoldsEveryFile)
@@ -102,10 +98,10 @@ TEST(FoldersToZips, YesDeletesOnlyFoldersWhoseArchiveHoldsEveryFile)
 
     FakeHost host;
     host.tree = root;
-    host.queueAnswer(MsgAnswer::Yes);
     host.queueAnswer(MsgAnswer::Ok);
     ZipComponent zip;
-    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+    const BatchReport report =
+        convert_sub_folders_to_zips(foldersToZipsRequest(host, true), host, host, zip);
 
     EXPECT_EQ(entriesOf(root),
               QStringList({"Clash.zip", "Empty", "Linked", "Linked.zip", "Whole.zip"}));
@@ -115,14 +111,22 @@ TEST(FoldersToZips, YesDeletesOnlyFoldersWhoseArchiveHoldsEveryFile)
               QStringList({"disk (2).img", "disk.img"}));
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("outside/secret.txt"))),
               QByteArray("not yours"));
-    ASSERT_EQ(host.questions.size(), 2);
-    const QString message = host.questions[1];
+    ASSERT_EQ(host.questions.size(), 1);
+    const QString message = host.questions[0];
     EXPECT_TRUE(message.startsWith(QStringLiteral("Folders to Zips|Some folders could not be")));
     EXPECT_TRUE(message.contains(root + QStringLiteral("/Empty: "))) << message;
     EXPECT_TRUE(message.contains(root + QStringLiteral("/Linked was not deleted: it holds links")))
         << message;
-    EXPECT_EQ(report.failedCount(), 1); // Empty: no file to zip
-    EXPECT_EQ(host.treeRefreshes, 1);
+    EXPECT_EQ(report.failedCount(), 1);           // Empty: no file to zip
+    EXPECT_EQ(report.count(ItemResult::Kept), 1); // Linked
+    EXPECT_EQ(report.exitStatus(), 1);
+    // The notes name what was stored under another name.
+    for (const ItemOutcome& item : report.items) {
+        if (item.path.endsWith(QStringLiteral("/Clash"))) {
+            EXPECT_EQ(item.result, ItemResult::Done);
+            EXPECT_EQ(item.notes.size(), 1) << item.notes.join(u'\n');
+        }
+    }
 
     // With stored paths the nested folder round-trips whole and goes.
     QDir(root).remove(QStringLiteral("Clash.zip"));
@@ -133,9 +137,8 @@ TEST(FoldersToZips, YesDeletesOnlyFoldersWhoseArchiveHoldsEveryFile)
     host.opts.chkUseZIPPaths = 1;
     host.opts.chkZIPPassword = 1;
     host.opts.txtZIPPassword = QStringLiteral("pw");
-    host.queueAnswer(MsgAnswer::Yes);
     host.queueAnswer(MsgAnswer::Ok);
-    convert_sub_folders_to_zips(host, zip);
+    convert_sub_folders_to_zips(foldersToZipsRequest(host, true), host, host, zip);
     EXPECT_EQ(entriesOf(root), QStringList({"Clash.zip", "Empty", "Linked.zip", "Whole.zip"}));
     const QString out = dir.filePath(QStringLiteral("x"));
     ASSERT_EQ(runTool("7zz", {"x", "-ppw", "-o" + out, root + "/Clash.zip"}).exitCode, 0);
@@ -153,7 +156,6 @@ TEST(FoldersToZips, AFolderWhoseArchiveFailsStaysWhole)
     FakeHost host;
     host.tree = root;
     host.opts.sliCompression = 0;
-    host.queueAnswer(MsgAnswer::Yes);
     host.queueAnswer(MsgAnswer::Ok);
     ZipComponent zip;
 
@@ -163,37 +165,35 @@ TEST(FoldersToZips, AFolderWhoseArchiveFailsStaysWhole)
     struct rlimit small = saved;
     small.rlim_cur = 200 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
+    const BatchReport report =
+        convert_sub_folders_to_zips(foldersToZipsRequest(host, true), host, host, zip);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(entriesOf(root), QStringList({"Big", "Small.zip"}));
     EXPECT_EQ(readFile(root + QStringLiteral("/Big/big.iso")), noiseBytes(300000, 1));
-    ASSERT_EQ(report.folders.size(), 2u);
-    EXPECT_FALSE(report.folders[0].deleted);
-    EXPECT_EQ(report.folders[0].keptBecause, QStringLiteral("its archive was not written"));
-    ASSERT_EQ(host.questions.size(), 2);
-    EXPECT_TRUE(host.questions[1].contains(root + QStringLiteral("/Big: "))) << host.questions[1];
+    ASSERT_EQ(report.items.size(), 2u);
+    EXPECT_EQ(report.items[0].result, ItemResult::Failed);
+    EXPECT_EQ(report.items[0].code, ZipWriteError);
+    EXPECT_EQ(report.items[1].result, ItemResult::Done);
+    ASSERT_EQ(host.questions.size(), 1);
+    EXPECT_TRUE(host.questions[0].contains(root + QStringLiteral("/Big: "))) << host.questions[0];
 }
 
-TEST(FoldersToZips, NoSubFoldersSaysWhoopsAndCancelDoesNothing)
+// The front ends say so before they start; the batch given such a folder does nothing.
+TEST(FoldersToZips, AFolderWithoutSubFoldersIsLeftAsItIs)
 {
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("only.rom")), "x");
+    QDir(dir.path()).mkdir(QStringLiteral(".hidden"));
     FakeHost host;
     host.tree = dir.path();
-    host.queueAnswer(MsgAnswer::Ok);
     ZipComponent zip;
-    EXPECT_TRUE(convert_sub_folders_to_zips(host, zip).noSubFolders);
-    EXPECT_EQ(host.questions,
-              QStringList{QStringLiteral("Whoops!|This folder has no sub folders to zip!")});
-    EXPECT_EQ(host.protects, 0);
-
-    QDir(dir.path()).mkdir(QStringLiteral("Sub"));
-    writeFile(dir.filePath(QStringLiteral("Sub/a.rom")), "x");
-    host.queueAnswer(MsgAnswer::Cancel);
-    const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
-    EXPECT_TRUE(report.folders.empty());
-    EXPECT_EQ(host.protects, 0);
-    EXPECT_EQ(entriesOf(dir.path()), QStringList({"Sub", "only.rom"}));
+    const BatchReport report =
+        convert_sub_folders_to_zips(foldersToZipsRequest(host, true), host, host, zip);
+    EXPECT_EQ(report.end, BatchEnd::NothingSelected);
+    EXPECT_TRUE(report.items.empty());
+    EXPECT_TRUE(host.questions.isEmpty());
+    EXPECT_TRUE(subFoldersToZip(dir.path()).isEmpty());
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({".hidden", "only.rom"}));
 }

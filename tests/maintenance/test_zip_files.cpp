@@ -3,6 +3,7 @@
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
+#include "common/ZipTestRequests.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/ZipFiles.h"
 
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <stdexcept>
 #include <sys/resource.h>
 
 using namespace kelmar;
@@ -81,24 +83,23 @@ TEST(ZipFiles, OneArchiveHoldsEverySelectedFileWithOrWithoutPaths)
     host.opts.radOneZIP = true;
     host.opts.radMultipleZIPs = false;
     const QString archive = f.out + QStringLiteral("/all.zip");
-    host.queueSaveName(archive);
 
     ZipComponent zip;
-    const ZipFilesReport report = zip_files(host, zip);
-    EXPECT_EQ(report.lastResult, 0);
-    EXPECT_EQ(host.pickerTitles,
-              QStringList{QStringLiteral("Where do you want to ZIP the files to?")});
+    const BatchReport report = zip_files(zipRequest(host, archive), host, host, zip);
+    ASSERT_EQ(report.items.size(), 1u);
+    EXPECT_EQ(report.items[0].code, 0);
+    EXPECT_EQ(report.items[0].result, ItemResult::Done);
+    EXPECT_EQ(report.items[0].sources,
+              QStringList({f.src + "/a.nes", f.src + "/b.nes", f.src + "/c.nes"}));
     // The mask's paths one per line, as CR LF would show them in the window's log.
     EXPECT_EQ(host.log, QStringList({QStringLiteral("Zipping files: ") + f.src + "/a.nes",
                                      f.src + "/b.nes", f.src + "/c.nes to " + archive}));
     EXPECT_EQ(zipNames(archive), QStringList({"a.nes", "b.nes", "c.nes"}));
     expectSound(archive);
     EXPECT_TRUE(host.questions.isEmpty()) << host.questions.join(u'\n');
-    EXPECT_FALSE(host.busy);
     EXPECT_EQ(host.statusTexts.back(), QStringLiteral("<credit>"));
     EXPECT_TRUE(host.statusTexts.contains(QStringLiteral("Zipping File 3 of 3 [||||||||||]")))
         << host.statusTexts.join(u'\n');
-    EXPECT_EQ(host.beeps, 1);
 
     // Stored paths, stored data at level 0, into a fresh archive.
     host.listFolder(f.src);
@@ -106,8 +107,7 @@ TEST(ZipFiles, OneArchiveHoldsEverySelectedFileWithOrWithoutPaths)
     host.opts.chkUseZIPPaths = 1;
     host.opts.sliCompression = 0;
     const QString withPaths = f.out + QStringLiteral("/paths.zip");
-    host.queueSaveName(withPaths);
-    EXPECT_EQ(zip_files(host, zip).lastResult, 0);
+    EXPECT_EQ(lastCode(zip_files(zipRequest(host, withPaths), host, host, zip)), 0);
     QString relative = f.src;
     while (relative.startsWith(u'/'))
         relative.remove(0, 1);
@@ -132,31 +132,21 @@ TEST(ZipFiles, OneArchiveWithoutSelectionTakesTheInfoFileAloneOrSaysWhoops)
 
     // Nothing selected, no info file.
     host.queueAnswer(MsgAnswer::Ok);
-    ZipFilesReport report = zip_files(host, zip);
-    EXPECT_TRUE(report.nothingSelected);
+    BatchReport report = zip_files(zipRequest(host, f.out + "/none.zip"), host, host, zip);
+    EXPECT_EQ(report.end, BatchEnd::NothingSelected);
+    EXPECT_TRUE(report.items.empty());
     EXPECT_EQ(host.questions,
               QStringList{QStringLiteral("Whoops!|You didn't select any files to ZIP!")});
-    EXPECT_EQ(host.protects, 0);
+    EXPECT_FALSE(QFileInfo::exists(f.out + "/none.zip"));
 
     // The info file alone.
     host.questions.clear();
     host.opts.chkInfoFile = 1;
     host.opts.txtInfoFile = f.dir.filePath(QStringLiteral("info.nfo"));
-    host.queueSaveName(f.out + QStringLiteral("/info-only.zip"));
-    report = zip_files(host, zip);
-    EXPECT_EQ(report.lastResult, 0);
+    report = zip_files(zipRequest(host, f.out + "/info-only.zip"), host, host, zip);
+    EXPECT_EQ(lastCode(report), 0);
     EXPECT_TRUE(host.questions.isEmpty());
     EXPECT_EQ(zipNames(f.out + QStringLiteral("/info-only.zip")), QStringList{"info.nfo"});
-
-    // A cancelled save dialog: nothing logged, nothing asked, not left busy.
-    host.select(0);
-    host.log.append(QStringLiteral("from before"));
-    host.queueSaveName(std::nullopt);
-    report = zip_files(host, zip);
-    EXPECT_TRUE(report.cancelled);
-    EXPECT_TRUE(host.log.isEmpty());
-    EXPECT_TRUE(host.questions.isEmpty());
-    EXPECT_FALSE(host.busy);
 }
 
 TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
@@ -175,9 +165,9 @@ TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
     host.opts.txtInfoFile = f.dir.filePath(QStringLiteral("info.nfo"));
     ZipComponent zip;
 
-    ZipFilesReport report = zip_files(host, zip);
-    EXPECT_EQ(report.lastResult, 0);
-    EXPECT_TRUE(host.pickerTitles.isEmpty());
+    BatchReport report = zip_files(zipRequest(host), host, host, zip);
+    EXPECT_EQ(lastCode(report), 0);
+    EXPECT_EQ(report.failedCount(), 0);
     // "Roms" keeps its case; only the file name is upper-cased.
     EXPECT_TRUE(QFileInfo::exists(f.src + QStringLiteral("/PAC MAN.ZIP")));
     EXPECT_TRUE(QFileInfo::exists(f.src + QStringLiteral("/GAME.ZIP")));
@@ -200,11 +190,8 @@ TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
     host.opts.cmbFileCase = UseOriginalCase;
     host.opts.chkZIPPassword = 1;
     host.opts.txtZIPPassword = QStringLiteral("s3cret");
-    host.queueFolder(f.out);
-    report = zip_files(host, zip);
-    EXPECT_EQ(report.lastResult, 0);
-    EXPECT_EQ(host.pickerTitles,
-              QStringList{QStringLiteral("Select the folder you store the ZIP files in.")});
+    report = zip_files(zipRequest(host, f.out), host, host, zip);
+    EXPECT_EQ(lastCode(report), 0);
     EXPECT_EQ(QDir(f.out).entryList(QDir::Files, QDir::Name),
               QStringList({"Pac Man.rom.zip", "game.bin.zip"}));
     expectSound(f.out + QStringLiteral("/game.bin.zip"), QStringLiteral("s3cret"));
@@ -213,18 +200,8 @@ TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
     EXPECT_EQ(host.log.front(),
               QStringLiteral("Individually Zipping the Following Files to ") + f.out + u'/');
 
-    // Lower case; a cancelled folder picker zips nothing and leaves the window free.
-    host.listFolder(f.src);
-    host.opts.chkUseOriginalExtensions = 0;
-    host.opts.cmbFileCase = UseLowerCase;
-    host.opts.chkZIPPassword = 0;
-    host.queueFolder(std::nullopt);
-    report = zip_files(host, zip);
-    EXPECT_TRUE(report.cancelled);
-    EXPECT_TRUE(report.archives.empty());
-    EXPECT_FALSE(host.busy);
     EXPECT_EQ(perFileArchivePath(QStringLiteral("/A/B"), QStringLiteral("Pac Man.rom"), false,
-                                 UseLowerCase),
+                                 ZipNameCase::Lower),
               QStringLiteral("/A/B/pac man.zip"));
 }
 
@@ -236,9 +213,8 @@ TEST(ZipFiles, SameNameWithOtherExtensionsShareOneArchiveAndTheLogSaysSo)
     f.make(QStringLiteral("mario.sav"), textBytes(100, 2));
     FakeHost host;
     host.listFolder(f.src);
-    host.queueFolder(f.out);
     ZipComponent zip;
-    EXPECT_EQ(zip_files(host, zip).lastResult, 0);
+    EXPECT_EQ(lastCode(zip_files(zipRequest(host, f.out), host, host, zip)), 0);
     EXPECT_EQ(zipNames(f.out + QStringLiteral("/mario.zip")),
               QStringList({"mario.nes", "mario.sav"}));
     ASSERT_EQ(host.log.size(), 4);
@@ -263,8 +239,7 @@ TEST(ZipFiles, AddingToArchivesOfOtherToolsKeepsTheirEntries)
         const QString archive = f.out + QLatin1String(name);
         QStringList before = zipNames(archive);
         host.listFolder(f.src);
-        host.queueSaveName(archive);
-        EXPECT_EQ(zip_files(host, zip).lastResult, 0) << name;
+        EXPECT_EQ(lastCode(zip_files(zipRequest(host, archive), host, host, zip)), 0) << name;
         before.append(QStringLiteral("new.nes"));
         before.sort();
         EXPECT_EQ(zipNames(archive), before) << name;
@@ -287,15 +262,15 @@ TEST(ZipFiles, StopEndsPerFileRunAfterTheArchiveInHandAndCancelsASingleArchive)
     FakeHost host;
     host.listFolder(f.src);
     host.opts.chkDeleteFiles = 1;
-    host.queueFolder(f.out);
     host.onLog = [&](const QString& line) {
         if (line.endsWith(QStringLiteral("/g2.nes")))
             host.stop = true;
     };
     ZipComponent zip;
-    ZipFilesReport report = zip_files(host, zip);
-    EXPECT_TRUE(report.stopped);
-    EXPECT_EQ(report.lastResult, 0);
+    BatchReport report = zip_files(zipRequest(host, f.out), host, host, zip);
+    EXPECT_EQ(report.end, BatchEnd::Stopped);
+    EXPECT_EQ(report.exitStatus(), 3);
+    EXPECT_EQ(lastCode(report), 0);
     EXPECT_TRUE(host.questions.isEmpty()) << host.questions.join(u'\n');
     EXPECT_EQ(QDir(f.out).entryList(QDir::Files, QDir::Name), QStringList({"g1.zip", "g2.zip"}));
     EXPECT_EQ(QDir(f.src).entryList(QDir::Files, QDir::Name),
@@ -305,14 +280,15 @@ TEST(ZipFiles, StopEndsPerFileRunAfterTheArchiveInHandAndCancelsASingleArchive)
     // One archive: Stop cancels it; the archive is not made and no source goes.
     host.listFolder(f.src);
     host.opts.radOneZIP = true;
-    host.queueSaveName(f.out + QStringLiteral("/one.zip"));
     host.onLog = [&](const QString& line) {
         if (line.contains(QStringLiteral(" to ")))
             host.stop = true;
     };
     host.queueAnswer(MsgAnswer::Ok);
-    report = zip_files(host, zip);
-    EXPECT_EQ(report.lastResult, ZipAborted);
+    report = zip_files(zipRequest(host, f.out + "/one.zip"), host, host, zip);
+    EXPECT_EQ(lastCode(report), ZipAborted);
+    EXPECT_EQ(report.end, BatchEnd::Stopped);
+    EXPECT_EQ(report.exitStatus(), 3);
     EXPECT_EQ(host.questions,
               QStringList{QStringLiteral("Abort|The current process has been stopped")});
     EXPECT_FALSE(QFileInfo::exists(f.out + QStringLiteral("/one.zip")));
@@ -335,7 +311,6 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     // Written the long way round: it is still the info file, and must never be deleted.
     host.opts.txtInfoFile = f.src + QStringLiteral("/../Roms/info.nfo");
     host.opts.sliCompression = 0;
-    host.queueFolder(f.out);
     host.queueAnswer(MsgAnswer::Ok);
     ZipComponent zip;
 
@@ -346,14 +321,16 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     struct rlimit small = saved;
     small.rlim_cur = 200 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ZipFilesReport report = zip_files(host, zip);
+    const BatchReport report = zip_files(zipRequest(host, f.out), host, host, zip);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    ASSERT_EQ(report.archives.size(), 3u);
-    EXPECT_NE(report.archives[0].result, 0);
+    ASSERT_EQ(report.items.size(), 3u);
+    EXPECT_NE(report.items[0].code, 0);
+    EXPECT_EQ(report.items[0].result, ItemResult::Failed);
     EXPECT_EQ(report.failedCount(), 1);
-    EXPECT_EQ(report.lastResult, 0);
+    EXPECT_EQ(report.exitStatus(), 1);
+    EXPECT_EQ(lastCode(report), 0);
     // The end message reports only the last archive; the failed one has its own log line.
     EXPECT_EQ(host.log.filter(QStringLiteral("Error zipping ")).size(), 1) << host.log.join(u'\n');
     EXPECT_TRUE(
@@ -373,18 +350,100 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     host.listFolder(f.src);
     host.select(0, false);
     host.opts.radOneZIP = true;
-    host.queueSaveName(f.out + QStringLiteral("/all.zip"));
     host.queueAnswer(MsgAnswer::Ok);
     std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ZipFilesReport one = zip_files(host, zip);
+    const BatchReport one = zip_files(zipRequest(host, f.out + "/all.zip"), host, host, zip);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(one.lastResult, ZipWriteError);
+    EXPECT_EQ(lastCode(one), ZipWriteError);
     ASSERT_EQ(host.questions.size(), 1);
     EXPECT_EQ(host.questions[0], QStringLiteral("Warning|Error #7 occurred while unzipping the "
                                                 "files.\rThe zip file may not have been created."));
     EXPECT_EQ(QDir(f.src).entryList(QDir::Files, QDir::Name),
               QStringList({"info.nfo", "large.nes"}));
     EXPECT_FALSE(QFileInfo::exists(f.out + QStringLiteral("/all.zip")));
+}
+
+namespace {
+
+// A host whose status panel fails the first time a zip shows its progress, so the progress
+// handler meets an unexpected error inside the compression.
+class FailingHost : public FakeHost
+{
+public:
+    void setStatusText(const QString& text) override
+    {
+        if (!m_failed && text.startsWith(QStringLiteral("Zipping File "))) {
+            m_failed = true;
+            throw std::runtime_error("panel unavailable");
+        }
+        FakeHost::setStatusText(text);
+    }
+
+private:
+    bool m_failed = false;
+};
+
+} // namespace
+
+TEST(ZipFiles, AnUnexpectedErrorAsksAndNoEndsTheProgram)
+{
+    // Which archives follow the answer is exact with one worker.
+    const Workers oneWorker(1);
+    const QString uhOh =
+        QStringLiteral("Uh oh!|Unexpected Error 5\rDo you want to try to continue?");
+    struct Case
+    {
+        const char* fault;
+        bool oneArchive;
+        MsgAnswer answer;
+        BatchEnd end;
+        QStringList asked;
+        QStringList written;
+    };
+    const std::vector<Case> cases = {
+        {"No let the per-file batch go on",
+         false,
+         MsgAnswer::No,
+         BatchEnd::EndProgram,
+         {uhOh},
+         {"a.zip"}},
+        {"No let the one archive be written",
+         true,
+         MsgAnswer::No,
+         BatchEnd::EndProgram,
+         {uhOh, QStringLiteral("Abort|The current process has been stopped")},
+         {}},
+        {"Yes ended the per-file batch",
+         false,
+         MsgAnswer::Yes,
+         BatchEnd::Finished,
+         {uhOh},
+         {"a.zip", "b.zip", "c.zip"}},
+        {"Yes ended the one archive",
+         true,
+         MsgAnswer::Yes,
+         BatchEnd::Finished,
+         {uhOh},
+         {"all.zip"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Fixture f;
+        for (const char* name : {"a.rom", "b.rom", "c.rom"})
+            f.make(QLatin1String(name), textBytes(5000, 1));
+        FailingHost host;
+        host.listFolder(f.src);
+        host.opts.radOneZIP = c.oneArchive;
+        host.queueAnswer(c.answer);
+        host.queueAnswer(MsgAnswer::Ok);
+        ZipComponent zip;
+        const BatchReport report =
+            zip_files(zipRequest(host, c.oneArchive ? f.out + "/all.zip" : f.out), host, host, zip);
+        EXPECT_EQ(report.end, c.end);
+        EXPECT_EQ(host.questions, c.asked);
+        EXPECT_EQ(host.kinds.front(), Question::ContinueAfterError);
+        EXPECT_EQ(QDir(f.out).entryList(QDir::Files, QDir::Name), c.written);
+    }
 }

@@ -5,6 +5,7 @@
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
+#include "common/ZipTestRequests.h"
 #include "fs/FolderTree.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/CliRun.h"
@@ -119,6 +120,15 @@ CliRun cliUnprivileged(const QStringList& args, const QString& home)
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+// The sources a zip report says were to be deleted and were kept, "PATH: WHY" each.
+QStringList keptIn(const BatchReport& report)
+{
+    QStringList kept;
+    for (const ItemOutcome& archive : report.items)
+        kept += keptSources(archive);
+    return kept;
 }
 
 QStringList withRoot(QStringList args, const QString& root)
@@ -375,8 +385,6 @@ TEST(ZipNoLoss, ASourceChangedAfterItWasReadIsKept)
         host.opts.chkSaveZIPsinSameFolder = 1;
         host.opts.radOneZIP = c.mode == OneArchive;
         host.tree = root;
-        host.queueSaveName(root + "/out.zip");
-        host.queueAnswer(MsgAnswer::Yes);
         host.queueAnswer(MsgAnswer::Ok);
         host.listFolder(folder);
         ZipComponent zip;
@@ -388,13 +396,18 @@ TEST(ZipNoLoss, ASourceChangedAfterItWasReadIsKept)
         const QMap<QByteArray, QByteArray> before = filesBelow(root);
         QString said;
         if (c.mode == Folders) {
-            const FoldersToZipsReport report = convert_sub_folders_to_zips(host, zip);
-            ASSERT_EQ(report.folders.size(), 1u);
-            EXPECT_FALSE(report.folders[0].deleted);
-            said = report.folders[0].keptBecause;
+            const BatchReport report =
+                convert_sub_folders_to_zips(foldersToZipsRequest(host, true), host, host, zip);
+            ASSERT_EQ(report.items.size(), 1u);
+            EXPECT_EQ(report.items[0].result, ItemResult::Kept);
+            said = report.items[0].reason;
         } else {
-            const ZipFilesReport report = zip_files(host, zip);
-            EXPECT_EQ(report.keptCount(), 1);
+            const BatchReport report =
+                zip_files(zipRequest(host, c.mode == OneArchive ? root + "/out.zip" : QString()),
+                          host, host, zip);
+            EXPECT_EQ(report.count(ItemResult::Kept), 1);
+            EXPECT_EQ(keptIn(report),
+                      QStringList{folder + "/a.rom: " + c.reason.section('(', 1).chopped(1)});
             said = host.log.join(u'\n');
             EXPECT_TRUE(said.contains("Not deleted: " + root + "/")) << said;
         }

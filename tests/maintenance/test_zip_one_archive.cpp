@@ -6,6 +6,7 @@
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
+#include "common/ZipTestRequests.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/ZipFiles.h"
 
@@ -36,10 +37,10 @@ QString zipAll(const QString& folder, const QString& archive, int level, const Q
     host.opts.chkZIPPassword = password.isEmpty() ? 0 : 1;
     host.opts.txtZIPPassword = password;
     host.opts.chkDeleteFiles = deleteOriginals ? 1 : 0;
-    host.queueSaveName(archive);
     ZipComponent own;
-    const ZipFilesReport report = zip_files(host, component ? *component : own);
-    EXPECT_EQ(report.lastResult, ZipOk) << host.log.join(u'\n');
+    const BatchReport report =
+        zip_files(zipRequest(host, archive), host, host, component ? *component : own);
+    EXPECT_EQ(lastCode(report), ZipOk) << host.log.join(u'\n');
     return host.log.join(u'\n');
 }
 
