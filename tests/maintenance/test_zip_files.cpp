@@ -365,6 +365,27 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     EXPECT_FALSE(QFileInfo::exists(f.out + QStringLiteral("/all.zip")));
 }
 
+// An info file named in the settings but not ticked is no info file: a selected file at its
+// path is zipped, counted and deleted like every other. It used to stay, unmentioned.
+TEST(ZipFiles, AnUntickedInfoFileIsAnOrdinarySource)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
+    Fixture f;
+    f.make(QStringLiteral("a.rom"), textBytes(1000, 1));
+    FakeHost host;
+    host.listFolder(f.src);
+    host.opts.chkDeleteFiles = 1;
+    host.opts.chkInfoFile = 0;
+    host.opts.txtInfoFile = f.src + QStringLiteral("/a.rom");
+    ZipComponent zip;
+    const BatchReport report = zip_files(zipRequest(host, f.out), host, host, zip);
+    EXPECT_EQ(report.exitStatus(), 0);
+    EXPECT_FALSE(QFileInfo::exists(f.src + QStringLiteral("/a.rom")));
+    EXPECT_EQ(zipNames(f.out + QStringLiteral("/a.zip")), QStringList{"a.rom"});
+    EXPECT_TRUE(host.statusTexts.contains(QStringLiteral("Zipping File 1 of 1 [||||||||||]")))
+        << host.statusTexts.join(u'\n');
+}
+
 namespace {
 
 // A host whose status panel fails the first time a zip shows its progress, so the progress
