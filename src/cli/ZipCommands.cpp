@@ -11,6 +11,8 @@
 #include "maintenance/ZipFiles.h"
 #include "maintenance/ZipOptions.h"
 
+#include <algorithm>
+
 namespace kelmar::cli {
 
 const char* const kZipHelp =
@@ -122,31 +124,31 @@ BatchFiles filesOf(const CliHost& host)
     return files;
 }
 
-// What the zip batches wrote, failed and kept over every group of the run.
-struct ZipTally
-{
-    int written = 0;
-    int failed = 0;
-    int kept = 0;
-    bool stopped = false;
-};
-
-// Each failed archive and each source kept on stderr.
-void tallyZip(const BatchReport& report, ZipTally& tally, QTextStream& err)
+// Each failed archive and each source kept, on stderr as the batch ends.
+void printZipProblems(const BatchReport& report, QTextStream& err)
 {
     for (const ItemOutcome& a : report.items) {
-        if (a.code == ZipOk) {
-            ++tally.written;
-        } else if (a.code != ZipAborted) {
-            ++tally.failed;
+        if (a.result == ItemResult::Failed)
             err << "kelmar-cli: " << failure(a.path, a.code, a.reason) << '\n';
-        }
-        const QStringList kept = keptSources(a);
-        for (const QString& k : kept)
+        for (const QString& k : keptSources(a))
             err << "kelmar-cli: not deleted: " << k << '\n';
-        tally.kept += int(kept.size());
     }
-    tally.stopped = tally.stopped || report.end >= BatchEnd::Stopped;
+}
+
+// "Wrote N archives, F failed, K not deleted (stopped)" over every group of the run.
+void printZipSummary(const BatchReport& all, QTextStream& err)
+{
+    int written = 0;
+    int kept = 0;
+    for (const ItemOutcome& a : all.items) {
+        written += a.code == ZipOk ? 1 : 0;
+        kept += int(keptSources(a).size());
+    }
+    err << "Wrote " << written << " archive" << (written == 1 ? "" : "s") << ", "
+        << all.failedCount() << " failed"
+        << (kept > 0 ? QStringLiteral(", %1 not deleted").arg(kept) : QString())
+        << (all.end >= BatchEnd::Stopped ? " (stopped)" : "") << '\n';
+    err.flush();
 }
 
 // The zip options over the saved ones; single and target take --single and --to.
@@ -253,22 +255,20 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
     installInterruptHandler();
     ProgressHost host(options, out, err);
     ZipComponent zip;
-    ZipTally tally;
+    BatchReport all;
     if (!forEachGroup(groups, host, "files to zip", err, [&] {
             request.files = filesOf(host);
             const BatchReport report = zip_files(request, host, host, zip);
             // No to an unexpected error ends the whole run.
             if (report.end == BatchEnd::EndProgram)
                 host.requestStop();
-            tallyZip(report, tally, err);
+            printZipProblems(report, err);
+            all.add(report);
         }))
-        tally.stopped = true;
-    err << "Wrote " << tally.written << " archive" << (tally.written == 1 ? "" : "s") << ", "
-        << tally.failed << " failed"
-        << (tally.kept > 0 ? QStringLiteral(", %1 not deleted").arg(tally.kept) : QString())
-        << (tally.stopped ? " (stopped)" : "") << '\n';
-    err.flush();
-    return batchExitStatus(tally.failed + tally.kept + missing, tally.stopped);
+        all.end = std::max(all.end, BatchEnd::Stopped);
+    printZipSummary(all, err);
+    // A path that did not exist counts as a failure.
+    return missing > 0 ? kExitBad : all.exitStatus();
 }
 
 int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
@@ -308,28 +308,22 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
                     MsgButtons::YesNoCancel, Question::DeleteZippedFolders);
     ZipComponent zip;
     const BatchReport report = convert_sub_folders_to_zips(request, host, host, zip);
-    int problems = 0;
     for (const ItemOutcome& f : report.items) {
         if (f.result == ItemResult::Failed) {
-            ++problems;
             out << failure(f.path, f.code, f.reason) << '\n';
             continue;
         }
         out << f.path << " -> " << f.target;
-        if (deleteFolders && f.result == ItemResult::Done) {
-            out << " (folder deleted)";
-        } else if (deleteFolders) {
-            ++problems;
+        if (f.result == ItemResult::Kept)
             out << " (folder kept: " << f.reason << ')';
-        }
+        else if (deleteFolders)
+            out << " (folder deleted)";
         out << '\n';
         for (const QString& note : f.notes)
             out << "  (" << note << ")\n";
     }
     out.flush();
-    if (problems > 0)
-        return kExitBad;
-    return report.stopped() ? kExitNotTested : kExitGood;
+    return report.exitStatus();
 }
 
 } // namespace kelmar::cli
