@@ -464,6 +464,7 @@ TEST(ZipFiles, AnUnexpectedErrorAsksAndNoEndsTheProgram)
             zip_files(zipRequest(host, c.oneArchive ? f.out + "/all.zip" : f.out), host, host, zip);
         EXPECT_EQ(report.end, c.end);
         EXPECT_EQ(host.questions, c.asked);
+        ASSERT_FALSE(host.kinds.empty());
         EXPECT_EQ(host.kinds.front(), Question::ContinueAfterError);
         EXPECT_EQ(QDir(f.out).entryList(QDir::Files, QDir::Name), c.written);
     }
