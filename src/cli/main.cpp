@@ -2,10 +2,12 @@
 // through. Same core, same settings store as the window.
 #include "Version.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "fs/NativeName.h"
 #include "maintenance/ArchivePool.h"
 #include "settings/SettingsStore.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
@@ -122,36 +124,43 @@ int main(int argc, char** argv)
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(fs::nameFromNative(argv[i], qsizetype(std::strlen(argv[i]))));
-    QString settingsFile;
-    while (!args.isEmpty() && args.first().startsWith(u'-')) {
-        const QString a = args.takeFirst();
-        if (a == u"-h" || a == u"--help") {
-            printHelp(out);
-            return kExitGood;
-        }
-        if (a == u"--version") {
-            out << "kelmar-cli " KELMAR_VERSION "\n";
-            out.flush();
-            return kExitGood;
-        }
-        if (a == u"--settings") {
-            if (args.isEmpty())
-                return usage(err, QStringLiteral("--settings needs a file"));
-            settingsFile = args.takeFirst();
-        } else if (a.startsWith(u"--settings=")) {
-            settingsFile = a.mid(11);
-        } else if (a == u"--jobs" || a.startsWith(u"--jobs=")) {
-            const QString n =
-                a == u"--jobs" ? (args.isEmpty() ? QString() : args.takeFirst()) : a.mid(7);
-            bool ok = false;
-            const int jobs = n.toInt(&ok);
-            if (!ok || jobs < 1)
-                return usage(err, QStringLiteral("--jobs needs a number of at least 1"));
-            ArchivePool::setWorkers(jobs);
-        } else {
-            return usage(err, QStringLiteral("unknown option '%1'").arg(a));
-        }
+    // The global options, up to the command; what follows the command is the command's.
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption settingsOption(QStringLiteral("settings"), QString(),
+                                            QStringLiteral("FILE"));
+    const QCommandLineOption jobsOption(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
+    parser.addOptions({help, version, settingsOption, jobsOption});
+    if (!parser.parse(QStringList{QStringLiteral("kelmar-cli")} + args)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return usage(err, QStringLiteral("unknown option '%1'")
+                                  .arg(typedArgument(args, parser.unknownOptionNames().first())));
+        if (parser.errorText().contains(QStringLiteral("'settings'")) ||
+            parser.errorText().contains(QStringLiteral("--settings")))
+            return usage(err, QStringLiteral("--settings needs a file"));
+        return usage(err, QStringLiteral("--jobs needs a number of at least 1"));
     }
+    if (parser.isSet(help)) {
+        printHelp(out);
+        return kExitGood;
+    }
+    if (parser.isSet(version)) {
+        out << "kelmar-cli " KELMAR_VERSION "\n";
+        out.flush();
+        return kExitGood;
+    }
+    const QString settingsFile = parser.value(settingsOption);
+    if (parser.isSet(jobsOption)) {
+        bool ok = false;
+        const int jobs = parser.value(jobsOption).toInt(&ok);
+        if (!ok || jobs < 1)
+            return usage(err, QStringLiteral("--jobs needs a number of at least 1"));
+        ArchivePool::setWorkers(jobs);
+    }
+    args = parser.positionalArguments();
     if (args.isEmpty())
         return usage(err, QStringLiteral("no command given"));
     const QString command = args.takeFirst();
