@@ -2,6 +2,9 @@
 
 #include "cli/Commands.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
 namespace kelmar::cli {
 
 CliOption cliSwitch(const QStringList& names, const std::function<void()>& set)
@@ -73,49 +76,94 @@ CliOption unzipPasswordOption(const QString& name, Options& options, bool allowE
     return passwordOption(name, &options.chkUnzipPassword, &options.txtUnzipPassword, allowEmpty);
 }
 
+namespace {
+
+// The option as the parser knows it: its names without their dashes.
+QCommandLineOption parserOption(const CliOption& option)
+{
+    QStringList names;
+    for (const QString& name : option.names)
+        names.append(name.mid(name.startsWith(QStringLiteral("--")) ? 2 : 1));
+    QCommandLineOption parsed(names);
+    if (option.takesValue)
+        parsed.setValueName(QStringLiteral("VALUE"));
+    return parsed;
+}
+
+} // namespace
+
+QString typedArgument(const QStringList& args, const QString& name)
+{
+    for (const QString& a : args) {
+        if (a == u"--")
+            break;
+        const QString bare = a.mid(a.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (a.startsWith(u'-') && (bare == name || bare.startsWith(name + u'=')))
+            return a;
+    }
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+namespace {
+
+// Why the parser refused args, in the words kelmar-cli has always used.
+QString refusalOf(const QCommandLineParser& parser, const QStringList& args, const char* command,
+                  const OptionTable& table)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty())
+        return QStringLiteral("unknown option '%1' for %2")
+            .arg(typedArgument(args, unknown.first()), QLatin1String(command));
+    // The parser's other refusals: a value missing after an option, or one given to a switch.
+    for (const CliOption& option : table) {
+        for (const QString& name : option.names) {
+            const QString quoted = u'\'' + name + u'\'';
+            if (!parser.errorText().contains(quoted))
+                continue;
+            if (option.takesValue)
+                return option.whenMissing;
+            return QStringLiteral("unknown option '%1' for %2")
+                .arg(typedArgument(args, name.mid(name.startsWith(QStringLiteral("--")) ? 2 : 1)),
+                     QLatin1String(command));
+        }
+    }
+    return parser.errorText();
+}
+
+} // namespace
+
 bool parseOptions(const QStringList& args, const char* command, const OptionTable& table,
                   QStringList* paths, QTextStream& err)
 {
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == u"--") {
-            *paths += args.mid(i + 1);
-            return true;
-        }
-        if (!a.startsWith(u'-') || a.size() == 1) {
-            paths->append(a);
-            continue;
-        }
-        const qsizetype equals = a.indexOf(u'=');
-        const QString name = equals > 0 ? a.left(equals) : a;
-        const CliOption* option = nullptr;
-        for (const CliOption& o : table) {
-            if (o.names.contains(name) && (o.takesValue || equals < 0)) {
-                option = &o;
-                break;
-            }
-        }
-        if (!option) {
-            usage(err, QStringLiteral("unknown option '%1' for %2").arg(a, QLatin1String(command)));
-            return false;
-        }
-        QString value;
-        if (option->takesValue) {
-            if (equals > 0) {
-                value = a.mid(equals + 1);
-            } else if (i + 1 < args.size()) {
-                value = args.at(++i);
-            } else {
-                usage(err, option->whenMissing);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    std::vector<QCommandLineOption> parsed;
+    for (const CliOption& option : table) {
+        parsed.push_back(parserOption(option));
+        parser.addOption(parsed.back());
+    }
+    // The parser takes the program's name first; the names keep every byte, as decoded.
+    if (!parser.parse(QStringList{QLatin1String(command)} + args)) {
+        usage(err, refusalOf(parser, args, command, table));
+        return false;
+    }
+    // Options act in the order given, so that the last of two opposites wins.
+    std::vector<int> taken(table.size(), 0);
+    for (const QString& name : parser.optionNames()) {
+        for (size_t i = 0; i < table.size(); ++i) {
+            if (!parsed[i].names().contains(name))
+                continue;
+            const QStringList values = parser.values(parsed[i]);
+            const QString value = table[i].takesValue ? values.value(taken[i]++) : QString();
+            const QString refusal = table[i].apply(value);
+            if (!refusal.isEmpty()) {
+                usage(err, refusal);
                 return false;
             }
-        }
-        const QString refusal = option->apply(value);
-        if (!refusal.isEmpty()) {
-            usage(err, refusal);
-            return false;
+            break;
         }
     }
+    *paths += parser.positionalArguments();
     return true;
 }
 

@@ -40,6 +40,10 @@ CliOption unzipPasswordOption(const QString& name, Options& options, bool allowE
 // (every argument that does not start with "-", "-" alone, and all after "--"). Returns
 // false after printing the usage error: "unknown option 'X' for COMMAND", a missing value,
 // or what an option's apply said.
+// The argument the user typed for the option name that the parser refused ("--name" or
+// "--name=value", as typed), so that a message names what is on the command line.
+QString typedArgument(const QStringList& args, const QString& name);
+
 bool parseOptions(const QStringList& args, const char* command, const OptionTable& table,
                   QStringList* paths, QTextStream& err);
 

@@ -2,16 +2,19 @@
 // through. Same core, same settings store as the window.
 #include "Version.h"
 #include "cli/Commands.h"
+#include "cli/OptionTable.h"
 #include "fs/NativeName.h"
 #include "maintenance/ArchivePool.h"
 #include "settings/SettingsStore.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTextStream>
 
 #include <csignal>
+#include <optional>
 
 #include <cstring>
 
@@ -99,59 +102,58 @@ void printCommandHelp(QTextStream& out, const Command& c)
     out.flush();
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// What comes before the command.
+struct GlobalOptions
 {
-    // libzip turns every entry's DOS time into a time_t through mktime, and with TZ unset
-    // glibc stats /etc/localtime on each call to see whether it changed: one system call per
-    // archive that listing 30,000 archives can do without. Naming the file fixes the zone for
-    // the run, which is what a batch wants anyway.
-    if (!qEnvironmentVariableIsSet("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
-        qputenv("TZ", ":/etc/localtime");
-    // A file-size limit (ulimit -f) would kill the program mid-write and leave a temporary
-    // file behind; ignored, the write fails with EFBIG and that archive fails as on a full disk.
-    std::signal(SIGXFSZ, SIG_IGN);
-    ignoreClosedOutput();
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kelmar"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-
-    // Qt decodes arguments lossily; a path of bytes that are not UTF-8 must open again.
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args.append(fs::nameFromNative(argv[i], qsizetype(std::strlen(argv[i]))));
+    bool help = false;
+    bool version = false;
     QString settingsFile;
-    while (!args.isEmpty() && args.first().startsWith(u'-')) {
-        const QString a = args.takeFirst();
-        if (a == u"-h" || a == u"--help") {
-            printHelp(out);
-            return kExitGood;
-        }
-        if (a == u"--version") {
-            out << "kelmar-cli " KELMAR_VERSION "\n";
-            out.flush();
-            return kExitGood;
-        }
-        if (a == u"--settings") {
-            if (args.isEmpty())
-                return usage(err, QStringLiteral("--settings needs a file"));
-            settingsFile = args.takeFirst();
-        } else if (a.startsWith(u"--settings=")) {
-            settingsFile = a.mid(11);
-        } else if (a == u"--jobs" || a.startsWith(u"--jobs=")) {
-            const QString n =
-                a == u"--jobs" ? (args.isEmpty() ? QString() : args.takeFirst()) : a.mid(7);
-            bool ok = false;
-            const int jobs = n.toInt(&ok);
-            if (!ok || jobs < 1)
-                return usage(err, QStringLiteral("--jobs needs a number of at least 1"));
-            ArchivePool::setWorkers(jobs);
-        } else {
-            return usage(err, QStringLiteral("unknown option '%1'").arg(a));
+    int jobs = 0;       // 0: one worker per processor core
+    QStringList command; // the command and its own arguments
+};
+
+// Reads the global options, up to the command; what follows the command is the command's.
+// Nothing when they are wrong, after printing why (the exit status is then kExitUsage).
+std::optional<GlobalOptions> parseGlobalOptions(const QStringList& args, QTextStream& err)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption settings(QStringLiteral("settings"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
+    parser.addOptions({help, version, settings, jobs});
+    const QString jobsRefusal = QStringLiteral("--jobs needs a number of at least 1");
+    if (!parser.parse(QStringList{QStringLiteral("kelmar-cli")} + args)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            usage(err, QStringLiteral("unknown option '%1'")
+                           .arg(typedArgument(args, parser.unknownOptionNames().first())));
+        else if (parser.errorText().contains(QStringLiteral("settings")))
+            usage(err, QStringLiteral("--settings needs a file"));
+        else
+            usage(err, jobsRefusal);
+        return std::nullopt;
+    }
+    GlobalOptions global;
+    global.help = parser.isSet(help);
+    global.version = parser.isSet(version);
+    global.settingsFile = parser.value(settings);
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        global.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || global.jobs < 1) {
+            usage(err, jobsRefusal);
+            return std::nullopt;
         }
     }
+    global.command = parser.positionalArguments();
+    return global;
+}
+
+// Runs "help [COMMAND]" or COMMAND with its arguments.
+int runCommand(QStringList args, const QString& settingsFile, QTextStream& out, QTextStream& err)
+{
     if (args.isEmpty())
         return usage(err, QStringLiteral("no command given"));
     const QString command = args.takeFirst();
@@ -179,7 +181,45 @@ int main(int argc, char** argv)
         return usage(err, QStringLiteral("settings file '%1' does not exist").arg(settingsFile));
     const auto settings = settingsFile.isEmpty() ? SettingsStore::openUserSettings()
                                                  : SettingsStore::openSettingsFile(settingsFile);
-    const Options saved = SettingsStore::loadOptions(*settings);
+    return c->run(args, SettingsStore::loadOptions(*settings), out, err);
+}
 
-    return c->run(args, saved, out, err);
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // libzip turns every entry's DOS time into a time_t through mktime, and with TZ unset
+    // glibc stats /etc/localtime on each call to see whether it changed: one system call per
+    // archive that listing 30,000 archives can do without. Naming the file fixes the zone for
+    // the run, which is what a batch wants anyway.
+    if (!qEnvironmentVariableIsSet("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
+    // A file-size limit (ulimit -f) would kill the program mid-write and leave a temporary
+    // file behind; ignored, the write fails with EFBIG and that archive fails as on a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    ignoreClosedOutput();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kelmar"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    // Qt decodes arguments lossily; a path of bytes that are not UTF-8 must open again.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(fs::nameFromNative(argv[i], qsizetype(std::strlen(argv[i]))));
+    const std::optional<GlobalOptions> global = parseGlobalOptions(args, err);
+    if (!global)
+        return kExitUsage;
+    if (global->help) {
+        printHelp(out);
+        return kExitGood;
+    }
+    if (global->version) {
+        out << "kelmar-cli " KELMAR_VERSION "\n";
+        out.flush();
+        return kExitGood;
+    }
+    if (global->jobs > 0)
+        ArchivePool::setWorkers(global->jobs);
+    return runCommand(global->command, global->settingsFile, out, err);
 }

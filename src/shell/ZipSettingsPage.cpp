@@ -25,7 +25,22 @@ ZipSettingsPage::ZipSettingsPage(QWidget* parent) : QWidget(parent)
 {
     auto* columns = new QHBoxLayout;
     makeTabPanel(this, 1, columns);
+    columns->addWidget(buildRules(), 1);
+    auto* rightColumn = new QVBoxLayout;
+    rightColumn->addWidget(buildCompression());
+    rightColumn->addWidget(buildInfoFile());
+    rightColumn->addWidget(buildPassword());
+    rightColumn->addStretch(1);
+    columns->addLayout(rightColumn, 1);
 
+    setDependentBox(txtInfoFile, false);
+    cmdInfoFile->setEnabled(false);
+    setDependentBox(txtZIPPassword, false);
+    connectControls();
+}
+
+QWidget* ZipSettingsPage::buildRules()
+{
     auto* rules = frame("fraZIPRules", QStringLiteral("Rules"));
     auto* r = new QGridLayout(rules);
     r->setVerticalSpacing(2);
@@ -50,9 +65,11 @@ ZipSettingsPage::ZipSettingsPage(QWidget* parent) : QWidget(parent)
     r->addWidget(chkUseZIPPaths, 5, 0, 1, 2);
     r->addWidget(chkSaveZIPsinSameFolder, 6, 0, 1, 2);
     r->setRowStretch(7, 1);
-    columns->addWidget(rules, 1);
+    return rules;
+}
 
-    auto* rightColumn = new QVBoxLayout;
+QWidget* ZipSettingsPage::buildCompression()
+{
     auto* compression = frame("fraCompression", QStringLiteral("Compression Level"));
     auto* c = new QHBoxLayout(compression);
     sliCompression = named(new QSlider(Qt::Horizontal), "sliCompression");
@@ -66,8 +83,11 @@ ZipSettingsPage::ZipSettingsPage(QWidget* parent) : QWidget(parent)
     lblCompression->setMinimumWidth(lblCompression->fontMetrics().horizontalAdvance(u'0') * 2);
     c->addWidget(sliCompression, 1);
     c->addWidget(lblCompression);
-    rightColumn->addWidget(compression);
+    return compression;
+}
 
+QWidget* ZipSettingsPage::buildInfoFile()
+{
     auto* info = frame("fraInfoFile", QStringLiteral("Info File"));
     auto* i = new QHBoxLayout(info);
     chkInfoFile = checkBox("chkInfoFile", QString());
@@ -79,8 +99,11 @@ ZipSettingsPage::ZipSettingsPage(QWidget* parent) : QWidget(parent)
     i->addWidget(chkInfoFile);
     i->addWidget(txtInfoFile, 1);
     i->addWidget(cmdInfoFile);
-    rightColumn->addWidget(info);
+    return info;
+}
 
+QWidget* ZipSettingsPage::buildPassword()
+{
     auto* password = frame("fraZIPPassword", QStringLiteral("Password Protection"));
     auto* p = new QHBoxLayout(password);
     chkZIPPassword = checkBox("chkZIPPassword", QString());
@@ -88,14 +111,11 @@ ZipSettingsPage::ZipSettingsPage(QWidget* parent) : QWidget(parent)
     txtZIPPassword = named(new QLineEdit, "txtZIPPassword");
     p->addWidget(chkZIPPassword);
     p->addWidget(txtZIPPassword, 1);
-    rightColumn->addWidget(password);
-    rightColumn->addStretch(1);
-    columns->addLayout(rightColumn, 1);
+    return password;
+}
 
-    setDependentBox(txtInfoFile, false);
-    cmdInfoFile->setEnabled(false);
-    setDependentBox(txtZIPPassword, false);
-
+void ZipSettingsPage::connectControls()
+{
     connect(chkInfoFile, &QCheckBox::stateChanged, this, &ZipSettingsPage::chkInfoFile_Click);
     connect(chkZIPPassword, &QCheckBox::stateChanged, this, &ZipSettingsPage::chkZIPPassword_Click);
     connect(radMultipleZIPs, &QRadioButton::toggled, this, [this](bool on) {

@@ -26,6 +26,13 @@ public:
     void save(Options& options) const;
 
 private:
+    // The frames of the page, each with its controls.
+    QWidget* buildRules();
+    QWidget* buildCompression();
+    QWidget* buildInfoFile();
+    QWidget* buildPassword();
+    void connectControls();
+
     void chkInfoFile_Click();
     void chkZIPPassword_Click();
     void radMultipleZIPs_Click();
