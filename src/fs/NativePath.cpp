@@ -64,4 +64,9 @@ bool makeFolders(const QString& path)
            (errno == EEXIST && isFolderPath(path));
 }
 
+int makeFolder(const QString& path)
+{
+    return ::mkdir(nativeName(path).constData(), 0777) == 0 ? 0 : errno;
+}
+
 } // namespace kelmar::fs
