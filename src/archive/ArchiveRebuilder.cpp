@@ -19,13 +19,14 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
 
 namespace kelmar {
 
 namespace {
 
 constexpr size_t kBufferSize = 64 * 1024;
+// The file-type bits of a Unix mode, as an entry's external attributes carry it.
+constexpr quint32 kFileTypeBits = 0170000;
 
 QString leafOf(const QString& name)
 {
@@ -45,7 +46,7 @@ QByteArray leafOf(const QByteArray& name)
 void withAttributes(int bits, zip_uint8_t* system, zip_uint32_t* external)
 {
     quint32 mode = *external >> 16;
-    const bool hasMode = (*system == ZIP_OPSYS_UNIX && (mode & S_IFMT) != 0) ||
+    const bool hasMode = (*system == ZIP_OPSYS_UNIX && (mode & kFileTypeBits) != 0) ||
                          (*system == ZIP_OPSYS_DOS && (*external & 0x8000) != 0 && mode != 0);
     quint32 result = quint32(bits) & 0xFF;
     if (hasMode) {

@@ -115,7 +115,8 @@ FdGuard createUnnamedFirst(const QByteArray& folder, const QByteArray& base, QBy
     return {};
 }
 
-// A file system without unnamed files (or no /proc): named at once, locked right after.
+// A file system without unnamed files (or no /proc): named at once, locked and made the
+// owner's right after, while it is still empty.
 FdGuard createNamed(const QByteArray& base, QByteArray* path, mode_t* createdMode)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
