@@ -156,7 +156,10 @@ int SafeOutput::flush()
 
 int SafeOutput::commitNew(bool flushFolderNow)
 {
-    if (::chmod(path().constData(), m_createdMode) != 0)
+    // Direct: by the descriptor, whatever has been put under the temporary name meanwhile.
+    const int set = m_form == Form::Direct ? ::fchmod(m_lock.get(), m_createdMode)
+                                           : ::chmod(path().constData(), m_createdMode);
+    if (set != 0)
         return errno;
     if (!renameNoReplace(nameFromNative(path()), m_target))
         return errno;
