@@ -9,9 +9,8 @@
 #include "archive/ZipError.h"
 #include "archive/ZipHandles.h"
 #include "fs/NativeName.h"
+#include "fs/Path.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -20,13 +19,14 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
 
 namespace kelmar {
 
 namespace {
 
 constexpr size_t kBufferSize = 64 * 1024;
+// The file-type bits of a Unix mode, as an entry's external attributes carry it.
+constexpr quint32 kFileTypeBits = 0170000;
 
 QString leafOf(const QString& name)
 {
@@ -46,7 +46,7 @@ QByteArray leafOf(const QByteArray& name)
 void withAttributes(int bits, zip_uint8_t* system, zip_uint32_t* external)
 {
     quint32 mode = *external >> 16;
-    const bool hasMode = (*system == ZIP_OPSYS_UNIX && (mode & S_IFMT) != 0) ||
+    const bool hasMode = (*system == ZIP_OPSYS_UNIX && (mode & kFileTypeBits) != 0) ||
                          (*system == ZIP_OPSYS_DOS && (*external & 0x8000) != 0 && mode != 0);
     quint32 result = quint32(bits) & 0xFF;
     if (hasMode) {
@@ -57,19 +57,74 @@ void withAttributes(int bits, zip_uint8_t* system, zip_uint32_t* external)
     *external = result;
 }
 
+// The result code of a libzip error, worded for what. A write the system refused is
+// mapped by the one mapping of system errors (zipResultOfWrite).
+int resultOfZipError(const zip_error_t* error, const QString& what, QString* detail)
+{
+    const int code = EntryReader::resultOf(error, what, detail);
+    const int system =
+        zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
+    if ((code == ZipDiskFull || code == ZipWriteError) && system != 0)
+        return zipResultOfWrite(system);
+    return code;
+}
+
+// The result of a libzip open that failed with code, worded for what.
+int openFailure(int code, const QString& what, QString* detail)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const int result = resultOfZipError(&error, what, detail);
+    zip_error_fini(&error);
+    return result;
+}
+
 // Opens an archive to read from it; on failure null, with the result code and its words.
 ZipArchivePtr openForReading(const QByteArray& native, const QString& path, int* result,
                              QString* detail)
 {
     int code = 0;
     ZipArchivePtr archive(zip_open(native.constData(), ZIP_RDONLY, &code));
-    if (!archive) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        *result = EntryReader::resultOf(&error, QFileInfo(path).fileName(), detail);
-        zip_error_fini(&error);
-    }
+    if (!archive)
+        *result = openFailure(code, fs::fileNameOf(path), detail);
     return archive;
+}
+
+// The same raw (still compressed, still encrypted) bytes in entry i of a and entry j of b.
+bool sameRawBytes(zip_t* a, zip_uint64_t i, zip_t* b, zip_uint64_t j)
+{
+    const ZipFilePtr from(zip_fopen_index(a, i, ZIP_FL_ENCRYPTED));
+    const ZipFilePtr to(zip_fopen_index(b, j, ZIP_FL_ENCRYPTED));
+    if (!from || !to)
+        return false;
+    std::vector<char> x(kBufferSize);
+    std::vector<char> y(kBufferSize);
+    for (;;) {
+        // Raw bytes of a stored entry are checked against its CRC; with encryption they
+        // cannot match it, and that is no error here.
+        const zip_int64_t n = zip_fread(from.get(), x.data(), x.size());
+        const zip_int64_t m = zip_fread(to.get(), y.data(), y.size());
+        if (n < 0 || m < 0)
+            return n < 0 && m < 0 &&
+                   zip_error_code_zip(zip_file_get_error(from.get())) == ZIP_ER_CRC &&
+                   zip_error_code_zip(zip_file_get_error(to.get())) == ZIP_ER_CRC;
+        if (n != m || std::memcmp(x.data(), y.data(), size_t(n)) != 0)
+            return false;
+        if (n == 0)
+            return true;
+    }
+}
+
+// The same name, sizes, CRC and methods in the directories of both.
+bool sameDirectoryEntry(zip_t* a, zip_uint64_t i, zip_t* b, zip_uint64_t j)
+{
+    zip_stat_t was;
+    zip_stat_t is;
+    zip_stat_index(a, i, 0, &was);
+    zip_stat_index(b, j, 0, &is);
+    return std::strcmp(was.name, is.name) == 0 && was.crc == is.crc && was.size == is.size &&
+           was.comp_size == is.comp_size && was.comp_method == is.comp_method &&
+           was.encryption_method == is.encryption_method;
 }
 
 } // namespace
@@ -92,25 +147,44 @@ int ArchiveRebuilder::rebuild(const QString& archivePath)
     int result = replacement.begin();
     if (result != ZipOk)
         return fail(result, replacement.detail());
-    result = m_plan.kind == RebuildPlan::Kind::Recompress
-                 ? recompress(replacement.path(), replacement.tempPath())
-                 : removeEntries(replacement.path(), replacement.tempPath());
+    result = m_plan.kind == RebuildPlan::Kind::Recompress ? recompress(replacement)
+                                                          : removeEntries(replacement);
     if (result != ZipOk || !m_changed)
         return result;
     result = replacement.commit();
     return result == ZipOk ? ZipOk : fail(result, replacement.detail());
 }
 
-int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
+int ArchiveRebuilder::recompress(ArchiveReplacement& replacement)
 {
+    const QString& path = replacement.path();
     int code = 0;
     QString openDetail;
     const ZipArchivePtr owned = openForReading(fs::nativeName(path), path, &code, &openDetail);
     if (!owned)
         return fail(code, openDetail);
-    zip_t* source = owned.get();
-
     std::vector<RebuildEntry> planned;
+    int result = planRecompress(owned.get(), path, planned);
+    if (result != ZipOk || planned.empty())
+        return result; // nothing to write: the archive stays as it is
+    result = writeRecompressed(owned.get(), path, replacement.tempPath(), planned);
+    if (result != ZipOk)
+        return result;
+    result = replacement.flush();
+    if (result != ZipOk)
+        return fail(result, replacement.detail());
+    result = verifyRecompressed(replacement.tempPath(), planned);
+    if (result != ZipOk)
+        return result;
+    m_changed = true;
+    return ZipOk;
+}
+
+// The file entries to write, each under its name without folders; a name that would be
+// empty or taken twice (without regard to case) refuses the rebuild.
+int ArchiveRebuilder::planRecompress(zip_t* source, const QString& path,
+                                     std::vector<RebuildEntry>& planned)
+{
     QHash<QString, QString> taken; // leaf in lower case -> the entry that claimed it
     const zip_int64_t count = zip_get_num_entries(source, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
@@ -136,88 +210,83 @@ int ArchiveRebuilder::recompress(const QString& path, const QByteArray& temp)
         taken.insert(key, p.name);
         planned.push_back(p);
     }
-    if (planned.empty())
-        return ZipOk; // nothing to write: the archive stays as it is
+    return ZipOk;
+}
 
-    zip_t* target = zip_open(temp.constData(), ZIP_TRUNCATE, &code);
+int ArchiveRebuilder::writeRecompressed(zip_t* source, const QString& path, const QByteArray& temp,
+                                        std::vector<RebuildEntry>& planned)
+{
+    int code = 0;
+    ZipArchivePtr target(zip_open(temp.constData(), ZIP_TRUNCATE, &code));
     if (!target) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
         QString detail;
-        const int r = EntryReader::resultOf(&error, QFileInfo(path).fileName(), &detail);
-        zip_error_fini(&error);
+        const int r = openFailure(code, fs::fileNameOf(path), &detail);
         return fail(r, detail);
     }
     int commentLength = 0;
     const char* comment = zip_get_archive_comment(source, &commentLength, ZIP_FL_ENC_RAW);
     if (comment && commentLength > 0)
-        zip_set_archive_comment(target, comment, zip_uint16_t(commentLength));
-
-    const QByteArray readPassword = m_plan.readPassword.toUtf8();
-    const QByteArray writePassword = m_plan.writePassword.toUtf8();
-    const int level = qBound(0, m_plan.level, 9);
+        zip_set_archive_comment(target.get(), comment, zip_uint16_t(commentLength));
     for (RebuildEntry& p : planned) {
-        auto* state = new RebuildSource;
-        state->archive = source;
-        state->entry = &p;
-        state->password = readPassword;
-        state->target = target;
-        state->level = level;
-        state->onFailure = [this](int code, const QString& detail) { fail(code, detail); };
-        state->onProgress = onProgress;
-        zip_error_t error;
-        zip_error_init(&error);
-        zip_source_t* data = RebuildSource::create(state, &error);
-        zip_error_fini(&error);
-        if (!data) {
-            zip_discard(target);
-            return fail(ZipWriteError, QStringLiteral("out of memory"));
-        }
-        const zip_int64_t index = zip_file_add(target, p.leaf.constData(), data, ZIP_FL_ENC_GUESS);
-        if (index < 0)
-            zip_source_free(data);
-        else
-            state->targetIndex = zip_uint64_t(index);
-        zip_uint8_t system = ZIP_OPSYS_UNIX;
-        zip_uint32_t external = zip_uint32_t(0100644) << 16;
-        zip_file_get_external_attributes(source, p.index, 0, &system, &external);
-        if (m_plan.attributes >= 0)
-            withAttributes(m_plan.attributes, &system, &external);
-        bool ok = index >= 0;
-        ok = ok && zip_set_file_compression(target, zip_uint64_t(index),
-                                            level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                                            zip_uint32_t(level)) == 0;
-        ok = ok && zip_file_set_mtime(target, zip_uint64_t(index), p.st.mtime, 0) == 0;
-        ok = ok && zip_file_set_external_attributes(target, zip_uint64_t(index), 0, system,
-                                                    external) == 0;
-        if (ok && !writePassword.isEmpty())
-            ok = zip_file_set_encryption(target, zip_uint64_t(index), ZIP_EM_AES_256,
-                                         writePassword.constData()) == 0;
-        if (!ok) {
-            QString detail;
-            const int r = EntryReader::resultOf(zip_get_error(target), p.name, &detail);
-            zip_discard(target);
-            return fail(r, detail);
-        }
+        const int r = addRecompressed(source, target.get(), p);
+        if (r != ZipOk)
+            return r;
     }
-    if (zip_close(target) != 0) {
+    if (commitArchive(target) != 0) {
         // A failed read of the old archive has said why already.
         QString detail;
-        const int r = EntryReader::resultOf(
-            zip_get_error(target), QFileInfo(path).fileName() + QStringLiteral(" (new copy)"),
-            &detail);
-        zip_discard(target);
+        const int r =
+            resultOfZipError(zip_get_error(target.get()),
+                             fs::fileNameOf(path) + QStringLiteral(" (new copy)"), &detail);
         return m_detail.isEmpty() ? fail(r, detail) : r == ZipOk ? ZipReadError : r;
     }
-    const int err = ArchiveReplacement::syncFile(temp);
-    if (err != 0)
-        return fail(ArchiveReplacement::writeFailure(err),
-                    QFileInfo(path).fileName() + QStringLiteral(" (new copy): ") +
-                        QString::fromLocal8Bit(std::strerror(err)));
-    const int verified = verifyRecompressed(temp, planned);
-    if (verified != ZipOk)
-        return verified;
-    m_changed = true;
+    return ZipOk;
+}
+
+// Adds entry p of source to target, fed by a RebuildSource, with its time, its attributes
+// (or the plan's), the plan's level and the plan's password.
+int ArchiveRebuilder::addRecompressed(zip_t* source, zip_t* target, RebuildEntry& p)
+{
+    const int level = qBound(0, m_plan.level, 9);
+    auto* state = new RebuildSource;
+    state->archive = source;
+    state->entry = &p;
+    state->password = m_plan.readPassword.toUtf8();
+    state->target = target;
+    state->level = level;
+    state->onFailure = [this](int code, const QString& detail) { fail(code, detail); };
+    state->onProgress = onProgress;
+    zip_error_t error;
+    zip_error_init(&error);
+    ZipSourcePtr data(RebuildSource::create(state, &error));
+    zip_error_fini(&error);
+    if (!data)
+        return fail(ZipWriteError, QStringLiteral("out of memory"));
+    const zip_int64_t index =
+        zip_file_add(target, p.leaf.constData(), data.get(), ZIP_FL_ENC_GUESS);
+    if (index >= 0) {
+        data.release(); // the archive's now
+        state->targetIndex = zip_uint64_t(index);
+    }
+    zip_uint8_t system = ZIP_OPSYS_UNIX;
+    zip_uint32_t external = zip_uint32_t(0100644) << 16;
+    zip_file_get_external_attributes(source, p.index, 0, &system, &external);
+    if (m_plan.attributes >= 0)
+        withAttributes(m_plan.attributes, &system, &external);
+    const zip_uint64_t at = zip_uint64_t(index);
+    bool ok = index >= 0;
+    ok = ok && zip_set_file_compression(target, at, level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                        zip_uint32_t(level)) == 0;
+    ok = ok && zip_file_set_mtime(target, at, p.st.mtime, 0) == 0;
+    ok = ok && zip_file_set_external_attributes(target, at, 0, system, external) == 0;
+    const QByteArray writePassword = m_plan.writePassword.toUtf8();
+    if (ok && !writePassword.isEmpty())
+        ok = zip_file_set_encryption(target, at, ZIP_EM_AES_256, writePassword.constData()) == 0;
+    if (!ok) {
+        QString detail;
+        const int r = EntryReader::resultOf(zip_get_error(target), p.name, &detail);
+        return fail(r, detail);
+    }
     return ZipOk;
 }
 
@@ -225,15 +294,15 @@ int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
                                          const std::vector<RebuildEntry>& planned)
 {
     int code = 0;
-    zip_t* copy = zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-    if (!copy)
+    const ZipArchivePtr owned(zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    if (!owned)
         return fail(ZipDamaged,
                     QStringLiteral("the new copy cannot be opened (libzip error %1)").arg(code));
-    int result = ZipOk;
+    zip_t* copy = owned.get();
     if (zip_get_num_entries(copy, 0) != zip_int64_t(planned.size()))
-        result = fail(ZipDamaged, QStringLiteral("the new copy does not hold every entry"));
+        return fail(ZipDamaged, QStringLiteral("the new copy does not hold every entry"));
     const QByteArray password = m_plan.writePassword.toUtf8();
-    for (size_t j = 0; result == ZipOk && j < planned.size(); ++j) {
+    for (size_t j = 0; j < planned.size(); ++j) {
         const RebuildEntry& p = planned[j];
         const bool sameName =
             QByteArray(zip_get_name(copy, zip_uint64_t(j), ZIP_FL_ENC_RAW)) == p.leaf;
@@ -244,27 +313,25 @@ int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
         if (zip_stat_index(copy, zip_uint64_t(j), 0, &st) == 0 &&
             wholeEntryPasses(copy, zip_uint64_t(j), st)) {
             if (!p.read || st.crc != p.crc || qint64(st.size) != p.size || !sameName)
-                result = fail(ZipDamaged, p.name + QStringLiteral(": the new copy differs"));
+                return fail(ZipDamaged, p.name + QStringLiteral(": the new copy differs"));
             continue;
         }
         EntryReader reader(copy, zip_uint64_t(j), password);
-        if (reader.readAll() != ZipOk) {
-            result = fail(reader.result(),
-                          QStringLiteral("the new copy does not read back: ") + reader.detail());
-        } else if (!p.read || reader.crc() != p.crc || reader.done() != p.size || !sameName) {
-            result = fail(ZipDamaged, p.name + QStringLiteral(": the new copy differs"));
-        }
+        if (reader.readAll() != ZipOk)
+            return fail(reader.result(),
+                        QStringLiteral("the new copy does not read back: ") + reader.detail());
+        if (!p.read || reader.crc() != p.crc || reader.done() != p.size || !sameName)
+            return fail(ZipDamaged, p.name + QStringLiteral(": the new copy differs"));
     }
-    zip_discard(copy);
-    return result;
+    return ZipOk;
 }
 
-int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
+int ArchiveRebuilder::removeEntries(ArchiveReplacement& replacement)
 {
-    const QByteArray native = fs::nativeName(path);
+    const QString& path = replacement.path();
     int code = 0;
     QString openDetail;
-    const ZipArchivePtr owned = openForReading(native, path, &code, &openDetail);
+    const ZipArchivePtr owned = openForReading(fs::nativeName(path), path, &code, &openDetail);
     if (!owned)
         return fail(code, openDetail);
     zip_t* source = owned.get();
@@ -297,91 +364,70 @@ int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
     if (!clash.isEmpty())
         return fail(ZipUnsafeEntry, clash + QStringLiteral(" and ") + clash +
                                         QStringLiteral(" would both be stored as ") + clash);
+    int result = writeThinned(source, path, replacement.tempPath(), kept, removed);
+    if (result == ZipOk && (result = replacement.flush()) != ZipOk)
+        return fail(result, replacement.detail());
+    if (result == ZipOk)
+        result = verifyThinned(source, replacement.tempPath(), kept);
+    if (result != ZipOk)
+        return result;
+    m_removed = int(removed.size());
+    m_changed = true;
+    return ZipOk;
+}
 
-    // The copy is made whole first and then thinned by libzip, which copies the kept
-    // entries' bytes as they are and writes the result over the copy, never over the archive.
-    int err = ArchiveReplacement::copyContent(native, temp);
-    if (err != 0)
-        return fail(ArchiveReplacement::writeFailure(err),
-                    QFileInfo(path).fileName() + QStringLiteral(" (new copy): ") +
-                        QString::fromLocal8Bit(std::strerror(err)));
-    if (kept.empty()) {
+// The copy is made whole first and then thinned by libzip, which copies the kept entries'
+// bytes as they are and writes the result over the copy, never over the archive.
+int ArchiveRebuilder::writeThinned(zip_t* source, const QString& path, const QByteArray& temp,
+                                   const std::vector<zip_uint64_t>& kept,
+                                   const std::vector<zip_uint64_t>& removed)
+{
+    const QString what = fs::fileNameOf(path) + QStringLiteral(" (new copy)");
+    int err = ArchiveReplacement::copyContent(fs::nativeName(path), temp);
+    if (err == 0 && kept.empty()) {
         // libzip deletes an archive it leaves without entries; an empty archive it is.
         int length = 0;
         const char* comment = zip_get_archive_comment(source, &length, ZIP_FL_ENC_RAW);
         err = ArchiveReplacement::writeEmptyArchive(
             temp, QByteArray(comment ? comment : "", comment ? length : 0));
-        if (err != 0)
-            return fail(ArchiveReplacement::writeFailure(err),
-                        QFileInfo(path).fileName() + QStringLiteral(" (new copy): ") +
-                            QString::fromLocal8Bit(std::strerror(err)));
-    } else {
-        zip_t* copy = zip_open(temp.constData(), 0, &code);
-        if (!copy)
-            return fail(ZipWriteError,
-                        QStringLiteral("the copy cannot be opened (libzip error %1)").arg(code));
-        for (zip_uint64_t i : removed)
-            zip_delete(copy, i);
-        if (zip_close(copy) != 0) {
-            QString detail;
-            const int r = EntryReader::resultOf(
-                zip_get_error(copy), QFileInfo(path).fileName() + QStringLiteral(" (new copy)"),
-                &detail);
-            zip_discard(copy);
-            return fail(r, detail);
-        }
     }
-    err = ArchiveReplacement::syncFile(temp);
     if (err != 0)
-        return fail(ArchiveReplacement::writeFailure(err),
-                    QFileInfo(path).fileName() + QStringLiteral(" (new copy): ") +
-                        QString::fromLocal8Bit(std::strerror(err)));
+        return fail(zipResultOfWrite(err), what + QStringLiteral(": ") + fs::systemError(err));
+    if (kept.empty())
+        return ZipOk;
+    int code = 0;
+    ZipArchivePtr copy(zip_open(temp.constData(), 0, &code));
+    if (!copy)
+        return fail(ZipWriteError,
+                    QStringLiteral("the copy cannot be opened (libzip error %1)").arg(code));
+    for (zip_uint64_t i : removed)
+        zip_delete(copy.get(), i);
+    if (commitArchive(copy) != 0) {
+        QString detail;
+        const int r = resultOfZipError(zip_get_error(copy.get()), what, &detail);
+        return fail(r, detail);
+    }
+    return ZipOk;
+}
 
-    // Read back: the kept entries, in order, each with the same bytes as in the archive and,
-    // where it can be read, the CRC it claims.
-    const ZipArchivePtr ownedCopy(zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
-    if (!ownedCopy)
+// Read back: the kept entries, in order, each with the same bytes as in the archive and,
+// where it can be read, the CRC it claims.
+int ArchiveRebuilder::verifyThinned(zip_t* source, const QByteArray& temp,
+                                    const std::vector<zip_uint64_t>& kept)
+{
+    int code = 0;
+    const ZipArchivePtr owned(zip_open(temp.constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    if (!owned)
         return fail(ZipDamaged,
                     QStringLiteral("the new copy cannot be opened (libzip error %1)").arg(code));
-    zip_t* copy = ownedCopy.get();
+    zip_t* copy = owned.get();
     if (zip_get_num_entries(copy, 0) != zip_int64_t(kept.size()))
         return fail(ZipDamaged, QStringLiteral("the new copy does not hold every kept entry"));
-    std::vector<char> a(kBufferSize);
-    std::vector<char> b(kBufferSize);
     const QByteArray password = m_plan.readPassword.toUtf8();
     for (size_t j = 0; j < kept.size(); ++j) {
-        zip_stat_t was;
-        zip_stat_t is;
-        zip_stat_index(source, kept[j], 0, &was);
-        zip_stat_index(copy, zip_uint64_t(j), 0, &is);
         const QString name = fs::displayName(entryNameOf(source, kept[j]));
-        if (std::strcmp(was.name, is.name) != 0 || was.crc != is.crc || was.size != is.size ||
-            was.comp_size != is.comp_size || was.comp_method != is.comp_method ||
-            was.encryption_method != is.encryption_method)
-            return fail(ZipDamaged, name + QStringLiteral(": the new copy differs"));
-        zip_file_t* from = zip_fopen_index(source, kept[j], ZIP_FL_ENCRYPTED);
-        zip_file_t* to = zip_fopen_index(copy, zip_uint64_t(j), ZIP_FL_ENCRYPTED);
-        bool same = from && to;
-        while (same) {
-            // Raw bytes of a stored entry are checked against its CRC; with encryption they
-            // cannot match it, and that is no error here.
-            const zip_int64_t n = zip_fread(from, a.data(), a.size());
-            const zip_int64_t m = zip_fread(to, b.data(), b.size());
-            if (n < 0 || m < 0) {
-                same = n < 0 && m < 0 &&
-                       zip_error_code_zip(zip_file_get_error(from)) == ZIP_ER_CRC &&
-                       zip_error_code_zip(zip_file_get_error(to)) == ZIP_ER_CRC;
-                break;
-            }
-            same = n == m && std::memcmp(a.data(), b.data(), size_t(n)) == 0;
-            if (n == 0)
-                break;
-        }
-        if (from)
-            zip_fclose(from);
-        if (to)
-            zip_fclose(to);
-        if (!same)
+        if (!sameDirectoryEntry(source, kept[j], copy, zip_uint64_t(j)) ||
+            !sameRawBytes(source, kept[j], copy, zip_uint64_t(j)))
             return fail(ZipDamaged, name + QStringLiteral(": the new copy differs"));
         if (name.endsWith(u'/'))
             continue;
@@ -390,8 +436,6 @@ int ArchiveRebuilder::removeEntries(const QString& path, const QByteArray& temp)
         if (r != ZipOk && !zipResultIsUnjudged(r))
             return fail(r, reader.detail());
     }
-    m_removed = int(removed.size());
-    m_changed = true;
     return ZipOk;
 }
 

@@ -2,11 +2,14 @@
 
 #include <QString>
 
+#include <zip.h>
+
 #include <functional>
 #include <vector>
 
 namespace kelmar {
 
+class ArchiveReplacement;
 struct RebuildEntry;
 
 // What a rebuild does to each entry of an archive.
@@ -61,9 +64,17 @@ public:
 
 private:
     int fail(int code, const QString& detail);
-    int recompress(const QString& path, const QByteArray& temp);
-    int removeEntries(const QString& path, const QByteArray& temp);
+    int recompress(ArchiveReplacement& replacement);
+    int planRecompress(zip_t* source, const QString& path, std::vector<RebuildEntry>& planned);
+    int writeRecompressed(zip_t* source, const QString& path, const QByteArray& temp,
+                          std::vector<RebuildEntry>& planned);
+    int addRecompressed(zip_t* source, zip_t* target, RebuildEntry& p);
     int verifyRecompressed(const QByteArray& temp, const std::vector<RebuildEntry>& planned);
+    int removeEntries(ArchiveReplacement& replacement);
+    int writeThinned(zip_t* source, const QString& path, const QByteArray& temp,
+                     const std::vector<zip_uint64_t>& kept,
+                     const std::vector<zip_uint64_t>& removed);
+    int verifyThinned(zip_t* source, const QByteArray& temp, const std::vector<zip_uint64_t>& kept);
 
     RebuildPlan m_plan;
     QString m_detail;

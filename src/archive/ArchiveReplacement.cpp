@@ -2,12 +2,8 @@
 
 #include "archive/ZipError.h"
 #include "fs/FdGuard.h"
-#include "fs/FileIdentity.h"
-#include "fs/KelmarTemp.h"
-#include "fs/NativeName.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "fs/NativePath.h"
+#include "fs/Path.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,33 +13,9 @@
 
 namespace kelmar {
 
-namespace {
-
-QString systemError(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-int syncPath(const QByteArray& path, int flags)
-{
-    const fs::FdGuard fd(::open(path.constData(), flags | O_CLOEXEC));
-    if (!fd)
-        return errno;
-    return ::fsync(fd.get()) != 0 ? errno : 0;
-}
-
-} // namespace
-
 ArchiveReplacement::ArchiveReplacement(const QString& archivePath) : m_archivePath(archivePath) {}
 
-ArchiveReplacement::~ArchiveReplacement()
-{
-    if (!m_temp.isEmpty() && !m_committed)
-        ::unlink(m_temp.constData());
-    // The claim last, still locked: while it is there, nobody takes the copy for a leftover.
-    if (!m_claim.isEmpty())
-        ::unlink(m_claim.constData());
-}
+ArchiveReplacement::~ArchiveReplacement() = default;
 
 int ArchiveReplacement::fail(int code, const QString& detail)
 {
@@ -51,64 +23,52 @@ int ArchiveReplacement::fail(int code, const QString& detail)
     return code;
 }
 
-int ArchiveReplacement::writeFailure(int err)
+const QByteArray& ArchiveReplacement::tempPath() const
 {
-    return err == ENOSPC || err == EDQUOT || err == EFBIG ? ZipDiskFull : ZipWriteError;
+    static const QByteArray none;
+    return m_copy ? m_copy->path() : none;
 }
 
 int ArchiveReplacement::begin()
 {
-    m_path = QFileInfo(m_archivePath).canonicalFilePath();
+    // By its bytes: Qt's canonical path decodes a name that is not UTF-8 lossily, and the
+    // archive would not be found.
+    m_path = fs::canonicalPath(m_archivePath);
     if (m_path.isEmpty())
         return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": file not found"));
-    m_native = fs::nativeName(m_path);
-    if (::stat(m_native.constData(), &m_before) != 0)
-        return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": ") + systemError(errno));
-    const QString folder = QFileInfo(m_path).absolutePath();
-    QByteArray claim;
-    m_claimLock = fs::createLockedTemp(fs::nativeName(folder), &claim);
-    int err = m_claimLock ? 0 : errno;
-    if (m_claimLock) {
-        m_claim = claim;
-        const QByteArray work = fs::workFileOf(claim);
-        const fs::FdGuard fd(
-            ::open(work.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (fd)
-            m_temp = work;
-        else
-            err = errno;
+    m_before = fs::statOf(m_path, fs::Links::Follow);
+    if (!m_before)
+        return fail(ZipFileNotFound, m_archivePath + QStringLiteral(": ") + fs::systemError(errno));
+    m_copy.emplace(m_path, fs::SafeOutput::Form::WorkFile);
+    if (const int err = m_copy->begin()) {
+        const QString folder = m_path.left(qMax<qsizetype>(1, m_path.lastIndexOf(u'/')));
+        return fail(zipResultOfWrite(err),
+                    folder + QStringLiteral(": cannot create a temporary file: ") +
+                        fs::systemError(err));
     }
-    if (err != 0)
-        return fail(writeFailure(err), folder +
-                                           QStringLiteral(": cannot create a temporary file: ") +
-                                           systemError(err));
+    return ZipOk;
+}
+
+int ArchiveReplacement::flush()
+{
+    if (const int err = m_copy->flush())
+        return fail(zipResultOfWrite(err), fs::fileNameOf(m_path) +
+                                               QStringLiteral(" (new copy): ") +
+                                               fs::systemError(err));
     return ZipOk;
 }
 
 int ArchiveReplacement::commit()
 {
-    const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofPath(m_native, true);
-    if (!now || *now != fs::FileIdentity::fromStat(m_before))
+    const int err = m_copy->commitReplacing(*m_before);
+    if (err == fs::SafeOutput::kTargetChanged)
         return fail(ZipWriteError,
                     m_archivePath + QStringLiteral(": changed while it was being rebuilt"));
-    if (::chmod(m_temp.constData(), m_before.st_mode & 07777) != 0)
-        return fail(ZipWriteError, m_archivePath + QStringLiteral(": ") + systemError(errno));
-    if (::chown(m_temp.constData(), m_before.st_uid, m_before.st_gid) != 0) {
-        // Only root may give a file away; anyone else's new copy is their own already.
-    }
-    if (::rename(m_temp.constData(), m_native.constData()) != 0) {
-        const int err = errno;
-        return fail(writeFailure(err), m_archivePath + QStringLiteral(": ") + systemError(err));
-    }
-    m_committed = true;
-    // The rename itself must survive a crash too.
-    syncPath(fs::nativeName(QFileInfo(m_path).absolutePath()), O_RDONLY | O_DIRECTORY);
+    // Once renamed, the new copy is the archive whatever the folder's flush said.
+    if (err != 0 && !m_copy->committed())
+        return fail(zipResultOfWrite(err),
+                    m_archivePath + QStringLiteral(": ") + fs::systemError(err));
     return ZipOk;
-}
-
-int ArchiveReplacement::syncFile(const QByteArray& path)
-{
-    return syncPath(path, O_RDONLY);
 }
 
 int ArchiveReplacement::writeEmptyArchive(const QByteArray& path, const QByteArray& comment)

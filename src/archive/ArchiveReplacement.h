@@ -1,11 +1,12 @@
 #pragma once
 
-#include "fs/FdGuard.h"
+#include "fs/PathStatus.h"
+#include "fs/SafeOutput.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <sys/stat.h>
+#include <optional>
 
 namespace kelmar {
 
@@ -18,9 +19,9 @@ namespace kelmar {
 // by someone else. Until commit() succeeds, the archive is never touched; the temporary file
 // is removed when the object goes, unless it was committed.
 //
-// The copy is the work file of a locked claim (KelmarTemp.h) that stays beside it until the
-// object goes: libzip replaces the copy's file when it writes it, and the claim's lock tells
-// a later run that clears leftovers that this copy is still being written.
+// The copy is a safe output's work file (fs/SafeOutput.h): libzip replaces the copy's file
+// when it writes it, and the locked claim beside it tells a later run that clears leftovers
+// that this copy is still being written.
 class ArchiveReplacement
 {
 public:
@@ -31,32 +32,27 @@ public:
 
     // Result codes (ZipError.h); detail() says why.
     int begin();
+    // The copy to disk, before it is read back.
+    int flush();
     int commit();
 
     // The archive itself: through a link, the file it leads to (the link stays a link).
     const QString& path() const { return m_path; }
-    const QByteArray& tempPath() const { return m_temp; }
+    const QByteArray& tempPath() const;
     const QString& detail() const { return m_detail; }
 
     // Helpers for writing the copy; each returns 0 or an errno value.
     static int copyContent(const QByteArray& from, const QByteArray& to);
     // An archive without entries: the end record alone, with the archive's comment.
     static int writeEmptyArchive(const QByteArray& path, const QByteArray& comment);
-    static int syncFile(const QByteArray& path);
-    // ZipDiskFull for a full disk or quota or file-size limit, else ZipWriteError.
-    static int writeFailure(int err);
 
 private:
     int fail(int code, const QString& detail);
 
     QString m_archivePath;
     QString m_path;
-    QByteArray m_native;
-    QByteArray m_temp;
-    QByteArray m_claim;
-    fs::FdGuard m_claimLock;
-    struct stat m_before = {};
-    bool m_committed = false;
+    std::optional<fs::PathStatus> m_before;
+    std::optional<fs::SafeOutput> m_copy;
     QString m_detail;
 };
 

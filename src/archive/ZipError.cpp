@@ -1,8 +1,15 @@
 #include "archive/ZipError.h"
 
+#include "fs/SafeOutput.h"
+
 #include <QCoreApplication>
 
 namespace kelmar {
+
+int zipResultOfWrite(int systemError)
+{
+    return fs::writeFaultOf(systemError) == fs::WriteFault::DiskFull ? ZipDiskFull : ZipWriteError;
+}
 
 QString zipErrorMessage(int code)
 {

@@ -45,6 +45,12 @@ enum ZipResult : int {
 // The short message of a result code, e.g. "Damaged data or CRC error".
 QString zipErrorMessage(int code);
 
+// The result code of a write the system refused, by its errno: ZipDiskFull when there is
+// no space left or the quota is used up, ZipWriteError for anything else, a file-size limit
+// (EFBIG) included: there is space to be had, and the file was not written. Every writer of
+// the archive layer maps system errors through this one function (fs::writeFaultOf).
+int zipResultOfWrite(int systemError);
+
 // True for the codes that mean the archive could not be judged (password, method, an
 // archive that could not be opened).
 inline bool zipResultIsUnjudged(int code)

@@ -82,35 +82,68 @@ bool removeRegular(int dir, const QByteArray& name, const struct stat* was = nul
     return ::unlinkat(dir, name.constData(), 0) == 0;
 }
 
+// Notes the mode the kernel gave a file just created as 0666 (0666 less the umask, or what
+// the folder's default ACL says) and keeps the file to its owner until it is complete.
+void takeCreatedMode(const FdGuard& fd, mode_t* createdMode)
+{
+    struct stat st;
+    if (createdMode)
+        *createdMode = ::fstat(fd.get(), &st) == 0 ? (st.st_mode & 07777) : mode_t(0644);
+    ::fchmod(fd.get(), 0600);
+}
+
+// Unnamed first, locked, and only then given a name: no other Kelmar ever sees the name
+// without the lock on it, and nobody else can open it before it is the owner's alone.
+FdGuard createUnnamedFirst(const QByteArray& folder, const QByteArray& base, QByteArray* path,
+                           mode_t* createdMode)
+{
+    FdGuard fd(::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return {};
+    takeCreatedMode(fd, createdMode);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd.get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray candidate = base + randomName();
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, candidate.constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            *path = candidate;
+            return fd;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return {};
+}
+
+// A file system without unnamed files (or no /proc): named at once, locked and made the
+// owner's right after, while it is still empty.
+FdGuard createNamed(const QByteArray& base, QByteArray* path, mode_t* createdMode)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray candidate = base + randomName();
+        FdGuard fd(::open(candidate.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0666));
+        if (fd) {
+            ::flock(fd.get(), LOCK_EX | LOCK_NB);
+            takeCreatedMode(fd, createdMode);
+            *path = candidate;
+            return fd;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return {};
+}
+
 } // namespace
 
-FdGuard createLockedTemp(const QByteArray& folder, QByteArray* path)
+FdGuard createLockedTemp(const QByteArray& folder, QByteArray* path, mode_t* createdMode)
 {
     const QByteArray base = folder.endsWith('/') ? folder : folder + '/';
-    // Unnamed first, locked, and only then given a name: no other Kelmar ever sees the name
-    // without the lock on it.
-    FdGuard fd(::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (fd && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd.get());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QByteArray candidate = base + randomName();
-            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, candidate.constData(),
-                         AT_SYMLINK_FOLLOW) == 0) {
-                *path = candidate;
-                return fd;
-            }
-            if (errno != EEXIST)
-                break;
-        }
-    }
-    // A file system without unnamed files (or no /proc): named at once, locked right after.
-    QByteArray pattern = base + kPrefix + QByteArray(kRandomLength, 'X');
-    fd.reset(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd)
+    FdGuard fd = createUnnamedFirst(folder, base, path, createdMode);
+    if (fd)
         return fd;
-    ::flock(fd.get(), LOCK_EX | LOCK_NB);
-    *path = pattern;
-    return fd;
+    return createNamed(base, path, createdMode);
 }
 
 QByteArray workFileOf(const QByteArray& claimPath)

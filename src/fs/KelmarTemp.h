@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 namespace kelmar::fs {
 
 // Kelmar's temporary files, made beside what they become (an extracted file, the new copy of
@@ -18,9 +20,11 @@ namespace kelmar::fs {
 // a file of these names that nobody locks belongs to no running Kelmar.
 
 // Creates an empty temporary file in folder (a native path), opened for reading and writing
-// and already locked; its native path goes into *path. On failure the guard holds no
-// descriptor and errno says why.
-FdGuard createLockedTemp(const QByteArray& folder, QByteArray* path);
+// and already locked; its native path goes into *path. The file is created as 0666, so the
+// kernel applies the umask (or the folder's default ACL); that mode goes into *createdMode,
+// and the file itself is kept to its owner (0600) until it is given its final mode. On
+// failure the guard holds no descriptor and errno says why.
+FdGuard createLockedTemp(const QByteArray& folder, QByteArray* path, mode_t* createdMode = nullptr);
 
 // The name a claim's dependent work file is written under.
 QByteArray workFileOf(const QByteArray& claimPath);

@@ -1,6 +1,7 @@
 #include "fs/NativePath.h"
 
 #include "fs/NativeName.h"
+#include "fs/PathStatus.h"
 
 #include <QDir>
 
@@ -8,27 +9,24 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
+#include <sys/stat.h> // mkdir
 #include <unistd.h>
 
 namespace kelmar::fs {
 
 bool isFolderPath(const QString& path)
 {
-    struct stat st;
-    return ::stat(nativeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return isDirectory(path, Links::Follow);
 }
 
 bool isFilePath(const QString& path)
 {
-    struct stat st;
-    return ::stat(nativeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return isRegularFile(path, Links::Follow);
 }
 
 bool pathExists(const QString& path)
 {
-    struct stat st;
-    return ::lstat(nativeName(path).constData(), &st) == 0;
+    return statOf(path, Links::DoNotFollow).has_value();
 }
 
 QString absolutePath(const QString& path)
@@ -64,6 +62,11 @@ bool makeFolders(const QString& path)
         return false;
     return ::mkdir(nativeName(path).constData(), 0777) == 0 ||
            (errno == EEXIST && isFolderPath(path));
+}
+
+int makeFolder(const QString& path)
+{
+    return ::mkdir(nativeName(path).constData(), 0777) == 0 ? 0 : errno;
 }
 
 } // namespace kelmar::fs

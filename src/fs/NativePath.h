@@ -18,5 +18,8 @@ QString absolutePath(const QString& path);
 QString canonicalPath(const QString& path);
 // Creates the folder and any missing parents; true when it exists as a folder afterwards.
 bool makeFolders(const QString& path);
+// Creates this one folder, its parent being there already, with the mode the umask leaves
+// of 0777. 0, or errno: EEXIST when anything at all bears the name.
+int makeFolder(const QString& path);
 
 } // namespace kelmar::fs

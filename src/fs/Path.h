@@ -10,6 +10,9 @@ namespace kelmar::fs {
 // folder with one separator at its end, as names are joined to it.
 QString withSeparator(const QString& folder);
 
+// The last component of a path: what follows its last "/" (all of it when there is none).
+QString fileNameOf(const QString& path);
+
 // The system's words for an errno value, for a log line.
 QString systemError(int code);
 
