@@ -1,5 +1,6 @@
 // ZIP Files in both modes over real files, checked with zip's own tools and 7-Zip.
 #include "archive/ZipComponent.h"
+#include "common/Scoped.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
@@ -340,15 +341,12 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     ZipComponent zip;
 
     // Writes beyond 200 KB fail: the large file's archive cannot be written.
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 200 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ZipFilesReport report = zip_files(host, zip);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    const auto zipLimited = [&] {
+        const ScopedRlimit small(RLIMIT_FSIZE, 200 * 1024);
+        EXPECT_TRUE(small.set());
+        return zip_files(host, zip);
+    };
+    const ZipFilesReport report = zipLimited();
 
     ASSERT_EQ(report.archives.size(), 3u);
     EXPECT_NE(report.archives[0].result, 0);
@@ -375,11 +373,7 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     host.opts.radOneZIP = true;
     host.queueSaveName(f.out + QStringLiteral("/all.zip"));
     host.queueAnswer(MsgAnswer::Ok);
-    std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ZipFilesReport one = zip_files(host, zip);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    const ZipFilesReport one = zipLimited();
     EXPECT_EQ(one.lastResult, ZipWriteError);
     ASSERT_EQ(host.questions.size(), 1);
     EXPECT_EQ(host.questions[0], QStringLiteral("Warning|Error #7 occurred while unzipping the "
