@@ -8,7 +8,8 @@
 # Under ThreadSanitizer the window's tests are left out: Qt itself is not built with the
 # sanitizer, so the hand-over between the window's thread and a batch's thread (Qt's queued
 # calls and semaphores) is invisible to it and every such call reads as a race. The batch
-# runner's own locking is plain std::mutex and is exercised by the core tests, which run.
+# runner's thread starts and is joined through pthreads, which the sanitizer sees, and the
+# core tests that exercise it run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

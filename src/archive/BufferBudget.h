@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <functional>
+
 namespace kelmar {
 
 // The memory that whole-entry buffers may take at once, shared by every thread of the process.
@@ -22,6 +24,23 @@ public:
     // Takes bytes only when they are free now.
     static bool tryAcquire(qint64 bytes);
     static void release(qint64 bytes);
+};
+
+// Tells its owner each time any thread gives budget back, so that a wait for room can wait
+// on the owner's own condition rather than look again and again. freed runs on the thread
+// that gave back, after the budget's own lock is let go; it must not give back budget itself.
+class BudgetWatch
+{
+public:
+    explicit BudgetWatch(std::function<void()> freed);
+    // Returns once no call of freed is under way.
+    ~BudgetWatch();
+    BudgetWatch(const BudgetWatch&) = delete;
+    BudgetWatch& operator=(const BudgetWatch&) = delete;
+
+private:
+    friend class BufferBudget;
+    std::function<void()> m_freed;
 };
 
 // Holds a share of the budget for as long as it lives.

@@ -3,7 +3,6 @@
 #include "fs/FdGuard.h"
 
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -147,8 +146,9 @@ DeflateAhead::Outcome DeflateAhead::take(int index, const std::function<bool()>&
                 continue;
             }
             // The budget is taken by others, none of them by a file of this archive that
-            // waits for this one (none is begun before it): it comes free without being told.
-            m_changed.wait_for(lock, std::chrono::milliseconds(20));
+            // waits for this one (none is begun before it): it comes free, and
+            // m_budgetFreed says so.
+            m_changed.wait(lock);
             continue;
         }
         int other = -1;
@@ -162,14 +162,16 @@ DeflateAhead::Outcome DeflateAhead::take(int index, const std::function<bool()>&
 
 void DeflateAhead::release(int index)
 {
+    Slot& slot = m_slots[size_t(index)];
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        Slot& slot = m_slots[size_t(index)];
-        if (slot.state == State::Working)
+        if (slot.state == State::Working || slot.state == State::Released)
             return;
-        slot.data.release();
         slot.state = State::Released;
     }
+    // A released slot is the writer's alone; its buffers give their budget back, which
+    // m_budgetFreed hears under m_mutex.
+    slot.data.release();
     m_changed.notify_all();
 }
 

@@ -23,7 +23,8 @@ namespace kelmar {
 // libzip reaches it; while that file is still being deflated elsewhere, the writer deflates
 // the next waiting one rather than sit idle. Files are begun in the order they were added,
 // and only while BufferBudget has room for them at once: nothing waits for memory that a file
-// further on holds, and what is deflated ahead stays within the budget.
+// further on holds, and what is deflated ahead stays within the budget. No budget is given
+// back under m_mutex: m_budgetFreed takes it.
 class DeflateAhead
 {
 public:
@@ -84,6 +85,13 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::thread> m_helpers;
+    // Budget given back anywhere may let the writer begin the file it waits for.
+    BudgetWatch m_budgetFreed{[this] {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+        }
+        m_changed.notify_all();
+    }};
 };
 
 } // namespace kelmar

@@ -38,8 +38,6 @@ public:
     qint64 read(void* out, qint64 max);
     // Lets go of the buffers; the figures stay.
     void release();
-    // What the buffers take of the budget now.
-    qint64 heldBytes() const { return m_loan.bytes(); }
 
 private:
     // Not zeroed first: every byte used is written.

@@ -60,7 +60,6 @@ private:
     QString freeName(const QString& name) const;
     int addSource(zip_t* archive, const ZipSource& source, const QString& name,
                   const fs::FileIdentity& planned);
-    void reportRead(FileReader& reader);
 
     ZipComponent& m_zip;
     CompressOutcome& m_outcome;

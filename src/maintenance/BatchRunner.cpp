@@ -2,7 +2,7 @@
 
 #include "maintenance/BatchHost.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
 
 #include <exception>
@@ -13,12 +13,14 @@ BatchRunner::BatchRunner(QObject* parent) : QObject(parent) {}
 
 BatchRunner::~BatchRunner()
 {
-    if (!m_thread.joinable())
+    if (!m_thread)
         return;
     // Nobody is left to tell that it finished.
+    ++m_run;
     requestStop();
     waitForThread();
-    m_thread.join();
+    m_thread->wait();
+    delete m_thread;
 }
 
 bool BatchRunner::start(const QString& name, Operation operation, BatchHost& host,
@@ -30,8 +32,7 @@ bool BatchRunner::start(const QString& name, Operation operation, BatchHost& hos
     m_done.store(false);
     m_snapshot = std::move(snapshot);
     m_name = name;
-    m_thread = std::thread([this, operation = std::move(operation), &host] {
-        QThread::currentThread()->setObjectName(QStringLiteral("batch: ") + m_name);
+    m_thread = QThread::create([this, operation = std::move(operation), &host] {
         try {
             operation(host);
         } catch (const std::exception& e) {
@@ -40,31 +41,48 @@ bool BatchRunner::start(const QString& name, Operation operation, BatchHost& hos
                 QStringLiteral("Kelmar"), MsgIcon::Critical, MsgButtons::Ok);
         }
         m_done.store(true);
-        QMetaObject::invokeMethod(this, &BatchRunner::reap, Qt::QueuedConnection);
     });
+    m_thread->setObjectName(QStringLiteral("batch: ") + m_name);
+    const quint64 run = ++m_run;
+    // Queued to this thread, which owns the runner: the batch's thread has left the
+    // operation when it arrives.
+    connect(
+        m_thread, &QThread::finished, this,
+        [this, run] {
+            if (run == m_run)
+                reap();
+        },
+        Qt::QueuedConnection);
+    m_thread->start();
     return true;
 }
 
 void BatchRunner::reap()
 {
-    if (!m_thread.joinable() || !m_done.load())
+    if (!m_thread)
         return;
-    m_thread.join();
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+    ++m_run;
     m_name.clear();
     emit finished();
 }
 
+// Returns once the batch has left its operation, running this thread's events meanwhile (a
+// question the batch asks is answered by them). QThread::finished comes after m_done is set:
+// either the loop sees the flag, or the signal ends the loop.
 void BatchRunner::waitForThread()
 {
-    while (!m_done.load()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
+    QEventLoop loop;
+    connect(m_thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    if (!m_done.load())
+        loop.exec();
 }
 
 void BatchRunner::stopAndWait()
 {
-    if (!m_thread.joinable())
+    if (!m_thread)
         return;
     requestStop();
     waitForThread();

@@ -7,7 +7,8 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
+
+class QThread;
 
 namespace kelmar {
 
@@ -36,7 +37,7 @@ public:
     // Clears the stop flag, keeps snapshot as what the batch sees and runs operation with
     // host on a new thread. False, and nothing happens, while a batch runs.
     bool start(const QString& name, Operation operation, BatchHost& host, BatchSnapshot snapshot);
-    bool busy() const { return m_thread.joinable(); }
+    bool busy() const { return m_thread != nullptr; }
     QString runningName() const { return m_name; }
 
     void requestStop() { m_stop.store(true); }
@@ -58,8 +59,12 @@ private:
     void reap();
     void waitForThread();
 
-    std::thread m_thread;
+    QThread* m_thread = nullptr;
+    // Which batch a queued end belongs to: one that stopAndWait already reaped is not
+    // taken for the next.
+    quint64 m_run = 0;
     std::atomic<bool> m_stop{false};
+    // Set by the batch's thread as it leaves the operation, before QThread::finished.
     std::atomic<bool> m_done{false};
     BatchSnapshot m_snapshot;
     QString m_name;

@@ -97,11 +97,6 @@ QString WithSeparator(const QString& folder)
     return kelmar::fs::withSeparator(folder);
 }
 
-QString GetShortPath(const QString& path)
-{
-    return QFileInfo::exists(path) ? path : QString();
-}
-
 QString MakeTempName(QString& folder)
 {
     folder = WithSeparator(folder);
@@ -138,12 +133,6 @@ bool HoldsInvalidChars(const QString& name)
             return true;
     }
     return false;
-}
-
-QString TrimAtNull(const QString& text)
-{
-    const qsizetype at = text.indexOf(QChar(u'\0'));
-    return at < 0 ? QString() : text.left(at);
 }
 
 bool FileExists(const QString& pathOrPattern)

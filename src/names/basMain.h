@@ -20,9 +20,6 @@ QString GetFileName(const QString& path);
 // folder with one separator at its end, as the operations join names to it.
 QString WithSeparator(const QString& folder);
 
-// Platforms without 8.3 names: the path itself when it exists, else the empty text.
-QString GetShortPath(const QString& path);
-
 // A free name "~temp<n>.tmp" (n = 1 to 999) in folder, as a full path, or the empty text
 // when all 999 are taken. Appends the separator to folder when it is missing.
 QString MakeTempName(QString& folder);
@@ -31,9 +28,6 @@ QString MakeTempName(QString& folder);
 QString RemoveInvalidChars(QString& name);
 // True when name holds a character RemoveInvalidChars would remove.
 bool HoldsInvalidChars(const QString& name);
-
-// The text before its first NUL character; the empty text when there is none.
-QString TrimAtNull(const QString& text);
 
 // True when a listing of the path finds at least one ordinary file. Wildcards in the last
 // component are honoured (matched without regard to case); hidden files and folders are not

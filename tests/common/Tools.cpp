@@ -138,8 +138,17 @@ bool installedBySetup(const QString& program, const QStringList& args)
 
 // Started with posix_spawn rather than QProcess: QProcess starts its child with clone, which
 // ThreadSanitizer cannot follow, and the tests of the threaded batches run under it.
+void expectMayRunPrograms(const QString& program)
+{
+    if (qEnvironmentVariableIntValue("KELMAR_TEST_NO_TOOLS") == 1)
+        ADD_FAILURE() << "runs " << program.toStdString()
+                      << " but runs among the fast tests: tests/CMakeLists.txt finds the tests "
+                         "that run programs by KELMAR_REQUIRE_TOOL or cli() in their own body";
+}
+
 ToolRun runTool(const QString& program, const QStringList& args, const QString& folder)
 {
+    expectMayRunPrograms(program);
     ToolRun run;
     if (!program.contains(u'/') && !installedBySetup(program, args))
         return run;
@@ -192,6 +201,7 @@ ToolRun runTool(const QString& program, const QStringList& args, const QString& 
 
 bool haveTool(const QString& program)
 {
+    expectMayRunPrograms(program);
     if (!installedBySetup(program, {}))
         return false;
     return !QStandardPaths::findExecutable(program).isEmpty();

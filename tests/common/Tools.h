@@ -26,6 +26,10 @@ ToolRun runTool(const QString& program, const QStringList& args, const QString& 
 // (KELMAR_TEST_TOOLS_REQUIRED=1) where it fails: a green run must have used the tool.
 bool haveTool(const QString& program);
 
+// Fails the test when it runs among the fast ones (KELMAR_TEST_NO_TOOLS=1), which must run
+// no outside program: it is then missing from tests/CMakeLists.txt's tools tests.
+void expectMayRunPrograms(const QString& program);
+
 // Writes bytes to path, creating its folder.
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);

@@ -9,6 +9,9 @@
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // ctest lists the tests before it runs them, without the tests' environment: no display.
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
 #ifdef KELMAR_GUI_TESTS
     QApplication app(argc, argv);
 #else

@@ -1,5 +1,7 @@
 #include "maintenance/CliRun.h"
 
+#include "common/Tools.h"
+
 #include <QProcess>
 
 namespace kelmar::test {
@@ -15,6 +17,7 @@ QProcessEnvironment cliEnvironment(const QString& home)
 
 void startCli(QProcess& process, const QStringList& args, const QString& home)
 {
+    expectMayRunPrograms(QStringLiteral("kelmar-cli"));
     process.setProcessEnvironment(cliEnvironment(home));
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(QStringLiteral(KELMAR_CLI), args);
@@ -23,7 +26,7 @@ void startCli(QProcess& process, const QStringList& args, const QString& home)
 
 CliRun finishCli(QProcess& p)
 {
-    p.waitForFinished(60000);
+    p.waitForFinished(-1);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
@@ -31,6 +34,7 @@ CliRun finishCli(QProcess& p)
 
 CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
 {
+    expectMayRunPrograms(QStringLiteral("kelmar-cli"));
     QProcess p;
     p.setProcessEnvironment(cliEnvironment(home));
     p.setStandardInputFile(QProcess::nullDevice());
@@ -55,6 +59,7 @@ CliRun cliBytes(const QList<QByteArray>& args, const QString& home)
             script += QStringLiteral("\\x%1").arg(uchar(c), 2, 16, QChar(u'0'));
         script += u'\'';
     }
+    expectMayRunPrograms(QStringLiteral("kelmar-cli"));
     QProcess p;
     p.setProcessEnvironment(cliEnvironment(home));
     p.setStandardInputFile(QProcess::nullDevice());

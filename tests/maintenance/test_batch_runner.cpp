@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
+#include <QEventLoop>
+#include <QSemaphore>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -37,12 +37,13 @@ private:
     BatchRunner& m_runner;
 };
 
+// Runs this thread's events until the runner says its batch has finished.
 bool waitUntilIdle(BatchRunner& runner)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (runner.busy() && timer.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QEventLoop loop;
+    QObject::connect(&runner, &BatchRunner::finished, &loop, &QEventLoop::quit);
+    if (runner.busy())
+        loop.exec();
     return !runner.busy();
 }
 
@@ -65,8 +66,8 @@ TEST(BatchRunner, ClearsTheStopFlagWhenABatchStartsAndNeverAfter)
     RunnerHost host(runner);
     runner.requestStop();
     std::atomic<bool> sawStopAtStart{true};
-    std::atomic<bool> looked{false};
-    std::atomic<bool> pressed{false};
+    QSemaphore looked;
+    QSemaphore pressed;
     std::atomic<bool> sawStopLater{false};
     int finished = 0;
     QObject::connect(&runner, &BatchRunner::finished, [&] { ++finished; });
@@ -74,19 +75,17 @@ TEST(BatchRunner, ClearsTheStopFlagWhenABatchStartsAndNeverAfter)
         QStringLiteral("test"),
         [&](BatchHost& h) {
             sawStopAtStart = h.stopRequested();
-            looked = true;
-            while (!pressed)
-                QThread::msleep(1);
+            looked.release();
+            pressed.acquire();
             sawStopLater = h.stopRequested();
         },
         host, listOf({"a.zip"})));
     EXPECT_TRUE(runner.busy());
     // One batch at a time.
     EXPECT_FALSE(runner.start(QStringLiteral("second"), [](BatchHost&) {}, host, {}));
-    while (!looked)
-        QThread::msleep(1);
+    looked.acquire();
     runner.requestStop();
-    pressed = true;
+    pressed.release();
     ASSERT_TRUE(waitUntilIdle(runner));
     EXPECT_FALSE(sawStopAtStart);
     EXPECT_TRUE(sawStopLater);
@@ -119,19 +118,24 @@ TEST(BatchRunner, TheBatchSeesItsSnapshotAndAnExceptionBecomesAMessage)
     EXPECT_EQ(host.questions, QStringList{"Kelmar|Unexpected Error: disk on fire"});
 }
 
-// A runner that goes away during a batch stops it and waits for its thread.
+// A runner that goes away during a batch stops it and waits for its thread, running this
+// thread's events meanwhile: the batch is let go only by an event, run once the wait began.
 TEST(BatchRunner, DestroyedDuringABatchStopsItAndWaits)
 {
+    std::atomic<bool> sawStop{false};
     std::atomic<bool> ended{false};
+    QSemaphore letGo;
     auto runner = std::make_unique<BatchRunner>();
     RunnerHost host(*runner);
     ASSERT_TRUE(runner->start(QStringLiteral("long"),
                               [&](BatchHost& h) {
-                                  while (!h.stopRequested())
-                                      QThread::msleep(1);
+                                  letGo.acquire();
+                                  sawStop = h.stopRequested();
                                   ended = true;
                               },
                               host, {}));
+    QTimer::singleShot(0, [&] { letGo.release(); });
     runner.reset();
     EXPECT_TRUE(ended);
+    EXPECT_TRUE(sawStop);
 }

@@ -1,5 +1,6 @@
 // File and folder names that are not UTF-8, through the real kelmar-cli, judged by the bytes on
 // disk and by what other zip tools read in the archives it writes.
+#include "common/Scoped.h"
 #include "common/Tools.h"
 #include "maintenance/CliRun.h"
 
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <optional>
 #include <cstring>
 
 #include <dirent.h>
@@ -109,9 +111,7 @@ TEST(CliNames, NamesThatAreNotUtf8KeepEveryByte)
         {"bsdtar", "-xf", "@", "-C", "%"},
     };
     // bsdtar converts a UTF-8 name to the locale's character set, which must hold it.
-    const bool localeSet = qEnvironmentVariableIsSet("LC_ALL");
-    const QByteArray locale = qgetenv("LC_ALL");
-    qputenv("LC_ALL", "C.UTF-8");
+    std::optional<ScopedEnv> locale(std::in_place, "LC_ALL", "C.UTF-8");
     int number = 0;
     for (const auto& s : stored) {
         SCOPED_TRACE(s.archive.constData());
@@ -135,10 +135,7 @@ TEST(CliNames, NamesThatAreNotUtf8KeepEveryByte)
         }
     }
 
-    if (localeSet)
-        qputenv("LC_ALL", locale);
-    else
-        qunsetenv("LC_ALL");
+    locale.reset();
 
     // Unzipped back, into another folder that is not UTF-8: the very same names.
     run = cliBytes({"unzip", "--to", root + "/out\xe9", root + "/d\xff"}, home.path());

@@ -1,5 +1,6 @@
 // "Convert Sub Folders to Zips" over real nested folders, archives checked with real tools.
 #include "archive/ZipComponent.h"
+#include "common/Scoped.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "common/ZipTestRequests.h"
@@ -159,16 +160,11 @@ TEST(FoldersToZips, AFolderWhoseArchiveFailsStaysWhole)
     host.queueAnswer(MsgAnswer::Ok);
     ZipComponent zip;
 
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 200 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const BatchReport report =
-        convert_sub_folders_to_zips(foldersToZipsRequest(host, true), host, host, zip);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    const BatchReport report = [&] {
+        const ScopedRlimit small(RLIMIT_FSIZE, 200 * 1024);
+        EXPECT_TRUE(small.set());
+        return convert_sub_folders_to_zips(foldersToZipsRequest(host, true), host, host, zip);
+    }();
 
     EXPECT_EQ(entriesOf(root), QStringList({"Big", "Small.zip"}));
     EXPECT_EQ(readFile(root + QStringLiteral("/Big/big.iso")), noiseBytes(300000, 1));

@@ -2,6 +2,7 @@
 // what each leaves behind when the disk, the folder or the archive itself fails it.
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
+#include "common/Scoped.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "maintenance/ChangeAttributes.h"
@@ -392,15 +393,8 @@ TEST(RebuildArchives, AFailedRebuildLeavesTheArchiveAsItWas)
 
             RebuildReport report;
             if (QLatin1String(c.fault) == QLatin1String("file-size limit")) {
-                struct rlimit saved;
-                getrlimit(RLIMIT_FSIZE, &saved);
-                auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-                struct rlimit small = saved;
-                small.rlim_cur = 100 * 1024;
-                setrlimit(RLIMIT_FSIZE, &small);
+                const ScopedRlimit small(RLIMIT_FSIZE, 100 * 1024);
                 report = run(op, host);
-                setrlimit(RLIMIT_FSIZE, &saved);
-                std::signal(SIGXFSZ, oldHandler);
             } else if (QLatin1String(c.fault) == QLatin1String("immutable folder")) {
                 if (!root) {
                     QFile::setPermissions(roms, QFile::ReadOwner | QFile::ExeOwner);

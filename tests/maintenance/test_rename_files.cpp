@@ -255,6 +255,8 @@ TEST(RenameFiles, NoFileIsReplacedLostOrLeftUnderATemporaryName)
         for (int i = 0; i < c.warnings; ++i)
             host.queueAnswer(MsgAnswer::Ok);
         const bool root = ::geteuid() == 0;
+        if (c.lockFolder && root)
+            KELMAR_REQUIRE_TOOL(QStringLiteral("chattr"));
         if (c.lockFolder) {
             if (root ? !immutable(folder, true)
                      : !QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner)) {

@@ -1,5 +1,6 @@
 // ZIP Files in both modes over real files, checked with zip's own tools and 7-Zip.
 #include "archive/ZipComponent.h"
+#include "common/Scoped.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
@@ -315,15 +316,12 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     ZipComponent zip;
 
     // Writes beyond 200 KB fail: the large file's archive cannot be written.
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 200 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const BatchReport report = zip_files(zipRequest(host, f.out), host, host, zip);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    const auto zipLimited = [&](const QString& to) {
+        const ScopedRlimit small(RLIMIT_FSIZE, 200 * 1024);
+        EXPECT_TRUE(small.set());
+        return zip_files(zipRequest(host, to), host, host, zip);
+    };
+    const BatchReport report = zipLimited(f.out);
 
     ASSERT_EQ(report.items.size(), 3u);
     EXPECT_NE(report.items[0].code, 0);
@@ -351,11 +349,7 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     host.select(0, false);
     host.opts.radOneZIP = true;
     host.queueAnswer(MsgAnswer::Ok);
-    std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const BatchReport one = zip_files(zipRequest(host, f.out + "/all.zip"), host, host, zip);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    const BatchReport one = zipLimited(f.out + "/all.zip");
     EXPECT_EQ(lastCode(one), ZipWriteError);
     ASSERT_EQ(host.questions.size(), 1);
     EXPECT_EQ(host.questions[0], QStringLiteral("Warning|Error #7 occurred while unzipping the "

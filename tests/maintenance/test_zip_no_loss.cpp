@@ -116,7 +116,7 @@ CliRun cliUnprivileged(const QStringList& args, const QString& home)
     p.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
                                    QStringLiteral(KELMAR_CLI)} +
                            args);
-    p.waitForFinished(60000);
+    p.waitForFinished(-1);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};

@@ -56,13 +56,6 @@ TEST(basMain, SplittersScanOnlyForTheSlashAndTreatBackslashAsOrdinary)
     EXPECT_EQ(GetFileName("C:\\roms\\a.zip"), "C:\\roms\\a.zip");
 }
 
-TEST(basMain, TrimAtNullGivesEmptyTextWithoutNul)
-{
-    EXPECT_EQ(TrimAtNull(QStringLiteral("abc") + QChar(0) + "xyz"), "abc");
-    EXPECT_EQ(TrimAtNull(QString(QChar(0))), "");
-    EXPECT_EQ(TrimAtNull("abc"), "");
-}
-
 TEST(basMain, RemoveInvalidCharsCleansInPlaceAndReturnsEmpty)
 {
     QString name = "a:b?<c>.zip";
@@ -71,15 +64,6 @@ TEST(basMain, RemoveInvalidCharsCleansInPlaceAndReturnsEmpty)
     name = "\\/:*?<>|\"ok [1] ~.zip";
     RemoveInvalidChars(name);
     EXPECT_EQ(name, "ok [1] ~.zip");
-}
-
-TEST(basMain, GetShortPathIsThePathWhenItExists)
-{
-    Scratch s;
-    touch(s.d + "/f.zip");
-    EXPECT_EQ(GetShortPath(s.d + "/f.zip"), s.d + "/f.zip");
-    EXPECT_EQ(GetShortPath(s.d), s.d);
-    EXPECT_EQ(GetShortPath(s.d + "/missing"), "");
 }
 
 TEST(basMain, MakeTempNameSkipsTakenFilesButNotFoldersOrOtherCase)

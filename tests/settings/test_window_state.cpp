@@ -1,4 +1,5 @@
 // What the window keeps between runs, read and written without a window.
+#include "common/Scoped.h"
 #include "settings/Favorites.h"
 #include "settings/WindowState.h"
 
@@ -64,7 +65,8 @@ TEST(Favorites, SortedCaseBlindAndSavedWhereTheyCanBe)
     Favorites none;
     none.load(dir.filePath(QStringLiteral("missing.txt")));
     EXPECT_TRUE(none.items().isEmpty());
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+    const kelmar::test::ScopedEnv config("XDG_CONFIG_HOME",
+                                         dir.filePath(QStringLiteral("config")).toUtf8());
     EXPECT_TRUE(favourites.save(dir.filePath(QStringLiteral("no/such/folder/favorites.txt"))));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("config/kelmar/favorites.txt"))));
 }

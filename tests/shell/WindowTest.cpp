@@ -4,9 +4,8 @@
 #include "shell/frmKelmar.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSettings>
-#include <QThread>
 
 namespace kelmar::test {
 
@@ -18,20 +17,30 @@ void useTestSettings(const QString& configFolder)
     Dialogs::script().active = true;
 }
 
-bool runBatch(frmKelmar& window, const std::function<void()>& start, int timeoutMs)
+bool runBatch(frmKelmar& window, const std::function<void()>& start)
 {
+    QEventLoop loop;
     bool finished = false;
-    const QMetaObject::Connection c =
-        QObject::connect(&window, &frmKelmar::batchFinished, [&] { finished = true; });
+    QObject::connect(&window, &frmKelmar::batchFinished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
     start();
-    QElapsedTimer timer;
-    timer.start();
-    while (!finished && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    QObject::disconnect(c);
+    if (!finished && window.batchRunning())
+        loop.exec();
     return finished;
+}
+
+void waitUntil(const std::function<bool()>& condition)
+{
+    while (!condition())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void wakeUiThread()
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
 }
 
 } // namespace kelmar::test

@@ -13,7 +13,12 @@ namespace kelmar::test {
 void useTestSettings(const QString& configFolder);
 
 // Calls start (a click, a menu entry) and waits, handling events, until the batch it starts
-// has finished. False when it did not finish in time.
-bool runBatch(frmKelmar& window, const std::function<void()>& start, int timeoutMs = 30000);
+// has finished. False when start started none.
+bool runBatch(frmKelmar& window, const std::function<void()>& start);
+
+// Handles this thread's events until condition holds, looking again after each event. A
+// batch's thread that changes what condition reads, and nothing else, calls wakeUiThread().
+void waitUntil(const std::function<bool()>& condition);
+void wakeUiThread();
 
 } // namespace kelmar::test

@@ -3,6 +3,7 @@
 #include "common/TempFiles.h"
 #include "shell/Dialogs.h"
 #include "shell/frmKelmar.h"
+#include "WindowTest.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QSettings>
 #include <QSlider>
 #include <QTabWidget>
@@ -38,22 +39,11 @@
 #include <unistd.h>
 
 using namespace kelmar;
+using kelmar::test::waitUntil;
+using kelmar::test::wakeUiThread;
 using kelmar::test::writeFile;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 class MainWindowTest : public ::testing::Test
 {
@@ -380,7 +370,7 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
 {
     listFiles({{"one.zip", 1}, {"two.zip", 1}, {"three.zip", 1}, {"skip.nes", 1}});
     window->show();
-    std::atomic<bool> gate{false};
+    QSemaphore gate;
     std::atomic<bool> ranOffUiThread{false};
     window->registerOperation(QStringLiteral("test_zip_files"), [&](BatchHost& host) {
         ranOffUiThread = QThread::currentThread() != qApp->thread();
@@ -395,8 +385,7 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
                 continue;
             host.write_log(QStringLiteral("Testing ") + host.fullPath(i));
             host.setStatusText(QStringLiteral("Testing %1").arg(i));
-            while (!gate)
-                QThread::msleep(1);
+            gate.acquire();
             if (host.stopRequested()) {
                 host.write_log(QStringLiteral("stopped"));
                 break;
@@ -414,7 +403,7 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
 
     auto* tabs = find<QTabWidget>("Tabs");
     auto* stop = find<QPushButton>("cmdStop");
-    ASSERT_TRUE(waitFor([&] { return window->logText().contains(QStringLiteral("Testing")); }));
+    waitUntil([&] { return window->logText().contains(QStringLiteral("Testing")); });
     EXPECT_TRUE(ranOffUiThread);
     // Busy: only Stop can be pressed, and the window still handles events.
     EXPECT_FALSE(tabs->isEnabled());
@@ -422,16 +411,16 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
     EXPECT_FALSE(find<QPushButton>("cmdExit")->isEnabled());
     EXPECT_FALSE(find<QPushButton>("cmdZipFiles")->isEnabled());
     EXPECT_FALSE(window->runOperation(QStringLiteral("test_zip_files")));
-    ASSERT_TRUE(waitFor([&] { return window->statusPanelText(1).startsWith("Testing"); }));
+    waitUntil([&] { return window->statusPanelText(1).startsWith("Testing"); });
     // The question was shown by the window's thread, not the batch's.
     EXPECT_EQ(Dialogs::script().asked, QStringList({"Kelmar|Test them?"}));
     EXPECT_EQ(Dialogs::script().askedOffUiThread, 0);
 
     stop->click();
-    gate = true;
+    gate.release();
     bool finished = false;
     QObject::connect(window.get(), &frmKelmar::batchFinished, [&] { finished = true; });
-    ASSERT_TRUE(waitFor([&] { return finished; }));
+    waitUntil([&] { return finished; });
 
     const QString sep = QDir::separator();
     EXPECT_EQ(window->logText(), QStringLiteral("yes\r\nTesting ") + folder.path() + sep +
@@ -481,7 +470,7 @@ TEST_F(MainWindowTest, FileMenuOpensOnTheReleaseAtThePointer)
         QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton,
                             Qt::NoModifier);
         QApplication::sendEvent(viewport, &release);
-        ASSERT_TRUE(waitFor([&] { return window->optionsMenu()->isVisible(); }));
+        waitUntil([&] { return window->optionsMenu()->isVisible(); });
         EXPECT_EQ(window->optionsMenu()->pos(), global);
         EXPECT_TRUE(action("menOptionsDelete")->isEnabled());
         window->optionsMenu()->close();
@@ -510,20 +499,20 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
 {
     listFiles({{"one.zip", 1}});
     window->show();
+    QSemaphore closed;
     std::atomic<bool> progressed{false};
-    std::atomic<bool> seen{false};
+    QSemaphore seen;
     MsgAnswer notice = MsgAnswer::Cancel;
     MsgAnswer question = MsgAnswer::Cancel;
     bool named = true;
     window->registerOperation(QStringLiteral("rezip_files"), [&](BatchHost& host) {
         host.protect_form();
-        while (!host.stopRequested())
-            QThread::msleep(2);
+        closed.acquire(); // after the close asked for a stop
         // Progress that arrives after the close must not hide why the window stays open.
         host.setStatusText(QStringLiteral("ReZipping File 1 of 1"));
         progressed = true;
-        while (!seen)
-            QThread::msleep(2);
+        wakeUiThread();
+        seen.acquire();
         // Nothing is asked once the window is closing: a dialog would keep it open.
         notice = host.messageBox(QStringLiteral("The current process has been stopped"),
                                  QStringLiteral("Abort"), MsgIcon::Information, MsgButtons::Ok);
@@ -536,15 +525,16 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
         host.release_form();
     });
     ASSERT_TRUE(window->runOperation(QStringLiteral("rezip_files")));
-    ASSERT_TRUE(waitFor([&] { return !find<QTabWidget>("Tabs")->isEnabled(); }));
+    waitUntil([&] { return !find<QTabWidget>("Tabs")->isEnabled(); });
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->stopRequested());
-    ASSERT_TRUE(waitFor([&] { return progressed.load(); }));
+    closed.release();
+    waitUntil([&] { return progressed.load(); });
     QCoreApplication::processEvents();
     EXPECT_EQ(window->statusPanelText(1), QStringLiteral("Stopping before closing..."));
-    seen = true;
-    ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
+    seen.release();
+    waitUntil([&] { return !window->isVisible(); });
     EXPECT_FALSE(window->batchRunning());
     EXPECT_EQ(window->logText(), QStringLiteral("stopped\r\n"));
     EXPECT_TRUE(Dialogs::script().asked.isEmpty()) << Dialogs::script().asked.join(u'\n');
@@ -560,13 +550,14 @@ TEST_F(MainWindowTest, FatalErrorInABatchEndsTheProgramThroughItsNormalShutdown)
     window->registerOperation(QStringLiteral("unzip_files"), [](BatchHost& host) {
         host.protect_form();
         host.endProgram();
-        // The batch still finishes what it has in hand before the window goes.
-        QThread::msleep(50);
+        // The batch still finishes what it has in hand before the window goes: the window
+        // has handled everything endProgram sent it when this returns.
+        QMetaObject::invokeMethod(qApp, [] {}, Qt::BlockingQueuedConnection);
         host.write_log(QStringLiteral("finished"));
         host.release_form();
     });
     ASSERT_TRUE(window->runOperation(QStringLiteral("unzip_files")));
-    ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
+    waitUntil([&] { return !window->isVisible(); });
     EXPECT_FALSE(window->batchRunning());
     EXPECT_EQ(window->logText(), QStringLiteral("finished\r\n"));
     QSettings saved(iniPath(), QSettings::IniFormat);
@@ -583,7 +574,7 @@ TEST_F(MainWindowTest, LogLinesFromABatchKeepTheirOrder)
     bool finished = false;
     QObject::connect(window.get(), &frmKelmar::batchFinished, [&] { finished = true; });
     ASSERT_TRUE(window->runOperation(QStringLiteral("calculate_space")));
-    ASSERT_TRUE(waitFor([&] { return finished; }));
+    waitUntil([&] { return finished; });
     const QStringList lines = window->logText().split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 2001);
     for (int i = 0; i < 2000; ++i)
