@@ -7,6 +7,7 @@
 #include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
 #include "maintenance/SerialHost.h"
+#include "maintenance/SourceDeletion.h"
 #include "names/NameRules.h"
 #include "names/basMain.h"
 
@@ -231,7 +232,9 @@ private:
             host.endProgram();
         });
         events.setOperationKind(ArchiveEvents::ZipBatch);
-        events.setRules({Options::isSet(m_options.chkDeleteFiles), m_options.txtInfoFile});
+        events.setRules({m_options.txtInfoFile});
+        SourceDeletion deletion(host, zip,
+                                {Options::isSet(m_options.chkDeleteFiles), m_options.txtInfoFile});
         events.setTotalFileCount(m_selected);
         events.shareFinishedCount(&m_finished);
         zip.setKeepFolderNames(m_keepFolderNames);
@@ -269,7 +272,7 @@ private:
             std::lock_guard<std::mutex> lock(m_madeLock);
             m_made.insert(file.archivePath);
         }
-        result = {file.archivePath, {file.source}, code, detail, events.takeKeptSources()};
+        result = {file.archivePath, {file.source}, code, detail, deletion.takeKeptSources()};
     }
 
     BatchHost& m_host;
@@ -341,7 +344,9 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
     });
 
     events.setOperationKind(ArchiveEvents::ZipBatch);
-    events.setRules({Options::isSet(options.chkDeleteFiles), options.txtInfoFile});
+    events.setRules({options.txtInfoFile});
+    SourceDeletion deletion(host, zip,
+                            {Options::isSet(options.chkDeleteFiles), options.txtInfoFile});
     const QString sourceFolder = basMain::WithSeparator(host.folder());
     zip.setKeepFolderNames(Options::isSet(options.chkUseZIPPaths));
     zip.setLevel(options.sliCompression);
@@ -421,7 +426,7 @@ ZipFilesReport zip_files(BatchHost& host, ZipComponent& zip)
         logNotes(host, zip);
         logFailure(host, archivePath, result, zip.lastErrorDetail());
         report.archives.push_back(
-            {archivePath, sources, result, zip.lastErrorDetail(), events.takeKeptSources()});
+            {archivePath, sources, result, zip.lastErrorDetail(), deletion.takeKeptSources()});
         report.lastResult = result;
         report.stopped = result == ZipAborted;
         endSteps(host, events, options, result);

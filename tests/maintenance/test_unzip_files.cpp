@@ -1,7 +1,9 @@
 // Unzip over real archives made by zip, 7zz and Python, compared with what unzip and 7zz
 // extract from the same archives.
-#include "archive/ZipComponent.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ZipError.h"
 #include "common/FakeHost.h"
+#include "common/SelectedArchives.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
 #include "fs/FreeSpace.h"
@@ -104,6 +106,34 @@ void makeRawArchive(const QString& archive, const QStringList& names)
     run(QStringLiteral("python3"), {QStringLiteral("-c"), script, archive});
 }
 
+// What the old report said of an archive, read from its item.
+int codeOf(const BatchReport& report, size_t i)
+{
+    return report.items.at(i).code;
+}
+
+bool deletedIn(const BatchReport& report, size_t i)
+{
+    return report.items.at(i).result == ItemResult::Done;
+}
+
+int renamesIn(const BatchReport& report)
+{
+    int n = 0;
+    for (const ItemOutcome& item : report.items)
+        n += int(item.notes.size());
+    return n;
+}
+
+bool abortedIn(const BatchReport& report)
+{
+    for (const ItemOutcome& item : report.items) {
+        if (item.code == ZipAborted)
+            return true;
+    }
+    return false;
+}
+
 Options quietOptions()
 {
     Options o;
@@ -156,13 +186,9 @@ TEST(UnzipFiles, ExtractsWhatUnzipAnd7zzExtract)
         host.opts.chkUnzipPassword = 1;
         host.opts.txtUnzipPassword = kPassword;
         host.listFolder(zips);
-        host.queueFolder(out);
-        ZipComponent zip;
-        const UnzipReport report = unzip_files(host, zip);
+        const BatchReport report = unzip_files(unzipRequestFor(host, out), host, host);
         EXPECT_EQ(report.failedCount(), 0) << host.log.join(u'\n');
-        EXPECT_FALSE(report.stopped);
-        EXPECT_EQ(host.pickerTitles,
-                  QStringList{QStringLiteral("Select the folder you wish to unzip to.")});
+        EXPECT_FALSE(report.stopped());
 
         for (const QString& name : archives) {
             SCOPED_TRACE(name.toStdString());
@@ -216,10 +242,8 @@ TEST(UnzipFiles, OnlyRomsExtractsTheEntriesTheFilterNamesInAnyCaseAndAllWhenItIs
     host.opts.chkUnziptoSameFolder = 0;
     host.opts.lblROMFilter = QStringLiteral("*.nes;*.SFC");
     host.listFolder(zips);
-    host.queueFolder(dir.filePath(QStringLiteral("roms")));
     QDir().mkpath(dir.filePath(QStringLiteral("roms")));
-    ZipComponent zip;
-    unzip_files(host, zip);
+    unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("roms"))), host, host);
     EXPECT_EQ(
         namesIn(dir.filePath(QStringLiteral("roms"))),
         (QStringList{QStringLiteral("a.NES"), QStringLiteral("b.nes"), QStringLiteral("c.Sfc")}));
@@ -227,9 +251,8 @@ TEST(UnzipFiles, OnlyRomsExtractsTheEntriesTheFilterNamesInAnyCaseAndAllWhenItIs
     // An empty filter makes an empty mask, which selects every entry.
     host.opts.lblROMFilter.clear();
     host.listFolder(zips);
-    host.queueFolder(dir.filePath(QStringLiteral("all")));
     QDir().mkpath(dir.filePath(QStringLiteral("all")));
-    unzip_files(host, zip);
+    unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("all"))), host, host);
     EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("all"))).size(), 6);
     EXPECT_EQ(host.log,
               QStringList{QStringLiteral("Unzipped ") + zips + QStringLiteral("/set.zip")});
@@ -268,9 +291,7 @@ TEST(UnzipFiles, DeleteZipFilesDeletesOnlyCleanlyExtractedArchives)
     host.opts.chkDeleteZIPFiles = 1;
     host.opts.chkZIPsToFolders = 1;
     host.listFolder(zips);
-    host.queueFolder(out);
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip);
+    const BatchReport report = unzip_files(unzipRequestFor(host, out), host, host);
 
     EXPECT_EQ(QDir(zips).entryList(QDir::Files),
               (QStringList{QStringLiteral("c-damaged.zip"), QStringLiteral("d-locked.zip"),
@@ -317,18 +338,16 @@ TEST(UnzipFiles, NeverReplacesTheOnlyCopyOfADeletedArchivesFile)
     host.opts.chkDeleteZIPFiles = 1;
     host.opts.chkUnziptoSameFolder = 1;
     host.listFolder(dir.path());
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip);
-    EXPECT_TRUE(host.pickerTitles.isEmpty());
+    const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("game.nes"))), "data of game.nes");
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("b.zip"))));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("a.zip"))));
     EXPECT_TRUE(readFile(dir.filePath(QStringLiteral("self.zip"))).startsWith("PK"));
-    ASSERT_EQ(report.archives.size(), 3u);
-    EXPECT_EQ(report.archives[1].result, ZipExistsAndDiffers);
-    EXPECT_TRUE(report.archives[1].reason.contains(QStringLiteral("game.nes")));
-    EXPECT_EQ(report.archives[2].result, ZipExistsAndDiffers);
-    EXPECT_FALSE(report.archives[2].deleted);
+    ASSERT_EQ(report.items.size(), 3u);
+    EXPECT_EQ(codeOf(report, 1), ZipExistsAndDiffers);
+    EXPECT_TRUE(report.items[1].reason.contains(QStringLiteral("game.nes")));
+    EXPECT_EQ(codeOf(report, 2), ZipExistsAndDiffers);
+    EXPECT_FALSE(deletedIn(report, 2));
 }
 
 TEST(UnzipFiles, AnArchiveTooLargeForTheFreeSpaceFailsWithoutWriting)
@@ -342,16 +361,17 @@ TEST(UnzipFiles, AnArchiveTooLargeForTheFreeSpaceFailsWithoutWriting)
     host.opts = quietOptions();
     host.opts.chkDeleteZIPFiles = 1;
     host.listFolder(dir.path());
-    host.queueFolder(dir.filePath(QStringLiteral("out")));
     QStringList asked;
-    ZipComponent zip;
+    UnzipHooks hooks;
     // "data of a.nes" and "data of b.nes" need 26 bytes; "data of c.nes" fits.
-    const UnzipReport report = unzip_files(host, zip, {}, [&](const QString& folder) {
+    hooks.freeSpace = [&](const QString& folder) {
         asked << folder;
         return qint64(20);
-    });
-    ASSERT_EQ(report.archives.size(), 2u);
-    EXPECT_EQ(report.archives[0].result, ZipDiskFull);
+    };
+    const BatchReport report =
+        unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("out"))), host, host, hooks);
+    ASSERT_EQ(report.items.size(), 2u);
+    EXPECT_EQ(codeOf(report, 0), ZipDiskFull);
     EXPECT_EQ(host.log.at(0), QStringLiteral("Error unzipping ") + dir.filePath("big.zip"));
     EXPECT_TRUE(host.log.at(1).contains(QStringLiteral("it needs 26 bytes")));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("big.zip"))));
@@ -386,9 +406,7 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
     // The name Taken's file would get is already in use.
     QDir().mkpath(out + QStringLiteral("/Taken"));
     writeFile(out + QStringLiteral("/Taken/taken.nes"), "already here");
-    host.queueFolder(out);
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip);
+    const BatchReport report = unzip_files(unzipRequestFor(host, out), host, host);
     EXPECT_EQ(report.failedCount(), 0);
     EXPECT_EQ(namesIn(out + QStringLiteral("/Pac Man")),
               (QStringList{QStringLiteral("pac man.nes"), QStringLiteral("pac man.txt"),
@@ -400,7 +418,7 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
     EXPECT_EQ(namesIn(out + QStringLiteral("/mario")), QStringList{QStringLiteral("mario.nes")});
     EXPECT_EQ(readFile(out + QStringLiteral("/Taken/taken.nes")), "already here");
     EXPECT_TRUE(QFileInfo::exists(out + QStringLiteral("/Taken/t.nes")));
-    EXPECT_EQ(report.renames.size(), 4u);
+    EXPECT_EQ(renamesIn(report), 4);
 
     // Upper case, with the stored folders: the file moves up to the archive's folder.
     QTemporaryDir dir2;
@@ -409,8 +427,7 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
     host.opts.chkZIPsToFolders = 0;
     host.opts.cmbUnzipCase = UseUpperCase;
     host.listFolder(dir2.path());
-    host.queueFolder(dir2.filePath(QStringLiteral("out")));
-    unzip_files(host, zip);
+    unzip_files(unzipRequestFor(host, dir2.filePath(QStringLiteral("out"))), host, host);
     EXPECT_EQ(namesIn(dir2.filePath(QStringLiteral("out"))),
               (QStringList{QStringLiteral("SONIC.MD"), QStringLiteral("roms"),
                            QStringLiteral("roms/.hidden.md")}));
@@ -431,16 +448,18 @@ TEST(UnzipFiles, StopDuringAnArchiveAbortsItAndAfterOneEndsQuietly)
     host.opts.chkRenameFiles = 1;
     host.opts.cmbUnzipCase = UseUpperCase;
     host.listFolder(dir.path());
-    host.queueFolder(dir.filePath(QStringLiteral("out")));
     host.queueAnswer(MsgAnswer::Ok);
-    ZipComponent zip;
     // Stop pressed while the second archive is being extracted.
-    UnzipReport report = unzip_files(host, zip, [&](int number, int, const QString&) {
+    UnzipHooks hooks;
+    hooks.onArchive = [&](int number, int, const QString&) {
         if (number == 2)
             host.stop = true;
-    });
-    EXPECT_TRUE(report.stopped);
-    EXPECT_EQ(report.lastResult, ZipAborted);
+    };
+    BatchReport report =
+        unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("out"))), host, host, hooks);
+    EXPECT_TRUE(report.stopped());
+    EXPECT_TRUE(abortedIn(report));
+    EXPECT_EQ(report.exitStatus(), 3);
     EXPECT_EQ(host.questions,
               QStringList{QStringLiteral("Abort|The current process has been stopped")});
     EXPECT_EQ(host.log.mid(2), (QStringList{QStringLiteral("Error unzipping ") +
@@ -450,60 +469,40 @@ TEST(UnzipFiles, StopDuringAnArchiveAbortsItAndAfterOneEndsQuietly)
     EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out"))), QStringList{QStringLiteral("A.NES")});
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("a.zip"))));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("b.zip"))));
-    EXPECT_EQ(host.releases, 1);
-    EXPECT_EQ(host.refreshes, 1);
-    EXPECT_EQ(host.treeRefreshes, 1);
 
     // Stop pressed after an archive finished: no message, the rest is not visited.
     host.stop = false; // whoever runs the next batch clears the flag before it starts
     host.listFolder(dir.path());
-    host.queueFolder(dir.filePath(QStringLiteral("out2")));
     host.onStatus = [&](const QString& text) {
         if (text.startsWith(QStringLiteral("Unzipping")) && text.endsWith(u"||||||||||]"))
             host.stop = true;
     };
     host.questions.clear();
-    report = unzip_files(host, zip);
+    report = unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("out2"))), host, host);
     host.onStatus = {};
-    EXPECT_TRUE(report.stopped); // c.zip was not visited
-    EXPECT_EQ(report.lastResult, ZipOk);
+    EXPECT_TRUE(report.stopped()); // c.zip was not visited
+    EXPECT_FALSE(abortedIn(report));
     EXPECT_TRUE(host.questions.isEmpty());
     EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out2"))), QStringList{QStringLiteral("B.NES")});
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("c.zip"))));
 }
 
-TEST(UnzipFiles, NothingSelectedSaysWhoopsAndACancelledPickerEndsSilently)
+TEST(UnzipFiles, NothingSelectedSaysWhoops)
 {
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("a.zip")), "not read");
     writeFile(dir.filePath(QStringLiteral("notes.txt")), "x");
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkSound = 1;
     host.listFolder(dir.path(), false);
     host.select(1); // notes.txt only
     host.log << QStringLiteral("old line");
     host.queueAnswer(MsgAnswer::Ok);
-    ZipComponent zip;
-    UnzipReport report = unzip_files(host, zip);
-    EXPECT_TRUE(report.nothingSelected);
-    EXPECT_TRUE(host.pickerTitles.isEmpty());
-    EXPECT_EQ(host.protects, 0);
+    const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
+    EXPECT_EQ(report.end, BatchEnd::NothingSelected);
     EXPECT_EQ(host.questions,
               QStringList{QStringLiteral("Whoops!|You didn't select any files to UnZIP!")});
-    EXPECT_EQ(host.beeps, 1);
     EXPECT_TRUE(host.log.isEmpty());
-
-    host = FakeHost();
-    host.opts = quietOptions();
-    host.listFolder(dir.path());
-    host.log << QStringLiteral("old line");
-    host.queueFolder(std::nullopt);
-    report = unzip_files(host, zip);
-    EXPECT_TRUE(report.pickerCancelled);
-    EXPECT_TRUE(host.log.isEmpty());
-    EXPECT_TRUE(host.questions.isEmpty());
-    EXPECT_EQ(host.protects + host.releases + host.refreshes, 0);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
 }
 
@@ -540,11 +539,9 @@ TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
         host.opts.chkRenameFiles = 1;
         host.listFolder(dir.path());
         host.queueAnswer(MsgAnswer::No);
-        ZipComponent zip;
-        const UnzipReport report = unzip_files(host, zip);
+        const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
         ArchivePool::setWorkers(0);
-        EXPECT_TRUE(report.fatal);
-        EXPECT_EQ(host.endProgramCalls, 1);
+        EXPECT_EQ(report.end, BatchEnd::EndProgram);
         // Asked once, even when the other archive fails the same way meanwhile.
         ASSERT_EQ(host.questions.size(), 1);
         EXPECT_TRUE(host.questions[0].startsWith(QStringLiteral("Uh oh!|Unexpected Error ")));
@@ -555,7 +552,6 @@ TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
             files.removeAll(QStringLiteral("two.nes"));
         EXPECT_EQ(files, (QStringList{QStringLiteral("a.zip"), QStringLiteral("b.zip"),
                                       QStringLiteral("one.nes")}));
-        EXPECT_EQ(host.releases, 1);
     }
 }
 
@@ -578,15 +574,14 @@ TEST(UnzipFiles, AFileNeverReplacedByAnotherArchiveIsRenamedAfterItsOwn)
     host.opts.chkRenameFiles = 1;
     host.opts.cmbUnzipCase = UseOriginalCase;
     host.listFolder(zips);
-    host.queueFolder(dir.filePath(QStringLiteral("out")));
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip);
+    const BatchReport report =
+        unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("out"))), host, host);
     EXPECT_EQ(namesIn(dir.filePath(QStringLiteral("out"))),
               QStringList{QStringLiteral("first.nes")});
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/first.nes"))), "data of game.nes");
-    ASSERT_EQ(report.archives.size(), 2u);
-    EXPECT_EQ(report.archives[1].result, ZipExistsAndDiffers);
-    EXPECT_EQ(report.renames.size(), 1u);
+    ASSERT_EQ(report.items.size(), 2u);
+    EXPECT_EQ(codeOf(report, 1), ZipExistsAndDiffers);
+    EXPECT_EQ(renamesIn(report), 1);
 }
 
 // An archive holding a file named like a selected archive still to come, unzipped into their
@@ -602,13 +597,12 @@ TEST(UnzipFiles, NeverOverwritesAnArchiveStillToBeUnzipped)
     host.opts = quietOptions();
     host.opts.chkUnziptoSameFolder = 1;
     host.listFolder(dir.path());
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip);
-    ASSERT_EQ(report.archives.size(), 2u);
-    EXPECT_EQ(report.archives[0].result, ZipExistsAndDiffers);
+    const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
+    ASSERT_EQ(report.items.size(), 2u);
+    EXPECT_EQ(codeOf(report, 0), ZipExistsAndDiffers);
     EXPECT_EQ(host.log.at(1), QStringLiteral("    it would write b.zip over an archive of this "
                                              "batch"));
-    EXPECT_EQ(report.archives[1].result, ZipOk);
+    EXPECT_EQ(codeOf(report, 1), ZipOk);
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("inside-b.nes"))), "data of inside-b.nes");
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("c.zip"))));
 }
@@ -723,8 +717,8 @@ TEST(UnzipFiles, NeverLosesAFileNorDeletesAnArchiveNotSafelyOnDisk)
          {},
          ZipOk,
          false,
-         {{QStringLiteral("Tetris (USA).nes"), "original"},
-          {QStringLiteral("new_save.srm"), "save"}},
+         // The entry appended after the archive was opened stays in the archive, unread.
+         {{QStringLiteral("Tetris (USA).nes"), "original"}},
          "import sys, zipfile\n"
          "with zipfile.ZipFile(sys.argv[1], 'a') as z: z.writestr('new_save.srm', b'save')"},
         {"archive deleted though it was rewritten in place with its old size and time",
@@ -752,15 +746,17 @@ TEST(UnzipFiles, NeverLosesAFileNorDeletesAnArchiveNotSafelyOnDisk)
         host.opts.chkDeleteZIPFiles = 1;
         c.set(host.opts);
         host.listFolder(dir.path());
-        ZipComponent zip;
-        const UnzipReport report = unzip_files(host, zip, [&](int, int, const QString& path) {
+        UnzipHooks hooks;
+        hooks.onArchive = [&](int, int, const QString& path) {
             if (c.during)
-                run(QStringLiteral("python3"), {QStringLiteral("-c"), QLatin1String(c.during), path});
-        });
-        ASSERT_EQ(report.archives.size(), 1u);
-        EXPECT_EQ(report.archives[0].result, c.result) << report.archives[0].reason;
-        EXPECT_EQ(report.archives[0].deleted, c.deleted);
-        EXPECT_EQ(report.archives[0].notDeleted, c.during != nullptr);
+                run(QStringLiteral("python3"),
+                    {QStringLiteral("-c"), QLatin1String(c.during), path});
+        };
+        const BatchReport report = unzip_files(unzipRequestFor(host), host, host, hooks);
+        ASSERT_EQ(report.items.size(), 1u);
+        EXPECT_EQ(codeOf(report, 0), c.result) << report.items[0].reason;
+        EXPECT_EQ(deletedIn(report, 0), c.deleted);
+        EXPECT_EQ(report.items[0].result == ItemResult::Kept, c.during != nullptr);
         Files after = treeOf(dir.path());
         EXPECT_EQ(after.take(QStringLiteral("a.zip")).isEmpty(), c.deleted);
         EXPECT_EQ(after, c.after);
@@ -781,11 +777,10 @@ TEST(UnzipFiles, NothingIsWrittenThroughALinkInPlaceOfTheArchivesFolder)
     host.opts.chkZIPsToFolders = 1;
     host.opts.chkDeleteZIPFiles = 1;
     host.listFolder(dir.filePath(QStringLiteral("zips")));
-    host.queueFolder(dir.filePath(QStringLiteral("dest")));
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip);
-    ASSERT_EQ(report.archives.size(), 1u);
-    EXPECT_EQ(report.archives[0].result, ZipUnsafeEntry);
+    const BatchReport report =
+        unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("dest"))), host, host);
+    ASSERT_EQ(report.items.size(), 1u);
+    EXPECT_EQ(codeOf(report, 0), ZipUnsafeEntry);
     EXPECT_TRUE(namesIn(outside.path()).isEmpty());
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("zips/A.zip"))));
 }
@@ -808,12 +803,35 @@ TEST(UnzipFiles, ArchiveNamedInLatin1IsUnzippedAndDeletedLikeAnyOther)
     host.opts.chkDeleteZIPFiles = 1;
     host.listFolder(dir.path());
     ASSERT_EQ(host.fileCount(), 1);
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip);
-    ASSERT_EQ(report.archives.size(), 1u);
-    EXPECT_EQ(report.archives[0].result, ZipOk) << report.archives[0].reason;
-    EXPECT_TRUE(report.archives[0].deleted);
+    const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
+    ASSERT_EQ(report.items.size(), 1u);
+    EXPECT_EQ(codeOf(report, 0), ZipOk) << report.items[0].reason;
+    EXPECT_TRUE(deletedIn(report, 0));
     const QByteArray extracted = QFile::encodeName(dir.path()) + "/caf\xe9/game.nes";
     EXPECT_EQ(::access(extracted.constData(), F_OK), 0);
     EXPECT_NE(::access(latin1.constData(), F_OK), 0);
+}
+
+// The listing that plans an archive and the extraction that follows read one open archive;
+// deleting it and renaming its files are judged from what the extraction wrote.
+TEST(UnzipFiles, EachArchiveIsOpenedOnce)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    QTemporaryDir dir;
+    for (const char* name : {"a.zip", "b.zip", "c.zip"})
+        makeRawArchive(dir.filePath(QLatin1String(name)), {QStringLiteral("rom.nes")});
+    FakeHost host;
+    host.opts = quietOptions();
+    host.opts.chkZIPsToFolders = 1;
+    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkRenameFiles = 1;
+    host.listFolder(dir.path());
+    QDir().mkpath(dir.filePath(QStringLiteral("out")));
+    const int before = ArchiveReader::opens();
+    const BatchReport report =
+        unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("out"))), host, host);
+    EXPECT_EQ(ArchiveReader::opens() - before, 3);
+    EXPECT_EQ(report.count(ItemResult::Done), 3) << host.log.join(u'\n');
+    EXPECT_EQ(renamesIn(report), 3);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("out/b/b.nes"))));
 }
