@@ -545,13 +545,19 @@ TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
         // Asked once, even when the other archive fails the same way meanwhile.
         ASSERT_EQ(host.questions.size(), 1);
         EXPECT_TRUE(host.questions[0].startsWith(QStringLiteral("Uh oh!|Unexpected Error ")));
-        // The first archive's file is complete and keeps its name; no archive is deleted.
-        // One after another, b.zip is never opened.
+        // The file of the archive that met the error is complete and keeps its name; no
+        // archive is deleted. One after another, b.zip is never opened; two at once, either
+        // may meet the error first, and the other is stopped in hand or complete.
         QStringList files = QDir(dir.path()).entryList(QDir::Files);
-        if (workers > 1)
-            files.removeAll(QStringLiteral("two.nes"));
-        EXPECT_EQ(files, (QStringList{QStringLiteral("a.zip"), QStringLiteral("b.zip"),
-                                      QStringLiteral("one.nes")}));
+        QStringList expected{QStringLiteral("a.zip"), QStringLiteral("b.zip")};
+        if (workers == 1) {
+            expected.append(QStringLiteral("one.nes"));
+        } else {
+            const bool one = files.removeAll(QStringLiteral("one.nes")) > 0;
+            const bool two = files.removeAll(QStringLiteral("two.nes")) > 0;
+            EXPECT_TRUE(one || two);
+        }
+        EXPECT_EQ(files, expected);
     }
 }
 
