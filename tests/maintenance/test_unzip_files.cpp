@@ -635,6 +635,106 @@ open(sys.argv[1], 'wb').write(b)
         QStringList{QStringLiteral("-c"), QString::fromLatin1(script), archive} + entries);
 }
 
+using Files = QMap<QString, QByteArray>;
+
+struct LossCase
+{
+    const char* loss;
+    QStringList entries;
+    std::function<void(Options&)> set;
+    Files before; // the user's files beside the archive
+    int result;
+    bool deleted;
+    Files after; // everything beside the archive afterwards
+    // Another program's work on the archive between its listing and its extraction.
+    const char* during = nullptr;
+};
+
+const LossCase kLossCases[] = {
+    {"archive deleted though the ROM filter selected nothing",
+     {QStringLiteral("Super Game (USA).sfc|S"), QStringLiteral("readme.txt|r")},
+     [](Options& o) {
+         o.chkExtractROMs = 1;
+         o.lblROMFilter = QStringLiteral("*.nes");
+     },
+     {},
+     ZipOk,
+     false,
+     {}},
+    {"second file of the same name written over the first (Ignore Folders)",
+     {QStringLiteral("Disk 1/game.nes|one"), QStringLiteral("Disk 2/game.nes|two")},
+     [](Options& o) { o.chkIgnoreFolders = 1; },
+     {},
+     ZipExistsAndDiffers,
+     false,
+     {{QStringLiteral("game.nes"), "one"}}},
+    {"identical copies under two folders counted as a failure (Ignore Folders)",
+     {QStringLiteral("Disk 1/game.nes|same"), QStringLiteral("Disk 2/game.nes|same")},
+     [](Options& o) { o.chkIgnoreFolders = 1; },
+     {},
+     ZipOk,
+     true,
+     {{QStringLiteral("game.nes"), "same"}}},
+    {"the user's patched file replaced by the archive's copy",
+     {QStringLiteral("Tetris (USA).nes|original")},
+     [](Options&) {},
+     {{QStringLiteral("Tetris (USA).nes"), "patched"}},
+     ZipExistsAndDiffers,
+     false,
+     {{QStringLiteral("Tetris (USA).nes"), "patched"}}},
+    {"a file already there with the same bytes made the archive fail",
+     {QStringLiteral("Tetris (USA).nes|original")},
+     [](Options&) {},
+     {{QStringLiteral("Tetris (USA).nes"), "original"}},
+     ZipOk,
+     true,
+     {{QStringLiteral("Tetris (USA).nes"), "original"}}},
+    {"an entry that inflates past its declared size fills the disk",
+     {QStringLiteral("liar.nes|"), QStringLiteral("ok.nes|fine")},
+     [](Options&) {},
+     {},
+     ZipDamaged,
+     false,
+     {{QStringLiteral("ok.nes"), "fine"}}},
+    {"a line feed in a name turned against later operations",
+     {QStringLiteral("readme\n..|x"), QStringLiteral("ok.nes|fine")},
+     [](Options&) {},
+     {},
+     ZipUnsafeEntry,
+     false,
+     {{QStringLiteral("ok.nes"), "fine"}}},
+    {"harmless ./ and backslash names called unsafe",
+     {QStringLiteral("./Dot Game.nes|dot"), QStringLiteral("GAMES\\Foo Bar.nes|foo")},
+     [](Options&) {},
+     {},
+     ZipOk,
+     true,
+     {{QStringLiteral("Dot Game.nes"), "dot"},
+      {QStringLiteral("GAMES"), "<dir>"},
+      {QStringLiteral("GAMES/Foo Bar.nes"), "foo"}}},
+    {"archive deleted though another program appended an entry to it meanwhile",
+     {QStringLiteral("Tetris (USA).nes|original")},
+     [](Options&) {},
+     {},
+     ZipOk,
+     false,
+     // The entry appended after the archive was opened stays in the archive, unread.
+     {{QStringLiteral("Tetris (USA).nes"), "original"}},
+     "import sys, zipfile\n"
+     "with zipfile.ZipFile(sys.argv[1], 'a') as z: z.writestr('new_save.srm', b'save')"},
+    {"archive deleted though it was rewritten in place with its old size and time",
+     {QStringLiteral("Tetris (USA).nes|original")},
+     [](Options&) {},
+     {},
+     ZipOk,
+     false,
+     {{QStringLiteral("Tetris (USA).nes"), "original"}},
+     "import os, sys\n"
+     "st = os.stat(sys.argv[1])\n"
+     "with open(sys.argv[1], 'r+b') as f: f.seek(st.st_size - 2); f.write(b'\\0\\0')\n"
+     "os.utime(sys.argv[1], ns=(st.st_atime_ns, st.st_mtime_ns))"},
+};
+
 } // namespace
 
 // Each row: an archive unzipped beside itself with "Delete ZIP Files" on. Whatever goes
@@ -643,103 +743,7 @@ open(sys.argv[1], 'wb').write(b)
 TEST(UnzipFiles, NeverLosesAFileNorDeletesAnArchiveNotSafelyOnDisk)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
-    using Files = QMap<QString, QByteArray>;
-    const struct
-    {
-        const char* loss;
-        QStringList entries;
-        std::function<void(Options&)> set;
-        Files before; // the user's files beside the archive
-        int result;
-        bool deleted;
-        Files after; // everything beside the archive afterwards
-        // Another program's work on the archive between its listing and its extraction.
-        const char* during = nullptr;
-    } cases[] = {
-        {"archive deleted though the ROM filter selected nothing",
-         {QStringLiteral("Super Game (USA).sfc|S"), QStringLiteral("readme.txt|r")},
-         [](Options& o) {
-             o.chkExtractROMs = 1;
-             o.lblROMFilter = QStringLiteral("*.nes");
-         },
-         {},
-         ZipOk,
-         false,
-         {}},
-        {"second file of the same name written over the first (Ignore Folders)",
-         {QStringLiteral("Disk 1/game.nes|one"), QStringLiteral("Disk 2/game.nes|two")},
-         [](Options& o) { o.chkIgnoreFolders = 1; },
-         {},
-         ZipExistsAndDiffers,
-         false,
-         {{QStringLiteral("game.nes"), "one"}}},
-        {"identical copies under two folders counted as a failure (Ignore Folders)",
-         {QStringLiteral("Disk 1/game.nes|same"), QStringLiteral("Disk 2/game.nes|same")},
-         [](Options& o) { o.chkIgnoreFolders = 1; },
-         {},
-         ZipOk,
-         true,
-         {{QStringLiteral("game.nes"), "same"}}},
-        {"the user's patched file replaced by the archive's copy",
-         {QStringLiteral("Tetris (USA).nes|original")},
-         [](Options&) {},
-         {{QStringLiteral("Tetris (USA).nes"), "patched"}},
-         ZipExistsAndDiffers,
-         false,
-         {{QStringLiteral("Tetris (USA).nes"), "patched"}}},
-        {"a file already there with the same bytes made the archive fail",
-         {QStringLiteral("Tetris (USA).nes|original")},
-         [](Options&) {},
-         {{QStringLiteral("Tetris (USA).nes"), "original"}},
-         ZipOk,
-         true,
-         {{QStringLiteral("Tetris (USA).nes"), "original"}}},
-        {"an entry that inflates past its declared size fills the disk",
-         {QStringLiteral("liar.nes|"), QStringLiteral("ok.nes|fine")},
-         [](Options&) {},
-         {},
-         ZipDamaged,
-         false,
-         {{QStringLiteral("ok.nes"), "fine"}}},
-        {"a line feed in a name turned against later operations",
-         {QStringLiteral("readme\n..|x"), QStringLiteral("ok.nes|fine")},
-         [](Options&) {},
-         {},
-         ZipUnsafeEntry,
-         false,
-         {{QStringLiteral("ok.nes"), "fine"}}},
-        {"harmless ./ and backslash names called unsafe",
-         {QStringLiteral("./Dot Game.nes|dot"), QStringLiteral("GAMES\\Foo Bar.nes|foo")},
-         [](Options&) {},
-         {},
-         ZipOk,
-         true,
-         {{QStringLiteral("Dot Game.nes"), "dot"},
-          {QStringLiteral("GAMES"), "<dir>"},
-          {QStringLiteral("GAMES/Foo Bar.nes"), "foo"}}},
-        {"archive deleted though another program appended an entry to it meanwhile",
-         {QStringLiteral("Tetris (USA).nes|original")},
-         [](Options&) {},
-         {},
-         ZipOk,
-         false,
-         // The entry appended after the archive was opened stays in the archive, unread.
-         {{QStringLiteral("Tetris (USA).nes"), "original"}},
-         "import sys, zipfile\n"
-         "with zipfile.ZipFile(sys.argv[1], 'a') as z: z.writestr('new_save.srm', b'save')"},
-        {"archive deleted though it was rewritten in place with its old size and time",
-         {QStringLiteral("Tetris (USA).nes|original")},
-         [](Options&) {},
-         {},
-         ZipOk,
-         false,
-         {{QStringLiteral("Tetris (USA).nes"), "original"}},
-         "import os, sys\n"
-         "st = os.stat(sys.argv[1])\n"
-         "with open(sys.argv[1], 'r+b') as f: f.seek(st.st_size - 2); f.write(b'\\0\\0')\n"
-         "os.utime(sys.argv[1], ns=(st.st_atime_ns, st.st_mtime_ns))"},
-    };
-    for (const auto& c : cases) {
+    for (const LossCase& c : kLossCases) {
         SCOPED_TRACE(c.loss);
         QTemporaryDir dir;
         const QString archive = dir.filePath(QStringLiteral("a.zip"));

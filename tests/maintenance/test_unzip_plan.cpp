@@ -23,6 +23,77 @@ fs::FileIdentity fileAt(ino_t inode, qint64 size, qint64 mtime = 1)
     return id;
 }
 
+struct DeletionRow
+{
+    const char* name;
+    const char* mask;                         // EntryMask text
+    QHash<QString, fs::FileIdentity> written; // the manifest: path -> as written
+    QHash<QString, fs::FileIdentity> now;     // the disk now
+    std::optional<fs::FileIdentity> archiveNow;
+    bool synced;
+    bool removed;
+    const char* line;
+};
+
+const DeletionRow kDeletionRows[] = {
+    {"all there",
+     "",
+     {{"/o/a.nes", fileAt(2, 10)}, {"/o/b.txt", fileAt(3, 4)}},
+     {{"/o/a.nes", fileAt(2, 10)}, {"/o/b.txt", fileAt(3, 4)}},
+     fileAt(1, 99),
+     true,
+     true,
+     ""},
+    {"one never written",
+     "",
+     {{"/o/a.nes", fileAt(2, 10)}},
+     {{"/o/a.nes", fileAt(2, 10)}},
+     fileAt(1, 99),
+     true,
+     false,
+     "    not deleted: /o/b.txt was not extracted"},
+    {"one replaced since",
+     "*.nes",
+     {{"/o/a.nes", fileAt(2, 10)}},
+     {{"/o/a.nes", fileAt(7, 10)}},
+     fileAt(1, 99),
+     true,
+     false,
+     "    not deleted: /o/a.nes is no longer as it was extracted"},
+    {"the filter chose nothing",
+     "*.sfc",
+     {},
+     {},
+     fileAt(1, 99),
+     true,
+     false,
+     "    not deleted: nothing in it was selected to extract"},
+    {"archive changed in place",
+     "*.nes",
+     {{"/o/a.nes", fileAt(2, 10)}},
+     {{"/o/a.nes", fileAt(2, 10)}},
+     fileAt(1, 120, 2),
+     true,
+     false,
+     "    not deleted: another program changed it while it was being extracted"},
+    {"another archive took its name",
+     "*.nes",
+     {{"/o/a.nes", fileAt(2, 10)}},
+     {{"/o/a.nes", fileAt(2, 10)}},
+     fileAt(9, 99),
+     true,
+     false,
+     "    not deleted: another file has taken its name since it was extracted"},
+    {"not flushed",
+     "*.nes",
+     {{"/o/a.nes", fileAt(2, 10)}},
+     {{"/o/a.nes", fileAt(2, 10)}},
+     fileAt(1, 99),
+     false,
+     false,
+     "    not deleted: what was extracted could not be flushed to disk: "},
+};
+
 } // namespace
 
 // Each row: the archive's plan and the disk as it is when the archive is to be deleted.
@@ -32,81 +103,10 @@ TEST(UnzipPlan, AnArchiveGoesOnlyWhenItIsUnchangedAndAllItGaveIsOnDiskAsWritten)
                                             {1, QStringLiteral("b.txt"), 4},
                                             {2, QStringLiteral("roms/"), 0},
                                             {3, QStringLiteral("../evil.nes"), 5}};
-    const EntryMask romsOnly(QStringLiteral("*.nes"));
-    const EntryMask everything{QString()};
-    const EntryMask sfcOnly(QStringLiteral("*.sfc"));
-    const struct
-    {
-        const char* name;
-        const EntryMask& mask;
-        QHash<QString, fs::FileIdentity> written; // the manifest: path -> as written
-        QHash<QString, fs::FileIdentity> now;     // the disk now
-        std::optional<fs::FileIdentity> archiveNow;
-        bool synced;
-        bool removed;
-        const char* line;
-    } rows[] = {
-        {"all there",
-         everything,
-         {{"/o/a.nes", fileAt(2, 10)}, {"/o/b.txt", fileAt(3, 4)}},
-         {{"/o/a.nes", fileAt(2, 10)}, {"/o/b.txt", fileAt(3, 4)}},
-         fileAt(1, 99),
-         true,
-         true,
-         ""},
-        {"one never written",
-         everything,
-         {{"/o/a.nes", fileAt(2, 10)}},
-         {{"/o/a.nes", fileAt(2, 10)}},
-         fileAt(1, 99),
-         true,
-         false,
-         "    not deleted: /o/b.txt was not extracted"},
-        {"one replaced since",
-         romsOnly,
-         {{"/o/a.nes", fileAt(2, 10)}},
-         {{"/o/a.nes", fileAt(7, 10)}},
-         fileAt(1, 99),
-         true,
-         false,
-         "    not deleted: /o/a.nes is no longer as it was extracted"},
-        {"the filter chose nothing",
-         sfcOnly,
-         {},
-         {},
-         fileAt(1, 99),
-         true,
-         false,
-         "    not deleted: nothing in it was selected to extract"},
-        {"archive changed in place",
-         romsOnly,
-         {{"/o/a.nes", fileAt(2, 10)}},
-         {{"/o/a.nes", fileAt(2, 10)}},
-         fileAt(1, 120, 2),
-         true,
-         false,
-         "    not deleted: another program changed it while it was being extracted"},
-        {"another archive took its name",
-         romsOnly,
-         {{"/o/a.nes", fileAt(2, 10)}},
-         {{"/o/a.nes", fileAt(2, 10)}},
-         fileAt(9, 99),
-         true,
-         false,
-         "    not deleted: another file has taken its name since it was extracted"},
-        {"not flushed",
-         romsOnly,
-         {{"/o/a.nes", fileAt(2, 10)}},
-         {{"/o/a.nes", fileAt(2, 10)}},
-         fileAt(1, 99),
-         false,
-         false,
-         "    not deleted: what was extracted could not be flushed to disk: "},
-    };
-    for (const auto& row : rows) {
+    for (const DeletionRow& row : kDeletionRows) {
         SCOPED_TRACE(row.name);
         const UnzipPlan plan = planUnzip(QStringLiteral("/z/a.zip"), QStringLiteral("/o/"), entries,
-                                         false, row.mask, {});
+                                         false, EntryMask(QLatin1String(row.mask)), {});
         ExtractManifest manifest;
         for (auto it = row.written.cbegin(); it != row.written.cend(); ++it)
             manifest.files.push_back({it.key(), QString(), it.value().size, it.value()});
