@@ -36,11 +36,17 @@ QString fileNameOf(const QString& path)
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
+// A descriptor of its own on the open archive: each libzip source closes the one it is given.
+int duplicate(int fd)
+{
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
 // An archive libzip found inconsistent, opened again without the padding at the end of its
 // directory's extra fields when that was the reason; null otherwise.
-ZipArchivePtr openPastExtraPadding(const QString& path)
+ZipArchivePtr openPastExtraPadding(int file)
 {
-    const int fd = ::open(fs::nativeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = duplicate(file);
     if (fd < 0)
         return nullptr;
     zip_error_t error;
@@ -95,9 +101,14 @@ int ArchiveReader::failOpening(int code, const QString& detail)
 // archives in a row, so no check here costs a stat of its own; libzip's errors say the rest.
 ZipArchivePtr ArchiveReader::openStream(int* result)
 {
-    FILE* file = std::fopen(fs::nativeName(m_path).constData(), "rbe");
+    m_file.reset(::open(fs::nativeName(m_path).constData(), O_RDONLY | O_CLOEXEC));
+    const int dup = m_file ? duplicate(m_file.get()) : -1;
+    FILE* file = dup >= 0 ? ::fdopen(dup, "rb") : nullptr;
     if (!file) {
         const int err = errno;
+        if (dup >= 0)
+            ::close(dup);
+        m_file.reset();
         // Not a judgement on the archive when it exists: it may be perfectly good.
         *result = err == ENOENT
                       ? fail(ZipFileNotFound, m_path + QStringLiteral(": file not found"))
@@ -117,7 +128,7 @@ ZipArchivePtr ArchiveReader::openStream(int* result)
     else if (!(archive = ZipArchivePtr(zip_open_from_source(source, ZIP_RDONLY, &error))))
         zip_source_free(source); // closes the file
     if (!archive && zip_error_code_zip(&error) == ZIP_ER_INCONS)
-        archive = openPastExtraPadding(m_path);
+        archive = openPastExtraPadding(m_file.get());
     *result = archive ? int(ZipOk) : resultOf(&error, fileNameOf(m_path));
     zip_error_fini(&error);
     return archive;
@@ -200,7 +211,7 @@ int ArchiveReader::test()
     if (const int opened = open(); opened != ZipOk)
         return opened;
     m_detail.clear();
-    const QString contradiction = localHeaderContradiction(m_path);
+    const QString contradiction = localHeaderContradictionOf(m_file.get());
     if (!contradiction.isEmpty())
         return fail(ZipDamaged, contradiction);
     zip_t* archive = m_archive.get();
@@ -243,7 +254,7 @@ int ArchiveReader::extract(const ExtractSettings& settings, ExtractManifest* man
     // Checked before a byte is written: entries that share their data, or whose local header
     // lies about them, would write far more than the archive holds, and test calls the
     // archive bad for the same reasons.
-    const QString contradiction = localHeaderContradiction(m_path);
+    const QString contradiction = localHeaderContradictionOf(m_file.get());
     if (!contradiction.isEmpty())
         return fail(ZipDamaged, contradiction);
     return ZipExtractor(*this, settings, *manifest).extract();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/ZipHandles.h"
+#include "fs/FdGuard.h"
 #include "fs/FileIdentity.h"
 
 #include <QString>
@@ -101,6 +102,9 @@ private:
 
     QString m_path;
     QByteArray m_password;
+    // The archive as it was opened: libzip reads a descriptor of its own on it, the checks
+    // of its headers read this one.
+    fs::FdGuard m_file;
     ZipArchivePtr m_archive;
     int m_openResult = 0;
     std::optional<fs::FileIdentity> m_before;

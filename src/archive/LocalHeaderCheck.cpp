@@ -133,19 +133,91 @@ struct Span
     QString name;
 };
 
+// What the central directory says of one entry.
+struct CentralEntry
+{
+    const unsigned char* name = nullptr;
+    quint16 nameLength = 0;
+    quint16 method = 0;
+    quint32 crc = 0;
+    quint64 packed = 0;
+    quint64 size = 0;
+    quint64 offset = 0; // of its local header
+};
+
+// Compares the entry's local header with its directory entry: the contradiction, or an empty
+// text with *span set to where its header and data lie. local is a buffer to reuse.
+QString checkLocalHeader(int fd, qint64 fileSize, qint64 directoryAt, const CentralEntry& e,
+                         std::vector<unsigned char>& local, Span* span)
+{
+    unsigned char header[30];
+    const QString shown = text(e.name, e.nameLength);
+    if (e.offset > quint64(fileSize) || !readAt(fd, header, 30, qint64(e.offset)) ||
+        le32(header) != kLocalSignature)
+        return shown + QStringLiteral(": no local header where the directory points");
+    const quint16 localNameLength = le16(header + 26);
+    const quint16 localExtraLength = le16(header + 28);
+    local.resize(std::size_t(localNameLength) + localExtraLength);
+    if (!readAt(fd, local.data(), qint64(local.size()), qint64(e.offset) + 30))
+        return shown + QStringLiteral(": local header cut short");
+    // An empty local name only leaves the name to the directory, and both 7-Zip and UnZip
+    // take it from there.
+    if (localNameLength != 0 &&
+        (localNameLength != e.nameLength ||
+         !std::equal(local.begin(), local.begin() + localNameLength, e.name)))
+        return shown + QStringLiteral(": local header names ") +
+               text(local.data(), localNameLength);
+    if (le16(header + 8) != e.method)
+        return shown + QStringLiteral(": local header gives another compression method");
+    const bool descriptor = (le16(header + 6) & kDataDescriptorFlag) != 0;
+    const quint32 localCrc = le32(header + 14);
+    if ((!descriptor || localCrc != 0) && localCrc != e.crc)
+        return shown + QStringLiteral(": local header gives another CRC");
+    if (!descriptor) {
+        // A local zip64 field holds both sizes, whichever of them did not fit.
+        quint64 localPacked = le32(header + 18);
+        quint64 localSize = le32(header + 22);
+        quint16 fieldLength = 0;
+        const unsigned char* field =
+            localPacked == kMax32 || localSize == kMax32
+                ? zip64Field(local.data() + localNameLength, localExtraLength, &fieldLength)
+                : nullptr;
+        if (field && fieldLength >= 16) {
+            localSize = le64(field);
+            localPacked = le64(field + 8);
+        } else if (field) {
+            resolveZip64(local.data() + localNameLength, localExtraLength, &localSize, &localPacked,
+                         nullptr);
+        }
+        if (localPacked != e.packed || localSize != e.size)
+            return shown + QStringLiteral(": local header gives another size");
+    }
+    const quint64 from = e.offset;
+    const quint64 to = e.offset + 30 + local.size() + e.packed;
+    if (to < from || to > quint64(directoryAt))
+        return shown + QStringLiteral(": data runs past the end of its place");
+    *span = Span{from, to, shown};
+    return QString();
+}
+
 } // namespace
 
 QString localHeaderContradiction(const QString& archivePath)
 {
     const fs::FdGuard file(::open(fs::nativeName(archivePath).constData(), O_RDONLY | O_CLOEXEC));
+    return localHeaderContradictionOf(file.get());
+}
+
+QString localHeaderContradictionOf(int fd)
+{
     struct stat st;
-    if (file.get() < 0 || ::fstat(file.get(), &st) != 0)
+    if (fd < 0 || ::fstat(fd, &st) != 0)
         return QString();
     qint64 directoryAt = 0;
     qint64 directorySize = 0;
     qint64 shift = 0;
     QString fault;
-    switch (locateDirectory(file.get(), st.st_size, &directoryAt, &directorySize, &shift, &fault)) {
+    switch (locateDirectory(fd, st.st_size, &directoryAt, &directorySize, &shift, &fault)) {
     case Located::NotFound:
         return QString();
     case Located::Broken:
@@ -154,7 +226,7 @@ QString localHeaderContradiction(const QString& archivePath)
         break;
     }
     std::vector<unsigned char> directory(static_cast<std::size_t>(directorySize));
-    if (!readAt(file.get(), directory.data(), directorySize, directoryAt))
+    if (!readAt(fd, directory.data(), directorySize, directoryAt))
         return QString();
 
     const unsigned char* p = directory.data();
@@ -180,53 +252,13 @@ QString localHeaderContradiction(const QString& archivePath)
         p += 46 + nameLength + extraLength + commentLength;
         offset += quint64(shift);
 
-        unsigned char header[30];
-        const QString shown = text(name, nameLength);
-        if (offset > quint64(st.st_size) || !readAt(file.get(), header, 30, qint64(offset)) ||
-            le32(header) != kLocalSignature)
-            return shown + QStringLiteral(": no local header where the directory points");
-        const quint16 localNameLength = le16(header + 26);
-        const quint16 localExtraLength = le16(header + 28);
-        local.resize(std::size_t(localNameLength) + localExtraLength);
-        if (!readAt(file.get(), local.data(), qint64(local.size()), qint64(offset) + 30))
-            return shown + QStringLiteral(": local header cut short");
-        // An empty local name only leaves the name to the directory, and both 7-Zip and UnZip
-        // take it from there.
-        if (localNameLength != 0 &&
-            (localNameLength != nameLength ||
-             !std::equal(local.begin(), local.begin() + localNameLength, name)))
-            return shown + QStringLiteral(": local header names ") +
-                   text(local.data(), localNameLength);
-        if (le16(header + 8) != method)
-            return shown + QStringLiteral(": local header gives another compression method");
-        const bool descriptor = (le16(header + 6) & kDataDescriptorFlag) != 0;
-        const quint32 localCrc = le32(header + 14);
-        if ((!descriptor || localCrc != 0) && localCrc != crc)
-            return shown + QStringLiteral(": local header gives another CRC");
-        if (!descriptor) {
-            // A local zip64 field holds both sizes, whichever of them did not fit.
-            quint64 localPacked = le32(header + 18);
-            quint64 localSize = le32(header + 22);
-            quint16 fieldLength = 0;
-            const unsigned char* field =
-                localPacked == kMax32 || localSize == kMax32
-                    ? zip64Field(local.data() + localNameLength, localExtraLength, &fieldLength)
-                    : nullptr;
-            if (field && fieldLength >= 16) {
-                localSize = le64(field);
-                localPacked = le64(field + 8);
-            } else if (field) {
-                resolveZip64(local.data() + localNameLength, localExtraLength, &localSize,
-                             &localPacked, nullptr);
-            }
-            if (localPacked != packed || localSize != size)
-                return shown + QStringLiteral(": local header gives another size");
-        }
-        const quint64 from = offset;
-        const quint64 to = offset + 30 + local.size() + packed;
-        if (to < from || to > quint64(directoryAt))
-            return shown + QStringLiteral(": data runs past the end of its place");
-        spans.push_back(Span{from, to, shown});
+        CentralEntry entry{name, nameLength, method, crc, packed, size, offset};
+        Span span;
+        const QString contradiction =
+            checkLocalHeader(fd, st.st_size, directoryAt, entry, local, &span);
+        if (!contradiction.isEmpty())
+            return contradiction;
+        spans.push_back(span);
     }
     std::sort(spans.begin(), spans.end(),
               [](const Span& a, const Span& b) { return a.from < b.from; });
