@@ -28,87 +28,14 @@ zip_int64_t FileReader::callback(void* state, void* data, zip_uint64_t len,
 zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd)
 {
     switch (cmd) {
-    case ZIP_SOURCE_OPEN: {
-        if (whole) {
-            deflated->rewind();
-            done = 0;
-            lastPercent = -1;
-            complete = false;
-            return 0;
-        }
-        fd.reset(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-        if (!fd)
-            return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
-        const std::optional<fs::FileIdentity> id = fs::FileIdentity::ofFd(fd.get());
-        if (!id)
-            return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
-        opened = *id;
-        done = 0;
-        lastPercent = -1;
-        complete = false;
-        return 0;
-    }
-    case ZIP_SOURCE_READ: {
-        if (whole) {
-            const qint64 n = deflated->read(data, qint64(len));
-            done += n;
-            if (done < deflated->packedSize())
-                writer->m_zip.reportProgress(path, done, deflated->packedSize(), &lastPercent);
-            return n;
-        }
-        ssize_t n;
-        do {
-            n = ::read(fd.get(), data, len);
-        } while (n < 0 && errno == EINTR);
-        if (n < 0)
-            return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
-        done += n;
-        if (done < opened.size)
-            writer->m_zip.reportProgress(path, done, opened.size, &lastPercent);
-        return n;
-    }
-    case ZIP_SOURCE_CLOSE: {
-        if (whole) {
-            const bool wasComplete = complete;
-            complete = wholeComplete && done == deflated->packedSize();
-            releaseWhole();
-            if (complete && !wasComplete)
-                emit writer->m_zip.fileProgress(path, 100);
-            return 0;
-        }
-        const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofFd(fd.get());
-        fd.reset();
-        const bool wasComplete = complete;
-        complete = now && *now == opened && done == opened.size;
-        if (complete && !wasComplete)
-            emit writer->m_zip.fileProgress(path, 100);
-        return 0;
-    }
-    case ZIP_SOURCE_STAT: {
-        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
-        if (!st)
-            return -1;
-        zip_stat_init(st);
-        if (!wholeTried && ahead && slot >= 0) {
-            wholeTried = true;
-            if (deflateWhole() < 0)
-                return -1;
-        }
-        if (whole) {
-            st->size = zip_uint64_t(deflated->size());
-            st->comp_size = zip_uint64_t(deflated->packedSize());
-            st->crc = deflated->crc();
-            st->comp_method = deflated->stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-            st->mtime = plannedMtime;
-            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
-                         ZIP_STAT_MTIME;
-            return sizeof(*st);
-        }
-        st->size = zip_uint64_t(plannedSize);
-        st->mtime = plannedMtime;
-        st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-        return sizeof(*st);
-    }
+    case ZIP_SOURCE_OPEN:
+        return openSource();
+    case ZIP_SOURCE_READ:
+        return readSource(data, len);
+    case ZIP_SOURCE_CLOSE:
+        return closeSource();
+    case ZIP_SOURCE_STAT:
+        return statSource(data, len);
     case ZIP_SOURCE_ERROR:
         return zip_error_to_data(&error, data, len);
     case ZIP_SOURCE_FREE:
@@ -123,13 +50,102 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
     }
 }
 
+zip_int64_t FileReader::openSource()
+{
+    if (whole) {
+        deflated->rewind();
+        done = 0;
+        lastPercent = -1;
+        complete = false;
+        return 0;
+    }
+    fd.reset(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd)
+        return failed(ZIP_ER_OPEN, errno, QStringLiteral("cannot be read"));
+    const std::optional<fs::FileIdentity> id = fs::FileIdentity::ofFd(fd.get());
+    if (!id)
+        return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
+    opened = *id;
+    done = 0;
+    lastPercent = -1;
+    complete = false;
+    return 0;
+}
+
+zip_int64_t FileReader::readSource(void* data, zip_uint64_t len)
+{
+    if (whole) {
+        const qint64 n = deflated->read(data, qint64(len));
+        done += n;
+        if (done < deflated->packedSize())
+            zip->reportProgress(path, done, deflated->packedSize(), &lastPercent);
+        return n;
+    }
+    ssize_t n;
+    do {
+        n = ::read(fd.get(), data, len);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return failed(ZIP_ER_READ, errno, QStringLiteral("cannot be read"));
+    done += n;
+    if (done < opened.size)
+        zip->reportProgress(path, done, opened.size, &lastPercent);
+    return n;
+}
+
+// The file is stored as it was read only when it was read to its end and did not change.
+zip_int64_t FileReader::closeSource()
+{
+    if (whole) {
+        const bool wasComplete = complete;
+        complete = wholeComplete && done == deflated->packedSize();
+        releaseWhole();
+        if (complete && !wasComplete)
+            emit zip->fileProgress(path, 100);
+        return 0;
+    }
+    const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofFd(fd.get());
+    fd.reset();
+    const bool wasComplete = complete;
+    complete = now && *now == opened && done == opened.size;
+    if (complete && !wasComplete)
+        emit zip->fileProgress(path, 100);
+    return 0;
+}
+
+zip_int64_t FileReader::statSource(void* data, zip_uint64_t len)
+{
+    zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
+    if (!st)
+        return -1;
+    zip_stat_init(st);
+    if (!wholeTried && ahead && slot >= 0) {
+        wholeTried = true;
+        if (deflateWhole() < 0)
+            return -1;
+    }
+    if (whole) {
+        st->size = zip_uint64_t(deflated->size());
+        st->comp_size = zip_uint64_t(deflated->packedSize());
+        st->crc = deflated->crc();
+        st->comp_method = deflated->stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+        st->mtime = plannedMtime;
+        st->valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+                     ZIP_STAT_MTIME;
+        return sizeof(*st);
+    }
+    st->size = zip_uint64_t(plannedSize);
+    st->mtime = plannedMtime;
+    st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+    return sizeof(*st);
+}
+
 // The file read and deflated whole, when libzip first asks about it, which it does right before
 // it copies the data; by then it may have been deflated on another thread. A file that turned
 // out larger than planned, or not an ordinary file, goes the streaming way.
 zip_int64_t FileReader::deflateWhole()
 {
-    const DeflateAhead::Outcome outcome =
-        ahead->take(slot, [this] { return writer->m_zip.cancelled(); });
+    const DeflateAhead::Outcome outcome = ahead->take(slot, [this] { return zip->cancelled(); });
     if (outcome.cancelled) {
         zip_error_set(&error, ZIP_ER_CANCELLED, 0);
         return -1;
@@ -163,9 +179,9 @@ void FileReader::releaseWhole()
 zip_int64_t FileReader::failed(int zipError, int err, const QString& what)
 {
     zip_error_set(&error, zipError, err);
-    writer->m_zip.fail(zipError == ZIP_ER_OPEN && err == ENOENT ? ZipFileNotFound : ZipReadError,
-                       path + QStringLiteral(": ") + what + QStringLiteral(": ") +
-                           QString::fromLocal8Bit(std::strerror(err)));
+    zip->fail(zipError == ZIP_ER_OPEN && err == ENOENT ? ZipFileNotFound : ZipReadError,
+              path + QStringLiteral(": ") + what + QStringLiteral(": ") +
+                  QString::fromLocal8Bit(std::strerror(err)));
     return -1;
 }
 

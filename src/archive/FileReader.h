@@ -14,7 +14,7 @@ namespace kelmar {
 
 class DeflateAhead;
 class DeflatedFile;
-class ZipWriter;
+class ZipComponent;
 struct ZipSource;
 
 // One source file as libzip reads it at zip_close, through zip_source_function_create. No
@@ -23,7 +23,7 @@ struct ZipSource;
 // open to close: only then is it stored as it was read.
 struct FileReader
 {
-    ZipWriter* writer = nullptr;
+    ZipComponent* zip = nullptr; // whose progress, stop check and error detail it reports to
     const ZipSource* source = nullptr;
     QString path;
     QByteArray nativePath;
@@ -57,6 +57,10 @@ struct FileReader
 
 private:
     zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd);
+    zip_int64_t openSource();
+    zip_int64_t readSource(void* data, zip_uint64_t len);
+    zip_int64_t closeSource();
+    zip_int64_t statSource(void* data, zip_uint64_t len);
     zip_int64_t deflateWhole();
     void releaseWhole();
     zip_int64_t failed(int zipError, int err, const QString& what);

@@ -133,97 +133,70 @@ struct Span
     QString name;
 };
 
-// One record of the central directory, as far as the local header must agree with it.
+// What the central directory says of one entry.
 struct CentralEntry
 {
-    quint16 method = 0;
-    quint32 crc = 0;
     const unsigned char* name = nullptr;
     quint16 nameLength = 0;
+    quint16 method = 0;
+    quint32 crc = 0;
     quint64 packed = 0;
     quint64 size = 0;
-    quint64 offset = 0;
+    quint64 offset = 0; // of its local header
 };
 
-// Reads the record at *p and moves past it; false where the directory ends or is cut short.
-bool readCentralEntry(const unsigned char** p, const unsigned char* end, CentralEntry* entry)
-{
-    const unsigned char* at = *p;
-    if (end - at < 46 || le32(at) != kCentralSignature)
-        return false;
-    const quint16 extraLength = le16(at + 30);
-    const quint16 commentLength = le16(at + 32);
-    entry->method = le16(at + 10);
-    entry->crc = le32(at + 16);
-    entry->nameLength = le16(at + 28);
-    if (end - at < 46 + entry->nameLength + extraLength + commentLength)
-        return false;
-    entry->name = at + 46;
-    entry->packed = le32(at + 20);
-    entry->size = le32(at + 24);
-    entry->offset = le32(at + 42);
-    if (!resolveZip64(entry->name + entry->nameLength, extraLength, &entry->size, &entry->packed,
-                      &entry->offset))
-        return false;
-    *p = at + 46 + entry->nameLength + extraLength + commentLength;
-    return true;
-}
-
-// Whether a local header without a data descriptor gives the directory's sizes. A local
-// zip64 field holds both sizes, whichever of them did not fit.
-bool localSizesAgree(const unsigned char* header, const std::vector<unsigned char>& local,
-                     quint16 localNameLength, const CentralEntry& entry)
-{
-    const quint16 localExtraLength = le16(header + 28);
-    quint64 localPacked = le32(header + 18);
-    quint64 localSize = le32(header + 22);
-    quint16 fieldLength = 0;
-    const unsigned char* field =
-        localPacked == kMax32 || localSize == kMax32
-            ? zip64Field(local.data() + localNameLength, localExtraLength, &fieldLength)
-            : nullptr;
-    if (field && fieldLength >= 16) {
-        localSize = le64(field);
-        localPacked = le64(field + 8);
-    } else if (field) {
-        resolveZip64(local.data() + localNameLength, localExtraLength, &localSize, &localPacked,
-                     nullptr);
-    }
-    return localPacked == entry.packed && localSize == entry.size;
-}
-
-// What entry's local header says against the directory, or nothing; *span gets the bytes
-// the entry takes (header and data), which must end before the directory starts.
-QString checkLocalHeader(int fd, qint64 fileSize, qint64 directoryAt, const CentralEntry& entry,
-                         Span* span)
+// Compares the entry's local header with its directory entry: the contradiction, or an empty
+// text with *span set to where its header and data lie. local is a buffer to reuse.
+QString checkLocalHeader(int fd, qint64 fileSize, qint64 directoryAt, const CentralEntry& e,
+                         std::vector<unsigned char>& local, Span* span)
 {
     unsigned char header[30];
-    const QString shown = text(entry.name, entry.nameLength);
-    if (entry.offset > quint64(fileSize) || !readAt(fd, header, 30, qint64(entry.offset)) ||
+    const QString shown = text(e.name, e.nameLength);
+    if (e.offset > quint64(fileSize) || !readAt(fd, header, 30, qint64(e.offset)) ||
         le32(header) != kLocalSignature)
         return shown + QStringLiteral(": no local header where the directory points");
     const quint16 localNameLength = le16(header + 26);
-    std::vector<unsigned char> local(std::size_t(localNameLength) + le16(header + 28));
-    if (!readAt(fd, local.data(), qint64(local.size()), qint64(entry.offset) + 30))
+    const quint16 localExtraLength = le16(header + 28);
+    local.resize(std::size_t(localNameLength) + localExtraLength);
+    if (!readAt(fd, local.data(), qint64(local.size()), qint64(e.offset) + 30))
         return shown + QStringLiteral(": local header cut short");
     // An empty local name only leaves the name to the directory, and both 7-Zip and UnZip
     // take it from there.
     if (localNameLength != 0 &&
-        (localNameLength != entry.nameLength ||
-         !std::equal(local.begin(), local.begin() + localNameLength, entry.name)))
+        (localNameLength != e.nameLength ||
+         !std::equal(local.begin(), local.begin() + localNameLength, e.name)))
         return shown + QStringLiteral(": local header names ") +
                text(local.data(), localNameLength);
-    if (le16(header + 8) != entry.method)
+    if (le16(header + 8) != e.method)
         return shown + QStringLiteral(": local header gives another compression method");
     const bool descriptor = (le16(header + 6) & kDataDescriptorFlag) != 0;
     const quint32 localCrc = le32(header + 14);
-    if ((!descriptor || localCrc != 0) && localCrc != entry.crc)
+    if ((!descriptor || localCrc != 0) && localCrc != e.crc)
         return shown + QStringLiteral(": local header gives another CRC");
-    if (!descriptor && !localSizesAgree(header, local, localNameLength, entry))
-        return shown + QStringLiteral(": local header gives another size");
-    *span = Span{entry.offset, entry.offset + 30 + local.size() + entry.packed, shown};
-    if (span->to < span->from || span->to > quint64(directoryAt))
+    if (!descriptor) {
+        // A local zip64 field holds both sizes, whichever of them did not fit.
+        quint64 localPacked = le32(header + 18);
+        quint64 localSize = le32(header + 22);
+        quint16 fieldLength = 0;
+        const unsigned char* field =
+            localPacked == kMax32 || localSize == kMax32
+                ? zip64Field(local.data() + localNameLength, localExtraLength, &fieldLength)
+                : nullptr;
+        if (field && fieldLength >= 16) {
+            localSize = le64(field);
+            localPacked = le64(field + 8);
+        } else if (field) {
+            resolveZip64(local.data() + localNameLength, localExtraLength, &localSize, &localPacked,
+                         nullptr);
+        }
+        if (localPacked != e.packed || localSize != e.size)
+            return shown + QStringLiteral(": local header gives another size");
+    }
+    const quint64 from = e.offset;
+    const quint64 to = e.offset + 30 + local.size() + e.packed;
+    if (to < from || to > quint64(directoryAt))
         return shown + QStringLiteral(": data runs past the end of its place");
+    *span = Span{from, to, shown};
     return QString();
 }
 
@@ -232,14 +205,19 @@ QString checkLocalHeader(int fd, qint64 fileSize, qint64 directoryAt, const Cent
 QString localHeaderContradiction(const QString& archivePath)
 {
     const fs::FdGuard file(::open(fs::nativeName(archivePath).constData(), O_RDONLY | O_CLOEXEC));
+    return localHeaderContradictionOf(file.get());
+}
+
+QString localHeaderContradictionOf(int fd)
+{
     struct stat st;
-    if (file.get() < 0 || ::fstat(file.get(), &st) != 0)
+    if (fd < 0 || ::fstat(fd, &st) != 0)
         return QString();
     qint64 directoryAt = 0;
     qint64 directorySize = 0;
     qint64 shift = 0;
     QString fault;
-    switch (locateDirectory(file.get(), st.st_size, &directoryAt, &directorySize, &shift, &fault)) {
+    switch (locateDirectory(fd, st.st_size, &directoryAt, &directorySize, &shift, &fault)) {
     case Located::NotFound:
         return QString();
     case Located::Broken:
@@ -248,22 +226,36 @@ QString localHeaderContradiction(const QString& archivePath)
         break;
     }
     std::vector<unsigned char> directory(static_cast<std::size_t>(directorySize));
-    if (!readAt(file.get(), directory.data(), directorySize, directoryAt))
+    if (!readAt(fd, directory.data(), directorySize, directoryAt))
         return QString();
 
     const unsigned char* p = directory.data();
     const unsigned char* end = p + directorySize;
+    std::vector<unsigned char> local;
     // Where each entry's header and data lie: no two entries may share bytes, nor an entry
     // the directory's, or a small archive unpacks into any size at all.
     std::vector<Span> spans;
-    CentralEntry entry;
     while (end - p >= 46 && le32(p) == kCentralSignature) {
-        if (!readCentralEntry(&p, end, &entry))
+        const quint16 method = le16(p + 10);
+        const quint32 crc = le32(p + 16);
+        const quint16 nameLength = le16(p + 28);
+        const quint16 extraLength = le16(p + 30);
+        const quint16 commentLength = le16(p + 32);
+        if (end - p < 46 + nameLength + extraLength + commentLength)
             return QString();
-        entry.offset += quint64(shift);
+        const unsigned char* name = p + 46;
+        quint64 packed = le32(p + 20);
+        quint64 size = le32(p + 24);
+        quint64 offset = le32(p + 42);
+        if (!resolveZip64(name + nameLength, extraLength, &size, &packed, &offset))
+            return QString();
+        p += 46 + nameLength + extraLength + commentLength;
+        offset += quint64(shift);
+
+        CentralEntry entry{name, nameLength, method, crc, packed, size, offset};
         Span span;
         const QString contradiction =
-            checkLocalHeader(file.get(), st.st_size, directoryAt, entry, &span);
+            checkLocalHeader(fd, st.st_size, directoryAt, entry, local, &span);
         if (!contradiction.isEmpty())
             return contradiction;
         spans.push_back(span);

@@ -18,5 +18,7 @@ namespace kelmar {
 // other.nes"), or an empty text when there is none, or when the directory is not one this
 // reader follows (libzip has opened it, and every entry's data is still checked when read).
 QString localHeaderContradiction(const QString& archivePath);
+// The same over an archive open for reading on fd (read with pread: its offset stays).
+QString localHeaderContradictionOf(int fd);
 
 } // namespace kelmar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/ZipError.h"
+#include "archive/ZipHandles.h"
 #include "archive/ZipSource.h"
 
 #include <QHash>
@@ -11,12 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
-typedef struct zip zip_t;
-typedef struct zip_error zip_error_t;
-
 namespace kelmar {
 
-// The archive component: seven properties, five operations and two events, over libzip.
+// The archive component: seven properties, five operations and two events, over libzip. Its
+// reading operations (list, test, extract) each open the archive once through an
+// ArchiveReader; a batch that needs more than one of them from one archive uses the reader.
 //
 // Properties keep the last value set. compress, extract and test return a result code
 // (ZipError.h); list and remove return one too, for callers that want it. lastErrorDetail()
@@ -107,21 +107,23 @@ signals:
     void entryListed(const QString& name, qint64 size);
     void archiveWritten(bool committed);
 
-private:
-    friend class ZipWriter;
-    friend class ZipExtractor;
-    friend struct FileReader;
-
-    bool cancelled() const { return m_cancelCheck && m_cancelCheck(); }
+public:
+    // --- for the writing half (ZipWriter, FileReader), which works through these alone
+    // Opens archivePath for writing (flags: 0 or ZIP_CREATE); null with *result set when
+    // it cannot be.
+    ZipArchivePtr openArchive(int flags, int* result);
+    // Keeps detail as lastErrorDetail (unless one is kept already) and returns code.
     int fail(int code, const QString& detail);
-    zip_t* openArchive(int flags, int* result);
+    // The result code of a libzip error, kept as fail does.
     int resultOf(const zip_error_t* error, const QString& what);
-    // Reads one entry to its end through the buffer, handing each piece to sink (which
-    // returns a result code), and checks CRC, authentication and size.
-    int readEntry(zip_t* archive, quint64 index,
-                  const std::function<int(const char*, qint64)>& sink);
+    bool cancelled() const { return m_cancelCheck && m_cancelCheck(); }
+    // Emits fileProgress below 100 when the percent of done in total changed since *last.
     void reportProgress(const QString& name, qint64 done, qint64 total, int* last);
+    // Per archive (absolute path), the source of each entry this component stored there, by
+    // case-folded entry name.
+    QHash<QString, std::unordered_map<QString, QString>>& storedFrom() { return m_storedFrom; }
 
+private:
     QString m_archivePath;
     QString m_fileMask;
     QString m_extractFolder;
@@ -140,7 +142,6 @@ private:
     QHash<QString, std::unordered_map<QString, QString>> m_storedFrom;
     std::function<bool()> m_cancelCheck;
     std::function<void()> m_afterWrite;
-    std::vector<char> m_buffer;
 };
 
 } // namespace kelmar

@@ -1,8 +1,9 @@
 #include "archive/ZipExtractor.h"
 
+#include "archive/ArchiveReader.h"
 #include "archive/EntryMask.h"
 #include "archive/EntryName.h"
-#include "archive/ZipComponent.h"
+#include "archive/ZipError.h"
 #include "fs/FdGuard.h"
 #include "fs/KelmarTemp.h"
 #include "fs/NativeName.h"
@@ -134,7 +135,29 @@ int makeFolderInside(const QString& root, const QString& relative)
 
 } // namespace
 
-ZipExtractor::ZipExtractor(ZipComponent& zip) : m_zip(zip) {}
+ZipExtractor::ZipExtractor(ArchiveReader& reader, const ExtractSettings& settings,
+                           ExtractManifest& manifest)
+    : m_reader(reader), m_settings(settings), m_manifest(manifest)
+{
+}
+
+bool ZipExtractor::cancelled() const
+{
+    return m_settings.cancelled && m_settings.cancelled();
+}
+
+int ZipExtractor::stopped()
+{
+    return m_reader.fail(ZipAborted, QStringLiteral("stopped"));
+}
+
+void ZipExtractor::completed(const QString& target, const QString& entryName, qint64 size)
+{
+    m_manifest.files.push_back(
+        {target, entryName, size, fs::FileIdentity::ofPath(fs::nativeName(target))});
+    if (m_settings.progress)
+        m_settings.progress(target, 100);
+}
 
 QString ZipExtractor::extractedPath(const QString& destination, const QString& entryName,
                                     bool keepFolderNames)
@@ -148,12 +171,12 @@ QString ZipExtractor::extractedPath(const QString& destination, const QString& e
     return fs::withSeparator(destination) + (keepFolderNames ? relative : fileNameOf(relative));
 }
 
-int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint64 mtime,
-                               const QString& entryName, const QString& target)
+int ZipExtractor::extractEntry(quint64 index, qint64 size, qint64 mtime, const QString& entryName,
+                               const QString& target)
 {
     struct stat existing;
     if (::lstat(fs::nativeName(target).constData(), &existing) == 0)
-        return matchExisting(archive, index, size, target,
+        return matchExisting(index, size, entryName, target,
                              S_ISREG(existing.st_mode) ? qint64(existing.st_size) : -1);
 
     const QString folder = QFileInfo(target).absolutePath();
@@ -161,14 +184,14 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
     fs::FdGuard fd = fs::createLockedTemp(fs::nativeName(folder), &temp);
     if (!fd) {
         const int err = errno;
-        return m_zip.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                          fs::displayName(folder) + QStringLiteral(": ") +
-                              QString::fromLocal8Bit(std::strerror(err)));
+        return m_reader.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                             fs::displayName(folder) + QStringLiteral(": ") +
+                                 QString::fromLocal8Bit(std::strerror(err)));
     }
     auto systemFailure = [&](int err) {
-        return m_zip.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                          fs::displayName(target) + QStringLiteral(": ") +
-                              QString::fromLocal8Bit(std::strerror(err)));
+        return m_reader.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
+                             fs::displayName(target) + QStringLiteral(": ") +
+                                 QString::fromLocal8Bit(std::strerror(err)));
     };
     qint64 done = 0;
     int lastPercent = -1;
@@ -176,9 +199,9 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
         // An entry that inflates past the size its directory entry declares is lying; the
         // free-space check counted the declared size, so not one byte more is written.
         if (n > size - done)
-            return m_zip.fail(ZipDamaged,
-                              fs::displayName(entryName) +
-                                  QStringLiteral(": larger than its directory entry says"));
+            return m_reader.fail(ZipDamaged,
+                                 fs::displayName(entryName) +
+                                     QStringLiteral(": larger than its directory entry says"));
         for (qint64 written = 0; written < n;) {
             const ssize_t w = ::write(fd.get(), data + written, size_t(n - written));
             if (w < 0 && errno == EINTR)
@@ -188,10 +211,14 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
             written += w;
         }
         done += n;
-        m_zip.reportProgress(target, done, size, &lastPercent);
-        return m_zip.cancelled() ? m_zip.fail(ZipAborted, QStringLiteral("stopped")) : int(ZipOk);
+        const int percent = size > 0 ? int(done * 100 / size) : 100;
+        if (percent != lastPercent && percent < 100 && m_settings.progress) {
+            lastPercent = percent;
+            m_settings.progress(target, percent);
+        }
+        return cancelled() ? stopped() : int(ZipOk);
     };
-    int result = m_zip.readEntry(archive, index, writeAll);
+    int result = m_reader.readEntry(index, writeAll);
     if (result == ZipOk) {
         ::fchmod(fd.get(), creationMode());
         const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
@@ -207,22 +234,22 @@ int ZipExtractor::extractEntry(zip_t* archive, quint64 index, qint64 size, qint6
     // that appeared meanwhile is never replaced.
     QString error;
     if (result == ZipOk && !fs::renameNoReplace(fs::nameFromNative(temp), target, &error)) {
-        result =
-            errno == EEXIST
-                ? m_zip.fail(ZipExistsAndDiffers,
-                             fs::displayName(target) + QStringLiteral(" appeared meanwhile"))
-                : m_zip.fail(ZipWriteError, fs::displayName(target) + QStringLiteral(": ") + error);
+        result = errno == EEXIST
+                     ? m_reader.fail(ZipExistsAndDiffers, fs::displayName(target) +
+                                                              QStringLiteral(" appeared meanwhile"))
+                     : m_reader.fail(ZipWriteError,
+                                     fs::displayName(target) + QStringLiteral(": ") + error);
     }
     if (result != ZipOk) {
         ::unlink(temp.constData());
         return result;
     }
-    emit m_zip.fileProgress(target, 100);
+    completed(target, entryName, size);
     return ZipOk;
 }
 
-int ZipExtractor::matchExisting(zip_t* archive, quint64 index, qint64 size, const QString& target,
-                                qint64 existingSize)
+int ZipExtractor::matchExisting(quint64 index, qint64 size, const QString& entryName,
+                                const QString& target, qint64 existingSize)
 {
     // A file of that name is the user's (or an earlier entry's): it stays as it is. When it
     // holds exactly the entry's bytes the entry is on disk all the same; otherwise the entry
@@ -230,10 +257,13 @@ int ZipExtractor::matchExisting(zip_t* archive, quint64 index, qint64 size, cons
     const fs::FdGuard fd(existingSize == size ? ::open(fs::nativeName(target).constData(),
                                                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC)
                                               : -1);
+    const auto differs = [&] {
+        return m_reader.fail(ZipExistsAndDiffers,
+                             fs::displayName(target) + QStringLiteral(" exists and differs"));
+    };
     if (!fd)
-        return m_zip.fail(ZipExistsAndDiffers,
-                          fs::displayName(target) + QStringLiteral(" exists and differs"));
-    std::vector<char> theirs(m_zip.m_buffer.size());
+        return differs();
+    std::vector<char> theirs(size_t(m_reader.bufferSize()));
     auto compare = [&](const char* data, qint64 n) {
         for (qint64 at = 0; at < n;) {
             const ssize_t got = ::read(fd.get(), theirs.data(),
@@ -244,91 +274,95 @@ int ZipExtractor::matchExisting(zip_t* archive, quint64 index, qint64 size, cons
                 return int(ZipExistsAndDiffers);
             at += got;
         }
-        return m_zip.cancelled() ? m_zip.fail(ZipAborted, QStringLiteral("stopped")) : int(ZipOk);
+        return cancelled() ? stopped() : int(ZipOk);
     };
-    int result = m_zip.readEntry(archive, index, compare);
+    int result = m_reader.readEntry(index, compare);
     char more;
     if (result == ZipOk && ::read(fd.get(), &more, 1) != 0)
         result = ZipExistsAndDiffers;
     if (result == ZipExistsAndDiffers)
-        return m_zip.fail(ZipExistsAndDiffers,
-                          fs::displayName(target) + QStringLiteral(" exists and differs"));
+        return differs();
     if (result != ZipOk)
         return result;
-    emit m_zip.fileProgress(target, 100);
+    completed(target, entryName, size);
     return ZipOk;
 }
 
-int ZipExtractor::extract(zip_t* archive)
+QString ZipExtractor::prepareEntry(quint64 index, const QString& name, int* result)
 {
-    int result = ZipOk;
-    QString destination = m_zip.extractFolder();
+    zip_t* archive = m_reader.handle();
+    const bool isFolder = name.endsWith(u'/');
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    zip_file_get_external_attributes(archive, zip_uint64_t(index), 0, &system, &attributes);
+    if (system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK) {
+        *result =
+            m_reader.fail(ZipUnsafeEntry, name + QStringLiteral(": symbolic link not extracted"));
+        return QString();
+    }
+    QString why;
+    QString relative = safeRelativePath(name, &why);
+    if (relative.isEmpty()) {
+        *result = why.isEmpty()
+                      ? int(ZipOk)
+                      : m_reader.fail(ZipUnsafeEntry, printable(name) + QStringLiteral(": ") + why);
+        return QString();
+    }
+    *result = ZipOk;
+    const bool keep = m_settings.keepFolderNames;
+    if (isFolder && !keep)
+        return QString();
+    if (!keep)
+        relative = fileNameOf(relative);
+    const qsizetype slash = relative.lastIndexOf(u'/');
+    const QString folderPart = isFolder ? relative : relative.left(qMax<qsizetype>(slash, 0));
+    const int made = makeFolderInside(m_settings.destination, folderPart);
+    if (made != ZipOk) {
+        *result = m_reader.fail(made, name + (made == ZipUnsafeEntry
+                                                  ? QStringLiteral(": leads through a link")
+                                                  : QStringLiteral(": cannot create its folder")));
+        return QString();
+    }
+    if (isFolder)
+        return QString();
+    const QString target = fs::withSeparator(m_settings.destination) + relative;
+    // Belt and braces: the folder the file goes into resolves inside the destination.
+    if (!isInside(m_root, fs::canonicalPath(QFileInfo(target).absolutePath()))) {
+        *result = m_reader.fail(ZipUnsafeEntry,
+                                name + QStringLiteral(": leads outside the destination folder"));
+        return QString();
+    }
+    return target;
+}
+
+int ZipExtractor::extract()
+{
+    const QString& destination = m_settings.destination;
     if (destination.isEmpty() || !fs::makeFolders(destination))
-        return m_zip.fail(ZipWriteError, destination + QStringLiteral(": cannot create folder"));
-    const QString root = fs::canonicalPath(destination);
-    const EntryMask mask(m_zip.fileMask());
+        return m_reader.fail(ZipWriteError, destination + QStringLiteral(": cannot create folder"));
+    m_root = fs::canonicalPath(destination);
+    zip_t* archive = m_reader.handle();
+    const EntryMask mask(m_settings.fileMask);
     const zip_int64_t count = zip_get_num_entries(archive, 0);
+    int result = ZipOk;
     for (zip_int64_t i = 0; i < count; ++i) {
-        if (m_zip.cancelled()) {
-            result = m_zip.fail(ZipAborted, QStringLiteral("stopped"));
+        if (cancelled()) {
+            result = stopped();
             break;
         }
         zip_stat_t st;
+        int r = ZipOk;
         if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0) {
-            int r = m_zip.resultOf(zip_get_error(archive), fileNameOf(m_zip.archivePath()));
+            r = m_reader.resultOf(zip_get_error(archive), fileNameOf(m_reader.path()));
             result = result == ZipOk ? r : result;
             continue;
         }
         const QString name = entryNameOf(archive, zip_uint64_t(i));
-        const bool isFolder = name.endsWith(u'/');
         if (!mask.selects(name))
             continue;
-        zip_uint8_t system = 0;
-        zip_uint32_t attributes = 0;
-        zip_file_get_external_attributes(archive, zip_uint64_t(i), 0, &system, &attributes);
-        if (system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK) {
-            const int r =
-                m_zip.fail(ZipUnsafeEntry, name + QStringLiteral(": symbolic link not extracted"));
-            result = result == ZipOk ? r : result;
-            continue;
-        }
-        QString why;
-        QString relative = safeRelativePath(name, &why);
-        if (relative.isEmpty()) {
-            if (why.isEmpty())
-                continue;
-            const int r = m_zip.fail(ZipUnsafeEntry, printable(name) + QStringLiteral(": ") + why);
-            result = result == ZipOk ? r : result;
-            continue;
-        }
-        if (isFolder && !m_zip.keepFolderNames())
-            continue;
-        if (!m_zip.keepFolderNames())
-            relative = fileNameOf(relative);
-        const qsizetype slash = relative.lastIndexOf(u'/');
-        const QString folderPart = isFolder ? relative : relative.left(qMax<qsizetype>(slash, 0));
-        const int made = makeFolderInside(destination, folderPart);
-        if (made != ZipOk) {
-            const int r =
-                m_zip.fail(made, name + (made == ZipUnsafeEntry
-                                             ? QStringLiteral(": leads through a link")
-                                             : QStringLiteral(": cannot create its folder")));
-            result = result == ZipOk ? r : result;
-            continue;
-        }
-        if (isFolder)
-            continue;
-        const QString target = fs::withSeparator(destination) + relative;
-        const QString parent = QFileInfo(target).absolutePath();
-        // Belt and braces: the folder the file goes into resolves inside the destination.
-        if (!isInside(root, fs::canonicalPath(parent))) {
-            const int r = m_zip.fail(
-                ZipUnsafeEntry, name + QStringLiteral(": leads outside the destination folder"));
-            result = result == ZipOk ? r : result;
-            continue;
-        }
-        const int r =
-            extractEntry(archive, zip_uint64_t(i), qint64(st.size), qint64(st.mtime), name, target);
+        const QString target = prepareEntry(zip_uint64_t(i), name, &r);
+        if (!target.isEmpty())
+            r = extractEntry(zip_uint64_t(i), qint64(st.size), qint64(st.mtime), name, target);
         if (r != ZipOk && result == ZipOk)
             result = r;
         if (r == ZipAborted) {

@@ -3,14 +3,15 @@
 #include <QString>
 #include <QtGlobal>
 
-typedef struct zip zip_t;
-
 namespace kelmar {
 
-class ZipComponent;
+class ArchiveReader;
+struct ExtractManifest;
+struct ExtractSettings;
 
-// The extracting half of ZipComponent::extract: writes the entries the component's fileMask
-// selects below its extractFolder, with or without their folder names.
+// The extracting half of ArchiveReader::extract: writes the entries settings.fileMask selects
+// below settings.destination, with or without their folder names, from the reader's open
+// archive, and notes each file it leaves on disk in the manifest.
 //
 // A name that would lead outside the destination (".." or a link on the way) or that holds a
 // control character is refused, and so is a symbolic link entry. Each file is written to a
@@ -20,23 +21,32 @@ class ZipComponent;
 class ZipExtractor
 {
 public:
-    explicit ZipExtractor(ZipComponent& zip);
+    ZipExtractor(ArchiveReader& reader, const ExtractSettings& settings, ExtractManifest& manifest);
 
-    // archive: opened read-only by the component, which still owns it.
-    int extract(zip_t* archive);
+    int extract();
 
-    // See ZipComponent::extractedPath.
+    // Where extract writes the file entry entryName below destination, with or without its
+    // folder names; empty for a folder entry or a name it refuses.
     static QString extractedPath(const QString& destination, const QString& entryName,
                                  bool keepFolderNames);
 
 private:
-    int extractEntry(zip_t* archive, quint64 index, qint64 size, qint64 mtime,
-                     const QString& entryName, const QString& target);
+    // The file entry's path below the destination, its folders made; empty with *result set
+    // when the entry is refused, or with ZipOk when there is nothing to write.
+    QString prepareEntry(quint64 index, const QString& name, int* result);
+    int extractEntry(quint64 index, qint64 size, qint64 mtime, const QString& entryName,
+                     const QString& target);
     // existingSize: the size of the file in the way, -1 when it is not an ordinary file.
-    int matchExisting(zip_t* archive, quint64 index, qint64 size, const QString& target,
+    int matchExisting(quint64 index, qint64 size, const QString& entryName, const QString& target,
                       qint64 existingSize);
+    bool cancelled() const;
+    int stopped();
+    void completed(const QString& target, const QString& entryName, qint64 size);
 
-    ZipComponent& m_zip;
+    ArchiveReader& m_reader;
+    const ExtractSettings& m_settings;
+    ExtractManifest& m_manifest;
+    QString m_root; // the destination, resolved
 };
 
 } // namespace kelmar

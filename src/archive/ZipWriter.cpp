@@ -221,7 +221,7 @@ int ZipWriter::addSource(zip_t* archive, const ZipSource& source, const QString&
                          const fs::FileIdentity& planned)
 {
     auto reader = std::make_unique<FileReader>();
-    reader->writer = this;
+    reader->zip = &m_zip;
     reader->source = &source;
     reader->path = source.path;
     reader->nativePath = source.nativePath;
@@ -288,7 +288,7 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
     }
 
     m_archiveKey = QFileInfo(m_zip.archivePath()).absoluteFilePath();
-    m_storedFrom = m_zip.m_storedFrom.value(m_archiveKey);
+    m_storedFrom = m_zip.storedFrom().value(m_archiveKey);
     int result = ZipOk;
     ZipArchivePtr archive(m_zip.openArchive(ZIP_CREATE, &result));
     if (!archive)
@@ -367,7 +367,7 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
         else
             m_outcome.changedWhileRead.append(reader->path);
     }
-    std::unordered_map<QString, QString>& from = m_zip.m_storedFrom[m_archiveKey];
+    std::unordered_map<QString, QString>& from = m_zip.storedFrom()[m_archiveKey];
     for (const StoredSource& s : m_outcome.stored)
         from[fs::foldedName(s.entryName)] = s.path;
     return ZipOk;

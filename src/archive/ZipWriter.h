@@ -40,8 +40,6 @@ public:
     int write(const std::vector<ZipSource>& sources);
 
 private:
-    friend struct FileReader;
-
     // An entry name in use, by an entry of the archive (source < 0) or a new source.
     struct Holder
     {

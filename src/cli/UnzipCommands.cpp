@@ -91,21 +91,38 @@ QStringList noFolderListing(const QString&)
     return {};
 }
 
+// The closing line's numbers over the reports of every folder.
+struct UnzipTally
+{
+    int failed = 0;
+    int extracted = 0;
+    int deleted = 0;
+    int notDeleted = 0;
+    int renamed = 0;
+    bool stopped = false;
+
+    void add(const BatchReport& report, bool deleting)
+    {
+        for (const ItemOutcome& item : report.items) {
+            const bool interrupted = item.code == ZipAborted;
+            failed += item.result == ItemResult::Failed ? 1 : 0;
+            extracted += item.code == ZipOk ? 1 : 0;
+            deleted += deleting && item.result == ItemResult::Done ? 1 : 0;
+            notDeleted += item.result == ItemResult::Kept ? 1 : 0;
+            renamed += int(item.notes.size());
+            stopped = stopped || interrupted;
+        }
+        stopped = stopped || report.end == BatchEnd::Stopped;
+    }
+};
+
 } // namespace
 
-int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+// The unzip tab's switches from the flags (those not given are off), the destination and
+// the paths; false after a usage error, which err has.
+bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, bool& sameFolder,
+                     QStringList& paths, QTextStream& err)
 {
-    Options options = saved;
-    options.chkUnziptoSameFolder = 0;
-    options.chkZIPsToFolders = 0;
-    options.chkExtractROMs = 0;
-    options.chkIgnoreFolders = 0;
-    options.chkDeleteZIPFiles = 0;
-    options.chkRenameFiles = 0;
-    options.chkSound = 0;
-    QString to;
-    bool sameFolder = false;
-    QStringList paths;
     CliOption rename = caseOption(QStringLiteral("--rename"),
                                   QStringLiteral("--rename takes lower, upper or original"),
                                   &options.cmbUnzipCase);
@@ -135,7 +152,23 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         cliSwitch({QStringLiteral("--delete-archives")}, [&] { options.chkDeleteZIPFiles = 1; }),
         rename,
     };
-    if (!parseOptions(args, "unzip", table, &paths, err))
+    return parseOptions(args, "unzip", table, &paths, err);
+}
+
+int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+{
+    Options options = saved;
+    options.chkUnziptoSameFolder = 0;
+    options.chkZIPsToFolders = 0;
+    options.chkExtractROMs = 0;
+    options.chkIgnoreFolders = 0;
+    options.chkDeleteZIPFiles = 0;
+    options.chkRenameFiles = 0;
+    options.chkSound = 0;
+    QString to;
+    bool sameFolder = false;
+    QStringList paths;
+    if (!parseUnzipFlags(args, options, to, sameFolder, paths, err))
         return kExitUsage;
     if (to.isEmpty() == !sameFolder)
         return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
@@ -158,41 +191,33 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     ProgressLine progress(err, total);
     installInterruptHandler();
     CliHost host(options, interruptFlag(), out, err, true);
-    host.folderAnswer = to;
-    ZipComponent zip;
-    int failed = 0;
-    int extracted = 0;
-    int deleted = 0;
-    int notDeleted = 0;
-    int renamed = 0;
-    bool stopped = false;
+    UnzipHooks hooks;
+    hooks.onArchive = [&](int, int, const QString& path) { progress.step(path); };
+    UnzipTally tally;
     if (!forEachGroup(groups, host, ".zip files", err, [&] {
-            const UnzipReport report =
-                unzip_files(host, zip, [&](int, int, const QString& path) { progress.step(path); });
-            for (const UnzipReport::Archive& a : report.archives) {
-                failed += a.result != ZipOk && a.result != ZipAborted ? 1 : 0;
-                extracted += a.result == ZipOk ? 1 : 0;
-                deleted += a.deleted ? 1 : 0;
-                notDeleted += a.notDeleted ? 1 : 0;
-                stopped = stopped || a.result == ZipAborted;
-            }
-            renamed += int(report.renames.size());
-            stopped = stopped || report.stopped;
+            BatchFiles files;
+            files.folder = host.folder();
+            for (int i = 0; i < host.fileCount(); ++i)
+                files.names.append(host.fileName(i));
+            UnzipRequest request = unzipRequestFromOptions(options, files);
+            request.destination = to;
+            tally.add(unzip_files(request, host, host, hooks), request.deleteArchives);
         }))
-        stopped = true;
+        tally.stopped = true;
     progress.clear();
-    err << "Unzipped " << extracted << " of " << total << " archives, " << failed << " failed";
-    if (deleted > 0)
-        err << ", " << deleted << " deleted";
-    if (notDeleted > 0)
-        err << ", " << notDeleted << " not deleted";
-    if (renamed > 0)
-        err << ", " << renamed << " files renamed";
-    err << (stopped ? " (stopped)" : "") << '\n';
+    err << "Unzipped " << tally.extracted << " of " << total << " archives, " << tally.failed
+        << " failed";
+    if (tally.deleted > 0)
+        err << ", " << tally.deleted << " deleted";
+    if (tally.notDeleted > 0)
+        err << ", " << tally.notDeleted << " not deleted";
+    if (tally.renamed > 0)
+        err << ", " << tally.renamed << " files renamed";
+    err << (tally.stopped ? " (stopped)" : "") << '\n';
     err.flush();
     // An archive that was to be deleted and stays is kept for a reason the log gives (another
     // program changed it, say): a script must not take the run for a clean one.
-    return batchExitStatus(failed + notDeleted + missing, stopped);
+    return batchExitStatus(tally.failed + tally.notDeleted + missing, tally.stopped);
 }
 
 int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)

@@ -5,12 +5,15 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <utility>
 
 namespace kelmar {
 
 class BatchHost;
+class BatchQuestions;
+class ProgressSink;
 class ZipComponent;
 
 // The status number of a batch whose archives (or files) run at once: one more than those
@@ -37,15 +40,15 @@ private:
     int m_finished = 0;
 };
 
-// The handlers of the archive component's two events, and the batch fields they use.
+// The progress of the archive batches: the handlers of the archive component's two events
+// (or of a reader's progress), and the batch fields they use.
 //
 // fileProgress writes the progress text of the zip, unzip and rezip batches into status
-// panel 1, advances currentFileNumber when a file is finished, deletes each zipped source file
-// when "Delete Original Files" is ticked, and gathers the rename pairs of the unzip batch.
-// entryListed collects entry names for the callers of list.
+// panel 1 and advances currentFileNumber when a file is finished. entryListed collects entry
+// names for the callers of list. Deleting a zip batch's sources is SourceDeletion's part.
 //
 // The handlers run on the thread that runs the component (the batch's thread) and only reach
-// the window through BatchHost, whose setStatusText never waits for painting.
+// the window through the sink, whose setStatusText never waits for painting.
 class ArchiveEvents : public QObject
 {
     Q_OBJECT
@@ -55,6 +58,10 @@ public:
 
     // Connects to zip's events; the handlers run inside zip's operations.
     ArchiveEvents(BatchHost& host, ZipComponent& zip, QObject* parent = nullptr);
+    // Unconnected: the batch calls fileProgress itself. The answer No to an unexpected
+    // error sets *endProgram (which also counts as a stop already asked for).
+    ArchiveEvents(ProgressSink& sink, BatchQuestions& questions, std::atomic<bool>* endProgram,
+                  QObject* parent = nullptr);
 
     int operationKind() const { return m_operationKind; }
     void setOperationKind(int kind)
@@ -62,14 +69,10 @@ public:
         m_operationKind = kind;
         m_lastStatus.clear(); // the panel may have been given other text since
     }
-    // What the batch asked for that the events act on: zip's "Delete Original Files" and its
-    // info file (never deleted, never counted), unzip's "Rename Files" and its case.
+    // What the batch asked for that the events act on: zip's info file, never counted.
     struct Rules
     {
-        bool deleteSources = false;
         QString infoFile;
-        bool renameExtracted = false;
-        int renameCase = 2; // CaseChoice
     };
     void setRules(const Rules& rules) { m_rules = rules; }
 
@@ -84,20 +87,18 @@ public:
     // The archive in hand of a rezip batch sharing a count is done: the count moves on, shown
     // with a full bar, as a zip batch shows a finished file.
     void archiveFinished();
-    QStringList& renameSources() { return m_renameSources; }
-    QStringList& renameTargets() { return m_renameTargets; }
     QStringList& listedNames() { return m_listedNames; }
 
     // The handlers.
     void fileProgress(const QString& name, int percent);
     void entryListed(const QString& name, qint64 size);
 
-    // The zipped sources that were to be deleted and were not, each with the reason, since the
-    // last call. The log has a line for each.
-    QStringList takeKeptSources() { return std::exchange(m_keptSources, {}); }
-
     // "|" times the percent divided by 10 (halves to even), then "." up to ten characters.
     static QString progressBar(int percent);
+
+    // The component reports clean absolute paths; the info file's path is as the user typed
+    // it. Comparing them as typed would take "/roms/../info.nfo" for a source.
+    static bool isSamePath(const QString& reported, const QString& typed);
 
 signals:
     // The user answered No to "Do you want to try to continue?": the program is to end.
@@ -105,24 +106,19 @@ signals:
 
 private:
     void handleProgress(const QString& name, int percent);
-    void archiveWritten(bool committed);
-    void recordRename(const QString& name);
     void advance();
     void showProgress(const QString& name, int percent);
 
-    BatchHost& m_host;
-    ZipComponent& m_zip;
+    ProgressSink& m_sink;
+    BatchQuestions& m_questions;
+    BatchHost* m_host = nullptr;
+    std::atomic<bool>* m_endProgram = nullptr;
     int m_operationKind = NoBatch;
     Rules m_rules;
     int m_currentFileNumber = 0;
     int m_totalFileCount = 0;
     FinishedCount* m_sharedFinished = nullptr;
-    QStringList m_renameSources;
-    QStringList m_renameTargets;
     QStringList m_listedNames;
-    // Zipped source files to delete once the archive holding them is safely written.
-    QStringList m_pendingDeletes;
-    QStringList m_keptSources;
     QString m_lastStatus;
 };
 

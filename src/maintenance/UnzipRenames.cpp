@@ -4,7 +4,7 @@
 #include "fs/FolderListing.h"
 #include "fs/NativeName.h"
 #include "fs/RenameNoReplace.h"
-#include "maintenance/BatchHost.h"
+#include "maintenance/BatchProgress.h"
 #include "maintenance/RenameFiles.h"
 #include "names/basMain.h"
 

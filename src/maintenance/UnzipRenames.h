@@ -6,7 +6,7 @@
 
 namespace kelmar {
 
-class BatchHost;
+class ProgressSink;
 
 // The renames after an unzip batch ("Rename Files after ZIP"), one file at a time in the
 // batch's order, so the first file to claim a name has it.
@@ -19,7 +19,7 @@ class BatchHost;
 class UnzipRenamer
 {
 public:
-    explicit UnzipRenamer(BatchHost& host) : m_host(host) {}
+    explicit UnzipRenamer(ProgressSink& log) : m_host(log) {}
 
     // Renames the file at path from to the path to, never over another file. False when the
     // file keeps its name; the log says why.
@@ -31,7 +31,7 @@ private:
     QString holderOf(const QString& folder, const QString& name, const QString& except);
     QHash<QString, QStringList>& namesIn(const QString& folder);
 
-    BatchHost& m_host;
+    ProgressSink& m_host;
     // Folder (with its separator) -> case-folded name -> the names in it, read once a folder.
     QHash<QString, QHash<QString, QStringList>> m_folders;
 };

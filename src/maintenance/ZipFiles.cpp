@@ -7,6 +7,7 @@
 #include "maintenance/ArchivePool.h"
 #include "maintenance/BatchHost.h"
 #include "maintenance/SerialProgress.h"
+#include "maintenance/SourceDeletion.h"
 #include "names/NameRules.h"
 #include "names/basMain.h"
 
@@ -196,7 +197,8 @@ BatchReport zipIntoOneArchive(const ZipRequest& request, ProgressSink& sink,
     ArchiveEvents events(host, zip);
     QObject::connect(&events, &ArchiveEvents::quitRequested, [&] { quit.store(true); });
     events.setOperationKind(ArchiveEvents::ZipBatch);
-    events.setRules({request.deleteSources, request.infoFile});
+    events.setRules({request.infoFile});
+    SourceDeletion deletion(host, zip, {request.deleteSources, request.infoFile});
     events.setTotalFileCount(request.files.size());
     events.setCurrentFileNumber(1);
     configure(zip, request);
@@ -231,7 +233,7 @@ BatchReport zipIntoOneArchive(const ZipRequest& request, ProgressSink& sink,
     logFailure(sink, request.archive, result, zip.lastErrorDetail());
     BatchReport report;
     report.items.push_back(outcomeOf(request.archive, sources, result, zip.lastErrorDetail(), zip,
-                                     events.takeKeptSources()));
+                                     deletion.takeKeptSources()));
     events.setOperationKind(ArchiveEvents::NoBatch);
     closeBatch(sink, questions, result);
     report.end = quit.load()            ? BatchEnd::EndProgram
@@ -412,7 +414,8 @@ void PerFileRun::zipOne(const File& file, bool first, QStringList& log, ItemOutc
     ArchiveEvents events(host, zip);
     QObject::connect(&events, &ArchiveEvents::quitRequested, [&] { m_quit.store(true); });
     events.setOperationKind(ArchiveEvents::ZipBatch);
-    events.setRules({m_request.deleteSources, m_request.infoFile});
+    events.setRules({m_request.infoFile});
+    SourceDeletion deletion(host, zip, {m_request.deleteSources, m_request.infoFile});
     events.setTotalFileCount(m_request.files.size());
     events.shareFinishedCount(&m_finished);
     configure(zip, m_request);
@@ -432,7 +435,7 @@ void PerFileRun::zipOne(const File& file, bool first, QStringList& log, ItemOutc
         m_made.insert(file.archivePath);
     }
     result =
-        outcomeOf(file.archivePath, {file.source}, code, detail, zip, events.takeKeptSources());
+        outcomeOf(file.archivePath, {file.source}, code, detail, zip, deletion.takeKeptSources());
 }
 
 BatchReport zipEachFile(const ZipRequest& request, ProgressSink& sink, BatchQuestions& questions,

@@ -9,6 +9,8 @@
 #include "maintenance/TestZips.h"
 #include "maintenance/ToZipFilename.h"
 #include "maintenance/UnzipFiles.h"
+#include "names/basMain.h"
+#include "shell/Dialogs.h"
 #include "shell/ZipBatches.h"
 #include "shell/frmAttributes.h"
 #include "shell/frmKelmar.h"
@@ -26,13 +28,40 @@ template <typename Batch> frmKelmar::Operation withComponent(Batch batch)
     };
 }
 
+// The unzip tab's request for the selected archives; where to extract is asked here, before
+// the batch starts, unless the tab puts them beside the archives.
+std::optional<frmKelmar::BatchJob> prepareUnzip(frmKelmar& window, const BatchSnapshot& snapshot)
+{
+    BatchFiles files;
+    files.folder = snapshot.folder;
+    for (qsizetype i = 0; i < snapshot.names.size(); ++i) {
+        if (size_t(i) < snapshot.selected.size() && snapshot.selected[size_t(i)] &&
+            basMain::HasZipExtension(snapshot.names.at(i)))
+            files.names.append(snapshot.names.at(i));
+    }
+    UnzipRequest request = unzipRequestFromOptions(snapshot.options, files);
+    if (!files.empty() && !request.besideArchives) {
+        window.clear_log();
+        const std::optional<QString> chosen = Dialogs::browseForFolder(
+            &window, QStringLiteral("Select the folder you wish to unzip to."));
+        if (!chosen || chosen->isEmpty())
+            return std::nullopt;
+        request.destination = *chosen;
+    }
+    frmKelmar::BatchJob job;
+    job.run = [request](ProgressSink& sink, BatchQuestions& questions) {
+        return unzip_files(request, sink, questions);
+    };
+    job.refreshTree = true;
+    return job;
+}
+
 } // namespace
 
 void registerArchiveOperations(frmKelmar& window)
 {
     window.registerBatch(QStringLiteral("zip_files"), zipFilesPrepare());
-    window.registerOperation(QStringLiteral("unzip_files"),
-                             withComponent([](auto& h, auto& z) { unzip_files(h, z); }));
+    window.registerBatch(QStringLiteral("unzip_files"), prepareUnzip);
     window.registerOperation(QStringLiteral("test_zip_files"),
                              withComponent([](auto& h, auto& z) { test_zip_files(h, z); }));
     window.registerOperation(QStringLiteral("calculate_space"),

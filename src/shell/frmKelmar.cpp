@@ -282,6 +282,8 @@ void frmKelmar::closeEvent(QCloseEvent* event)
 
 void frmKelmar::registerOperation(const QString& operationName, Operation operation)
 {
+    // A later registration replaces an earlier one of either kind.
+    m_batches.remove(operationName);
     m_operations.insert(operationName, std::move(operation));
     updateActionButtons();
 }

@@ -3,6 +3,7 @@
 #include "common/FakeHost.h"
 #include "common/Tools.h"
 #include "maintenance/ArchiveEvents.h"
+#include "maintenance/SourceDeletion.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <stdexcept>
 
 using namespace kelmar;
@@ -34,7 +36,7 @@ TEST(ArchiveEvents, ZippingFiveFilesWithAnInfoFileCountsToFiveOfFiveNotSix)
     ZipComponent zip;
     ArchiveEvents events(host, zip);
     events.setOperationKind(ArchiveEvents::ZipBatch);
-    events.setRules({false, QStringLiteral("/roms/info.txt")});
+    events.setRules({QStringLiteral("/roms/info.txt")});
     events.setTotalFileCount(5);
     events.setCurrentFileNumber(1);
     events.fileProgress(QStringLiteral("/roms/a.nes"), 30);
@@ -55,7 +57,7 @@ TEST(ArchiveEvents, ZippingFiveFilesWithAnInfoFileCountsToFiveOfFiveNotSix)
     EXPECT_EQ(host.statusTexts.size(), before) << "a batch with its own status text is left alone";
 }
 
-TEST(ArchiveEvents, DeleteOriginalFilesOnlyOnceTheArchiveIsWrittenAndNeverTheInfoFile)
+TEST(SourceDeletion, DeleteOriginalFilesOnlyOnceTheArchiveIsWrittenAndNeverTheInfoFile)
 {
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.nes"));
@@ -70,7 +72,8 @@ TEST(ArchiveEvents, DeleteOriginalFilesOnlyOnceTheArchiveIsWrittenAndNeverTheInf
     ZipComponent zip;
     ArchiveEvents events(host, zip);
     events.setOperationKind(ArchiveEvents::ZipBatch);
-    events.setRules({true, info});
+    events.setRules({info});
+    SourceDeletion deletion(host, zip, {true, info});
     events.setTotalFileCount(3);
     events.setCurrentFileNumber(1);
     zip.setFileMask(a + u'\r' + b + u'\r' + hidden + u'\r' + info);
@@ -97,37 +100,18 @@ TEST(ArchiveEvents, DeleteOriginalFilesOnlyOnceTheArchiveIsWrittenAndNeverTheInf
     EXPECT_EQ(events.currentFileNumber(), 3);
 }
 
-TEST(ArchiveEvents, UnzipRenamePairsUseTheArchiveNameInTheChosenCaseWithoutDoubledExtension)
+TEST(ArchiveEvents, UnzipShowsTheFileInHandAndCountsFinishedFilesUpToTheTotal)
 {
-    QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("src/pac.rom")), "pac");
-    ZipComponent zip;
-    zip.setArchivePath(dir.filePath(QStringLiteral("Pac.rom.zip")));
-    zip.setFileMask(dir.filePath(QStringLiteral("src/pac.rom")));
-    ASSERT_EQ(zip.compress(0), ZipOk);
-
     FakeHost host;
-    ArchiveEvents events(host, zip);
+    std::atomic<bool> endProgram{false};
+    ArchiveEvents events(host, host, &endProgram);
     events.setOperationKind(ArchiveEvents::UnzipBatch);
-    events.setRules({false, QString(), true, UseUpperCase});
     events.setTotalFileCount(1);
-    events.setCurrentFileNumber(0);
-    const QString folder = dir.filePath(QStringLiteral("Out"));
-    zip.setExtractFolder(folder);
-    zip.setFileMask(QString());
-    ASSERT_EQ(zip.extract(0), ZipOk);
-    ASSERT_EQ(events.renameSources().size(), 1);
-    EXPECT_EQ(events.renameSources().first(), (folder + QStringLiteral("/pac.rom")).toUpper());
-    EXPECT_EQ(events.renameTargets().first(), (folder + QStringLiteral("/PAC.ROM")).toUpper());
-    EXPECT_EQ(host.statusTexts.last(),
-              QStringLiteral("Unzipping ") + folder + QStringLiteral("/pac.rom [||||||||||]"));
-    EXPECT_EQ(events.currentFileNumber(), 1);
-
-    events.setRules({false, QString(), true, UseOriginalCase});
-    zip.setArchivePath(dir.filePath(QStringLiteral("Other Name.zip")));
-    events.fileProgress(folder + QStringLiteral("/pac.rom"), 100);
-    EXPECT_EQ(events.renameSources().last(), folder + QStringLiteral("/pac.rom"));
-    EXPECT_EQ(events.renameTargets().last(), folder + QStringLiteral("/Other Name.rom"));
+    events.fileProgress(QStringLiteral("/out/pac.rom"), 40);
+    EXPECT_EQ(host.statusTexts.last(), QStringLiteral("Unzipping /out/pac.rom [||||......]"));
+    events.fileProgress(QStringLiteral("/out/pac.rom"), 100);
+    events.fileProgress(QStringLiteral("/out/man.rom"), 100);
+    EXPECT_EQ(host.statusTexts.last(), QStringLiteral("Unzipping /out/man.rom [||||||||||]"));
     EXPECT_EQ(events.currentFileNumber(), 1) << "clamped to the total";
 }
 
@@ -175,4 +159,16 @@ TEST(ArchiveEvents, UnexpectedErrorAsksUhOhAndNoEndsTheProgramYesCarriesOn)
     events.fileProgress(QStringLiteral("/out/b.nes"), 100);
     EXPECT_EQ(quits, 1);
     EXPECT_TRUE(host.stop) << "the running batch is stopped too";
+
+    // Without a host to stop, No ends the program through the batch's flag, and once it is
+    // set nothing more is asked.
+    BrokenOptionsHost sink;
+    std::atomic<bool> endProgram{false};
+    ArchiveEvents unconnected(sink, sink, &endProgram);
+    unconnected.setOperationKind(ArchiveEvents::UnzipBatch);
+    sink.queueAnswer(MsgAnswer::No);
+    unconnected.fileProgress(QStringLiteral("/out/c.nes"), 100);
+    unconnected.fileProgress(QStringLiteral("/out/d.nes"), 100);
+    EXPECT_TRUE(endProgram.load());
+    EXPECT_EQ(sink.questions.size(), 1);
 }

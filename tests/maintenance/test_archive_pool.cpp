@@ -3,6 +3,7 @@
 // same sources deleted, the same archives set aside as bad, and after Stop nothing more.
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
+#include "common/SelectedArchives.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
 #include "common/ZipTestRequests.h"
@@ -185,24 +186,25 @@ Seen unzipRun(int workers, int stopAt)
     host.opts.chkDeleteZIPFiles = 1;
     host.opts.chkRenameFiles = 1;
     host.opts.cmbUnzipCase = UseUpperCase;
-    host.queueFolder(dir.filePath(QStringLiteral("out")));
     if (stopAt > 0)
         host.queueAnswer(MsgAnswer::Ok); // "The current process has been stopped"
-    ZipComponent zip;
-    const UnzipReport report = unzip_files(host, zip, [&](int number, int, const QString&) {
+    UnzipHooks hooks;
+    hooks.onArchive = [&](int number, int, const QString&) {
         if (number == stopAt)
             host.stop = true;
-    });
+    };
+    const BatchReport report =
+        unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("out"))), host, host, hooks);
     Seen seen;
     for (const QString& line : std::as_const(host.log))
         seen.log.append(QString(line).replace(dir.path(), QStringLiteral("<root>")));
     seen.files = treeOf(dir.path());
-    for (const UnzipReport::Archive& a : report.archives)
+    for (const ItemOutcome& a : report.items)
         seen.outcomes.append(QStringLiteral("%1 %2 %3")
                                  .arg(QFileInfo(a.path).fileName())
-                                 .arg(a.result)
-                                 .arg(a.deleted));
-    seen.archives = int(report.archives.size());
+                                 .arg(a.code)
+                                 .arg(a.result == ItemResult::Done));
+    seen.archives = int(report.items.size());
     return seen;
 }
 
@@ -323,7 +325,7 @@ TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
     host.listFolder(dir.path());
     host.opts.chkUnziptoSameFolder = 1;
     host.opts.chkDeleteZIPFiles = 1;
-    const UnzipReport unzipped = unzip_files(host, zip);
+    const BatchReport unzipped = unzip_files(unzipRequestFor(host), host, host);
     EXPECT_EQ(unzipped.failedCount(), 0);
     EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.bin")}, QDir::Files).size(), count);
     EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.zip")}, QDir::Files).size(), 0);

@@ -1,5 +1,4 @@
 #include "WindowTest.h"
-#include "archive/ZipComponent.h"
 #include "browse/FileListModel.h"
 #include "common/Tools.h"
 #include "maintenance/UnzipFiles.h"
@@ -27,6 +26,7 @@ TEST(WindowUnzip, ExtractsIntoThePickedFolderAndRenamesAfterTheArchives)
     QTemporaryDir folder;
     QTemporaryDir target;
     useTestSettings(config.path());
+    Dialogs::script().files.push_back(QString()); // the first time, the picker is cancelled
     Dialogs::script().files.push_back(target.path());
 
     writeFile(folder.filePath(QStringLiteral("w/roms/game.nes")), textBytes(300000, 3));
@@ -52,6 +52,11 @@ TEST(WindowUnzip, ExtractsIntoThePickedFolderAndRenamesAfterTheArchives)
     window.findChild<QComboBox*>(QStringLiteral("cmbUnzipCase"))->setCurrentIndex(1);
     window.setListFolder(folder.path());
     window.select_all();
+    window.write_log(QStringLiteral("old line"));
+    EXPECT_FALSE(window.runOperation(QStringLiteral("unzip_files")));
+    EXPECT_FALSE(window.batchRunning());
+    EXPECT_TRUE(window.logText().isEmpty()) << window.logText();
+    EXPECT_TRUE(QDir(target.path()).isEmpty());
     window.prepareOptionsMenu();
     QAction* unzip = window.findChild<QAction*>(QStringLiteral("menOptionsUnzip"));
     ASSERT_TRUE(unzip->isEnabled());
@@ -72,7 +77,7 @@ TEST(WindowUnzip, ExtractsIntoThePickedFolderAndRenamesAfterTheArchives)
     EXPECT_EQ(window.statusPanelText(1), frmKelmar::creditLine());
     EXPECT_EQ(readFile(target.filePath(QStringLiteral("BONUS.TXT"))), "another one");
     EXPECT_EQ(Dialogs::script().asked,
-              QStringList{QStringLiteral("Select the folder you wish to unzip to.")});
+              QStringList(2, QStringLiteral("Select the folder you wish to unzip to.")));
     Dialogs::script() = Dialogs::Script();
 }
 
@@ -100,14 +105,22 @@ TEST(WindowUnzip, ClosingDuringAnUnzipStopsItAndAsksNothing)
     window.findChild<QCheckBox*>(QStringLiteral("chkUnziptoSameFolder"))->setChecked(true);
     window.findChild<QCheckBox*>(QStringLiteral("chkDeleteZIPFiles"))->setChecked(false);
     // The real unzip, with the window closed as the first archive is taken up.
-    window.registerOperation(QStringLiteral("unzip_files"), [&window](BatchHost& host) {
-        ZipComponent zip;
-        unzip_files(host, zip, [&window](int number, int, const QString&) {
-            if (number == 1)
-                QMetaObject::invokeMethod(
-                    &window, [&window] { window.close(); }, Qt::BlockingQueuedConnection);
+    window.registerBatch(
+        QStringLiteral("unzip_files"), [](frmKelmar& window, const BatchSnapshot& snapshot) {
+            frmKelmar::BatchJob job;
+            BatchFiles files{snapshot.folder, snapshot.names};
+            job.run = [&window, request = unzipRequestFromOptions(snapshot.options, files)](
+                          ProgressSink& sink, BatchQuestions& questions) {
+                UnzipHooks hooks;
+                hooks.onArchive = [&window](int number, int, const QString&) {
+                    if (number == 1)
+                        QMetaObject::invokeMethod(
+                            &window, [&window] { window.close(); }, Qt::BlockingQueuedConnection);
+                };
+                return unzip_files(request, sink, questions, hooks);
+            };
+            return std::optional<frmKelmar::BatchJob>(job);
         });
-    });
     window.setListFolder(folder.path());
     window.show();
     window.select_all();
