@@ -158,14 +158,15 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
     CliHost host(saved, interruptFlag(), out, err, true);
     int failed = 0;
     bool stopped = false;
-    if (!forEachGroup(groups, host, "files", err, [&] {
+    if (!forEachFolder(groups, host, "files", err, [&](const BatchFiles& files) {
+            const RenameRequest request{files, rule};
             if (dryRun) {
-                failed += printPlan(plan_renames(host, rule), out);
+                failed += printPlan(plan_renames(request), out);
                 return;
             }
-            const RenameReport report = rename_files(host, rule);
-            failed += report.failed();
-            stopped = stopped || report.stopped;
+            const BatchReport report = rename_files(request, host, host);
+            failed += report.failedCount();
+            stopped = stopped || report.stopped();
         }))
         stopped = true;
     return batchExitStatus(failed + missing, stopped);

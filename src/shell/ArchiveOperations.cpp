@@ -11,6 +11,8 @@
 #include "maintenance/ToZipFilename.h"
 #include "maintenance/UnzipFiles.h"
 #include "maintenance/ZipFiles.h"
+#include "shell/Dialogs.h"
+#include "shell/SelectedFiles.h"
 #include "shell/frmAttributes.h"
 #include "shell/frmKelmar.h"
 
@@ -27,6 +29,114 @@ template <typename Batch> frmKelmar::Operation withComponent(Batch batch)
     };
 }
 
+using Job = std::optional<frmKelmar::BatchJob>;
+
+// A job that runs batch over request; after it the window beeps when beep is set (and Sound
+// is ticked) and re-reads the list when refreshList is.
+template <typename Request, typename Batch>
+frmKelmar::BatchJob jobOf(Request request, Batch batch, bool beep = true, bool refreshList = true)
+{
+    frmKelmar::BatchJob job;
+    job.run = [request = std::move(request), batch](ProgressSink& sink,
+                                                     BatchQuestions& questions) {
+        return batch(request, sink, questions);
+    };
+    job.beep = beep;
+    job.refreshList = refreshList;
+    return job;
+}
+
+Job prepareTest(frmKelmar&, const BatchSnapshot& snapshot)
+{
+    TestRequest request;
+    request.files = selectedArchives(snapshot);
+    request.password = snapshot.options.unzipPassword();
+    return jobOf(request, [](const TestRequest& r, ProgressSink& sink, BatchQuestions& q) {
+        return test_zip_files(r, sink, q);
+    });
+}
+
+Job prepareSpace(frmKelmar&, const BatchSnapshot& snapshot)
+{
+    SpaceRequest request;
+    request.files = selectedArchives(snapshot);
+    return jobOf(request, calculate_space);
+}
+
+Job prepareZipName(frmKelmar&, const BatchSnapshot& snapshot)
+{
+    ZipNameRequest request;
+    request.files = selectedArchives(snapshot);
+    return jobOf(request, to_zip_filename, false);
+}
+
+Job prepareRezip(frmKelmar&, const BatchSnapshot& snapshot)
+{
+    RebuildRequest request;
+    request.files = selectedArchives(snapshot);
+    request.level = snapshot.options.sliCompression;
+    request.readPassword = snapshot.options.unzipPassword();
+    request.writePassword = snapshot.options.zipPassword();
+    return jobOf(request, [](const RebuildRequest& r, ProgressSink& sink, BatchQuestions& q) {
+        return rezip_files(r, sink, q);
+    });
+}
+
+// Refuses an empty ROM filter, then asks before anything is removed.
+Job prepareRemoveNonRoms(frmKelmar& window, const BatchSnapshot& snapshot)
+{
+    const QString filter = snapshot.options.lblROMFilter;
+    // An empty filter marks nothing as a ROM: going on would empty every archive.
+    if (romFilterIsEmpty(filter)) {
+        Dialogs::messageBox(&window, emptyRomFilterMessage(), QStringLiteral("Whoops!"),
+                            MsgIcon::Exclamation, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    if (Dialogs::messageBox(&window, removeNonRomsQuestion(filter),
+                            QStringLiteral("Are you sure?"), MsgIcon::Question,
+                            MsgButtons::YesNo) != MsgAnswer::Yes)
+        return std::nullopt;
+    RebuildRequest request;
+    request.files = selectedArchives(snapshot);
+    request.romFilter = filter;
+    request.readPassword = snapshot.options.unzipPassword();
+    return jobOf(request, [](const RebuildRequest& r, ProgressSink& sink, BatchQuestions& q) {
+        return remove_non_roms_from_zips(r, sink, q);
+    });
+}
+
+// Says "Whoops!" when no archive is selected, else asks for the attributes.
+Job prepareAttributes(frmKelmar& window, const BatchSnapshot& snapshot)
+{
+    RebuildRequest request;
+    request.files = selectedArchives(snapshot);
+    if (request.files.empty()) {
+        Dialogs::messageBox(&window, QStringLiteral("You didn't select any zips to process!"),
+                            QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    const int chosen = frmAttributes::ask(&window);
+    if (chosen < 0)
+        return std::nullopt;
+    request.attributes = chosen;
+    request.level = snapshot.options.sliCompression;
+    request.readPassword = snapshot.options.unzipPassword();
+    return jobOf(
+        request,
+        [](const RebuildRequest& r, ProgressSink& sink, BatchQuestions& q) {
+            return change_attributes(r, sink, q);
+        },
+        false, false);
+}
+
+Job prepareDelete(frmKelmar& window, const BatchSnapshot& snapshot)
+{
+    if (Dialogs::messageBox(&window, deleteQuestion(), QStringLiteral("Confirmation"),
+                            MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return std::nullopt;
+    return jobOf(DeleteRequest{selectedFiles(snapshot)}, delete_files, false);
+}
+
 } // namespace
 
 void registerArchiveOperations(frmKelmar& window)
@@ -35,24 +145,14 @@ void registerArchiveOperations(frmKelmar& window)
                              withComponent([](auto& h, auto& z) { zip_files(h, z); }));
     window.registerOperation(QStringLiteral("unzip_files"),
                              withComponent([](auto& h, auto& z) { unzip_files(h, z); }));
-    window.registerOperation(QStringLiteral("test_zip_files"),
-                             withComponent([](auto& h, auto& z) { test_zip_files(h, z); }));
-    window.registerOperation(QStringLiteral("calculate_space"),
-                             withComponent([](auto& h, auto& z) { calculate_space(h, z); }));
-    window.registerOperation(QStringLiteral("to_zip_filename"),
-                             withComponent([](auto& h, auto& z) { to_zip_filename(h, z); }));
+    window.registerBatch(QStringLiteral("test_zip_files"), prepareTest);
+    window.registerBatch(QStringLiteral("calculate_space"), prepareSpace);
+    window.registerBatch(QStringLiteral("to_zip_filename"), prepareZipName);
     window.registerOperation(
         QStringLiteral("convert_sub_folders_to_zips"),
         withComponent([](auto& h, auto& z) { convert_sub_folders_to_zips(h, z); }));
-    window.registerOperation(QStringLiteral("rezip_files"),
-                             withComponent([](auto& h, auto& z) { rezip_files(h, z); }));
-    window.registerOperation(
-        QStringLiteral("remove_non_roms_from_zips"),
-        withComponent([](auto& h, auto& z) { remove_non_roms_from_zips(h, z); }));
-    window.registerOperation(
-        QStringLiteral("change_attributes"), withComponent([&window](auto& h, auto& z) {
-            change_attributes(h, z, [&window] { return frmAttributes::ask(&window); });
-        }));
-    window.registerOperation(QStringLiteral("delete_files"),
-                             [](BatchHost& host) { delete_files(host); });
+    window.registerBatch(QStringLiteral("rezip_files"), prepareRezip);
+    window.registerBatch(QStringLiteral("remove_non_roms_from_zips"), prepareRemoveNonRoms);
+    window.registerBatch(QStringLiteral("change_attributes"), prepareAttributes);
+    window.registerBatch(QStringLiteral("delete_files"), prepareDelete);
 }

@@ -282,6 +282,8 @@ void frmKelmar::closeEvent(QCloseEvent* event)
 
 void frmKelmar::registerOperation(const QString& operationName, Operation operation)
 {
+    // The latest registration of a name is the one that runs, whichever its kind.
+    m_batches.remove(operationName);
     m_operations.insert(operationName, std::move(operation));
     updateActionButtons();
 }
