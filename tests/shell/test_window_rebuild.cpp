@@ -76,6 +76,16 @@ TEST(WindowRebuild, RezipRemoveNonRomsAndAttributesFromTheMenu)
     trigger("menOptionsChangeAttributes");
     EXPECT_TRUE(zipinfo(folder.filePath("set.zip")).contains(QLatin1String("rdo hid")));
     EXPECT_EQ(window.fileList()->names(), QStringList({"set.zip"}));
+
+    // Delete, once confirmed, deletes the selection and lists what is left.
+    Dialogs::script().asked.clear();
+    Dialogs::script().messages.push_back(MsgAnswer::Yes);
+    trigger("menOptionsDelete");
+    EXPECT_EQ(Dialogs::script().asked,
+              QStringList{QStringLiteral("Confirmation|") + deleteQuestion()});
+    EXPECT_EQ(window.logText(), QStringLiteral("Deleted ") + folder.filePath("set.zip") + "\r\n");
+    EXPECT_FALSE(QFile::exists(folder.filePath("set.zip")));
+    EXPECT_EQ(window.fileList()->names(), QStringList());
     Dialogs::script() = Dialogs::Script();
 }
 
