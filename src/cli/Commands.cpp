@@ -146,6 +146,12 @@ int batchExitStatus(int failed, bool stopped)
 bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
                   QTextStream& err, const std::function<void()>& batch)
 {
+    return forEachFolder(groups, host, what, err, [&](const BatchFiles&) { batch(); });
+}
+
+bool forEachFolder(const std::vector<Group>& groups, CliHost& host, const char* what,
+                   QTextStream& err, const std::function<void(const BatchFiles& files)>& batch)
+{
     for (const Group& g : groups) {
         if (interruptFlag().load())
             return false;
@@ -155,7 +161,7 @@ bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* w
             continue;
         }
         host.setFiles(g.folder, g.names);
-        batch();
+        batch(BatchFiles{g.folder, g.names});
     }
     return true;
 }

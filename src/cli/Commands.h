@@ -1,5 +1,6 @@
 #pragma once
 
+#include "maintenance/BatchProgress.h"
 #include "settings/Options.h"
 
 #include <QStringList>
@@ -71,6 +72,9 @@ int batchExitStatus(int failed, bool stopped);
 // stopped the run before a group.
 bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
                   QTextStream& err, const std::function<void()>& batch);
+// The same for a batch that takes its files in its request: batch gets each group's files.
+bool forEachFolder(const std::vector<Group>& groups, CliHost& host, const char* what,
+                   QTextStream& err, const std::function<void(const BatchFiles& files)>& batch);
 
 // One command: its name, its entry point and its section of --help, which
 // "kelmar-cli COMMAND --help" prints alone.

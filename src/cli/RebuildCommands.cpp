@@ -1,5 +1,4 @@
 // kelmar-cli rezip, remove-non-roms and attributes: the operations that rebuild archives.
-#include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
@@ -104,13 +103,26 @@ OptionTable sharedOptions(Options& options)
     };
 }
 
+using RebuildBatch = BatchReport (*)(const RebuildRequest&, ProgressSink&, BatchQuestions&,
+                                      const RebuildTaken&);
+
+// The request the options and flags make, for the files of one folder.
+RebuildRequest requestOf(const Options& options, int attributes, const BatchFiles& files)
+{
+    RebuildRequest request;
+    request.files = files;
+    request.level = options.sliCompression;
+    request.readPassword = options.unzipPassword();
+    request.writePassword = options.zipPassword();
+    request.romFilter = options.lblROMFilter;
+    request.attributes = attributes;
+    return request;
+}
+
 // Runs batch over every group and sums up; the summary goes to stderr.
-int runOverGroups(
-    const char* command, const QStringList& paths, const Options& options, QTextStream& out,
-    QTextStream& err, const char* verb,
-    const std::function<RebuildReport(CliHost&, ZipComponent&,
-                                      const std::function<void(int, int, const QString&)>&)>& batch,
-    const std::function<std::optional<MsgAnswer>(Question)>& answer = {})
+int runOverGroups(const char* command, const QStringList& paths, const Options& options,
+                  QTextStream& out, QTextStream& err, const char* verb, RebuildBatch batch,
+                  int attributes = 0)
 {
     std::vector<Group> groups;
     int total = 0;
@@ -123,26 +135,20 @@ int runOverGroups(
     QString swallowed;
     QTextStream quiet(&swallowed);
     CliHost host(options, interruptFlag(), out, quiet, true);
-    if (answer)
-        host.questions = [&](Question kind, MsgButtons) { return answer(kind); };
-    int failed = 0;
-    int done = 0;
-    bool stopped = false;
-    if (!forEachGroup(groups, host, ".zip files", err, [&] {
-            // Each folder is a batch of its own, with a component of its own.
-            ZipComponent zip;
-            const RebuildReport report =
-                batch(host, zip, [&](int, int, const QString& path) { progress.step(path); });
-            failed += report.failedCount();
-            done += int(report.archives.size()) - report.failedCount();
-            stopped = stopped || report.stopped;
+    BatchReport all;
+    if (!forEachFolder(groups, host, ".zip files", err, [&](const BatchFiles& files) {
+            // Each folder is a batch of its own.
+            all.add(batch(requestOf(options, attributes, files), host, host,
+                          [&](int, int, const QString& path) { progress.step(path); }));
         }))
-        stopped = true;
+        all.end = BatchEnd::Stopped;
     progress.clear();
+    const int failed = all.failedCount();
+    const int done = int(all.items.size()) - failed;
     err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
-        << (stopped ? " (stopped)" : "") << '\n';
+        << (all.stopped() ? " (stopped)" : "") << '\n';
     err.flush();
-    return batchExitStatus(failed + missing, stopped);
+    return batchExitStatus(failed + missing, all.stopped());
 }
 
 } // namespace
@@ -158,10 +164,7 @@ int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QT
         cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkZIPPassword = 0; }));
     if (!parseOptions(args, "rezip", table, &paths, err))
         return kExitUsage;
-    return runOverGroups("rezip", paths, options, out, err, "Rezipped",
-                         [](CliHost& host, ZipComponent& zip, const auto& onArchive) {
-                             return rezip_files(host, zip, onArchive);
-                         });
+    return runOverGroups("rezip", paths, options, out, err, "Rezipped", rezip_files);
 }
 
 int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream& out,
@@ -197,16 +200,9 @@ int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream&
         if (!std::fgets(line, sizeof line, stdin) || (line[0] != 'y' && line[0] != 'Y'))
             return kExitGood;
     }
-    return runOverGroups(
-        "remove-non-roms", paths, options, out, err, "Stripped",
-        [](CliHost& host, ZipComponent& zip, const auto& onArchive) {
-            return remove_non_roms_from_zips(host, zip, onArchive);
-        },
-        [](Question kind) -> std::optional<MsgAnswer> {
-            if (kind == Question::ConfirmRemoveNonRoms)
-                return MsgAnswer::Yes;
-            return std::nullopt;
-        });
+    // The terminal's question (or --yes) stood for the window's confirmation.
+    return runOverGroups("remove-non-roms", paths, options, out, err, "Stripped",
+                         remove_non_roms_from_zips);
 }
 
 int runAttributes(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
@@ -221,11 +217,8 @@ int runAttributes(const QStringList& args, const Options& saved, QTextStream& ou
     table.push_back(cliSwitch({QStringLiteral("--archive")}, [&] { chosen |= AttrArchive; }));
     if (!parseOptions(args, "attributes", table, &paths, err))
         return kExitUsage;
-    return runOverGroups("attributes", paths, options, out, err, "Updated",
-                         [chosen](CliHost& host, ZipComponent& zip, const auto& onArchive) {
-                             return change_attributes(
-                                 host, zip, [chosen] { return chosen; }, onArchive);
-                         });
+    return runOverGroups("attributes", paths, options, out, err, "Updated", change_attributes,
+                         chosen);
 }
 
 } // namespace kelmar::cli

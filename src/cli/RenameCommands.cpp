@@ -89,6 +89,18 @@ int printPlan(const RenamePlan& plan, QTextStream& out)
     return problems;
 }
 
+// What is wrong with --find and --replace; nothing when they make a rule.
+QString findAndReplaceError(bool bothGiven, const QString& find, const QString& replace)
+{
+    if (!bothGiven)
+        return QStringLiteral("--find and --replace go together");
+    if (find.isEmpty())
+        return QStringLiteral("--find needs a text that is not empty");
+    if (basMain::HoldsInvalidChars(replace))
+        return QStringLiteral("the replacement may not hold \\ / : * ? < > | or a double quote");
+    return QString();
+}
+
 } // namespace
 
 int runRename(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
@@ -138,13 +150,9 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
         return usage(err, QStringLiteral("rename needs a rule: --capital, --lower, --upper, "
                                          "--insert-spaces, --remove-spaces or --find/--replace"));
     if (*kind == RenameRule::Kind::FindAndReplace) {
-        if (!haveFind || !haveReplace)
-            return usage(err, QStringLiteral("--find and --replace go together"));
-        if (find.isEmpty())
-            return usage(err, QStringLiteral("--find needs a text that is not empty"));
-        if (basMain::HoldsInvalidChars(replace))
-            return usage(err, QStringLiteral("the replacement may not hold \\ / : * ? < > | or "
-                                             "a double quote"));
+        const QString wrong = findAndReplaceError(haveFind && haveReplace, find, replace);
+        if (!wrong.isEmpty())
+            return usage(err, wrong);
     }
     if (paths.isEmpty())
         return usage(err, QStringLiteral("rename needs at least one file or folder"));
@@ -158,14 +166,15 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
     CliHost host(saved, interruptFlag(), out, err, true);
     int failed = 0;
     bool stopped = false;
-    if (!forEachGroup(groups, host, "files", err, [&] {
+    if (!forEachFolder(groups, host, "files", err, [&](const BatchFiles& files) {
+            const RenameRequest request{files, rule};
             if (dryRun) {
-                failed += printPlan(plan_renames(host, rule), out);
+                failed += printPlan(plan_renames(request), out);
                 return;
             }
-            const RenameReport report = rename_files(host, rule);
-            failed += report.failed();
-            stopped = stopped || report.stopped;
+            const BatchReport report = rename_files(request, host, host);
+            failed += report.failedCount();
+            stopped = stopped || report.stopped();
         }))
         stopped = true;
     return batchExitStatus(failed + missing, stopped);

@@ -1,5 +1,4 @@
 // kelmar-cli test: the window's Test Zips over archives named on the command line.
-#include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
@@ -53,16 +52,39 @@ Exit status of test:
 
 namespace {
 
-QString verdictText(TestZipsReport::Verdict v)
+QString verdictText(ItemResult result)
 {
-    switch (v) {
-    case TestZipsReport::Verdict::Good:
+    switch (result) {
+    case ItemResult::Done:
         return QStringLiteral("good");
-    case TestZipsReport::Verdict::Bad:
+    case ItemResult::Failed:
         return QStringLiteral("bad");
     default:
         return QStringLiteral("not-tested");
     }
+}
+
+// {"archives":[...],"good","bad","notTested","stopped"} on out.
+void printJson(const BatchReport& all, QTextStream& out)
+{
+    QJsonArray list;
+    for (const ItemOutcome& a : all.items) {
+        QJsonObject o;
+        o.insert(QStringLiteral("path"), fs::displayName(a.path));
+        o.insert(QStringLiteral("verdict"), verdictText(a.result));
+        o.insert(QStringLiteral("code"), a.code);
+        o.insert(QStringLiteral("reason"), fs::displayName(a.reason));
+        o.insert(QStringLiteral("renamedTo"), fs::displayName(a.target));
+        list.append(o);
+    }
+    QJsonObject doc;
+    doc.insert(QStringLiteral("archives"), list);
+    doc.insert(QStringLiteral("good"), all.count(ItemResult::Done));
+    doc.insert(QStringLiteral("bad"), all.count(ItemResult::Failed));
+    doc.insert(QStringLiteral("notTested"), all.count(ItemResult::NotJudged));
+    doc.insert(QStringLiteral("stopped"), all.stopped());
+    out << QJsonDocument(doc).toJson(QJsonDocument::Indented);
+    out.flush();
 }
 
 } // namespace
@@ -89,50 +111,32 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     ProgressLine progress(err, total);
     installInterruptHandler();
     CliHost host(options, interruptFlag(), out, err, !json);
-    ZipComponent zip;
-    TestZipsReport all;
-    if (!forEachGroup(groups, host, ".zip files", err, [&] {
-            const TestZipsReport report = test_zip_files(
-                host, zip, [&](int, int, const QString& path) { progress.step(path); });
-            all.archives.insert(all.archives.end(), report.archives.begin(), report.archives.end());
-            all.stopped = all.stopped || report.stopped;
+    BatchReport all;
+    if (!forEachFolder(groups, host, ".zip files", err, [&](const BatchFiles& files) {
+            const TestRequest request{files, options.unzipPassword(), 0};
+            all.add(test_zip_files(request, host, host, [&](int, int, const QString& path) {
+                progress.step(path);
+            }));
         }))
-        all.stopped = true;
+        all.end = BatchEnd::Stopped;
     progress.clear();
-    all.stopped = all.stopped || (interruptFlag().load() && int(all.archives.size()) < total);
+    if (interruptFlag().load() && int(all.items.size()) < total)
+        all.end = BatchEnd::Stopped;
 
-    const int bad = all.count(TestZipsReport::Verdict::Bad);
-    const int notTested = all.count(TestZipsReport::Verdict::NotTested);
-    const int good = all.count(TestZipsReport::Verdict::Good);
-    if (json) {
-        QJsonArray list;
-        for (const auto& a : all.archives) {
-            QJsonObject o;
-            o.insert(QStringLiteral("path"), fs::displayName(a.path));
-            o.insert(QStringLiteral("verdict"), verdictText(a.verdict));
-            o.insert(QStringLiteral("code"), a.result);
-            o.insert(QStringLiteral("reason"), fs::displayName(a.reason));
-            o.insert(QStringLiteral("renamedTo"), fs::displayName(a.renamedTo));
-            list.append(o);
-        }
-        QJsonObject doc;
-        doc.insert(QStringLiteral("archives"), list);
-        doc.insert(QStringLiteral("good"), good);
-        doc.insert(QStringLiteral("bad"), bad);
-        doc.insert(QStringLiteral("notTested"), notTested);
-        doc.insert(QStringLiteral("stopped"), all.stopped);
-        out << QJsonDocument(doc).toJson(QJsonDocument::Indented);
-        out.flush();
-    }
+    const int bad = all.count(ItemResult::Failed);
+    const int notTested = all.count(ItemResult::NotJudged);
+    const int good = all.count(ItemResult::Done);
+    if (json)
+        printJson(all, out);
     if (!json || progress.enabled()) {
-        err << "Tested " << all.archives.size() << " of " << total << " archives: " << good
+        err << "Tested " << all.items.size() << " of " << total << " archives: " << good
             << " good, " << bad << " bad, " << notTested << " not tested"
-            << (all.stopped ? " (stopped)" : "") << '\n';
+            << (all.stopped() ? " (stopped)" : "") << '\n';
         err.flush();
     }
     if (bad > 0 || missing > 0)
         return kExitBad;
-    if (notTested > 0 || all.stopped)
+    if (notTested > 0 || all.stopped())
         return kExitNotTested;
     return kExitGood;
 }

@@ -236,19 +236,15 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
     QString swallowed;
     QTextStream quiet(&swallowed);
     CliHost host(saved, interruptFlag(), out, quiet, true);
-    ZipComponent zip;
-    quint64 bytes = 0;
-    int archives = 0;
-    int unreadable = 0;
+    BatchReport all;
     for (const Group& g : groups) {
         if (interruptFlag().load())
             break;
-        host.setFiles(g.folder, g.names);
-        const SpaceReport report = calculate_space(host, zip);
-        bytes += report.bytes;
-        archives += report.archives;
-        unreadable += int(report.unreadable.size());
+        all.add(calculate_space(SpaceRequest{{g.folder, g.names}, 0}, host, host));
     }
+    const quint64 bytes = all.bytes;
+    const int archives = int(all.items.size());
+    const int unreadable = all.failedCount();
     if (archives == 0) {
         err << "kelmar-cli: no .zip files to calculate\n";
         err.flush();
@@ -285,7 +281,7 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
         if (::isatty(STDIN_FILENO) == 0)
             return usage(err, QStringLiteral("delete asks before deleting; give --yes when "
                                              "not run from a terminal"));
-        err << "Are you sure you want to delete the selected files? [y/N] ";
+        err << deleteQuestion() << " [y/N] ";
         err.flush();
         char line[64] = {};
         if (!std::fgets(line, sizeof line, stdin) || (line[0] != 'y' && line[0] != 'Y'))
@@ -295,16 +291,9 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
     QTextStream quiet(&swallowed);
     CliHost host(saved, interruptFlag(), out, quiet, true);
     // The terminal's question (or --yes) stood for the window's confirmation.
-    host.questions = [](Question kind, MsgButtons) -> std::optional<MsgAnswer> {
-        if (kind == Question::ConfirmDelete)
-            return MsgAnswer::Yes;
-        return std::nullopt;
-    };
     int failed = 0;
-    for (const Group& g : groups) {
-        host.setFiles(g.folder, g.names);
-        failed += int(delete_files(host).failed.size());
-    }
+    for (const Group& g : groups)
+        failed += delete_files(DeleteRequest{{g.folder, g.names}}, host, host).failedCount();
     return failed + missing > 0 ? kExitBad : kExitGood;
 }
 

@@ -1,8 +1,6 @@
 #include "maintenance/CalculateSpace.h"
 
 #include "archive/ZipComponent.h"
-#include "fs/Path.h"
-#include "maintenance/BatchHost.h"
 #include "maintenance/PoolBatch.h"
 #include "names/basMain.h"
 
@@ -20,72 +18,62 @@ QString spaceMessage(quint64 bytes, int archives)
            (archives == 1 ? QString() : QStringLiteral("s"));
 }
 
-SpaceReport calculate_space(BatchHost& host, ZipComponent& /*each archive has its own*/)
-{
-    SpaceReport report;
-    const QString folder = fs::withSeparator(host.folder());
-    host.clear_log();
-    host.protect_form();
+namespace {
 
-    std::vector<int> positions;
-    for (int i = 0; i < host.fileCount(); ++i) {
-        if (host.isSelectedArchive(i))
-            positions.push_back(i);
+// Lists one archive, adding up its entries' uncompressed sizes; a listing that fails is logged.
+ItemOutcome listOne(ProgressSink& log, const QString& path, quint64* bytes)
+{
+    ItemOutcome item;
+    item.path = path;
+    ZipComponent mine;
+    // The sizes are summed as integers: exact at any size.
+    QObject::connect(
+        &mine, &ZipComponent::entryListed, &mine,
+        [bytes](const QString&, qint64 size) { *bytes += quint64(qMax<qint64>(size, 0)); },
+        Qt::DirectConnection);
+    mine.setArchivePath(path);
+    item.code = mine.list();
+    if (item.code != ZipOk) {
+        const QString detail = mine.lastErrorDetail();
+        item.result = ItemResult::Failed;
+        item.reason = zipErrorMessage(item.code) +
+                      (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
+        log.write_log(basMain::GetFileName(path) + QStringLiteral(" could not be read (") +
+                      item.reason + u')');
     }
+    return item;
+}
+
+} // namespace
+
+BatchReport calculate_space(const SpaceRequest& request, ProgressSink& sink,
+                            BatchQuestions& questions)
+{
+    BatchReport report;
+    sink.clear_log();
     // Archives are listed several at once (on a cold disk the reads overlap), each by a
     // component of its own.
-    struct Listed
-    {
-        quint64 bytes = 0;
-        bool readable = true;
-    };
-    PoolBatchResults<Listed> run = runOnPool<Listed>(
-        host, positions,
-        [](BatchHost& serial, int, const QString& path) {
-            Listed listed;
-            ZipComponent mine;
-            // The sizes are summed as integers: exact at any size.
-            QObject::connect(
-                &mine, &ZipComponent::entryListed, &mine,
-                [&](const QString&, qint64 size) {
-                    listed.bytes += quint64(qMax<qint64>(size, 0));
-                },
-                Qt::DirectConnection);
-            mine.setArchivePath(path);
-            const int result = mine.list();
-            if (result != ZipOk) {
-                listed.readable = false;
-                const QString detail = mine.lastErrorDetail();
-                serial.write_log(basMain::GetFileName(path) +
-                                 QStringLiteral(" could not be read (") + zipErrorMessage(result) +
-                                 (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail) +
-                                 u')');
-            }
-            return listed;
+    std::vector<quint64> sizes(size_t(request.files.size()), 0);
+    PoolBatchResults<ItemOutcome> run = runOnPool<ItemOutcome>(
+        request.files, request.workers, sink, questions,
+        [&](SerialProgress& serial, int number, const QString& path) {
+            return listOne(serial, path, &sizes[size_t(number - 1)]);
         },
         {});
-    quint64 total = 0;
-    for (size_t i = 0; i < run.results.size(); ++i) {
-        total += run.results[i].bytes;
-        if (!run.results[i].readable)
-            report.unreadable.append(folder + host.fileName(positions[i]));
-    }
-    report.archives = int(run.results.size());
-    report.stopped = run.stopped;
-    report.bytes = total;
-    if (report.archives != 0) {
-        report.message = spaceMessage(total, report.archives);
-        host.messageBox(report.message, QStringLiteral("Information"), MsgIcon::Information,
-                        MsgButtons::Ok);
+    report.items = std::move(run.results);
+    for (size_t i = 0; i < report.items.size(); ++i)
+        report.bytes += sizes[i];
+    if (run.stopped)
+        report.end = BatchEnd::Stopped;
+    if (!report.items.empty()) {
+        questions.messageBox(spaceMessage(report.bytes, int(report.items.size())),
+                             QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
     } else {
-        report.message = QStringLiteral("You didn't select any Zip files to calculate!");
-        host.messageBox(report.message, QStringLiteral("Whoops!"), MsgIcon::Exclamation,
-                        MsgButtons::Ok);
+        if (request.files.empty())
+            report.end = BatchEnd::NothingSelected;
+        questions.messageBox(QStringLiteral("You didn't select any Zip files to calculate!"),
+                             QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
     }
-    host.release_form();
-    if (Options::isSet(host.options().chkSound))
-        host.beep();
-    host.refresh(); // re-reads the list and recounts
     return report;
 }
 

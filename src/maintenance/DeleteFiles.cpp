@@ -1,10 +1,6 @@
 #include "maintenance/DeleteFiles.h"
 
 #include "fs/NativeName.h"
-#include "fs/Path.h"
-#include "maintenance/BatchHost.h"
-
-#include <QFile>
 
 #include <cerrno>
 #include <cstring>
@@ -13,42 +9,53 @@
 
 namespace kelmar {
 
-DeleteReport delete_files(BatchHost& host)
-{
-    DeleteReport report;
-    if (host.messageBox(QStringLiteral("Are you sure you want to delete the selected files?"),
-                        QStringLiteral("Confirmation"), MsgIcon::Question, MsgButtons::YesNo,
-                        Question::ConfirmDelete) != MsgAnswer::Yes)
-        return report;
-    report.confirmed = true;
-    QString folder = fs::withSeparator(host.folder());
-    host.clear_log();
+namespace {
 
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (!host.isSelected(position))
-            continue;
-        const QString name = host.fileName(position);
-        if (name.startsWith(u'.'))
-            continue; // hidden: the list would not show it
-        const QString path = folder + name;
-        const QByteArray native = fs::nativeName(path);
-        // What a listing shows: a file, or a link that leads to one (a broken link, or a
-        // link to a folder, is not seen).
-        struct stat st;
-        if (::stat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode))
-            continue;
-        // Unlinking needs no write permission on the file, so a read-only file goes without
-        // changing its mode, and a link goes without touching what it points to.
-        if (::unlink(native.constData()) == 0) {
-            report.deleted.append(path);
-            host.write_log(QStringLiteral("Deleted ") + path);
-        } else {
-            report.failed.append(path);
-            host.write_log(QStringLiteral("Could not delete ") + path + QStringLiteral(": ") +
-                           QString::fromLocal8Bit(std::strerror(errno)));
-        }
+// Deletes one file of the list; what became of it, with its log line written.
+ItemOutcome deleteOne(ProgressSink& sink, const QString& name, const QString& path)
+{
+    ItemOutcome item;
+    item.path = path;
+    item.result = ItemResult::Skipped;
+    if (name.startsWith(u'.')) {
+        item.reason = QStringLiteral("hidden"); // the list would not show it
+        return item;
     }
-    host.refresh(); // re-reads the list and recounts
+    const QByteArray native = fs::nativeName(path);
+    // What a listing shows: a file, or a link that leads to one (a broken link, or a link to
+    // a folder, is not seen).
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        item.reason = QStringLiteral("not a file");
+        return item;
+    }
+    // Unlinking needs no write permission on the file, so a read-only file goes without
+    // changing its mode, and a link goes without touching what it points to.
+    if (::unlink(native.constData()) == 0) {
+        item.result = ItemResult::Done;
+        sink.write_log(QStringLiteral("Deleted ") + path);
+    } else {
+        item.result = ItemResult::Failed;
+        item.reason = QString::fromLocal8Bit(std::strerror(errno));
+        sink.write_log(QStringLiteral("Could not delete ") + path + QStringLiteral(": ") +
+                       item.reason);
+    }
+    return item;
+}
+
+} // namespace
+
+QString deleteQuestion()
+{
+    return QStringLiteral("Are you sure you want to delete the selected files?");
+}
+
+BatchReport delete_files(const DeleteRequest& request, ProgressSink& sink, BatchQuestions&)
+{
+    BatchReport report;
+    sink.clear_log();
+    for (int i = 0; i < request.files.size(); ++i)
+        report.items.push_back(deleteOne(sink, request.files.names.at(i), request.files.path(i)));
     return report;
 }
 

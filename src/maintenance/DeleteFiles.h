@@ -1,23 +1,24 @@
 #pragma once
 
-#include <QStringList>
+#include "maintenance/BatchProgress.h"
+#include "maintenance/BatchReport.h"
 
 namespace kelmar {
 
-class BatchHost;
-
-// What Delete did.
-struct DeleteReport
+// What Delete is to delete, fixed by the front end once the user confirmed it.
+struct DeleteRequest
 {
-    bool confirmed = false;
-    QStringList deleted; // full paths, in list order
-    QStringList failed;  // full paths that could not be deleted
+    BatchFiles files; // the selected files, in list order
 };
 
-// "Delete": after one confirmation, deletes every selected file of the host's file list,
-// read-only ones included, logging "Deleted <path>" for each. Files that have vanished, hidden
-// files and folders are skipped; a link is removed as a link, its target left alone. A file
-// that cannot be deleted gets a log line and the walk goes on.
-DeleteReport delete_files(BatchHost& host);
+// The confirmation a front end asks before Delete starts.
+QString deleteQuestion();
+
+// "Delete": deletes every file of the request, read-only ones included, logging
+// "Deleted <path>" for each (Done). Files that have vanished, hidden files and folders are
+// Skipped without a line; a link is removed as a link, its target left alone. A file that
+// cannot be deleted gets a log line (Failed) and the walk goes on. Clears the log first.
+BatchReport delete_files(const DeleteRequest& request, ProgressSink& sink,
+                         BatchQuestions& questions);
 
 } // namespace kelmar

@@ -3,7 +3,6 @@
 #include "fs/AddModeBits.h"
 #include "fs/NativeName.h"
 #include "fs/RenameNoReplace.h"
-#include "maintenance/BatchHost.h"
 #include "names/NameRules.h"
 #include "names/basMain.h"
 
@@ -49,13 +48,12 @@ QString errorText(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-std::vector<std::pair<int, QString>> selectedFiles(BatchHost& host)
+// The request's files as the plan takes them: each name with its place in the list.
+std::vector<std::pair<int, QString>> numbered(const BatchFiles& files)
 {
     std::vector<std::pair<int, QString>> selected;
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (host.isSelected(position))
-            selected.emplace_back(position, host.fileName(position));
-    }
+    for (int i = 0; i < files.size(); ++i)
+        selected.emplace_back(i, files.names.at(i));
     return selected;
 }
 
@@ -64,22 +62,22 @@ std::vector<std::pair<int, QString>> selectedFiles(BatchHost& host)
 class Log
 {
 public:
-    Log(BatchHost& host, bool clearNow) : m_host(host), m_cleared(clearNow)
+    Log(ProgressSink& sink, bool clearNow) : m_sink(sink), m_cleared(clearNow)
     {
         if (clearNow)
-            host.clear_log();
+            sink.clear_log();
     }
     void write(const QString& line)
     {
         if (!m_cleared) {
-            m_host.clear_log();
+            m_sink.clear_log();
             m_cleared = true;
         }
-        m_host.write_log(line);
+        m_sink.write_log(line);
     }
 
 private:
-    BatchHost& m_host;
+    ProgressSink& m_sink;
     bool m_cleared;
 };
 
@@ -91,7 +89,7 @@ void makeNormal(const QString& path, Log& log)
                   errorText(errno));
 }
 
-void reportTaken(BatchHost& host, Log& log, TakenReport how, const QString& oldPath,
+void reportTaken(BatchQuestions& questions, Log& log, TakenReport how, const QString& oldPath,
                  const QString& newPath)
 {
     switch (how) {
@@ -103,8 +101,8 @@ void reportTaken(BatchHost& host, Log& log, TakenReport how, const QString& oldP
         log.write(QStringLiteral("Error! File ") + newPath + QStringLiteral(" already exists."));
         break;
     case TakenReport::Warning:
-        host.messageBox(u'\'' + newPath + QStringLiteral("' already exists."),
-                        QStringLiteral("Warning."), MsgIcon::Information, MsgButtons::Ok);
+        questions.messageBox(u'\'' + newPath + QStringLiteral("' already exists."),
+                             QStringLiteral("Warning."), MsgIcon::Information, MsgButtons::Ok);
         break;
     }
 }
@@ -138,80 +136,164 @@ bool renameViaTemp(const QString& oldPath, const QString& newPath, QString folde
 
 namespace {
 
-RenameReport run(BatchHost& host, RenamePlan plan, const Flavour& flavour, bool clearLogNow)
+// How a run speaks: its log, its questions and the way it words what it meets.
+struct Voice
 {
-    RenameReport report;
-    Log log(host, clearLogNow);
-    host.protect_form();
+    Log& log;
+    BatchQuestions& questions;
+    const Flavour& flavour;
 
+    void taken(const QString& oldPath, const QString& newPath)
+    {
+        reportTaken(questions, log, flavour.taken, oldPath, newPath);
+    }
+    void renamed(const QString& oldPath, const QString& newPath)
+    {
+        if (flavour.logRenamed)
+            log.write(QStringLiteral("Renamed ") + oldPath + QStringLiteral(" to ") + newPath);
+    }
+};
+
+// Renames the file of a planned rename, by its new name or through a temporary one.
+void renameOne(RenameStep& step, const QString& folder, Voice& voice)
+{
+    const QString oldPath = folder + step.oldName;
+    const QString newPath = folder + step.newName;
+    QString error;
+    int code = 0;
+    if (step.kind == Kind::Rename) {
+        step.renamed = fs::renameNoReplace(oldPath, newPath, &error);
+        code = errno;
+    } else {
+        step.renamed = renameViaTemp(oldPath, newPath, folder, &error, &code);
+    }
+    if (step.renamed) {
+        voice.renamed(oldPath, newPath);
+    } else if (code == EEXIST) {
+        step.error = QStringLiteral("the name is taken");
+        voice.taken(oldPath, newPath);
+    } else {
+        step.error = error;
+        voice.log.write(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(" to ") +
+                        newPath + QStringLiteral(": ") + error);
+    }
+}
+
+// Carries out one step of the plan and says what it came to.
+void carryOut(RenameStep& step, const QString& folder, Voice& voice)
+{
+    const QString oldPath = folder + step.oldName;
+    const QString newPath = folder + step.newName;
+    if (step.kind == Kind::Missing) {
+        voice.log.write(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(": ") +
+                        step.reason);
+        return;
+    }
+    makeNormal(oldPath, voice.log);
+    const bool manual = voice.flavour.taken == TakenReport::LogManual;
+    switch (step.kind) {
+    case Kind::Rename:
+    case Kind::ViaTemp:
+        renameOne(step, folder, voice);
+        break;
+    case Kind::Unchanged:
+        if (voice.flavour.logRenamed)
+            voice.renamed(oldPath, newPath);
+        else if (manual)
+            voice.taken(oldPath, newPath);
+        break;
+    case Kind::Self:
+        if (manual)
+            voice.taken(oldPath, newPath);
+        break;
+    case Kind::Taken:
+    case Kind::Clash:
+        voice.taken(oldPath, newPath);
+        break;
+    case Kind::Refused:
+        voice.log.write(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(" to ") +
+                        newPath + QStringLiteral(": ") + step.reason);
+        break;
+    case Kind::Skipped:
+    case Kind::Missing:
+        break;
+    }
+}
+
+// What became of a step that was carried out.
+ItemOutcome outcomeOf(const RenameStep& step, const QString& folder)
+{
+    ItemOutcome item;
+    item.path = folder + step.oldName;
+    switch (step.kind) {
+    case Kind::Rename:
+    case Kind::ViaTemp:
+        item.result = step.renamed ? ItemResult::Done : ItemResult::Failed;
+        item.reason = step.error;
+        item.target = folder + step.newName;
+        break;
+    case Kind::Unchanged:
+    case Kind::Self:
+        item.result = ItemResult::Unchanged;
+        break;
+    case Kind::Skipped:
+        item.result = ItemResult::Skipped;
+        break;
+    case Kind::Taken:
+    case Kind::Clash:
+        item.result = ItemResult::Failed;
+        item.reason = QStringLiteral("the name is taken");
+        item.target = folder + step.newName;
+        break;
+    case Kind::Refused:
+    case Kind::Missing:
+        item.result = ItemResult::Failed;
+        item.reason = step.reason;
+        break;
+    }
+    return item;
+}
+
+BatchReport run(RenamePlan plan, const Flavour& flavour, bool clearLogNow, ProgressSink& sink,
+                BatchQuestions& questions)
+{
+    BatchReport report;
+    Log log(sink, clearLogNow);
+    Voice voice{log, questions, flavour};
     for (const int index : plan.order) {
-        if (host.stopRequested()) {
-            report.stopped = true;
+        if (sink.stopRequested()) {
+            report.end = BatchEnd::Stopped;
             break;
         }
         RenameStep& step = plan.steps[std::size_t(index)];
-        const QString oldPath = plan.folder + step.oldName;
-        const QString newPath = plan.folder + step.newName;
-        if (step.kind == Kind::Missing) {
-            log.write(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(": ") +
-                      step.reason);
-            continue;
-        }
-        makeNormal(oldPath, log);
-
-        switch (step.kind) {
-        case Kind::Rename:
-        case Kind::ViaTemp: {
-            QString error;
-            int code = 0;
-            if (step.kind == Kind::Rename) {
-                step.renamed = fs::renameNoReplace(oldPath, newPath, &error);
-                code = errno;
-            } else {
-                step.renamed = renameViaTemp(oldPath, newPath, plan.folder, &error, &code);
-            }
-            if (step.renamed) {
-                if (flavour.logRenamed)
-                    log.write(QStringLiteral("Renamed ") + oldPath + QStringLiteral(" to ") +
-                              newPath);
-            } else if (code == EEXIST) {
-                step.error = QStringLiteral("the name is taken");
-                reportTaken(host, log, flavour.taken, oldPath, newPath);
-            } else {
-                step.error = error;
-                log.write(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(" to ") +
-                          newPath + QStringLiteral(": ") + error);
-            }
-            break;
-        }
-        case Kind::Unchanged:
-            if (flavour.logRenamed)
-                log.write(QStringLiteral("Renamed ") + oldPath + QStringLiteral(" to ") + newPath);
-            else if (flavour.taken == TakenReport::LogManual)
-                reportTaken(host, log, flavour.taken, oldPath, newPath);
-            break;
-        case Kind::Self:
-            if (flavour.taken == TakenReport::LogManual)
-                reportTaken(host, log, flavour.taken, oldPath, newPath);
-            break;
-        case Kind::Taken:
-        case Kind::Clash:
-            reportTaken(host, log, flavour.taken, oldPath, newPath);
-            break;
-        case Kind::Refused:
-            log.write(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(" to ") +
-                      newPath + QStringLiteral(": ") + step.reason);
-            break;
-        case Kind::Skipped:
-        case Kind::Missing:
-            break;
-        }
+        carryOut(step, plan.folder, voice);
+        report.items.push_back(outcomeOf(step, plan.folder));
     }
-
-    report.plan = std::move(plan);
-    host.refresh(); // re-reads the list and recounts
-    host.release_form();
     return report;
+}
+
+// Every answer first, then the renames: the plan sees all new names at once, and no input
+// box waits under a busy pointer.
+RenamePlan askNewNames(const BatchFiles& files, BatchQuestions& questions)
+{
+    const auto selected = numbered(files);
+    QHash<int, QString> answers;
+    for (const auto& [position, name] : selected) {
+        std::optional<QString> answer =
+            questions.inputBox(QStringLiteral("Enter new name: "), QStringLiteral("Rename"), name);
+        if (!answer)
+            continue;
+        basMain::RemoveInvalidChars(*answer);
+        if (!answer->isEmpty())
+            answers.insert(position, *answer);
+    }
+    return planRenames(
+        files.folder, selected,
+        [&](int position, const QString&) -> std::optional<QString> {
+            const auto it = answers.constFind(position);
+            return it == answers.constEnd() ? std::nullopt : std::optional<QString>(*it);
+        },
+        SameFileName::Keep);
 }
 
 } // namespace
@@ -231,110 +313,82 @@ QString RenameRule::apply(const QString& name) const
         return NameRules::removeSpaces(name);
     case Kind::FindAndReplace:
         return NameRules::findAndReplace(name, find, replace);
+    case Kind::Manual:
+        break;
     }
     return name;
 }
 
-int RenameReport::renamed() const
+RenamePlan plan_renames(const RenameRequest& request)
 {
-    int n = 0;
-    for (const RenameStep& s : plan.steps)
-        n += s.renamed ? 1 : 0;
-    return n;
-}
-
-int RenameReport::failed() const
-{
-    int n = 0;
-    for (const RenameStep& s : plan.steps) {
-        switch (s.kind) {
-        case Kind::Rename:
-        case Kind::ViaTemp:
-            n += s.error.isEmpty() ? 0 : 1;
-            break;
-        case Kind::Taken:
-        case Kind::Clash:
-        case Kind::Refused:
-        case Kind::Missing:
-            ++n;
-            break;
-        default:
-            break;
-        }
-    }
-    return n;
-}
-
-RenamePlan plan_renames(BatchHost& host, const RenameRule& rule)
-{
+    const RenameRule& rule = request.rule;
     return planRenames(
-        host.folder(), selectedFiles(host),
-        [&](int, const QString& name) { return std::optional<QString>(rule.apply(name)); },
+        request.files.folder, numbered(request.files),
+        [&](int, const QString& name) {
+            return rule.kind == RenameRule::Kind::Manual ? std::nullopt
+                                                         : std::optional<QString>(rule.apply(name));
+        },
         flavourOf(rule).sameFile);
 }
 
-RenameReport rename_files(BatchHost& host, const RenameRule& rule)
+BatchReport rename_files(const RenameRequest& request, ProgressSink& sink,
+                         BatchQuestions& questions)
 {
-    const bool findAndReplace = rule.kind == RenameRule::Kind::FindAndReplace;
-    return run(host, plan_renames(host, rule), flavourOf(rule), !findAndReplace);
-}
-
-RenameReport to_capital_case(BatchHost& host)
-{
-    return rename_files(host, {RenameRule::Kind::CapitalCase, {}, {}});
-}
-
-RenameReport to_lower_case(BatchHost& host)
-{
-    return rename_files(host, {RenameRule::Kind::LowerCase, {}, {}});
-}
-
-RenameReport to_upper_case(BatchHost& host)
-{
-    return rename_files(host, {RenameRule::Kind::UpperCase, {}, {}});
-}
-
-RenameReport insert_spaces(BatchHost& host)
-{
-    return rename_files(host, {RenameRule::Kind::InsertSpaces, {}, {}});
-}
-
-RenameReport remove_spaces(BatchHost& host)
-{
-    return rename_files(host, {RenameRule::Kind::RemoveSpaces, {}, {}});
-}
-
-RenameReport find_and_replace(BatchHost& host, const QString& find, const QString& replace)
-{
-    return rename_files(host, {RenameRule::Kind::FindAndReplace, find, replace});
-}
-
-RenameReport to_manual_name(BatchHost& host)
-{
-    // Every answer first, then the renames: the plan sees all new names at once, and no input
-    // box waits under a busy pointer.
-    const auto selected = selectedFiles(host);
-    QHash<int, QString> answers;
-    for (const auto& [position, name] : selected) {
-        std::optional<QString> answer =
-            host.inputBox(QStringLiteral("Enter new name: "), QStringLiteral("Rename"), name);
-        if (!answer)
-            continue;
-        basMain::RemoveInvalidChars(*answer);
-        if (!answer->isEmpty())
-            answers.insert(position, *answer);
+    if (request.rule.kind == RenameRule::Kind::Manual) {
+        Flavour flavour;
+        flavour.sameFile = SameFileName::Keep;
+        flavour.taken = TakenReport::LogManual;
+        return run(askNewNames(request.files, questions), flavour, true, sink, questions);
     }
-    RenamePlan plan = planRenames(
-        host.folder(), selected,
-        [&](int position, const QString&) -> std::optional<QString> {
-            const auto it = answers.constFind(position);
-            return it == answers.constEnd() ? std::nullopt : std::optional<QString>(*it);
-        },
-        SameFileName::Keep);
-    Flavour flavour;
-    flavour.sameFile = SameFileName::Keep;
-    flavour.taken = TakenReport::LogManual;
-    return run(host, std::move(plan), flavour, true);
+    const bool findAndReplace = request.rule.kind == RenameRule::Kind::FindAndReplace;
+    return run(plan_renames(request), flavourOf(request.rule), !findAndReplace, sink, questions);
+}
+
+namespace {
+
+BatchReport byRule(const BatchFiles& files, RenameRule::Kind kind, ProgressSink& sink,
+                   BatchQuestions& questions)
+{
+    return rename_files({files, {kind, {}, {}}}, sink, questions);
+}
+
+} // namespace
+
+BatchReport to_capital_case(const BatchFiles& files, ProgressSink& sink, BatchQuestions& questions)
+{
+    return byRule(files, RenameRule::Kind::CapitalCase, sink, questions);
+}
+
+BatchReport to_lower_case(const BatchFiles& files, ProgressSink& sink, BatchQuestions& questions)
+{
+    return byRule(files, RenameRule::Kind::LowerCase, sink, questions);
+}
+
+BatchReport to_upper_case(const BatchFiles& files, ProgressSink& sink, BatchQuestions& questions)
+{
+    return byRule(files, RenameRule::Kind::UpperCase, sink, questions);
+}
+
+BatchReport insert_spaces(const BatchFiles& files, ProgressSink& sink, BatchQuestions& questions)
+{
+    return byRule(files, RenameRule::Kind::InsertSpaces, sink, questions);
+}
+
+BatchReport remove_spaces(const BatchFiles& files, ProgressSink& sink, BatchQuestions& questions)
+{
+    return byRule(files, RenameRule::Kind::RemoveSpaces, sink, questions);
+}
+
+BatchReport to_manual_name(const BatchFiles& files, ProgressSink& sink, BatchQuestions& questions)
+{
+    return byRule(files, RenameRule::Kind::Manual, sink, questions);
+}
+
+BatchReport find_and_replace(const BatchFiles& files, const QString& find, const QString& replace,
+                             ProgressSink& sink, BatchQuestions& questions)
+{
+    return rename_files({files, {RenameRule::Kind::FindAndReplace, find, replace}}, sink,
+                        questions);
 }
 
 } // namespace kelmar

@@ -79,59 +79,55 @@ Identity identityOf(const QString& path)
     return fs::FileIdentity::ofPath(fs::nativeName(path));
 }
 
-} // namespace
-
-RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, QString>>& selected,
-                       const NewNameOf& newNameOf, SameFileName sameFile)
+// What the plan makes of one selected file on its own, before the others are looked at; *id
+// is the file's identity (nothing when it is not there).
+RenameStep stepOf(const QString& folder, int position, const QString& name,
+                  const NewNameOf& newNameOf, long maxBytes, Identity* id)
 {
-    RenamePlan plan;
-    plan.folder = basMain::WithSeparator(folder);
-    const long maxBytes = nameMax(plan.folder);
-    std::vector<Identity> ids;
-    plan.steps.reserve(selected.size());
-    ids.reserve(selected.size());
-
-    for (const auto& [position, name] : selected) {
-        RenameStep step;
-        step.position = position;
-        step.oldName = name;
-        struct stat st;
-        const bool exists = ::lstat(fs::nativeName(plan.folder + name).constData(), &st) == 0;
-        const int code = errno;
-        ids.push_back(exists ? Identity(fs::FileIdentity::fromStat(st)) : std::nullopt);
-        const std::optional<QString> newName = newNameOf(position, name);
-        step.newName = newName.value_or(QString());
-        if (!exists) {
-            step.kind = Kind::Missing;
-            // Such a name was decoded with replacement characters, so these are not its bytes;
-            // renaming by them would miss the file or make another.
-            step.reason = name.contains(QChar::ReplacementCharacter)
-                              ? QStringLiteral("its name is not valid UTF-8; it keeps it")
-                              : QString::fromLocal8Bit(std::strerror(code));
-        } else if (S_ISDIR(st.st_mode)) {
-            step.kind = Kind::Missing;
-            step.reason = QStringLiteral("it is a folder now");
-        } else if (!newName) {
-            step.kind = Kind::Skipped;
-        } else if (*newName == name) {
-            step.kind = Kind::Unchanged;
-        } else if (const auto why = refuse(name, *newName, maxBytes)) {
-            step.kind = Kind::Refused;
-            step.reason = *why;
-        } else {
-            step.kind = Kind::Rename;
-        }
-        plan.steps.push_back(step);
+    RenameStep step;
+    step.position = position;
+    step.oldName = name;
+    struct stat st;
+    const bool exists = ::lstat(fs::nativeName(folder + name).constData(), &st) == 0;
+    const int code = errno;
+    *id = exists ? Identity(fs::FileIdentity::fromStat(st)) : std::nullopt;
+    const std::optional<QString> newName = newNameOf(position, name);
+    step.newName = newName.value_or(QString());
+    if (!exists) {
+        step.kind = Kind::Missing;
+        // Such a name was decoded with replacement characters, so these are not its bytes;
+        // renaming by them would miss the file or make another.
+        step.reason = name.contains(QChar::ReplacementCharacter)
+                          ? QStringLiteral("its name is not valid UTF-8; it keeps it")
+                          : QString::fromLocal8Bit(std::strerror(code));
+    } else if (S_ISDIR(st.st_mode)) {
+        step.kind = Kind::Missing;
+        step.reason = QStringLiteral("it is a folder now");
+    } else if (!newName) {
+        step.kind = Kind::Skipped;
+    } else if (*newName == name) {
+        step.kind = Kind::Unchanged;
+    } else if (const auto why = refuse(name, *newName, maxBytes)) {
+        step.kind = Kind::Refused;
+        step.reason = *why;
+    } else {
+        step.kind = Kind::Rename;
     }
+    return step;
+}
 
+// Gives each new name to the first file of the batch that claims it, and finds what holds it
+// now: the file itself, another file of the batch that moves away first (the index it waits
+// for goes in waitsFor), or a file that stays (Taken).
+std::vector<int> claimNames(RenamePlan& plan, const std::vector<Identity>& ids,
+                            SameFileName sameFile)
+{
     // Which file moves away from its name: a new name it holds now is free once it has moved.
     QHash<IdKey, int> movers;
     for (int i = int(plan.steps.size()) - 1; i >= 0; --i) {
         if (plan.steps[std::size_t(i)].kind == Kind::Rename)
             movers.insert(keyOf(ids[std::size_t(i)]), i);
     }
-
-    // The first of the batch to claim a name has it.
     QHash<QString, int> claims;
     std::vector<int> waitsFor(plan.steps.size(), -1);
     for (int i = 0; i < int(plan.steps.size()); ++i) {
@@ -160,9 +156,13 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
         step.kind = Kind::Taken;
         step.holder = step.newName;
     }
+    return waitsFor;
+}
 
-    // List order, each waiting file right after the file it waits for. A file still waiting
-    // at the end waits for one that does not move (it is taken, or they wait for each other).
+// List order, each waiting file right after the file it waits for. A file still waiting at
+// the end waits for one that does not move (it is taken, or they wait for each other).
+void orderSteps(RenamePlan& plan, const std::vector<int>& waitsFor)
+{
     std::vector<char> placed(plan.steps.size(), 0);
     std::vector<std::vector<int>> waiters(plan.steps.size());
     for (int i = 0; i < int(plan.steps.size()); ++i) {
@@ -189,6 +189,22 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
         step.holder = plan.steps[std::size_t(waitsFor[std::size_t(i)])].oldName;
         plan.order.push_back(i);
     }
+}
+
+} // namespace
+
+RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, QString>>& selected,
+                       const NewNameOf& newNameOf, SameFileName sameFile)
+{
+    RenamePlan plan;
+    plan.folder = basMain::WithSeparator(folder);
+    const long maxBytes = nameMax(plan.folder);
+    std::vector<Identity> ids(selected.size());
+    plan.steps.reserve(selected.size());
+    for (std::size_t i = 0; i < selected.size(); ++i)
+        plan.steps.push_back(stepOf(plan.folder, selected[i].first, selected[i].second,
+                                    newNameOf, maxBytes, &ids[i]));
+    orderSteps(plan, claimNames(plan, ids, sameFile));
     return plan;
 }
 

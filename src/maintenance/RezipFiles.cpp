@@ -3,80 +3,73 @@
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "maintenance/ArchiveEvents.h"
-#include "maintenance/BatchHost.h"
+#include "maintenance/EventsHost.h"
 #include "maintenance/PoolBatch.h"
-#include "names/basMain.h"
 
-#include <vector>
+#include <atomic>
 
 namespace kelmar {
 
-RebuildReport rezip_files(BatchHost& host, ZipComponent& zip,
-                          const std::function<void(int, int, const QString&)>& onArchive)
-{
-    RebuildReport report;
-    const Options options = host.options();
-    ArchiveEvents events(host, zip);
-    int total = 0;
-    for (int i = 0; i < host.fileCount(); ++i)
-        total += host.isSelectedArchive(i) ? 1 : 0;
-    events.setTotalFileCount(total);
-    events.setCurrentFileNumber(0);
-    host.protect_form();
-    events.setOperationKind(ArchiveEvents::RezipBatch);
-    host.clear_log();
+namespace {
 
+// Rebuilds one archive, its progress shown by the archive events as the batch's number.
+ItemOutcome rezipOne(EventsHost& host, const RebuildPlan& plan, FinishedCount& finished,
+                     int total, const QString& path)
+{
+    ZipComponent mine;
+    ArchiveEvents events(host, mine);
+    events.setTotalFileCount(total);
+    events.shareFinishedCount(&finished);
+    events.setOperationKind(ArchiveEvents::RezipBatch);
+    ArchiveRebuilder rebuilder(plan);
+    rebuilder.onProgress = [&events](const QString& name, int percent) {
+        events.fileProgress(name, percent);
+    };
+    events.fileProgress(path, 0);
+    const ItemOutcome item =
+        rebuildAndLog(host, rebuilder, path, QStringLiteral("Error when rezipping "));
+    events.archiveFinished();
+    events.setOperationKind(ArchiveEvents::NoBatch);
+    return item;
+}
+
+} // namespace
+
+BatchReport rezip_files(const RebuildRequest& request, ProgressSink& sink,
+                        BatchQuestions& questions, const RebuildTaken& onArchive)
+{
+    BatchReport report;
+    sink.clear_log();
     RebuildPlan plan;
     plan.kind = RebuildPlan::Kind::Recompress;
-    plan.level = options.sliCompression;
-    plan.readPassword = options.unzipPassword();
-    plan.writePassword = options.zipPassword();
-    std::vector<int> positions;
-    for (int i = 0; i < host.fileCount(); ++i) {
-        if (host.isSelectedArchive(i))
-            positions.push_back(i);
-    }
-    const bool nothingSelected = positions.empty();
-    zip.setLevel(plan.level);
-    zip.setPassword(plan.readPassword);
-
-    removeLeftoverTemps(host, positions);
+    plan.level = request.level;
+    plan.readPassword = request.readPassword;
+    plan.writePassword = request.writePassword;
+    removeLeftoverTemps(request.files);
 
     // Archives are rebuilt several at once, each by its own rebuilder; the status counts the
-    // archives finished, whichever archive reports.
+    // archives finished, whichever archive reports. No to "try to continue?" from any of
+    // them stops the batch.
+    std::atomic<bool> stop{false};
+    EventsHost host(sink, questions, stop);
     FinishedCount finished;
-    PoolBatchResults<RebuildReport::Archive> run = runOnPool<RebuildReport::Archive>(
-        host, positions,
-        [&](BatchHost& serial, int, const QString& path) {
-            ZipComponent mine;
-            ArchiveEvents events(serial, mine);
-            events.setTotalFileCount(total);
-            events.shareFinishedCount(&finished);
-            events.setOperationKind(ArchiveEvents::RezipBatch);
-            ArchiveRebuilder rebuilder(plan);
-            rebuilder.onProgress = [&events](const QString& name, int percent) {
-                events.fileProgress(name, percent);
-            };
-            events.fileProgress(path, 0);
-            const RebuildReport::Archive archive =
-                rebuildAndLog(serial, rebuilder, path, QStringLiteral("Error when rezipping "));
-            events.archiveFinished();
-            events.setOperationKind(ArchiveEvents::NoBatch);
-            return archive;
+    const int total = request.files.size();
+    PoolBatchResults<ItemOutcome> run = runOnPool<ItemOutcome>(
+        request.files, request.workers, host, host,
+        [&](SerialProgress& serial, int, const QString& path) {
+            EventsHost archiveHost(serial, serial, stop);
+            return rezipOne(archiveHost, plan, finished, total, path);
         },
         onArchive);
-    report.archives = std::move(run.results);
-    report.stopped = run.stopped;
-    host.release_form();
-    host.showCreditLine();
-    host.refresh();
-    if (nothingSelected)
-        host.messageBox(QStringLiteral("You didn't select any files to ReZip!"),
-                        QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
-    if (Options::isSet(options.chkSound))
-        host.beep();
-    events.setOperationKind(ArchiveEvents::NoBatch);
-    report.nothingSelected = nothingSelected;
+    report.items = std::move(run.results);
+    if (run.stopped)
+        report.end = BatchEnd::Stopped;
+    sink.showCreditLine();
+    if (request.files.empty()) {
+        report.end = BatchEnd::NothingSelected;
+        questions.messageBox(QStringLiteral("You didn't select any files to ReZip!"),
+                             QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
+    }
     return report;
 }
 

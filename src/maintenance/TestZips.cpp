@@ -5,7 +5,6 @@
 #include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
-#include "maintenance/BatchHost.h"
 #include "maintenance/PoolBatch.h"
 #include "names/basMain.h"
 
@@ -21,95 +20,77 @@ QString reasonOf(int result, const QString& detail)
                             : zipErrorMessage(result) + QStringLiteral(": ") + detail;
 }
 
-// Tests one archive and sets a damaged one aside; the log lines go to host.
-TestZipsReport::Archive testOne(BatchHost& host, ZipComponent& zip, const QString& path)
+// Sets a damaged archive aside as <path>.bad, unless that name is taken; the ".bad" path, or
+// nothing when it keeps its name.
+QString setAside(ProgressSink& log, const QString& path)
+{
+    // Normal attributes: writable by its owner, so a read-only archive is renamed too. An
+    // archive reached through a link keeps its target's mode: only the link is renamed.
+    fs::addModeBits(path, S_IRUSR | S_IWUSR);
+    const QString bad = path + QStringLiteral(".bad");
+    QString error;
+    if (basMain::IsListedFile(bad))
+        return QString(); // the log line alone marks it; the existing .bad file is not touched
+    if (fs::renameNoReplace(path, bad, &error))
+        return bad;
+    log.write_log(QStringLiteral("    could not be renamed to ") + basMain::GetFileName(bad) +
+                  QStringLiteral(": ") + error);
+    return QString();
+}
+
+// Tests one archive and sets a damaged one aside; the log lines go to log.
+ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path)
 {
     zip.setArchivePath(path);
     int result = zip.test();
     // Damage is declared only after two failed tests in a row.
     if (result != ZipOk && !zipResultIsUnjudged(result))
         result = zip.test();
-    TestZipsReport::Archive archive;
-    archive.path = path;
-    archive.result = result;
+    ItemOutcome item;
+    item.path = path;
+    item.code = result;
     const QString name = basMain::GetFileName(zip.archivePath());
     if (result == ZipOk) {
-        archive.verdict = TestZipsReport::Verdict::Good;
+        item.result = ItemResult::Done;
     } else if (zipResultIsUnjudged(result)) {
-        archive.verdict = TestZipsReport::Verdict::NotTested;
-        archive.reason = reasonOf(result, zip.lastErrorDetail());
-        host.write_log(name + QStringLiteral(" could not be tested (") + archive.reason + u')');
+        item.result = ItemResult::NotJudged;
+        item.reason = reasonOf(result, zip.lastErrorDetail());
+        log.write_log(name + QStringLiteral(" could not be tested (") + item.reason + u')');
     } else {
-        archive.verdict = TestZipsReport::Verdict::Bad;
-        archive.reason = reasonOf(result, zip.lastErrorDetail());
-        host.write_log(name + QStringLiteral(" is bad!"));
-        host.write_log(QStringLiteral("    ") + archive.reason);
-        // Normal attributes: writable by its owner, so a read-only archive is renamed too. An
-        // archive reached through a link keeps its target's mode: only the link is renamed.
-        fs::addModeBits(path, S_IRUSR | S_IWUSR);
-        const QString bad = path + QStringLiteral(".bad");
-        QString error;
-        if (basMain::IsListedFile(bad)) {
-            // The log line alone marks it; the existing .bad file is not touched.
-        } else if (fs::renameNoReplace(path, bad, &error)) {
-            archive.renamedTo = bad;
-        } else {
-            host.write_log(QStringLiteral("    could not be renamed to ") +
-                           basMain::GetFileName(bad) + QStringLiteral(": ") + error);
-        }
+        item.result = ItemResult::Failed;
+        item.reason = reasonOf(result, zip.lastErrorDetail());
+        log.write_log(name + QStringLiteral(" is bad!"));
+        log.write_log(QStringLiteral("    ") + item.reason);
+        item.target = setAside(log, path);
     }
-    return archive;
+    return item;
 }
 
 } // namespace
 
-int TestZipsReport::count(Verdict verdict) const
+BatchReport test_zip_files(const TestRequest& request, ProgressSink& sink,
+                           BatchQuestions& questions, const ArchiveTaken& onArchive)
 {
-    int n = 0;
-    for (const Archive& a : archives)
-        n += a.verdict == verdict ? 1 : 0;
-    return n;
-}
-
-TestZipsReport test_zip_files(BatchHost& host, ZipComponent& zip,
-                              const std::function<void(int, int, const QString&)>& onArchive)
-{
-    TestZipsReport report;
-    const Options options = host.options();
-
-    host.clear_log();
-    host.protect_form();
-
-    zip.setPassword(options.unzipPassword());
-    std::vector<int> positions;
-    for (int i = 0; i < host.fileCount(); ++i) {
-        if (host.isSelectedArchive(i))
-            positions.push_back(i);
-    }
-    const bool nothingSelected = positions.empty();
-
+    BatchReport report;
+    sink.clear_log();
     // Archives are tested several at once, each by a component of its own that lives only
     // while it runs (a batch may hold a hundred thousand archives).
-    const QString password = zip.password();
-    PoolBatchResults<TestZipsReport::Archive> run = runOnPool<TestZipsReport::Archive>(
-        host, positions,
-        [&](BatchHost& serial, int, const QString& path) {
+    PoolBatchResults<ItemOutcome> run = runOnPool<ItemOutcome>(
+        request.files, request.workers, sink, questions,
+        [&](SerialProgress& serial, int, const QString& path) {
             ZipComponent mine;
-            mine.setPassword(password);
+            mine.setPassword(request.password);
             return testOne(serial, mine, path);
         },
         onArchive);
-    report.archives = std::move(run.results);
-    report.stopped = run.stopped;
-    if (nothingSelected) {
-        host.messageBox(QStringLiteral("You didn't select any Zip files to test!"),
-                        QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
+    report.items = std::move(run.results);
+    if (run.stopped)
+        report.end = BatchEnd::Stopped;
+    if (request.files.empty()) {
+        report.end = BatchEnd::NothingSelected;
+        questions.messageBox(QStringLiteral("You didn't select any Zip files to test!"),
+                             QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
     }
-    host.release_form();
-    if (Options::isSet(options.chkSound))
-        host.beep();
-    host.refresh();
-    report.nothingSelected = nothingSelected;
     return report;
 }
 

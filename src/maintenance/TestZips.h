@@ -1,45 +1,35 @@
 #pragma once
 
+#include "maintenance/BatchProgress.h"
+#include "maintenance/BatchReport.h"
+
 #include <QString>
 
 #include <functional>
-#include <vector>
 
 namespace kelmar {
 
-class BatchHost;
-class ZipComponent;
-
-// What Test Zips found, for callers that want more than the log (the command line).
-struct TestZipsReport
+// What Test Zips is to test, fixed by the front end before it starts.
+struct TestRequest
 {
-    enum class Verdict { Good, Bad, NotTested };
-    struct Archive
-    {
-        QString path;
-        Verdict verdict = Verdict::Good;
-        int result = 0;    // the component's code of the last test
-        QString reason;    // empty for a good archive
-        QString renamedTo; // the ".bad" path when the archive was set aside
-    };
-    std::vector<Archive> archives;
-    bool stopped = false;
-    bool nothingSelected = false;
-
-    int count(Verdict verdict) const;
+    BatchFiles files; // the selected archives (names ending in ".zip"), in list order
+    QString password; // decrypts with it (the unzip settings' password when ticked); empty: none
+    int workers = 0;  // archives tested at once; 0: the pool's default
 };
 
-// "Test Zips": tests every selected archive of the host's file list, logs "<name> is bad!"
-// for each damaged one and renames it to <name>.bad (unless that name is taken), and logs why
-// an archive could not be judged (encrypted without the right password, a compression method
-// this build cannot read) without renaming it. Decrypts with the unzip settings' password
-// when its box is ticked; leaves the component's other properties alone.
+// Called as each archive is taken up: its 1-based number, the total and its path.
+using ArchiveTaken = std::function<void(int number, int total, const QString& path)>;
+
+// "Test Zips": tests every archive of the request, logs "<name> is bad!" (the reason on the
+// next line) for each damaged one and renames it to <name>.bad unless that name is taken, and
+// logs why an archive could not be judged (encrypted without the right password, a
+// compression method this build cannot read) without renaming it. Clears the log first; Stop
+// ends the batch after the archives in hand. With no archive it says "Whoops!" and ends as
+// NothingSelected.
 //
-// Runs the whole batch frame: clear_log, busy state, Stop between archives, the "Whoops!"
-// message when no archive is selected, the beep, refresh. onArchive, when given, is called
-// before each archive is tested (1-based number, total, path).
-TestZipsReport test_zip_files(
-    BatchHost& host, ZipComponent& zip,
-    const std::function<void(int number, int total, const QString& path)>& onArchive = {});
+// One item per archive tested: Done (good), Failed (bad; target is the ".bad" path when it
+// was set aside), NotJudged; code is the component's result of the last test.
+BatchReport test_zip_files(const TestRequest& request, ProgressSink& sink,
+                           BatchQuestions& questions, const ArchiveTaken& onArchive = {});
 
 } // namespace kelmar

@@ -5,12 +5,13 @@
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
 #include "maintenance/ArchiveEvents.h"
-#include "maintenance/BatchHost.h"
+#include "maintenance/EventsHost.h"
 #include "names/basMain.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <sys/stat.h>
 
 namespace kelmar {
@@ -25,84 +26,83 @@ QString entryFileName(const QString& entry)
     return entry.mid(at + 1);
 }
 
-} // namespace
-
-int ToZipFilenameReport::count(Outcome outcome) const
+// The name of the one file the archive holds, without its extension; empty when there is
+// nothing to name the archive after.
+QString singleEntryBase(ZipComponent& zip, ArchiveEvents& events, const QString& path)
 {
-    int n = 0;
-    for (const Archive& a : archives)
-        n += a.outcome == outcome ? 1 : 0;
-    return n;
+    events.listedNames().clear();
+    zip.setArchivePath(path);
+    zip.list();
+    // No entry, several, a folder entry, or a name that is all extension (".nes" would make
+    // the hidden ".zip"): the base is empty.
+    return events.listedNames().size() == 1
+               ? basMain::StripExtension(entryFileName(events.listedNames().front()))
+               : QString();
 }
 
-ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip)
+// Renames oldPath to newPath, a name the listing does not show; what it came to.
+void renameArchive(ItemOutcome& item, const QString& oldPath, const QString& newPath,
+                   ProgressSink& sink, BatchQuestions& questions)
 {
-    using Outcome = ToZipFilenameReport::Outcome;
-    ToZipFilenameReport report;
-    ArchiveEvents events(host, zip);
-    host.protect_form();
-    QString folder = fs::withSeparator(host.folder());
-    host.clear_log();
-
-    for (int position = 0; position < host.fileCount(); ++position) {
-        if (!host.isSelectedArchive(position))
-            continue;
-        const QString name = host.fileName(position);
-        const QString oldPath = folder + name;
-        ToZipFilenameReport::Archive archive;
-        archive.path = oldPath;
-
-        events.listedNames().clear();
-        zip.setArchivePath(oldPath);
-        zip.list();
-        const QString base =
-            events.listedNames().size() == 1
-                ? basMain::StripExtension(entryFileName(events.listedNames().front()))
-                : QString();
-        if (base.isEmpty()) {
-            // No entry, several, a folder entry, or a name that is all extension (".nes"
-            // would make the hidden ".zip"): nothing to name the archive after.
-            archive.outcome = Outcome::NotSingle;
-            report.archives.push_back(archive);
-            continue;
-        }
-        const QString newPath = folder + base + QStringLiteral(".zip");
-        archive.newPath = newPath;
-        if (oldPath == newPath) {
-            archive.outcome = Outcome::AlreadyNamed;
-            report.archives.push_back(archive);
-            continue;
-        }
-        if (basMain::FileExists(newPath)) {
-            host.write_log(QStringLiteral("Error renaming ") + oldPath + QStringLiteral("! ") +
-                           newPath + QStringLiteral(" already exists."));
-            archive.outcome = Outcome::Taken;
-            report.archives.push_back(archive);
-            continue;
-        }
-        // Normal attributes: owner-writable, so a read-only archive is renamed too; a link's
-        // target, wherever it lies, keeps its mode.
-        fs::addModeBits(oldPath, S_IWUSR);
-        QString error;
-        if (fs::renameNoReplace(oldPath, newPath, &error)) {
-            archive.outcome = Outcome::Renamed;
-        } else if (basMain::NameTaken(newPath)) {
-            // Taken by something the listing does not show: a hidden file, a folder.
-            archive.outcome = Outcome::Taken;
-            host.messageBox(u'\'' + newPath + QStringLiteral("' already exists.") + u'\r' +
-                                QStringLiteral("Check for Dupes."),
-                            QStringLiteral("Warning."), MsgIcon::Information, MsgButtons::Ok);
-        } else {
-            // Ending the program here would leave the rest of the selection undone for no
-            // gain; the line says what failed and the batch goes on.
-            archive.outcome = Outcome::Failed;
-            host.write_log(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(" to ") +
-                           newPath + QStringLiteral(": ") + error);
-        }
-        report.archives.push_back(archive);
+    // Normal attributes: owner-writable, so a read-only archive is renamed too; a link's
+    // target, wherever it lies, keeps its mode.
+    fs::addModeBits(oldPath, S_IWUSR);
+    QString error;
+    if (fs::renameNoReplace(oldPath, newPath, &error)) {
+        item.result = ItemResult::Done;
+    } else if (basMain::NameTaken(newPath)) {
+        // Taken by something the listing does not show: a hidden file, a folder.
+        item.result = ItemResult::Failed;
+        item.reason = QStringLiteral("the name is taken");
+        questions.messageBox(u'\'' + newPath + QStringLiteral("' already exists.") + u'\r' +
+                                 QStringLiteral("Check for Dupes."),
+                             QStringLiteral("Warning."), MsgIcon::Information, MsgButtons::Ok);
+    } else {
+        // Ending the program here would leave the rest of the selection undone for no gain;
+        // the line says what failed and the batch goes on.
+        item.result = ItemResult::Failed;
+        item.reason = error;
+        sink.write_log(QStringLiteral("Error renaming ") + oldPath + QStringLiteral(" to ") +
+                       newPath + QStringLiteral(": ") + error);
     }
-    host.refresh();
-    host.release_form();
+}
+
+} // namespace
+
+BatchReport to_zip_filename(const ZipNameRequest& request, ProgressSink& sink,
+                            BatchQuestions& questions)
+{
+    BatchReport report;
+    std::atomic<bool> stop{false};
+    EventsHost host(sink, questions, stop);
+    ZipComponent zip;
+    ArchiveEvents events(host, zip);
+    const QString folder = fs::withSeparator(request.files.folder);
+    sink.clear_log();
+
+    for (int i = 0; i < request.files.size(); ++i) {
+        ItemOutcome item;
+        item.path = request.files.path(i);
+        const QString base = singleEntryBase(zip, events, item.path);
+        if (base.isEmpty()) {
+            item.result = ItemResult::Skipped;
+            item.reason = QStringLiteral("it does not hold exactly one file");
+        } else {
+            item.target = folder + base + QStringLiteral(".zip");
+            if (item.path == item.target) {
+                item.result = ItemResult::Unchanged;
+            } else if (basMain::FileExists(item.target)) {
+                item.result = ItemResult::Failed;
+                item.reason = QStringLiteral("the name is taken");
+                sink.write_log(QStringLiteral("Error renaming ") + item.path +
+                               QStringLiteral("! ") + item.target +
+                               QStringLiteral(" already exists."));
+            } else {
+                renameArchive(item, item.path, item.target, sink, questions);
+            }
+        }
+        report.items.push_back(item);
+    }
     return report;
 }
 

@@ -1,39 +1,25 @@
 #pragma once
 
-#include <QString>
-
-#include <vector>
+#include "maintenance/BatchProgress.h"
+#include "maintenance/BatchReport.h"
 
 namespace kelmar {
 
-class BatchHost;
-class ZipComponent;
-
-// What "to Zipped Filename" did with each selected archive.
-struct ToZipFilenameReport
+// What "to Zipped Filename" is to rename, fixed by the front end before it starts.
+struct ZipNameRequest
 {
-    enum class Outcome {
-        Renamed,   // the archive now bears the name of the file it holds
-        NotSingle, // it holds no entry or more than one: left alone
-        AlreadyNamed,
-        Taken,  // the new name was taken: logged, or asked about when hidden
-        Failed, // the rename itself failed: logged
-    };
-    struct Archive
-    {
-        QString path;
-        QString newPath; // empty when no new name could be made
-        Outcome outcome = Outcome::NotSingle;
-    };
-    std::vector<Archive> archives;
-
-    int count(Outcome outcome) const;
+    BatchFiles files; // the selected archives (names ending in ".zip"), in list order
 };
 
-// "to Zipped Filename": gives each selected archive of the host's list the name of the one
-// file it holds (PAC.ZIP holding pacman.rom becomes pacman.zip in the same folder). Archives
-// holding no entry or several are left alone. A rename never replaces an existing file,
-// hidden or not. No busy state, no Stop; the window is disabled while it runs.
-ToZipFilenameReport to_zip_filename(BatchHost& host, ZipComponent& zip);
+// "to Zipped Filename": gives each archive of the request the name of the one file it holds
+// (PAC.ZIP holding pacman.rom becomes pacman.zip in the same folder). A rename never replaces
+// an existing file, hidden or not. Clears the log first; no Stop.
+//
+// One item per archive: Done (target: the new path), Unchanged (it bears that name already),
+// Skipped (it holds no entry or several: left alone silently), Failed (the new name is taken:
+// logged, or asked about when the listing cannot show what holds it; or the rename failed:
+// logged).
+BatchReport to_zip_filename(const ZipNameRequest& request, ProgressSink& sink,
+                            BatchQuestions& questions);
 
 } // namespace kelmar

@@ -9,8 +9,9 @@
 #include "maintenance/TestZips.h"
 #include "maintenance/ToZipFilename.h"
 #include "maintenance/UnzipFiles.h"
-#include "names/basMain.h"
+#include "maintenance/ZipFiles.h"
 #include "shell/Dialogs.h"
+#include "shell/SelectedFiles.h"
 #include "shell/ZipBatches.h"
 #include "shell/frmAttributes.h"
 #include "shell/frmKelmar.h"
@@ -19,26 +20,11 @@ using namespace kelmar;
 
 namespace {
 
-// An operation over the archive component, run with a component of its own.
-template <typename Batch> frmKelmar::Operation withComponent(Batch batch)
-{
-    return [batch](BatchHost& host) {
-        ZipComponent zip;
-        batch(host, zip);
-    };
-}
-
 // The unzip tab's request for the selected archives; where to extract is asked here, before
 // the batch starts, unless the tab puts them beside the archives.
 std::optional<frmKelmar::BatchJob> prepareUnzip(frmKelmar& window, const BatchSnapshot& snapshot)
 {
-    BatchFiles files;
-    files.folder = snapshot.folder;
-    for (qsizetype i = 0; i < snapshot.names.size(); ++i) {
-        if (size_t(i) < snapshot.selected.size() && snapshot.selected[size_t(i)] &&
-            basMain::HasZipExtension(snapshot.names.at(i)))
-            files.names.append(snapshot.names.at(i));
-    }
+    const BatchFiles files = selectedArchives(snapshot);
     UnzipRequest request = unzipRequestFromOptions(snapshot.options, files);
     if (!files.empty() && !request.besideArchives) {
         window.clear_log();
@@ -56,28 +42,126 @@ std::optional<frmKelmar::BatchJob> prepareUnzip(frmKelmar& window, const BatchSn
     return job;
 }
 
+using Job = std::optional<frmKelmar::BatchJob>;
+
+// A job that runs batch over request; after it the window beeps when beep is set (and Sound
+// is ticked) and re-reads the list when refreshList is.
+template <typename Request, typename Batch>
+frmKelmar::BatchJob jobOf(Request request, Batch batch, bool beep = true, bool refreshList = true)
+{
+    frmKelmar::BatchJob job;
+    job.run = [request = std::move(request), batch](ProgressSink& sink,
+                                                     BatchQuestions& questions) {
+        return batch(request, sink, questions);
+    };
+    job.beep = beep;
+    job.refreshList = refreshList;
+    return job;
+}
+
+Job prepareTest(frmKelmar&, const BatchSnapshot& snapshot)
+{
+    TestRequest request;
+    request.files = selectedArchives(snapshot);
+    request.password = snapshot.options.unzipPassword();
+    return jobOf(request, [](const TestRequest& r, ProgressSink& sink, BatchQuestions& q) {
+        return test_zip_files(r, sink, q);
+    });
+}
+
+Job prepareSpace(frmKelmar&, const BatchSnapshot& snapshot)
+{
+    SpaceRequest request;
+    request.files = selectedArchives(snapshot);
+    return jobOf(request, calculate_space);
+}
+
+Job prepareZipName(frmKelmar&, const BatchSnapshot& snapshot)
+{
+    ZipNameRequest request;
+    request.files = selectedArchives(snapshot);
+    return jobOf(request, to_zip_filename, false);
+}
+
+Job prepareRezip(frmKelmar&, const BatchSnapshot& snapshot)
+{
+    RebuildRequest request;
+    request.files = selectedArchives(snapshot);
+    request.level = snapshot.options.sliCompression;
+    request.readPassword = snapshot.options.unzipPassword();
+    request.writePassword = snapshot.options.zipPassword();
+    return jobOf(request, [](const RebuildRequest& r, ProgressSink& sink, BatchQuestions& q) {
+        return rezip_files(r, sink, q);
+    });
+}
+
+// Refuses an empty ROM filter, then asks before anything is removed.
+Job prepareRemoveNonRoms(frmKelmar& window, const BatchSnapshot& snapshot)
+{
+    const QString filter = snapshot.options.lblROMFilter;
+    // An empty filter marks nothing as a ROM: going on would empty every archive.
+    if (romFilterIsEmpty(filter)) {
+        Dialogs::messageBox(&window, emptyRomFilterMessage(), QStringLiteral("Whoops!"),
+                            MsgIcon::Exclamation, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    if (Dialogs::messageBox(&window, removeNonRomsQuestion(filter),
+                            QStringLiteral("Are you sure?"), MsgIcon::Question,
+                            MsgButtons::YesNo) != MsgAnswer::Yes)
+        return std::nullopt;
+    RebuildRequest request;
+    request.files = selectedArchives(snapshot);
+    request.romFilter = filter;
+    request.readPassword = snapshot.options.unzipPassword();
+    return jobOf(request, [](const RebuildRequest& r, ProgressSink& sink, BatchQuestions& q) {
+        return remove_non_roms_from_zips(r, sink, q);
+    });
+}
+
+// Says "Whoops!" when no archive is selected, else asks for the attributes.
+Job prepareAttributes(frmKelmar& window, const BatchSnapshot& snapshot)
+{
+    RebuildRequest request;
+    request.files = selectedArchives(snapshot);
+    if (request.files.empty()) {
+        Dialogs::messageBox(&window, QStringLiteral("You didn't select any zips to process!"),
+                            QStringLiteral("Whoops!"), MsgIcon::Exclamation, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    const int chosen = frmAttributes::ask(&window);
+    if (chosen < 0)
+        return std::nullopt;
+    request.attributes = chosen;
+    request.level = snapshot.options.sliCompression;
+    request.readPassword = snapshot.options.unzipPassword();
+    return jobOf(
+        request,
+        [](const RebuildRequest& r, ProgressSink& sink, BatchQuestions& q) {
+            return change_attributes(r, sink, q);
+        },
+        false, false);
+}
+
+Job prepareDelete(frmKelmar& window, const BatchSnapshot& snapshot)
+{
+    if (Dialogs::messageBox(&window, deleteQuestion(), QStringLiteral("Confirmation"),
+                            MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return std::nullopt;
+    return jobOf(DeleteRequest{selectedFiles(snapshot)}, delete_files, false);
+}
+
 } // namespace
 
 void registerArchiveOperations(frmKelmar& window)
 {
     window.registerBatch(QStringLiteral("zip_files"), zipFilesPrepare());
     window.registerBatch(QStringLiteral("unzip_files"), prepareUnzip);
-    window.registerOperation(QStringLiteral("test_zip_files"),
-                             withComponent([](auto& h, auto& z) { test_zip_files(h, z); }));
-    window.registerOperation(QStringLiteral("calculate_space"),
-                             withComponent([](auto& h, auto& z) { calculate_space(h, z); }));
-    window.registerOperation(QStringLiteral("to_zip_filename"),
-                             withComponent([](auto& h, auto& z) { to_zip_filename(h, z); }));
+    window.registerBatch(QStringLiteral("test_zip_files"), prepareTest);
+    window.registerBatch(QStringLiteral("calculate_space"), prepareSpace);
+    window.registerBatch(QStringLiteral("to_zip_filename"), prepareZipName);
     window.registerBatch(QStringLiteral("convert_sub_folders_to_zips"), prepareFoldersToZips);
-    window.registerOperation(QStringLiteral("rezip_files"),
-                             withComponent([](auto& h, auto& z) { rezip_files(h, z); }));
-    window.registerOperation(
-        QStringLiteral("remove_non_roms_from_zips"),
-        withComponent([](auto& h, auto& z) { remove_non_roms_from_zips(h, z); }));
-    window.registerOperation(
-        QStringLiteral("change_attributes"), withComponent([&window](auto& h, auto& z) {
-            change_attributes(h, z, [&window] { return frmAttributes::ask(&window); });
-        }));
-    window.registerOperation(QStringLiteral("delete_files"),
-                             [](BatchHost& host) { delete_files(host); });
+    window.registerBatch(QStringLiteral("rezip_files"), prepareRezip);
+    window.registerBatch(QStringLiteral("remove_non_roms_from_zips"), prepareRemoveNonRoms);
+    window.registerBatch(QStringLiteral("change_attributes"), prepareAttributes);
+    window.registerBatch(QStringLiteral("delete_files"), prepareDelete);
 }

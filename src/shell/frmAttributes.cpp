@@ -1,7 +1,5 @@
 #include "shell/frmAttributes.h"
 
-#include <QThread>
-
 #include "maintenance/ChangeAttributes.h"
 #include "shell/Dialogs.h"
 
@@ -70,18 +68,10 @@ int frmAttributes::ask(QWidget* parent)
         scriptedChoices().pop_front();
         return choice;
     }
-    int chosen = 0;
-    auto show = [&] {
-        frmAttributes dialog(parent);
-        dialog.exec();
-        chosen = dialog.chosenAttributes();
-    };
-    // A batch asks from its own thread; the dialog belongs to the window's.
-    if (QThread::currentThread() == parent->thread())
-        show();
-    else
-        QMetaObject::invokeMethod(parent, show, Qt::BlockingQueuedConnection);
-    return chosen;
+    // Asked on the window's thread, before the batch starts.
+    frmAttributes dialog(parent);
+    dialog.exec();
+    return dialog.chosenAttributes();
 }
 
 void frmAttributes::cmdApply_Click()

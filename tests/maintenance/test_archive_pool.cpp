@@ -4,6 +4,7 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/SelectedArchives.h"
+#include "common/HostFiles.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
 #include "common/ZipTestRequests.h"
@@ -127,7 +128,6 @@ Seen testRun(int workers, int stopAt, bool rezip = false)
     QDir(dir.filePath(QStringLiteral("work"))).removeRecursively();
     FakeHost host;
     host.listFolder(dir.path());
-    ZipComponent zip;
     const auto pressStop = [&](int number, int, const QString&) {
         if (number == stopAt)
             host.stop = true;
@@ -135,22 +135,25 @@ Seen testRun(int workers, int stopAt, bool rezip = false)
     Seen seen;
     if (rezip) {
         host.opts.sliCompression = 9;
-        const RebuildReport report = rezip_files(host, zip, pressStop);
+        RebuildRequest request;
+        request.files = archivesOf(host);
+        request.level = 9;
+        const BatchReport report = rezip_files(request, host, host, pressStop);
         for (const QString& line : std::as_const(host.log))
             seen.log.append(QString(line).replace(dir.path(), QStringLiteral("<root>")));
         seen.files = treeOf(dir.path());
-        for (const RebuildReport::Archive& a : report.archives)
+        for (const ItemOutcome& a : report.items)
             seen.outcomes.append(QFileInfo(a.path).fileName() + u' ' + a.reason);
-        seen.archives = int(report.archives.size());
+        seen.archives = int(report.items.size());
         return seen;
     }
-    const TestZipsReport report = test_zip_files(host, zip, pressStop);
+    const BatchReport report = test_zip_files(TestRequest{archivesOf(host), QString(), 0}, host, host, pressStop);
     seen.log = host.log;
     seen.files = treeOf(dir.path());
-    for (const TestZipsReport::Archive& a : report.archives)
+    for (const ItemOutcome& a : report.items)
         seen.outcomes.append(QFileInfo(a.path).fileName() + u' ' + a.reason + u' ' +
-                             QFileInfo(a.renamedTo).fileName());
-    seen.archives = int(report.archives.size());
+                             QFileInfo(a.target).fileName());
+    seen.archives = int(report.items.size());
     return seen;
 }
 
@@ -296,12 +299,15 @@ TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
               false);
 
     host.listFolder(dir.path());
-    const TestZipsReport tested = test_zip_files(host, zip);
-    EXPECT_EQ(tested.count(TestZipsReport::Verdict::Good), count);
+    const BatchReport tested = test_zip_files(TestRequest{archivesOf(host), QString(), 0}, host, host);
+    EXPECT_EQ(tested.count(ItemResult::Done), count);
 
     host.listFolder(dir.path());
-    const RebuildReport rezipped = rezip_files(host, zip);
-    EXPECT_EQ(rezipped.archives.size(), size_t(count));
+    RebuildRequest rezip;
+    rezip.files = archivesOf(host);
+    rezip.level = host.opts.sliCompression;
+    const BatchReport rezipped = rezip_files(rezip, host, host);
+    EXPECT_EQ(rezipped.items.size(), size_t(count));
     // Archives finish in any order, but the counter the user reads never goes back.
     for (const QString& prefix :
          {QStringLiteral("Zipping File "), QStringLiteral("Rezipping File ")}) {

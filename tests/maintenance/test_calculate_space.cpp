@@ -1,6 +1,6 @@
 // Calculate Space in Zips over real archives, checked against zipinfo -t.
-#include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
+#include "common/HostFiles.h"
 #include "common/Tools.h"
 #include "common/Workers.h"
 #include "maintenance/ArchivePool.h"
@@ -74,21 +74,17 @@ TEST(CalculateSpace, TotalAgreesWithZipinfoAndTheMessageSaysItWithGroupedDigits)
     host.opts.chkSound = 0;
     host.listFolder(dir.path());
     host.queueAnswer(MsgAnswer::Ok);
-    ZipComponent zip;
-    const SpaceReport report = calculate_space(host, zip);
+    const BatchReport report = calculate_space(SpaceRequest{archivesOf(host), 0}, host, host);
     const quint64 expected =
         zipinfoTotal(dir.path(), {QStringLiteral("one.zip"), QStringLiteral("Two.ZIP")});
     EXPECT_EQ(expected, 1234567u * 2 + 54321u);
     EXPECT_EQ(report.bytes, expected);
-    EXPECT_EQ(report.archives, 2);
+    EXPECT_EQ(report.items.size(), 2u);
     QLocale locale;
     locale.setNumberOptions(QLocale::DefaultNumberOptions);
     EXPECT_EQ(host.questions,
               QStringList{QStringLiteral("Information|") + locale.toString(qulonglong(expected)) +
                           QStringLiteral(" unzipped bytes in 2 files")});
-    EXPECT_EQ(host.protects, 1);
-    EXPECT_EQ(host.releases, 1);
-    EXPECT_EQ(host.refreshes, 1);
     EXPECT_TRUE(host.log.isEmpty());
 }
 
@@ -123,14 +119,13 @@ TEST(CalculateSpace, LargeTotalsAreExactAndUnreadableArchivesAreLoggedAndCounted
     host.opts.chkSound = 1;
     host.listFolder(dir.path());
     host.queueAnswer(MsgAnswer::Ok);
-    ZipComponent zip;
-    const SpaceReport report = calculate_space(host, zip);
+    const BatchReport report = calculate_space(SpaceRequest{archivesOf(host), 0}, host, host);
     EXPECT_EQ(report.bytes, zipinfoTotal(dir.path(), names));
     EXPECT_EQ(report.bytes, 12000000006ull);
-    EXPECT_EQ(report.archives, 4);
+    EXPECT_EQ(report.items.size(), 4u);
+    EXPECT_EQ(report.failedCount(), 1);
     ASSERT_EQ(host.log.size(), 1);
     EXPECT_TRUE(host.log[0].startsWith(QStringLiteral("zz-broken.zip could not be read (")));
-    EXPECT_EQ(host.beeps, 1);
     ASSERT_EQ(host.questions.size(), 1);
     EXPECT_TRUE(host.questions[0].endsWith(QStringLiteral(" unzipped bytes in 4 files")));
 }
@@ -145,12 +140,11 @@ TEST(CalculateSpace, NothingSelectedSaysWhoopsAndStopReportsWhatWasListed)
     host.listFolder(dir.path(), false);
     host.log << QStringLiteral("old");
     host.queueAnswer(MsgAnswer::Ok);
-    ZipComponent zip;
-    calculate_space(host, zip);
+    EXPECT_EQ(calculate_space(SpaceRequest{archivesOf(host), 0}, host, host).end,
+              BatchEnd::NothingSelected);
     EXPECT_EQ(host.questions,
               QStringList{QStringLiteral("Whoops!|You didn't select any Zip files to calculate!")});
     EXPECT_TRUE(host.log.isEmpty());
-    EXPECT_EQ(host.releases, 1);
 
     // Stop pressed as the first archive is found unreadable: one archive after another.
     const Workers oneWorker(1);
@@ -159,10 +153,11 @@ TEST(CalculateSpace, NothingSelectedSaysWhoopsAndStopReportsWhatWasListed)
     host.questions.clear();
     host.queueAnswer(MsgAnswer::Ok);
     host.onLog = [&](const QString&) { host.stop = true; };
-    const SpaceReport report = calculate_space(host, zip);
-    EXPECT_TRUE(report.stopped);
-    EXPECT_EQ(report.archives, 1);
-    EXPECT_EQ(report.unreadable, QStringList{dir.filePath(QStringLiteral("a.zip"))});
+    const BatchReport report = calculate_space(SpaceRequest{archivesOf(host), 0}, host, host);
+    EXPECT_TRUE(report.stopped());
+    ASSERT_EQ(report.items.size(), 1u);
+    EXPECT_EQ(report.items[0].path, dir.filePath(QStringLiteral("a.zip")));
+    EXPECT_EQ(report.items[0].result, ItemResult::Failed);
     EXPECT_TRUE(host.stop) << "the flag stays set until the next batch starts";
     EXPECT_EQ(report.bytes, 0u);
 }

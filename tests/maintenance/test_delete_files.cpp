@@ -1,5 +1,6 @@
 // Delete on real files.
 #include "common/FakeHost.h"
+#include "common/HostFiles.h"
 #include "common/Tools.h"
 #include "maintenance/DeleteFiles.h"
 
@@ -25,33 +26,16 @@ TEST(DeleteFiles, DeletesTheSelectionInListOrderReadOnlyFilesToo)
     host.listFolder(dir.path());
     host.select(3, false);
     host.log << QStringLiteral("old");
-    host.queueAnswer(MsgAnswer::Yes);
-    const DeleteReport report = delete_files(host);
-    EXPECT_EQ(host.questions,
-              QStringList{QStringLiteral(
-                  "Confirmation|Are you sure you want to delete the selected files?")});
+    const BatchReport report = delete_files(DeleteRequest{selectedOf(host)}, host, host);
+    // The front end asked before the batch started.
+    EXPECT_TRUE(host.questions.isEmpty());
     const QString f = QDir::cleanPath(dir.path()) + u'/';
     EXPECT_EQ(host.log, (QStringList{QStringLiteral("Deleted ") + f + QStringLiteral("a.nes"),
                                      QStringLiteral("Deleted ") + f + QStringLiteral("b.zip"),
                                      QStringLiteral("Deleted ") + f + QStringLiteral("c.txt")}));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.sfc")});
-    EXPECT_EQ(report.deleted.size(), 3);
-    EXPECT_EQ(host.refreshes, 1);
-    EXPECT_EQ(host.protects, 0);
-}
-
-TEST(DeleteFiles, NoKeepsEverythingAndTheLog)
-{
-    QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("a.nes")), "x");
-    FakeHost host;
-    host.listFolder(dir.path());
-    host.log << QStringLiteral("old");
-    host.queueAnswer(MsgAnswer::No);
-    EXPECT_FALSE(delete_files(host).confirmed);
-    EXPECT_EQ(host.log, QStringList{QStringLiteral("old")});
-    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("a.nes"))));
-    EXPECT_EQ(host.refreshes, 0);
+    EXPECT_EQ(report.count(ItemResult::Done), 3);
+    EXPECT_EQ(report.exitStatus(), 0);
 }
 
 // Vanished, hidden and folder entries are skipped without a line; a link goes as a link.
@@ -71,15 +55,15 @@ TEST(DeleteFiles, SkipsWhatTheListCannotSeeAndNeverFollowsALink)
                    QStringLiteral("gone.nes"), QStringLiteral("link.nes")},
                   {true, true, true, true});
     QFile::remove(dir.filePath(QStringLiteral("gone.nes")));
-    host.queueAnswer(MsgAnswer::Yes);
-    const DeleteReport report = delete_files(host);
+    const BatchReport report = delete_files(DeleteRequest{selectedOf(host)}, host, host);
     EXPECT_EQ(host.log, QStringList{QStringLiteral("Deleted ") + QDir::cleanPath(dir.path()) +
                                     QStringLiteral("/link.nes")});
     EXPECT_FALSE(QFileInfo(dir.filePath(QStringLiteral("link.nes"))).isSymLink());
     EXPECT_EQ(readFile(elsewhere.filePath(QStringLiteral("target.nes"))), "precious");
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral(".hidden"))));
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("folder.zip"))).isDir());
-    EXPECT_TRUE(report.failed.isEmpty());
+    EXPECT_EQ(report.failedCount(), 0);
+    EXPECT_EQ(report.count(ItemResult::Skipped), 3);
 }
 
 // A file that cannot be deleted: in a read-only folder, or (for root, whom folder permissions
@@ -102,8 +86,7 @@ TEST(DeleteFiles, AFailingDeleteIsLoggedAndTheWalkGoesOn)
     }
     FakeHost host;
     host.listFolder(locked);
-    host.queueAnswer(MsgAnswer::Yes);
-    const DeleteReport report = delete_files(host);
+    const BatchReport report = delete_files(DeleteRequest{selectedOf(host)}, host, host);
     if (root)
         runTool(QStringLiteral("chattr"),
                 {QStringLiteral("-i"), locked + QStringLiteral("/a.nes")});
@@ -117,6 +100,7 @@ TEST(DeleteFiles, AFailingDeleteIsLoggedAndTheWalkGoesOn)
         EXPECT_EQ(host.log[1],
                   QStringLiteral("Deleted ") + QDir::cleanPath(locked) + QStringLiteral("/b.nes"));
     }
-    EXPECT_EQ(report.failed.size(), root ? 1 : 2);
+    EXPECT_EQ(report.failedCount(), root ? 1 : 2);
+    EXPECT_EQ(report.exitStatus(), 1);
     EXPECT_TRUE(QFileInfo::exists(locked + QStringLiteral("/a.nes")));
 }

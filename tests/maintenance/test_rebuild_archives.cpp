@@ -4,6 +4,7 @@
 #include "archive/ZipComponent.h"
 #include "common/Scoped.h"
 #include "common/FakeHost.h"
+#include "common/HostFiles.h"
 #include "common/Tools.h"
 #include "maintenance/ChangeAttributes.h"
 #include "maintenance/RebuildFixture.h"
@@ -29,19 +30,25 @@ namespace {
 
 enum class Op { Rezip, RemoveNonRoms, Attributes };
 
-RebuildReport run(Op op, FakeHost& host, int attributes = AttrReadOnly | AttrHidden)
+// Runs op as the window would over host's list and options, the attributes chosen.
+BatchReport run(Op op, FakeHost& host, int attributes = AttrReadOnly | AttrHidden)
 {
-    ZipComponent zip;
+    RebuildRequest request;
+    request.files = archivesOf(host);
+    request.level = host.opts.sliCompression;
+    request.readPassword = host.opts.unzipPassword();
+    request.writePassword = host.opts.zipPassword();
+    request.romFilter = host.opts.lblROMFilter;
+    request.attributes = attributes;
     switch (op) {
     case Op::Rezip:
-        return rezip_files(host, zip);
+        return rezip_files(request, host, host);
     case Op::RemoveNonRoms:
-        host.queueAnswer(MsgAnswer::Yes);
-        return remove_non_roms_from_zips(host, zip);
+        return remove_non_roms_from_zips(request, host, host);
     case Op::Attributes:
         break;
     }
-    return change_attributes(host, zip, [attributes] { return attributes; });
+    return change_attributes(request, host, host);
 }
 
 QStringList namesOf(const QList<ListedEntry>& entries)
@@ -89,9 +96,10 @@ TEST(RebuildArchives, RezipKeepsEveryFileOfArchivesFromOtherPrograms)
         host.opts.txtUnzipPassword = QStringLiteral("secret");
         host.opts.chkZIPPassword = c.zipPassword.isEmpty() ? 0 : 1;
         host.opts.txtZIPPassword = c.zipPassword;
-        const RebuildReport report = run(Op::Rezip, host);
+        const BatchReport report = run(Op::Rezip, host);
         EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
-        ASSERT_EQ(report.archives.size(), size_t(inputs.size()));
+        ASSERT_EQ(report.items.size(), size_t(inputs.size()));
+        EXPECT_EQ(report.failedCount(), 0);
         for (const QString& name : inputs) {
             const QString path = dir.filePath(name);
             expectSameFilesFlattened(path);
@@ -219,10 +227,10 @@ TEST(RebuildArchives, RemoveNonRomsCopiesTheRomsAsTheyAreAndCanLeaveAnEmptyArchi
     FakeHost host;
     host.listFolder(dir.path());
     host.opts.lblROMFilter = QStringLiteral("*.NES");
-    const RebuildReport report = run(Op::RemoveNonRoms, host);
-    ASSERT_EQ(host.questions.size(), 1);
-    EXPECT_EQ(host.questions[0], QStringLiteral("Are you sure?|") + removeNonRomsQuestion("*.NES"));
-    ASSERT_EQ(report.archives.size(), size_t(inputs.size()));
+    const BatchReport report = run(Op::RemoveNonRoms, host);
+    // The window asked before the batch started.
+    EXPECT_TRUE(host.questions.isEmpty());
+    ASSERT_EQ(report.items.size(), size_t(inputs.size()));
     for (const QString& name : inputs) {
         const QString path = dir.filePath(name);
         const QList<ListedEntry> after = listEntries(path);
@@ -249,7 +257,7 @@ TEST(RebuildArchives, RemoveNonRomsCopiesTheRomsAsTheyAreAndCanLeaveAnEmptyArchi
             << host.log.join(u'\n');
     }
 
-    // An empty filter would take every entry of every archive: refused before the question.
+    // An empty filter would take every entry of every archive: refused, whatever the front end.
     QMap<QString, QByteArray> bytes;
     for (const QString& name : inputs)
         bytes.insert(name, readFile(dir.filePath(name)));
@@ -257,10 +265,8 @@ TEST(RebuildArchives, RemoveNonRomsCopiesTheRomsAsTheyAreAndCanLeaveAnEmptyArchi
         FakeHost refused;
         refused.listFolder(dir.path());
         refused.opts.lblROMFilter = filter;
-        EXPECT_TRUE(run(Op::RemoveNonRoms, refused).cancelled) << filter;
-        EXPECT_EQ(refused.questions,
-                  QStringList(QStringLiteral("Whoops!|") + emptyRomFilterMessage()))
-            << filter;
+        EXPECT_EQ(run(Op::RemoveNonRoms, refused).end, BatchEnd::Cancelled) << filter;
+        EXPECT_TRUE(refused.questions.isEmpty()) << filter;
         for (const QString& name : inputs)
             EXPECT_EQ(readFile(dir.filePath(name)), bytes.value(name)) << filter << name;
     }
@@ -296,7 +302,7 @@ TEST(RebuildArchives, AttributesAreStoredInEachEntryForZipinfoAnd7Zip)
     host.listFolder(dir.path());
     host.opts.chkUnzipPassword = 1;
     host.opts.txtUnzipPassword = QStringLiteral("secret");
-    const RebuildReport report = run(Op::Attributes, host, AttrReadOnly | AttrHidden | AttrArchive);
+    const BatchReport report = run(Op::Attributes, host, AttrReadOnly | AttrHidden | AttrArchive);
     EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
     EXPECT_EQ(report.failedCount(), 0);
     EXPECT_EQ(host.statusTexts.first(), QStringLiteral("Updating Attributes: 7z-aes.zip (1 of 5)"));
@@ -391,7 +397,7 @@ TEST(RebuildArchives, AFailedRebuildLeavesTheArchiveAsItWas)
             host.opts.chkUnzipPassword = 1;
             host.opts.txtUnzipPassword = QStringLiteral("wrong");
 
-            RebuildReport report;
+            BatchReport report;
             if (QLatin1String(c.fault) == QLatin1String("file-size limit")) {
                 const ScopedRlimit small(RLIMIT_FSIZE, 100 * 1024);
                 report = run(op, host);
@@ -411,6 +417,7 @@ TEST(RebuildArchives, AFailedRebuildLeavesTheArchiveAsItWas)
             }
 
             ASSERT_EQ(report.failedCount(), 1);
+            EXPECT_TRUE(report.items[0].reason.contains(c.expect)) << report.items[0].reason;
             EXPECT_EQ(readFile(archive), bytes);
             EXPECT_EQ(QFileInfo(archive).lastModified(), was.lastModified());
             EXPECT_EQ(QDir(roms).entryList(QDir::Files | QDir::Hidden | QDir::Dirs |

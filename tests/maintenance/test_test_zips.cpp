@@ -1,6 +1,6 @@
 // Test Zips over real archives in a temporary folder, with a scripted host.
-#include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
+#include "common/HostFiles.h"
 #include "common/Tools.h"
 #include "maintenance/TestZips.h"
 
@@ -28,6 +28,12 @@ void makeZip(const QString& folder, const QString& archive, const QStringList& e
     QDir(folder + QStringLiteral("/work")).removeRecursively();
 }
 
+// The request the window makes of host's list and options.
+TestRequest requestOf(const FakeHost& host)
+{
+    return TestRequest{archivesOf(host), host.opts.unzipPassword(), 0};
+}
+
 void makeBadZip(const QString& folder, const QString& archive)
 {
     makeZip(folder, archive);
@@ -51,7 +57,7 @@ TEST(TestZips, BadArchiveIsLoggedAndSetAsideGoodOnesAndOtherFilesAreLeftAlone)
     host.listFolder(dir.path());
     host.log.append(QStringLiteral("old line"));
 
-    const TestZipsReport report = kelmar::test_zip_files(host, *std::make_unique<ZipComponent>());
+    const BatchReport report = test_zip_files(requestOf(host), host, host);
     ASSERT_EQ(host.log.size(), 4);
     EXPECT_EQ(host.log[0], QStringLiteral("BAD.ZIP is bad!"));
     // Deflate is decoded by Kelmar when judged, and the reason names the method first.
@@ -62,12 +68,12 @@ TEST(TestZips, BadArchiveIsLoggedAndSetAsideGoodOnesAndOtherFilesAreLeftAlone)
               (QStringList{QStringLiteral("BAD.ZIP.bad"), QStringLiteral("good.zip"),
                            QStringLiteral("locked.zip.bad"), QStringLiteral("notes.txt")}));
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("locked.zip.bad"))).isWritable());
-    EXPECT_EQ(report.count(TestZipsReport::Verdict::Bad), 2);
-    EXPECT_EQ(report.count(TestZipsReport::Verdict::Good), 1);
-    EXPECT_EQ(host.protects, 1);
-    EXPECT_EQ(host.releases, 1);
-    EXPECT_EQ(host.beeps, 1);
-    EXPECT_EQ(host.refreshes, 1);
+    EXPECT_EQ(report.count(ItemResult::Failed), 2);
+    EXPECT_EQ(report.count(ItemResult::Done), 1);
+    ASSERT_EQ(report.items.size(), 3u);
+    EXPECT_EQ(report.items[0].target, dir.filePath(QStringLiteral("BAD.ZIP.bad")));
+    EXPECT_EQ(report.items[0].code, 3);
+    EXPECT_EQ(report.exitStatus(), 1);
     EXPECT_TRUE(host.questions.isEmpty());
 }
 
@@ -79,13 +85,13 @@ TEST(TestZips, ExistingDotBadFileKeepsTheBadArchiveUnderItsName)
     writeFile(dir.filePath(QStringLiteral("x.zip.bad")), "older one");
     FakeHost host;
     host.listFolder(dir.path());
-    host.opts.chkSound = 0;
-    ZipComponent zip;
-    test_zip_files(host, zip);
+    const BatchReport report = test_zip_files(requestOf(host), host, host);
     EXPECT_EQ(host.log.first(), QStringLiteral("x.zip is bad!"));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("x.zip"))));
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("x.zip.bad"))), "older one");
-    EXPECT_EQ(host.beeps, 0);
+    ASSERT_EQ(report.items.size(), 1u);
+    EXPECT_EQ(report.items[0].result, ItemResult::Failed);
+    EXPECT_EQ(report.items[0].target, QString()) << "it keeps its name";
 }
 
 TEST(TestZips, OnlySelectedEntriesEndingInZipAreCandidatesElseWhoops)
@@ -100,15 +106,13 @@ TEST(TestZips, OnlySelectedEntriesEndingInZipAreCandidatesElseWhoops)
     host.select(1); // game.zip.bad
     host.select(2); // readme.txt
     host.queueAnswer(MsgAnswer::Ok);
-    ZipComponent zip;
-    const TestZipsReport report = test_zip_files(host, zip);
+    host.log.append(QStringLiteral("old line"));
+    const BatchReport report = test_zip_files(requestOf(host), host, host);
     EXPECT_EQ(host.questions,
               QStringList{QStringLiteral("Whoops!|You didn't select any Zip files to test!")});
-    EXPECT_TRUE(report.nothingSelected);
+    EXPECT_EQ(report.end, BatchEnd::NothingSelected);
     EXPECT_TRUE(host.log.isEmpty());
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("game.zip"))));
-    EXPECT_EQ(host.releases, 1);
-    EXPECT_EQ(host.refreshes, 1);
 }
 
 TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
@@ -127,14 +131,13 @@ TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
     QDir(dir.filePath(QStringLiteral("w"))).removeRecursively();
     FakeHost host;
     host.listFolder(dir.path());
-    ZipComponent zip;
-    TestZipsReport report = test_zip_files(host, zip);
+    BatchReport report = test_zip_files(requestOf(host), host, host);
     ASSERT_EQ(host.log.size(), 2);
     EXPECT_TRUE(host.log[0].startsWith(QStringLiteral("b-ppmd.zip could not be tested (")));
     EXPECT_TRUE(host.log[0].contains(QStringLiteral("PPMd")));
     EXPECT_TRUE(host.log[1].startsWith(
         QStringLiteral("locked.zip could not be tested (Wrong or missing password")));
-    EXPECT_EQ(report.count(TestZipsReport::Verdict::NotTested), 2);
+    EXPECT_EQ(report.count(ItemResult::NotJudged), 2);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               (QStringList{QStringLiteral("b-ppmd.zip"), QStringLiteral("locked.zip")}));
 
@@ -142,9 +145,8 @@ TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
     host.listFolder(dir.path());
     host.opts.chkUnzipPassword = 1;
     host.opts.txtUnzipPassword = QStringLiteral("pw");
-    report = test_zip_files(host, zip);
-    EXPECT_EQ(report.archives.at(1).verdict, TestZipsReport::Verdict::Good)
-        << report.archives.at(1).reason;
+    report = test_zip_files(requestOf(host), host, host);
+    EXPECT_EQ(report.items.at(1).result, ItemResult::Done) << report.items.at(1).reason;
 }
 
 TEST(TestZips, StopEndsTheBatchAfterTheArchiveUnderTest)
@@ -155,17 +157,16 @@ TEST(TestZips, StopEndsTheBatchAfterTheArchiveUnderTest)
         makeBadZip(dir.path(), QLatin1String(name));
     FakeHost host;
     host.listFolder(dir.path());
-    ZipComponent zip;
-    const TestZipsReport report = test_zip_files(host, zip, [&](int number, int, const QString&) {
-        if (number == 1)
-            host.stop = true; // pressed while the first archive is being tested
-    });
-    EXPECT_EQ(report.archives.size(), 1u);
-    EXPECT_TRUE(report.stopped);
+    const BatchReport report =
+        test_zip_files(requestOf(host), host, host, [&](int number, int, const QString&) {
+            if (number == 1)
+                host.stop = true; // pressed while the first archive is being tested
+        });
+    EXPECT_EQ(report.items.size(), 1u);
+    EXPECT_TRUE(report.stopped());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               (QStringList{QStringLiteral("a.zip.bad"), QStringLiteral("b.zip"),
                            QStringLiteral("c.zip")}));
     EXPECT_TRUE(host.questions.isEmpty());
-    EXPECT_EQ(host.refreshes, 1);
     EXPECT_TRUE(host.stop) << "the flag stays set until the next batch starts";
 }

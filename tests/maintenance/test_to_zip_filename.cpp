@@ -1,6 +1,6 @@
 // "to Zipped Filename" over archives made by zip and Python.
-#include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
+#include "common/HostFiles.h"
 #include "common/Tools.h"
 #include "maintenance/ToZipFilename.h"
 
@@ -67,21 +67,19 @@ TEST(ToZipFilename, SingleEntryArchivesTakeItsNameOthersAreLeftAloneSilently)
                                    .entryList(QDir::Files, QDir::Name | QDir::IgnoreCase)
                                    .indexOf(QStringLiteral("unselected.zip")));
     host.select(unselected, false);
-    ZipComponent zip;
-    const ToZipFilenameReport report = to_zip_filename(host, zip);
+    host.log.append(QStringLiteral("old line"));
+    const BatchReport report = to_zip_filename(ZipNameRequest{archivesOf(host)}, host, host);
 
     EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
     EXPECT_TRUE(host.questions.isEmpty());
-    EXPECT_EQ(host.protects, 1);
-    EXPECT_FALSE(host.busy);
-    EXPECT_GE(host.refreshes, 1);
     // The file system tells cases apart: a.zip is a free name beside A.ZIP.
     EXPECT_EQ(filesOf(d), QStringList({"Galaga (USA).zip", "Locked Game.zip", "a.zip", "broken.zip",
                                        "empty.zip", "not-an-archive.bin", "pacman.zip",
                                        "pacman2.zip", "two.zip", "unselected.zip"}));
-    EXPECT_EQ(report.count(ToZipFilenameReport::Outcome::Renamed), 4);
-    EXPECT_EQ(report.count(ToZipFilenameReport::Outcome::AlreadyNamed), 1);
-    EXPECT_EQ(report.count(ToZipFilenameReport::Outcome::NotSingle), 3);
+    EXPECT_EQ(report.count(ItemResult::Done), 4);
+    EXPECT_EQ(report.count(ItemResult::Unchanged), 1);
+    EXPECT_EQ(report.count(ItemResult::Skipped), 3);
+    EXPECT_EQ(report.exitStatus(), 0);
     const ToolRun t = runTool(QStringLiteral("unzip"), {QStringLiteral("-tqq"), d + "/pacman.zip"});
     EXPECT_EQ(t.exitCode, 0);
 }
@@ -103,8 +101,7 @@ TEST(ToZipFilename, ATakenNameIsLoggedOrAskedAboutAndNothingIsReplaced)
     host.listFolder(d);
     host.queueAnswer(MsgAnswer::Ok);
     host.queueAnswer(MsgAnswer::Ok);
-    ZipComponent zip;
-    const ToZipFilenameReport report = to_zip_filename(host, zip);
+    const BatchReport report = to_zip_filename(ZipNameRequest{archivesOf(host)}, host, host);
 
     EXPECT_EQ(host.log,
               QStringList{QStringLiteral("Error renaming ") + d + QStringLiteral("/second.zip! ") +
@@ -117,5 +114,6 @@ TEST(ToZipFilename, ATakenNameIsLoggedOrAskedAboutAndNothingIsReplaced)
     EXPECT_EQ(filesOf(d), QStringList({".hack.zip", "fourth.zip", "mario.zip", "saves.zip",
                                        "second.zip", "third.zip"}));
     EXPECT_EQ(readFile(d + QStringLiteral("/.hack.zip")), QByteArray("mine"));
-    EXPECT_EQ(report.count(ToZipFilenameReport::Outcome::Taken), 3);
+    EXPECT_EQ(report.count(ItemResult::Failed), 3);
+    EXPECT_EQ(report.count(ItemResult::Done), 1);
 }

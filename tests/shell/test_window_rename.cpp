@@ -99,5 +99,20 @@ TEST(WindowRename, LowerCaseKeepsATakenNameAndFindAndReplaceRunsFromItsDialog)
     EXPECT_EQ(window.fileList()->names(),
               QStringList({"Game.ZIP", "game.zip", "super_mario_bros_(usa).nes", "tetris.gb"}));
     EXPECT_EQ(readFile(f + "super_mario_bros_(usa).nes"), "smb");
+
+    // Manually...: the new name is asked while the batch runs, one file at a time.
+    window.select_none();
+    window.select_all();
+    Dialogs::script().asked.clear();
+    Dialogs::script().inputs = {std::nullopt, std::nullopt, QStringLiteral("Mario.nes"),
+                                std::nullopt};
+    QAction* manual = window.findChild<QAction*>(QStringLiteral("menOptionsRenameManually"));
+    window.prepareOptionsMenu();
+    ASSERT_TRUE(runBatch(window, [&] { manual->trigger(); }));
+    EXPECT_EQ(Dialogs::script().asked.size(), 4);
+    EXPECT_EQ(Dialogs::script().asked.value(0), QStringLiteral("Rename|Enter new name: "));
+    EXPECT_EQ(window.fileList()->names(),
+              QStringList({"Game.ZIP", "game.zip", "Mario.nes", "tetris.gb"}));
+    EXPECT_EQ(readFile(f + "Mario.nes"), "smb");
     Dialogs::script() = Dialogs::Script();
 }

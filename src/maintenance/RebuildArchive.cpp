@@ -1,0 +1,33 @@
+#include "maintenance/RebuildArchive.h"
+
+#include "archive/ArchiveRebuilder.h"
+#include "archive/ZipError.h"
+#include "fs/KelmarTemp.h"
+
+namespace kelmar {
+
+void removeLeftoverTemps(const BatchFiles& files)
+{
+    if (!files.empty() && !files.folder.isEmpty())
+        fs::removeStaleTemps(files.folder);
+}
+
+ItemOutcome rebuildAndLog(ProgressSink& log, ArchiveRebuilder& rebuilder, const QString& path,
+                          const QString& failureLead)
+{
+    ItemOutcome item;
+    item.path = path;
+    item.code = rebuilder.rebuild(path);
+    if (item.code != 0) {
+        item.result = ItemResult::Failed;
+        item.reason =
+            zipErrorMessage(item.code) + QStringLiteral(": ") + rebuilder.lastErrorDetail();
+        log.write_log(failureLead + path);
+        log.write_log(QStringLiteral("    ") + item.reason);
+    } else {
+        item.result = rebuilder.changed() ? ItemResult::Done : ItemResult::Unchanged;
+    }
+    return item;
+}
+
+} // namespace kelmar
