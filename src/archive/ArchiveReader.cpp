@@ -8,6 +8,8 @@
 #include "archive/ZipError.h"
 #include "archive/ZipExtractor.h"
 #include "fs/NativeName.h"
+#include "fs/Path.h"
+#include "fs/PathStatus.h"
 
 #include <zip.h>
 
@@ -16,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelmar {
@@ -29,12 +30,6 @@ namespace {
 constexpr size_t kBufferSize = 32 * 1024;
 
 std::atomic<int> g_opens{0};
-
-QString fileNameOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? path : path.mid(slash + 1);
-}
 
 // A descriptor of its own on the open archive: each libzip source closes the one it is given.
 int duplicate(int fd)
@@ -112,7 +107,7 @@ ZipArchivePtr ArchiveReader::openStream(int* result)
         // Not a judgement on the archive when it exists: it may be perfectly good.
         *result = err == ENOENT
                       ? fail(ZipFileNotFound, m_path + QStringLiteral(": file not found"))
-                      : fail(ZipCannotOpen, fileNameOf(m_path) + QStringLiteral(": ") +
+                      : fail(ZipCannotOpen, fs::fileNameOf(m_path) + QStringLiteral(": ") +
                                                 QString::fromLocal8Bit(std::strerror(err)));
         return nullptr;
     }
@@ -129,7 +124,7 @@ ZipArchivePtr ArchiveReader::openStream(int* result)
         zip_source_free(source); // closes the file
     if (!archive && zip_error_code_zip(&error) == ZIP_ER_INCONS)
         archive = openPastExtraPadding(m_file.get());
-    *result = archive ? int(ZipOk) : resultOf(&error, fileNameOf(m_path));
+    *result = archive ? int(ZipOk) : resultOf(&error, fs::fileNameOf(m_path));
     zip_error_fini(&error);
     return archive;
 }
@@ -147,10 +142,11 @@ int ArchiveReader::open()
     if (!m_archive)
         return m_openResult;
     // libzip takes an empty file for an empty archive; no zip tool does.
-    struct stat st;
-    if (zip_get_num_entries(m_archive.get(), 0) == 0 &&
-        ::stat(fs::nativeName(m_path).constData(), &st) == 0 && st.st_size == 0)
-        return failOpening(ZipNotAZip, m_path + QStringLiteral(": empty file"));
+    if (zip_get_num_entries(m_archive.get(), 0) == 0) {
+        const std::optional<fs::PathStatus> st = fs::statOf(m_path, fs::Links::Follow);
+        if (st && st->size == 0)
+            return failOpening(ZipNotAZip, m_path + QStringLiteral(": empty file"));
+    }
     if (!m_password.isEmpty())
         zip_set_default_password(m_archive.get(), m_password.constData());
     m_buffer.resize(kBufferSize);
@@ -168,7 +164,7 @@ int ArchiveReader::list(std::vector<ArchiveEntry>* entries)
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t st;
         if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0)
-            return resultOf(zip_get_error(archive), fileNameOf(m_path));
+            return resultOf(zip_get_error(archive), fs::fileNameOf(m_path));
         entries->push_back({quint64(i), entryNameOf(archive, zip_uint64_t(i)), qint64(st.size)});
     }
     return ZipOk;

@@ -57,24 +57,12 @@ void withAttributes(int bits, zip_uint8_t* system, zip_uint32_t* external)
     *external = result;
 }
 
-// The result code of a libzip error, worded for what. A write the system refused is
-// mapped by the one mapping of system errors (zipResultOfWrite).
-int resultOfZipError(const zip_error_t* error, const QString& what, QString* detail)
-{
-    const int code = EntryReader::resultOf(error, what, detail);
-    const int system =
-        zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
-    if ((code == ZipDiskFull || code == ZipWriteError) && system != 0)
-        return zipResultOfWrite(system);
-    return code;
-}
-
 // The result of a libzip open that failed with code, worded for what.
 int openFailure(int code, const QString& what, QString* detail)
 {
     zip_error_t error;
     zip_error_init_with_code(&error, code);
-    const int result = resultOfZipError(&error, what, detail);
+    const int result = EntryReader::resultOf(&error, what, detail);
     zip_error_fini(&error);
     return result;
 }
@@ -236,8 +224,8 @@ int ArchiveRebuilder::writeRecompressed(zip_t* source, const QString& path, cons
         // A failed read of the old archive has said why already.
         QString detail;
         const int r =
-            resultOfZipError(zip_get_error(target.get()),
-                             fs::fileNameOf(path) + QStringLiteral(" (new copy)"), &detail);
+            EntryReader::resultOf(zip_get_error(target.get()),
+                                  fs::fileNameOf(path) + QStringLiteral(" (new copy)"), &detail);
         return m_detail.isEmpty() ? fail(r, detail) : r == ZipOk ? ZipReadError : r;
     }
     return ZipOk;
@@ -404,7 +392,7 @@ int ArchiveRebuilder::writeThinned(zip_t* source, const QString& path, const QBy
         zip_delete(copy.get(), i);
     if (commitArchive(copy) != 0) {
         QString detail;
-        const int r = resultOfZipError(zip_get_error(copy.get()), what, &detail);
+        const int r = EntryReader::resultOf(zip_get_error(copy.get()), what, &detail);
         return fail(r, detail);
     }
     return ZipOk;

@@ -2,6 +2,7 @@
 
 #include "archive/EntryMask.h"
 #include "archive/ZipError.h"
+#include "fs/Path.h"
 #include "names/Wildcard.h"
 
 #include <QDir>
@@ -9,15 +10,6 @@
 #include <QFileInfo>
 
 namespace kelmar {
-
-namespace {
-
-QString fileNameOf(const QString& path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
-
-} // namespace
 
 int expandCompressMask(const QString& mask, bool keepFolderNames, bool processSubfolders,
                        const QString& archivePath, std::vector<ZipSource>* sources, QString* detail)
@@ -30,7 +22,7 @@ int expandCompressMask(const QString& mask, bool keepFolderNames, bool processSu
     }
     auto excluded = [&](const QString& relative) {
         for (const QString& p : excludes) {
-            if (wildcardMatch(p, relative) || wildcardMatch(p, fileNameOf(relative)))
+            if (wildcardMatch(p, relative) || wildcardMatch(p, fs::fileNameOf(relative)))
                 return true;
         }
         return false;
@@ -44,7 +36,7 @@ int expandCompressMask(const QString& mask, bool keepFolderNames, bool processSu
     for (const QString& line : EntryMask::lines(mask)) {
         if (line.startsWith(u'<'))
             continue;
-        const QString last = fileNameOf(line);
+        const QString last = fs::fileNameOf(line);
         const QFileInfo direct(line);
         if (!hasWildcards(last) && direct.isFile()) {
             if (excluded(last))
@@ -79,9 +71,9 @@ int expandCompressMask(const QString& mask, bool keepFolderNames, bool processSu
             if (info.isSymLink() && !info.isFile())
                 continue;
             const QString relative = root.relativeFilePath(path);
-            if (!wildcardMatch(pattern, fileNameOf(relative)) || excluded(relative))
+            if (!wildcardMatch(pattern, fs::fileNameOf(relative)) || excluded(relative))
                 continue;
-            add(info, keepFolderNames ? relative : fileNameOf(relative));
+            add(info, keepFolderNames ? relative : fs::fileNameOf(relative));
         }
     }
     return ZipOk;

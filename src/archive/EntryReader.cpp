@@ -59,7 +59,8 @@ int EntryReader::resultOf(const zip_error_t* error, const QString& what, QString
     case ZIP_ER_CLOSE:
     case ZIP_ER_REMOVE:
     case ZIP_ER_RDONLY:
-        return sys == ENOSPC || sys == EDQUOT || sys == EFBIG ? ZipDiskFull : ZipWriteError;
+        // The one reading of a refused write; only an error the system gave has one.
+        return zipResultOfWrite(zip_error_system_type(error) == ZIP_ET_SYS ? sys : 0);
     case ZIP_ER_CANCELLED:
         return ZipAborted;
     default:

@@ -3,10 +3,10 @@
 #include "archive/ZipBytes.h"
 #include "fs/FdGuard.h"
 #include "fs/NativeName.h"
+#include "fs/PathStatus.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -210,14 +210,14 @@ QString localHeaderContradiction(const QString& archivePath)
 
 QString localHeaderContradictionOf(int fd)
 {
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0)
+    const std::optional<fs::PathStatus> st = fd < 0 ? std::nullopt : fs::statOfFd(fd);
+    if (!st)
         return QString();
     qint64 directoryAt = 0;
     qint64 directorySize = 0;
     qint64 shift = 0;
     QString fault;
-    switch (locateDirectory(fd, st.st_size, &directoryAt, &directorySize, &shift, &fault)) {
+    switch (locateDirectory(fd, st->size, &directoryAt, &directorySize, &shift, &fault)) {
     case Located::NotFound:
         return QString();
     case Located::Broken:
@@ -255,7 +255,7 @@ QString localHeaderContradictionOf(int fd)
         CentralEntry entry{name, nameLength, method, crc, packed, size, offset};
         Span span;
         const QString contradiction =
-            checkLocalHeader(fd, st.st_size, directoryAt, entry, local, &span);
+            checkLocalHeader(fd, st->size, directoryAt, entry, local, &span);
         if (!contradiction.isEmpty())
             return contradiction;
         spans.push_back(span);

@@ -1,11 +1,11 @@
 #include "archive/PaddedExtraSource.h"
 
 #include "archive/ZipBytes.h"
+#include "fs/PathStatus.h"
 
 #include <zip.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -111,10 +111,10 @@ zip_int64_t callback(void* state, void* data, zip_uint64_t length, zip_source_cm
 
 zip_source_t* paddedExtraSource(int fd, zip_error_t* error)
 {
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
+    const std::optional<fs::PathStatus> st = fs::statOfFd(fd);
+    if (!st)
         return nullptr;
-    const qint64 fileSize = st.st_size;
+    const qint64 fileSize = st->size;
     const qint64 tailSize = qMin(fileSize, kEndSize + kMaxComment);
     std::vector<unsigned char> tail(static_cast<std::size_t>(tailSize));
     if (tailSize < kEndSize || !readAt(fd, tail.data(), tailSize, fileSize - tailSize))
@@ -176,7 +176,7 @@ zip_source_t* paddedExtraSource(int fd, zip_error_t* error)
     state->fd = fd;
     state->head = directoryAt;
     state->tail = rewritten + endRecord;
-    state->mtime = st.st_mtime;
+    state->mtime = time_t(st->identity.mtimeNs / 1000000000);
     zip_error_init(&state->error);
     zip_source_t* source = zip_source_function_create(callback, state, error);
     if (!source) {

@@ -8,6 +8,8 @@
 #include "archive/ZipExtractor.h"
 #include "archive/ZipWriter.h"
 #include "fs/NativeName.h"
+#include "fs/Path.h"
+#include "fs/PathStatus.h"
 
 #include <QFileInfo>
 
@@ -17,20 +19,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelmar {
-
-namespace {
-
-QString fileNameOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? path : path.mid(slash + 1);
-}
-
-} // namespace
 
 ZipComponent::ZipComponent(QObject* parent) : QObject(parent) {}
 
@@ -55,25 +46,21 @@ void ZipComponent::reportProgress(const QString& name, qint64 done, qint64 total
 int ZipComponent::resultOf(const zip_error_t* error, const QString& what)
 {
     QString detail;
-    int code = EntryReader::resultOf(error, what, &detail);
-    // A file-size limit stops a write as a full disk does, but there is space to be had: the
-    // archive was not written, and that is all a user can act on.
-    if (code == ZipDiskFull && zip_error_code_system(error) == EFBIG)
-        code = ZipWriteError;
+    const int code = EntryReader::resultOf(error, what, &detail);
     return code == ZipOk ? int(ZipOk) : fail(code, detail);
 }
 
 ZipArchivePtr ZipComponent::openArchive(int flags, int* result)
 {
     // By its bytes: Qt's file classes would look up another name when it is not UTF-8.
-    struct stat existing;
-    const bool exists = ::stat(fs::nativeName(m_archivePath).constData(), &existing) == 0;
+    const std::optional<fs::PathStatus> existing = fs::statOf(m_archivePath, fs::Links::Follow);
+    const bool exists = existing.has_value();
     if (!(flags & ZIP_CREATE) && !exists) {
         *result = fail(ZipFileNotFound, m_archivePath + QStringLiteral(": file not found"));
         return nullptr;
     }
     // libzip takes an empty file for an empty archive; no zip tool does.
-    if (exists && S_ISREG(existing.st_mode) && existing.st_size == 0) {
+    if (exists && existing->kind == fs::FileKind::File && existing->size == 0) {
         *result = fail(ZipNotAZip, m_archivePath + QStringLiteral(": empty file"));
         return nullptr;
     }
@@ -88,7 +75,7 @@ ZipArchivePtr ZipComponent::openArchive(int flags, int* result)
         zip_error_init_with_code(&error, code);
         if (code == ZIP_ER_OPEN || code == ZIP_ER_READ)
             zip_error_set(&error, code, errno);
-        *result = resultOf(&error, fileNameOf(m_archivePath));
+        *result = resultOf(&error, fs::fileNameOf(m_archivePath));
         zip_error_fini(&error);
         return nullptr;
     }
@@ -211,14 +198,14 @@ int ZipComponent::remove()
         return ZipOk;
     // libzip deletes an archive left without entries; a user's file is not ours to delete.
     if (removed == count)
-        return fail(ZipWouldBeEmpty,
-                    fileNameOf(m_archivePath) + QStringLiteral(": every entry would be removed"));
+        return fail(ZipWouldBeEmpty, fs::fileNameOf(m_archivePath) +
+                                         QStringLiteral(": every entry would be removed"));
     zip_register_cancel_callback_with_state(
         archive.get(),
         [](zip_t*, void* self) { return static_cast<ZipComponent*>(self)->cancelled() ? 1 : 0; },
         nullptr, this);
     if (commitArchive(archive) != 0)
-        return resultOf(zip_get_error(archive.get()), fileNameOf(m_archivePath));
+        return resultOf(zip_get_error(archive.get()), fs::fileNameOf(m_archivePath));
     return ZipOk;
 }
 

@@ -5,13 +5,11 @@
 #include "archive/EntryName.h"
 #include "archive/ZipError.h"
 #include "fs/FdGuard.h"
-#include "fs/KelmarTemp.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "fs/Path.h"
-#include "fs/RenameNoReplace.h"
+#include "fs/SafeOutput.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -20,46 +18,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/stat.h> // S_IFMT, S_IFLNK: the Unix mode bits an entry's attributes carry
 #include <sys/types.h>
 #include <unistd.h>
 
 namespace kelmar {
 
 namespace {
-
-QString fileNameOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? path : path.mid(slash + 1);
-}
-
-bool isDiskFull(int systemError)
-{
-    return systemError == ENOSPC || systemError == EDQUOT;
-}
-
-mode_t creationMode()
-{
-    // Files are created as 0666 less the umask, like any other program's. The umask is read
-    // from /proc: setting it to read it would race with other threads creating files.
-    static const mode_t mode = [] {
-        mode_t mask = 022;
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : status.readAll().split('\n')) {
-                if (line.startsWith("Umask:")) {
-                    bool ok = false;
-                    const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
-                    if (ok)
-                        mask = mode_t(value);
-                }
-            }
-        }
-        return mode_t(0666 & ~mask);
-    }();
-    return mode;
-}
 
 // The entry's name as a relative path below the destination. Backslashes count as
 // separators; "." and empty components, a leading "/" and a drive letter are dropped: such
@@ -119,15 +84,15 @@ int makeFolderInside(const QString& root, const QString& relative)
     QString path = root;
     for (const QString& part : relative.split(u'/', Qt::SkipEmptyParts)) {
         path = fs::withSeparator(path) + part;
-        struct stat st;
-        if (::lstat(fs::nativeName(path).constData(), &st) == 0) {
-            if (S_ISLNK(st.st_mode))
+        if (const auto st = fs::statOf(path, fs::Links::DoNotFollow)) {
+            if (st->kind == fs::FileKind::Link)
                 return ZipUnsafeEntry;
-            if (!S_ISDIR(st.st_mode))
+            if (st->kind != fs::FileKind::Folder)
                 return ZipWriteError;
             continue;
         }
-        if (::mkdir(fs::nativeName(path).constData(), 0777) != 0 && errno != EEXIST)
+        const int made = fs::makeFolder(path);
+        if (made != 0 && made != EEXIST)
             return ZipWriteError;
     }
     return ZipOk;
@@ -168,31 +133,60 @@ QString ZipExtractor::extractedPath(const QString& destination, const QString& e
     const QString relative = safeRelativePath(entryName, &why);
     if (relative.isEmpty())
         return QString();
-    return fs::withSeparator(destination) + (keepFolderNames ? relative : fileNameOf(relative));
+    return fs::withSeparator(destination) + (keepFolderNames ? relative : fs::fileNameOf(relative));
 }
 
 int ZipExtractor::extractEntry(quint64 index, qint64 size, qint64 mtime, const QString& entryName,
                                const QString& target)
 {
-    struct stat existing;
-    if (::lstat(fs::nativeName(target).constData(), &existing) == 0)
+    if (const auto existing = fs::statOf(target, fs::Links::DoNotFollow))
         return matchExisting(index, size, entryName, target,
-                             S_ISREG(existing.st_mode) ? qint64(existing.st_size) : -1);
+                             existing->kind == fs::FileKind::File ? existing->size : -1);
 
-    const QString folder = QFileInfo(target).absolutePath();
-    QByteArray temp;
-    fs::FdGuard fd = fs::createLockedTemp(fs::nativeName(folder), &temp);
-    if (!fd) {
-        const int err = errno;
-        return m_reader.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                             fs::displayName(folder) + QStringLiteral(": ") +
-                                 QString::fromLocal8Bit(std::strerror(err)));
+    // The lock on the temporary file stays until it has its name or is gone: a rebuild
+    // clearing leftovers in this folder must not take it for one.
+    fs::SafeOutput output(target);
+    if (const int err = output.begin()) {
+        const QString folder = QFileInfo(target).absolutePath();
+        return m_reader.fail(zipResultOfWrite(err),
+                             fs::displayName(folder) + QStringLiteral(": ") + fs::systemError(err));
     }
-    auto systemFailure = [&](int err) {
-        return m_reader.fail(isDiskFull(err) ? ZipDiskFull : ZipWriteError,
-                             fs::displayName(target) + QStringLiteral(": ") +
-                                 QString::fromLocal8Bit(std::strerror(err)));
-    };
+    int result = writeEntry(index, size, entryName, output);
+    if (result == ZipOk) {
+        const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
+        ::futimens(output.fd(), times);
+    }
+    const int closeError = output.finishWriting();
+    if (closeError != 0 && result == ZipOk)
+        result = writeFailure(target, closeError);
+    // Only a complete, checked copy takes the name, and only while the name is free: a file
+    // that appeared meanwhile is never replaced. What is not committed goes with output.
+    if (result == ZipOk) {
+        const int err = output.commitNew(false);
+        if (err == EEXIST)
+            result = m_reader.fail(ZipExistsAndDiffers,
+                                   fs::displayName(target) + QStringLiteral(" appeared meanwhile"));
+        else if (err != 0 && !output.committed())
+            result = m_reader.fail(ZipWriteError, fs::displayName(target) + QStringLiteral(": ") +
+                                                      fs::systemError(err));
+    }
+    if (result != ZipOk)
+        return result;
+    completed(target, entryName, size);
+    return ZipOk;
+}
+
+int ZipExtractor::writeFailure(const QString& target, int systemError)
+{
+    return m_reader.fail(zipResultOfWrite(systemError), fs::displayName(target) +
+                                                            QStringLiteral(": ") +
+                                                            fs::systemError(systemError));
+}
+
+int ZipExtractor::writeEntry(quint64 index, qint64 size, const QString& entryName,
+                             const fs::SafeOutput& output)
+{
+    const QString& target = output.target();
     qint64 done = 0;
     int lastPercent = -1;
     auto writeAll = [&](const char* data, qint64 n) {
@@ -203,11 +197,11 @@ int ZipExtractor::extractEntry(quint64 index, qint64 size, qint64 mtime, const Q
                                  fs::displayName(entryName) +
                                      QStringLiteral(": larger than its directory entry says"));
         for (qint64 written = 0; written < n;) {
-            const ssize_t w = ::write(fd.get(), data + written, size_t(n - written));
+            const ssize_t w = ::write(output.fd(), data + written, size_t(n - written));
             if (w < 0 && errno == EINTR)
                 continue;
             if (w < 0)
-                return systemFailure(errno);
+                return writeFailure(target, errno);
             written += w;
         }
         done += n;
@@ -218,34 +212,7 @@ int ZipExtractor::extractEntry(quint64 index, qint64 size, qint64 mtime, const Q
         }
         return cancelled() ? stopped() : int(ZipOk);
     };
-    int result = m_reader.readEntry(index, writeAll);
-    if (result == ZipOk) {
-        ::fchmod(fd.get(), creationMode());
-        const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
-        ::futimens(fd.get(), times);
-    }
-    // The lock stays until the file has its name or is gone: a rebuild clearing leftovers in
-    // this folder must not take it for one.
-    const fs::FdGuard held(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
-    const int closeError = fd.close();
-    if (closeError != 0 && result == ZipOk)
-        result = systemFailure(closeError);
-    // Only a complete, checked copy takes the name, and only while the name is free: a file
-    // that appeared meanwhile is never replaced.
-    QString error;
-    if (result == ZipOk && !fs::renameNoReplace(fs::nameFromNative(temp), target, &error)) {
-        result = errno == EEXIST
-                     ? m_reader.fail(ZipExistsAndDiffers, fs::displayName(target) +
-                                                              QStringLiteral(" appeared meanwhile"))
-                     : m_reader.fail(ZipWriteError,
-                                     fs::displayName(target) + QStringLiteral(": ") + error);
-    }
-    if (result != ZipOk) {
-        ::unlink(temp.constData());
-        return result;
-    }
-    completed(target, entryName, size);
-    return ZipOk;
+    return m_reader.readEntry(index, writeAll);
 }
 
 int ZipExtractor::matchExisting(quint64 index, qint64 size, const QString& entryName,
@@ -313,7 +280,7 @@ QString ZipExtractor::prepareEntry(quint64 index, const QString& name, int* resu
     if (isFolder && !keep)
         return QString();
     if (!keep)
-        relative = fileNameOf(relative);
+        relative = fs::fileNameOf(relative);
     const qsizetype slash = relative.lastIndexOf(u'/');
     const QString folderPart = isFolder ? relative : relative.left(qMax<qsizetype>(slash, 0));
     const int made = makeFolderInside(m_settings.destination, folderPart);
@@ -353,7 +320,7 @@ int ZipExtractor::extract()
         zip_stat_t st;
         int r = ZipOk;
         if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0) {
-            r = m_reader.resultOf(zip_get_error(archive), fileNameOf(m_reader.path()));
+            r = m_reader.resultOf(zip_get_error(archive), fs::fileNameOf(m_reader.path()));
             result = result == ZipOk ? r : result;
             continue;
         }

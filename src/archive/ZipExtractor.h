@@ -5,6 +5,10 @@
 
 namespace kelmar {
 
+namespace fs {
+class SafeOutput;
+}
+
 class ArchiveReader;
 struct ExtractManifest;
 struct ExtractSettings;
@@ -36,6 +40,11 @@ private:
     QString prepareEntry(quint64 index, const QString& name, int* result);
     int extractEntry(quint64 index, qint64 size, qint64 mtime, const QString& entryName,
                      const QString& target);
+    // The entry's bytes through output's descriptor, no more than size of them.
+    int writeEntry(quint64 index, qint64 size, const QString& entryName,
+                   const fs::SafeOutput& output);
+    // A failed write to target, worded and coded from the system's error.
+    int writeFailure(const QString& target, int systemError);
     // existingSize: the size of the file in the way, -1 when it is not an ordinary file.
     int matchExisting(quint64 index, qint64 size, const QString& entryName, const QString& target,
                       qint64 existingSize);

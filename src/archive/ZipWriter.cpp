@@ -7,6 +7,7 @@
 #include "archive/ZipHandles.h"
 #include "fs/FdGuard.h"
 #include "fs/NativeName.h"
+#include "fs/Path.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,11 +21,6 @@
 namespace kelmar {
 
 namespace {
-
-QString fileNameOf(const QString& path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
 
 QString systemError(int err)
 {
@@ -91,7 +87,7 @@ int ZipWriter::readExisting(zip_t* archive)
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t st;
         if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0)
-            return m_zip.resultOf(zip_get_error(archive), fileNameOf(m_zip.archivePath()));
+            return m_zip.resultOf(zip_get_error(archive), fs::fileNameOf(m_zip.archivePath()));
         QString name = entryNameOf(archive, zip_uint64_t(i));
         if (name.endsWith(u'/')) {
             name.chop(1);
@@ -178,7 +174,7 @@ int ZipWriter::settleName(const std::vector<ZipSource>& sources, int index, QStr
         name->clear();
         return ZipOk;
     }
-    const QString archive = fileNameOf(m_zip.archivePath());
+    const QString archive = fs::fileNameOf(m_zip.archivePath());
     QString other;
     if (holder->source >= 0) {
         other = sources.at(size_t(holder->source)).path;
@@ -261,6 +257,40 @@ int ZipWriter::addSource(zip_t* archive, const ZipSource& source, const QString&
 int ZipWriter::write(const std::vector<ZipSource>& sources)
 {
     m_outcome = CompressOutcome();
+    int result = checkCanWrite(sources);
+    if (result != ZipOk)
+        return result;
+    std::vector<bool> isArchive;
+    result = identifySources(sources, &isArchive);
+    if (result != ZipOk)
+        return result;
+
+    m_archiveKey = QFileInfo(m_zip.archivePath()).absoluteFilePath();
+    m_storedFrom = m_zip.storedFrom().value(m_archiveKey);
+    ZipArchivePtr archive(m_zip.openArchive(ZIP_CREATE, &result));
+    if (!archive)
+        return result;
+    result = readExisting(archive.get());
+    if (result != ZipOk)
+        return result;
+
+    std::vector<QString> names;
+    result = settleNames(sources, isArchive, &names);
+    if (result != ZipOk)
+        return result;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (names[i].isEmpty())
+            continue;
+        result = addSource(archive.get(), sources[i], names[i], m_planned[i]);
+        if (result != ZipOk)
+            return result;
+    }
+    startDeflating();
+    return commit(archive);
+}
+
+int ZipWriter::checkCanWrite(const std::vector<ZipSource>& sources)
+{
     if (sources.empty())
         return m_zip.fail(ZipFileNotFound, QStringLiteral("no file to add"));
     if (m_zip.level() > 0 && !zip_compression_method_supported(ZIP_CM_DEFLATE, 1))
@@ -268,11 +298,15 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
     if (!m_zip.password().isEmpty() && !zip_encryption_method_supported(ZIP_EM_AES_256, 1))
         return m_zip.fail(ZipUnsupported,
                           QStringLiteral("this libzip cannot encrypt with AES-256"));
+    return ZipOk;
+}
 
+int ZipWriter::identifySources(const std::vector<ZipSource>& sources, std::vector<bool>* isArchive)
+{
     // Every source is there and is a file before the archive is touched.
     const std::optional<fs::FileIdentity> archiveId =
         fs::FileIdentity::ofPath(fs::nativeName(m_zip.archivePath()), true);
-    std::vector<bool> isArchive(sources.size(), false);
+    isArchive->assign(sources.size(), false);
     m_planned.assign(sources.size(), fs::FileIdentity());
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::optional<fs::FileIdentity> id =
@@ -283,20 +317,15 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
         if (!id->regular)
             return m_zip.fail(ZipReadError, sources[i].path + QStringLiteral(": not a file"));
         m_planned[i] = *id;
-        isArchive[i] =
+        (*isArchive)[i] =
             archiveId && archiveId->device == id->device && archiveId->inode == id->inode;
     }
+    return ZipOk;
+}
 
-    m_archiveKey = QFileInfo(m_zip.archivePath()).absoluteFilePath();
-    m_storedFrom = m_zip.storedFrom().value(m_archiveKey);
-    int result = ZipOk;
-    ZipArchivePtr archive(m_zip.openArchive(ZIP_CREATE, &result));
-    if (!archive)
-        return result;
-    result = readExisting(archive.get());
-    if (result != ZipOk)
-        return result;
-
+int ZipWriter::settleNames(const std::vector<ZipSource>& sources,
+                           const std::vector<bool>& isArchive, std::vector<QString>* names)
+{
     // The files first, so an info file never takes a name one of them needs.
     std::vector<int> order;
     for (int pass = 0; pass < 2; ++pass) {
@@ -305,7 +334,7 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
                 order.push_back(int(i));
         }
     }
-    std::vector<QString> names(sources.size());
+    names->assign(sources.size(), QString());
     for (const int i : order) {
         const ZipSource& source = sources[size_t(i)];
         if (const QString why = refusedBecause(source.entryName); !why.isEmpty()) {
@@ -313,26 +342,24 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
             if (source.onClash == ZipSource::OnClash::Fail)
                 return m_zip.fail(ZipUnsafeEntry, shown + QStringLiteral(": ") + why);
             m_outcome.notes.append(shown + QStringLiteral(" is left out of ") +
-                                   fileNameOf(m_zip.archivePath()) + QStringLiteral(": ") + why);
+                                   fs::fileNameOf(m_zip.archivePath()) + QStringLiteral(": ") +
+                                   why);
             continue;
         }
         if (isArchive[size_t(i)]) {
-            m_outcome.notes.append(sources[size_t(i)].path +
+            m_outcome.notes.append(source.path +
                                    QStringLiteral(" is the archive itself and is left out"));
             continue;
         }
-        result = settleName(sources, i, &names[size_t(i)]);
+        const int result = settleName(sources, i, &(*names)[size_t(i)]);
         if (result != ZipOk)
             return result;
     }
-    for (size_t i = 0; i < sources.size(); ++i) {
-        if (names[i].isEmpty())
-            continue;
-        result = addSource(archive.get(), sources[i], names[i], m_planned[i]);
-        if (result != ZipOk)
-            return result;
-    }
+    return ZipOk;
+}
 
+void ZipWriter::startDeflating()
+{
     // Files small enough are deflated whole by libdeflate, the next ones on other threads while
     // libzip writes the current one.
     m_ahead = std::make_unique<DeflateAhead>(m_zip.compressThreads());
@@ -343,7 +370,10 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
             reader->slot = m_ahead->add(reader->nativePath, reader->plannedSize, level);
     }
     m_ahead->start();
+}
 
+int ZipWriter::commit(ZipArchivePtr& archive)
+{
     zip_register_cancel_callback_with_state(
         archive.get(),
         [](zip_t*, void* self) -> int {
@@ -358,7 +388,7 @@ int ZipWriter::write(const std::vector<ZipSource>& sources)
     m_ahead->stop(); // after a Stop too: no thread outlives the compress
     if (closed != 0) {
         // The archive on disk is unchanged; libzip removed its temporary file.
-        return m_zip.resultOf(zip_get_error(archive.get()), fileNameOf(m_zip.archivePath()));
+        return m_zip.resultOf(zip_get_error(archive.get()), fs::fileNameOf(m_zip.archivePath()));
     }
     for (const std::unique_ptr<FileReader>& reader : m_readers) {
         if (reader->complete)

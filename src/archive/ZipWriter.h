@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/ZipHandles.h"
 #include "archive/ZipSource.h"
 
 #include <QHash>
@@ -50,6 +51,16 @@ private:
         bool crcKnown = false;
     };
 
+    // The steps of write, in order.
+    int checkCanWrite(const std::vector<ZipSource>& sources);
+    // Each source's identity now (m_planned); *isArchive marks the archive itself.
+    int identifySources(const std::vector<ZipSource>& sources, std::vector<bool>* isArchive);
+    // Each source's entry name, empty for one left out (with a note saying why).
+    int settleNames(const std::vector<ZipSource>& sources, const std::vector<bool>& isArchive,
+                    std::vector<QString>* names);
+    void startDeflating();
+    // Writes the archive (libzip's zip_close) and records what was stored.
+    int commit(ZipArchivePtr& archive);
     int readExisting(zip_t* archive);
     // The source's planned name, or an empty text to leave it out; a result code on failure.
     int settleName(const std::vector<ZipSource>& sources, int index, QString* name);

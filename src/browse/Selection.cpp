@@ -2,6 +2,7 @@
 
 #include "fs/NativeName.h"
 #include "fs/Path.h"
+#include "fs/PathStatus.h"
 #include "names/basMain.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QItemSelectionModel>
 
 #include <cmath>
-#include <sys/stat.h>
 
 namespace kelmar {
 
@@ -68,10 +68,10 @@ SelectionTotal measureSelection(const QString& folder, const QStringList& names,
         ++total.files;
         // A bare stat per file: the counter runs on every click, over lists of tens of
         // thousands of files.
-        struct stat st;
-        const QByteArray path = fs::nativeName(prefix + names.at(i));
-        if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
-            total.bytes += std::int64_t(st.st_size);
+        const std::optional<fs::PathStatus> st =
+            fs::statOf(prefix + names.at(i), fs::Links::Follow);
+        if (st && st->kind == fs::FileKind::File)
+            total.bytes += std::int64_t(st->size);
     }
     return total;
 }

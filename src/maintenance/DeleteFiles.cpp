@@ -1,10 +1,10 @@
 #include "maintenance/DeleteFiles.h"
 
 #include "fs/NativeName.h"
+#include "fs/PathStatus.h"
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelmar {
@@ -24,8 +24,8 @@ ItemOutcome deleteOne(ProgressSink& sink, const QString& name, const QString& pa
     const QByteArray native = fs::nativeName(path);
     // What a listing shows: a file, or a link that leads to one (a broken link, or a link to
     // a folder, is not seen).
-    struct stat st;
-    if (::stat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    const std::optional<fs::PathStatus> st = fs::statOfNative(native, fs::Links::Follow);
+    if (!st || st->kind == fs::FileKind::Folder) {
         item.reason = QStringLiteral("not a file");
         return item;
     }

@@ -1,30 +1,11 @@
 #include "maintenance/GroupedDeletion.h"
 
-#include "fs/NativeName.h"
+#include "fs/PathStatus.h"
+#include "fs/SafeOutput.h"
 
 #include <QHash>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace kelmar {
-
-namespace {
-
-// One call flushes the whole file system that holds folder; 0 or errno.
-int syncFileSystemOf(const QString& folder)
-{
-    const int fd = ::open(fs::nativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno ? errno : EIO;
-    const int result = ::syncfs(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    return result;
-}
-
-} // namespace
 
 GroupedDeletion::GroupedDeletion(std::function<void(const QStringList&)> writeLog)
     : m_writeLog(std::move(writeLog))
@@ -98,16 +79,16 @@ void GroupedDeletion::handle(std::deque<Item>& items)
     for (const Item& item : items) {
         if (!item.deleteIt || flushedFolders.contains(item.folder))
             continue;
-        struct stat st;
-        const bool known = ::stat(fs::nativeName(item.folder).constData(), &st) == 0;
-        if (known && flushedDevices.contains(quint64(st.st_dev))) {
-            flushedFolders.insert(item.folder, flushedDevices.value(quint64(st.st_dev)));
+        const std::optional<fs::PathStatus> st = fs::statOf(item.folder, fs::Links::Follow);
+        const quint64 device = st ? quint64(st->identity.device) : 0;
+        if (st && flushedDevices.contains(device)) {
+            flushedFolders.insert(item.folder, flushedDevices.value(device));
             continue;
         }
-        const int result = syncFileSystemOf(item.folder);
+        const int result = fs::syncFileSystemOf(item.folder);
         flushedFolders.insert(item.folder, result);
-        if (known)
-            flushedDevices.insert(quint64(st.st_dev), result);
+        if (st)
+            flushedDevices.insert(device, result);
     }
     for (Item& item : items) {
         QStringList lines = std::move(item.lines);

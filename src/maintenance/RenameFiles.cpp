@@ -11,7 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
+#include <sys/stat.h> // S_IWUSR: the mode bits added (fs::addModeBits)
 
 namespace kelmar {
 

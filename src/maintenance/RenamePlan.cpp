@@ -2,6 +2,7 @@
 
 #include "fs/FileIdentity.h"
 #include "fs/NativeName.h"
+#include "fs/PathStatus.h"
 #include "names/basMain.h"
 
 #include <QFile>
@@ -10,7 +11,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelmar {
@@ -87,10 +87,10 @@ RenameStep stepOf(const QString& folder, int position, const QString& name,
     RenameStep step;
     step.position = position;
     step.oldName = name;
-    struct stat st;
-    const bool exists = ::lstat(fs::nativeName(folder + name).constData(), &st) == 0;
+    const std::optional<fs::PathStatus> st = fs::statOf(folder + name, fs::Links::DoNotFollow);
+    const bool exists = st.has_value();
     const int code = errno;
-    *id = exists ? Identity(fs::FileIdentity::fromStat(st)) : std::nullopt;
+    *id = exists ? Identity(st->identity) : std::nullopt;
     const std::optional<QString> newName = newNameOf(position, name);
     step.newName = newName.value_or(QString());
     if (!exists) {
@@ -100,7 +100,7 @@ RenameStep stepOf(const QString& folder, int position, const QString& name,
         step.reason = name.contains(QChar::ReplacementCharacter)
                           ? QStringLiteral("its name is not valid UTF-8; it keeps it")
                           : QString::fromLocal8Bit(std::strerror(code));
-    } else if (S_ISDIR(st.st_mode)) {
+    } else if (st->kind == fs::FileKind::Folder) {
         step.kind = Kind::Missing;
         step.reason = QStringLiteral("it is a folder now");
     } else if (!newName) {
@@ -202,8 +202,8 @@ RenamePlan planRenames(const QString& folder, const std::vector<std::pair<int, Q
     std::vector<Identity> ids(selected.size());
     plan.steps.reserve(selected.size());
     for (std::size_t i = 0; i < selected.size(); ++i)
-        plan.steps.push_back(stepOf(plan.folder, selected[i].first, selected[i].second,
-                                    newNameOf, maxBytes, &ids[i]));
+        plan.steps.push_back(stepOf(plan.folder, selected[i].first, selected[i].second, newNameOf,
+                                    maxBytes, &ids[i]));
     orderSteps(plan, claimNames(plan, ids, sameFile));
     return plan;
 }

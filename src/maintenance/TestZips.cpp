@@ -8,7 +8,7 @@
 #include "maintenance/PoolBatch.h"
 #include "names/basMain.h"
 
-#include <sys/stat.h>
+#include <sys/stat.h> // S_IRUSR, S_IWUSR: the mode bits added (fs::addModeBits)
 
 namespace kelmar {
 

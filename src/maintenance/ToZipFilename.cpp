@@ -12,7 +12,7 @@
 #include <QFileInfo>
 
 #include <atomic>
-#include <sys/stat.h>
+#include <sys/stat.h> // S_IWUSR: the mode bits added (fs::addModeBits)
 
 namespace kelmar {
 

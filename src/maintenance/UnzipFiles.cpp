@@ -6,7 +6,9 @@
 #include "fs/FileIdentity.h"
 #include "fs/FreeSpace.h"
 #include "fs/NativeName.h"
+#include "fs/NativePath.h"
 #include "fs/Path.h"
+#include "fs/PathStatus.h"
 #include "maintenance/ArchiveEvents.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/GroupedDeletion.h"
@@ -23,7 +25,6 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -208,10 +209,9 @@ QString UnzipBatch::targetOf(UnzipJob& job)
         job.noOwnFolder = true;
         return target;
     }
-    const QByteArray made = native(target.chopped(1));
-    ::mkdir(made.constData(), 0777);
-    struct stat st;
-    if (::lstat(made.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    const QString made = target.chopped(1);
+    fs::makeFolder(made); // whatever bears the name already is judged next
+    if (!fs::isDirectory(made, fs::Links::DoNotFollow)) {
         job.refusal = QStringLiteral("%1 is in the way: it is not a folder (a link is never "
                                      "followed)")
                           .arg(basMain::GetFileName(target.chopped(1)));

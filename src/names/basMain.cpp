@@ -3,6 +3,7 @@
 #include "fs/FdGuard.h"
 #include "fs/NativeName.h"
 #include "fs/Path.h"
+#include "fs/PathStatus.h"
 #include "names/Wildcard.h"
 
 #include <QDir>
@@ -15,7 +16,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/stat.h> // fstatat: each name asked by the folder it was read from
 #include <unistd.h>
 
 namespace basMain {
@@ -142,11 +143,10 @@ bool FileExists(const QString& pathOrPattern)
     if (last.isEmpty() || isHiddenName(last))
         return false;
 
-    struct stat st;
     if (!kelmar::hasWildcards(last)) {
-        // stat, not lstat: a link to a file counts as that file, a link to a folder does not.
-        return ::stat(kelmar::fs::nativeName(pathOrPattern).constData(), &st) == 0 &&
-               !S_ISDIR(st.st_mode);
+        // Links followed: a link to a file counts as that file, a link to a folder does not.
+        const auto st = kelmar::fs::statOf(pathOrPattern, kelmar::fs::Links::Follow);
+        return st && st->kind != kelmar::fs::FileKind::Folder;
     }
 
     // Wildcards in the folder part are taken literally, as the folder's real name.
@@ -158,6 +158,7 @@ bool FileExists(const QString& pathOrPattern)
     std::vector<QByteArray> names;
     if (guard.get() < 0 || !readNames(::fcntl(guard.get(), F_DUPFD_CLOEXEC, 0), names))
         return false;
+    struct stat st;
     for (const QByteArray& entry : names) {
         if (isHiddenName(entry.constData()))
             continue;
@@ -178,14 +179,12 @@ bool IsListedFile(const QString& path)
 {
     if (isHiddenName(GetFileName(path)))
         return false;
-    struct stat st;
-    return ::stat(kelmar::fs::nativeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return kelmar::fs::isRegularFile(path, kelmar::fs::Links::Follow);
 }
 
 bool NameTaken(const QString& path)
 {
-    struct stat st;
-    return ::lstat(kelmar::fs::nativeName(path).constData(), &st) == 0;
+    return kelmar::fs::statOf(path, kelmar::fs::Links::DoNotFollow).has_value();
 }
 
 } // namespace basMain
