@@ -34,7 +34,7 @@ CliOption levelOption(Options& options)
     });
 }
 
-CliOption caseOption(const QString& name, const QString& refusal, int* field)
+CliOption caseOption(const QString& name, const QString& refusal, CaseChoice* field)
 {
     return cliValue(name, refusal, [field, refusal](const QString& v) {
         if (v == u"lower")
@@ -51,13 +51,13 @@ CliOption caseOption(const QString& name, const QString& refusal, int* field)
 
 namespace {
 
-CliOption passwordOption(const QString& name, int* enabled, QString* password, bool allowEmpty)
+CliOption passwordOption(const QString& name, Check* enabled, QString* password, bool allowEmpty)
 {
     const QString refusal = name + QStringLiteral(" needs a value");
     return cliValue(name, refusal, [=](const QString& v) {
         if (v.isEmpty() && !allowEmpty)
             return refusal;
-        *enabled = 1;
+        *enabled = Check::Ticked;
         *password = v;
         return QString();
     });

@@ -29,8 +29,8 @@ CliOption cliValue(const QString& name, const QString& whenMissing,
 
 // --level N: 0 to 9, into the compression slider's value.
 CliOption levelOption(Options& options);
-// name lower|upper|original, into one of the case combos' values.
-CliOption caseOption(const QString& name, const QString& refusal, int* field);
+// name lower|upper|original, into one of the case combos' choices.
+CliOption caseOption(const QString& name, const QString& refusal, CaseChoice* field);
 // --password PW for the archives written (the zip password); an empty one is refused.
 CliOption zipPasswordOption(Options& options);
 // name PW for the archives read (the unzip password); an empty one only when allowEmpty.

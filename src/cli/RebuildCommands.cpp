@@ -156,12 +156,12 @@ int runOverGroups(const char* command, const QStringList& paths, const Options& 
 int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
 {
     Options options = saved;
-    options.chkSound = 0;
+    options.chkSound = Check::Clear;
     QStringList paths;
     OptionTable table = sharedOptions(options);
     table.push_back(zipPasswordOption(options));
-    table.push_back(
-        cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkZIPPassword = 0; }));
+    table.push_back(cliSwitch({QStringLiteral("--no-password")},
+                              [&] { options.chkZIPPassword = Check::Clear; }));
     if (!parseOptions(args, "rezip", table, &paths, err))
         return kExitUsage;
     return runOverGroups("rezip", paths, options, out, err, "Rezipped", rezip_files);
@@ -171,7 +171,7 @@ int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream&
                      QTextStream& err)
 {
     Options options = saved;
-    options.chkSound = 0;
+    options.chkSound = Check::Clear;
     bool yes = false;
     QStringList paths;
     const OptionTable table = {
@@ -208,7 +208,7 @@ int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream&
 int runAttributes(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
 {
     Options options = saved;
-    options.chkSound = 0;
+    options.chkSound = Check::Clear;
     int chosen = 0;
     QStringList paths;
     OptionTable table = sharedOptions(options);

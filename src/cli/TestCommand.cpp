@@ -97,7 +97,8 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
     const OptionTable table = {
         cliSwitch({QStringLiteral("--json")}, [&] { json = true; }),
         unzipPasswordOption(QStringLiteral("--password"), options, true),
-        cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
+        cliSwitch({QStringLiteral("--no-password")},
+                  [&] { options.chkUnzipPassword = Check::Clear; }),
     };
     if (!parseOptions(args, "test", table, &paths, err))
         return kExitUsage;

@@ -127,7 +127,7 @@ bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, boo
                                   QStringLiteral("--rename takes lower, upper or original"),
                                   &options.cmbUnzipCase);
     rename.apply = [toCase = rename.apply, &options](const QString& v) {
-        options.chkRenameFiles = 1;
+        options.chkRenameFiles = Check::Ticked;
         return toCase(v);
     };
     const QString needsFolder = QStringLiteral("--to needs a folder");
@@ -138,18 +138,21 @@ bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, boo
                      return v.isEmpty() ? needsFolder : QString();
                  }),
         cliSwitch({QStringLiteral("--same-folder")}, [&] { sameFolder = true; }),
-        cliSwitch({QStringLiteral("--folders")}, [&] { options.chkZIPsToFolders = 1; }),
-        cliSwitch({QStringLiteral("--roms-only")}, [&] { options.chkExtractROMs = 1; }),
+        cliSwitch({QStringLiteral("--folders")}, [&] { options.chkZIPsToFolders = Check::Ticked; }),
+        cliSwitch({QStringLiteral("--roms-only")}, [&] { options.chkExtractROMs = Check::Ticked; }),
         cliValue(QStringLiteral("--rom-filter"), QStringLiteral("--rom-filter needs a value"),
                  [&](const QString& v) {
-                     options.chkExtractROMs = 1;
+                     options.chkExtractROMs = Check::Ticked;
                      options.lblROMFilter = v;
                      return QString();
                  }),
-        cliSwitch({QStringLiteral("--ignore-folders")}, [&] { options.chkIgnoreFolders = 1; }),
+        cliSwitch({QStringLiteral("--ignore-folders")},
+                  [&] { options.chkIgnoreFolders = Check::Ticked; }),
         unzipPasswordOption(QStringLiteral("--password"), options, true),
-        cliSwitch({QStringLiteral("--no-password")}, [&] { options.chkUnzipPassword = 0; }),
-        cliSwitch({QStringLiteral("--delete-archives")}, [&] { options.chkDeleteZIPFiles = 1; }),
+        cliSwitch({QStringLiteral("--no-password")},
+                  [&] { options.chkUnzipPassword = Check::Clear; }),
+        cliSwitch({QStringLiteral("--delete-archives")},
+                  [&] { options.chkDeleteZIPFiles = Check::Ticked; }),
         rename,
     };
     return parseOptions(args, "unzip", table, &paths, err);
@@ -158,13 +161,13 @@ bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, boo
 int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
 {
     Options options = saved;
-    options.chkUnziptoSameFolder = 0;
-    options.chkZIPsToFolders = 0;
-    options.chkExtractROMs = 0;
-    options.chkIgnoreFolders = 0;
-    options.chkDeleteZIPFiles = 0;
-    options.chkRenameFiles = 0;
-    options.chkSound = 0;
+    options.chkUnziptoSameFolder = Check::Clear;
+    options.chkZIPsToFolders = Check::Clear;
+    options.chkExtractROMs = Check::Clear;
+    options.chkIgnoreFolders = Check::Clear;
+    options.chkDeleteZIPFiles = Check::Clear;
+    options.chkRenameFiles = Check::Clear;
+    options.chkSound = Check::Clear;
     QString to;
     bool sameFolder = false;
     QStringList paths;
@@ -172,7 +175,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
         return kExitUsage;
     if (to.isEmpty() == !sameFolder)
         return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
-    options.chkUnziptoSameFolder = sameFolder ? 1 : 0;
+    options.chkUnziptoSameFolder = sameFolder ? Check::Ticked : Check::Clear;
     if (!to.isEmpty() && fs::pathExists(to) && !fs::isFolderPath(to))
         return usage(err, QStringLiteral("'%1' is not a folder").arg(fs::displayName(to)));
     std::vector<Group> groups;

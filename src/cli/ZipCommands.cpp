@@ -94,9 +94,12 @@ OptionTable sharedOptions(Options& options)
     return {
         levelOption(options),
         zipPasswordOption(options),
-        cliSwitch({QStringLiteral("--no-password")}, [&options] { options.chkZIPPassword = 0; }),
-        cliSwitch({QStringLiteral("--keep-paths")}, [&options] { options.chkUseZIPPaths = 1; }),
-        cliSwitch({QStringLiteral("--no-keep-paths")}, [&options] { options.chkUseZIPPaths = 0; }),
+        cliSwitch({QStringLiteral("--no-password")},
+                  [&options] { options.chkZIPPassword = Check::Clear; }),
+        cliSwitch({QStringLiteral("--keep-paths")},
+                  [&options] { options.chkUseZIPPaths = Check::Ticked; }),
+        cliSwitch({QStringLiteral("--no-keep-paths")},
+                  [&options] { options.chkUseZIPPaths = Check::Clear; }),
     };
 }
 
@@ -182,36 +185,37 @@ OptionTable zipOptions(Options& options, QString& single, QString& target, bool&
                              return QStringLiteral("'%1' is not a folder").arg(fs::displayName(v));
                          target = absolute(v);
                          oneArchive(false);
-                         options.chkSaveZIPsinSameFolder = 0;
+                         options.chkSaveZIPsinSameFolder = Check::Clear;
                          return QString();
                      }),
             cliSwitch({QStringLiteral("--same-folder")},
                       [=, &options] {
                           oneArchive(false);
-                          options.chkSaveZIPsinSameFolder = 1;
+                          options.chkSaveZIPsinSameFolder = Check::Ticked;
                       }),
             cliValue(QStringLiteral("--info-file"), needsInfoFile,
                      [=, &options](const QString& v) {
                          if (!fs::isFilePath(v))
                              return needsInfoFile;
-                         options.chkInfoFile = 1;
+                         options.chkInfoFile = Check::Ticked;
                          // The absolute path: the info file is recognised by it, and never
                          // deleted.
                          options.txtInfoFile = absolute(v);
                          return QString();
                      }),
-            cliSwitch({QStringLiteral("--no-info-file")}, [&options] { options.chkInfoFile = 0; }),
+            cliSwitch({QStringLiteral("--no-info-file")},
+                      [&options] { options.chkInfoFile = Check::Clear; }),
             cliSwitch({QStringLiteral("--original-extensions")},
-                      [&options] { options.chkUseOriginalExtensions = 1; }),
+                      [&options] { options.chkUseOriginalExtensions = Check::Ticked; }),
             cliSwitch({QStringLiteral("--no-original-extensions")},
-                      [&options] { options.chkUseOriginalExtensions = 0; }),
+                      [&options] { options.chkUseOriginalExtensions = Check::Clear; }),
             caseOption(QStringLiteral("--case"),
                        QStringLiteral("--case needs lower, upper or original"),
                        &options.cmbFileCase),
             cliSwitch({QStringLiteral("--delete-originals")},
-                      [&options] { options.chkDeleteFiles = 1; }),
+                      [&options] { options.chkDeleteFiles = Check::Ticked; }),
             cliSwitch({QStringLiteral("--keep-originals")},
-                      [&options] { options.chkDeleteFiles = 0; }),
+                      [&options] { options.chkDeleteFiles = Check::Clear; }),
         });
     return table;
 }

@@ -6,7 +6,7 @@ namespace kelmar {
 
 namespace {
 
-ZipNameCase nameCaseOf(int caseChoice)
+ZipNameCase nameCaseOf(CaseChoice caseChoice)
 {
     switch (caseChoice) {
     case UseLowerCase:
@@ -39,8 +39,8 @@ FoldersToZipsRequest foldersToZipsRequestFrom(const Options& options)
 {
     FoldersToZipsRequest request;
     request.level = options.sliCompression;
-    request.password = options.chkZIPPassword != 0 ? options.txtZIPPassword : QString();
-    request.keepPaths = options.chkUseZIPPaths != 0;
+    request.password = options.chkZIPPassword != Check::Clear ? options.txtZIPPassword : QString();
+    request.keepPaths = options.chkUseZIPPaths != Check::Clear;
     return request;
 }
 

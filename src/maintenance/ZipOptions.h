@@ -13,7 +13,7 @@ namespace kelmar {
 // mode's target folder is left empty (beside the files): with "Save ZIPs in Same Folder"
 // clear the front end asks for one.
 ZipRequest zipRequestFrom(const Options& options);
-// Any value of a box but 0 counts here, as it always has for this batch.
+// Any state of a box but clear counts here, as it always has for this batch.
 FoldersToZipsRequest foldersToZipsRequestFrom(const Options& options);
 
 } // namespace kelmar

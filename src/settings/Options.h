@@ -4,50 +4,52 @@
 
 namespace kelmar {
 
+// The state of a check box, with the numbers it is stored as. Only Ticked counts as set.
+enum class Check { Clear = 0, Ticked = 1, Greyed = 2 };
+
+// The choices of the two case combos, with their index values.
+enum CaseChoice { UseLowerCase = 0, UseUpperCase = 1, UseOriginalCase = 2 };
+
 // The values of the option controls on the three settings tabs, named after their controls.
-// Check boxes hold 0 (clear), 1 (ticked) or 2 (greyed); only 1 counts as set.
 // The initial values are the controls' design values, which are also the defaults of the
 // settings store.
 struct Options
 {
     // "ZIP Settings"
     bool radMultipleZIPs = true;
-    int chkUseOriginalExtensions = 0;
-    int cmbFileCase = 0; // 0 "Use Lower Case", 1 "Use Upper Case", 2 "Use Original Case"
+    Check chkUseOriginalExtensions = Check::Clear;
+    CaseChoice cmbFileCase = UseLowerCase;
     bool radOneZIP = false;
-    int chkDeleteFiles = 0;
-    int chkUseZIPPaths = 0;
-    int chkSaveZIPsinSameFolder = 0;
+    Check chkDeleteFiles = Check::Clear;
+    Check chkUseZIPPaths = Check::Clear;
+    Check chkSaveZIPsinSameFolder = Check::Clear;
     int sliCompression = 6; // 0 to 9
-    int chkInfoFile = 0;
+    Check chkInfoFile = Check::Clear;
     QString txtInfoFile;
-    int chkZIPPassword = 0;
+    Check chkZIPPassword = Check::Clear;
     QString txtZIPPassword; // never stored
 
     // "UnZIP Settings"
-    int cmbUnzipCase = 0;
-    int chkRenameFiles = 0;
-    int chkExtractROMs = 1;
-    int chkDeleteZIPFiles = 0;
-    int chkIgnoreFolders = 1;
-    int chkUnziptoSameFolder = 0;
-    int chkUnzipPassword = 0;
+    CaseChoice cmbUnzipCase = UseLowerCase;
+    Check chkRenameFiles = Check::Clear;
+    Check chkExtractROMs = Check::Ticked;
+    Check chkDeleteZIPFiles = Check::Clear;
+    Check chkIgnoreFolders = Check::Ticked;
+    Check chkUnziptoSameFolder = Check::Clear;
+    Check chkUnzipPassword = Check::Clear;
     QString txtUnzipPassword;
-    int chkZIPsToFolders = 0;
+    Check chkZIPsToFolders = Check::Clear;
 
     // "Other Settings"
     QString lblROMFilter; // "*.ZIP;*.NES" form
-    int chkSound = 1;
+    Check chkSound = Check::Ticked;
 
     // The password for new archives, or empty when its box is not ticked.
     QString zipPassword() const { return isSet(chkZIPPassword) ? txtZIPPassword : QString(); }
     // The password for reading archives, or empty when its box is not ticked.
     QString unzipPassword() const { return isSet(chkUnzipPassword) ? txtUnzipPassword : QString(); }
 
-    static bool isSet(int checkBoxValue) { return checkBoxValue == 1; }
+    static bool isSet(Check box) { return box == Check::Ticked; }
 };
-
-// Index values of the two case combos.
-enum CaseChoice { UseLowerCase = 0, UseUpperCase = 1, UseOriginalCase = 2 };
 
 } // namespace kelmar

@@ -18,37 +18,74 @@ struct Key
     const char* key;
     Kind kind;
     bool Options::*flag = nullptr;
+    Check Options::*check = nullptr;
+    CaseChoice Options::*choice = nullptr;
     int Options::*number = nullptr;
     QString Options::*text = nullptr;
 };
+
+Key radio(const char* section, const char* key, bool Options::*field)
+{
+    Key k{section, key, Kind::Radio};
+    k.flag = field;
+    return k;
+}
+
+Key checkBox(const char* section, const char* key, Check Options::*field)
+{
+    Key k{section, key, Kind::CheckBox};
+    k.check = field;
+    return k;
+}
+
+Key combo(const char* section, const char* key, CaseChoice Options::*field)
+{
+    Key k{section, key, Kind::Combo};
+    k.choice = field;
+    return k;
+}
+
+Key slider(const char* section, const char* key, int Options::*field)
+{
+    Key k{section, key, Kind::Slider};
+    k.number = field;
+    return k;
+}
+
+Key text(const char* section, const char* key, QString Options::*field)
+{
+    Key k{section, key, Kind::Text};
+    k.text = field;
+    return k;
+}
 
 constexpr const char* kZip = "zip settings";
 constexpr const char* kUnzip = "unzip settings";
 constexpr const char* kOther = "other settings";
 
 const Key kKeys[] = {
-    {kZip, "radMultipleZIPs", Kind::Radio, &Options::radMultipleZIPs},
-    {kZip, "chkUseOriginalExtensions", Kind::CheckBox, nullptr, &Options::chkUseOriginalExtensions},
-    {kZip, "cmbFileCase", Kind::Combo, nullptr, &Options::cmbFileCase},
-    {kZip, "radOneZIP", Kind::Radio, &Options::radOneZIP},
-    {kZip, "chkDeleteFiles", Kind::CheckBox, nullptr, &Options::chkDeleteFiles},
-    {kZip, "chkUseZIPPaths", Kind::CheckBox, nullptr, &Options::chkUseZIPPaths},
-    {kZip, "chkSaveZIPsinSameFolder", Kind::CheckBox, nullptr, &Options::chkSaveZIPsinSameFolder},
-    {kZip, "sliCompression", Kind::Slider, nullptr, &Options::sliCompression},
-    {kZip, "chkInfoFile", Kind::CheckBox, nullptr, &Options::chkInfoFile},
-    {kZip, "txtInfoFile", Kind::Text, nullptr, nullptr, &Options::txtInfoFile},
-    {kZip, "chkZIPPassword", Kind::CheckBox, nullptr, &Options::chkZIPPassword},
-    {kUnzip, "cmbUnzipCase", Kind::Combo, nullptr, &Options::cmbUnzipCase},
-    {kUnzip, "chkRenameFiles", Kind::CheckBox, nullptr, &Options::chkRenameFiles},
-    {kUnzip, "chkExtractROMs", Kind::CheckBox, nullptr, &Options::chkExtractROMs},
-    {kUnzip, "chkDeleteZIPFiles", Kind::CheckBox, nullptr, &Options::chkDeleteZIPFiles},
-    {kUnzip, "chkIgnoreFolders", Kind::CheckBox, nullptr, &Options::chkIgnoreFolders},
-    {kUnzip, "chkUnziptoSameFolder", Kind::CheckBox, nullptr, &Options::chkUnziptoSameFolder},
-    {kUnzip, "chkUnzipPassword", Kind::CheckBox, nullptr, &Options::chkUnzipPassword},
-    {kUnzip, "txtUnzipPassword", Kind::Text, nullptr, nullptr, &Options::txtUnzipPassword},
-    {kUnzip, "chkZipsToFolders", Kind::CheckBox, nullptr, &Options::chkZIPsToFolders},
-    {kOther, "lblROMFilter", Kind::Text, nullptr, nullptr, &Options::lblROMFilter},
-    {kOther, "chkSound", Kind::CheckBox, nullptr, &Options::chkSound},
+    radio(kZip, "radMultipleZIPs", &Options::radMultipleZIPs),
+    checkBox(kZip, "chkUseOriginalExtensions", &Options::chkUseOriginalExtensions),
+    combo(kZip, "cmbFileCase", &Options::cmbFileCase),
+    radio(kZip, "radOneZIP", &Options::radOneZIP),
+    checkBox(kZip, "chkDeleteFiles", &Options::chkDeleteFiles),
+    checkBox(kZip, "chkUseZIPPaths", &Options::chkUseZIPPaths),
+    checkBox(kZip, "chkSaveZIPsinSameFolder", &Options::chkSaveZIPsinSameFolder),
+    slider(kZip, "sliCompression", &Options::sliCompression),
+    checkBox(kZip, "chkInfoFile", &Options::chkInfoFile),
+    text(kZip, "txtInfoFile", &Options::txtInfoFile),
+    checkBox(kZip, "chkZIPPassword", &Options::chkZIPPassword),
+    combo(kUnzip, "cmbUnzipCase", &Options::cmbUnzipCase),
+    checkBox(kUnzip, "chkRenameFiles", &Options::chkRenameFiles),
+    checkBox(kUnzip, "chkExtractROMs", &Options::chkExtractROMs),
+    checkBox(kUnzip, "chkDeleteZIPFiles", &Options::chkDeleteZIPFiles),
+    checkBox(kUnzip, "chkIgnoreFolders", &Options::chkIgnoreFolders),
+    checkBox(kUnzip, "chkUnziptoSameFolder", &Options::chkUnziptoSameFolder),
+    checkBox(kUnzip, "chkUnzipPassword", &Options::chkUnzipPassword),
+    text(kUnzip, "txtUnzipPassword", &Options::txtUnzipPassword),
+    checkBox(kUnzip, "chkZipsToFolders", &Options::chkZIPsToFolders),
+    text(kOther, "lblROMFilter", &Options::lblROMFilter),
+    checkBox(kOther, "chkSound", &Options::chkSound),
 };
 
 QString path(const Key& k)
@@ -63,6 +100,26 @@ int maxOf(Kind kind)
         return 9;
     default:
         return 2;
+    }
+}
+
+// A stored number into its field; one that does not convert or is out of range is ignored.
+void readNumber(Options& options, const Key& k, const QString& text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    if (!ok || value < 0 || value > maxOf(k.kind))
+        return;
+    switch (k.kind) {
+    case Kind::CheckBox:
+        options.*k.check = static_cast<Check>(value);
+        break;
+    case Kind::Combo:
+        options.*k.choice = static_cast<CaseChoice>(value);
+        break;
+    default:
+        options.*k.number = value;
+        break;
     }
 }
 
@@ -85,13 +142,9 @@ Options loadOptions(QSettings& settings)
             break;
         case Kind::CheckBox:
         case Kind::Combo:
-        case Kind::Slider: {
-            bool ok = false;
-            const int value = text.trimmed().toInt(&ok, 10);
-            if (ok && value >= 0 && value <= maxOf(k.kind))
-                options.*k.number = value;
+        case Kind::Slider:
+            readNumber(options, k, text);
             break;
-        }
         case Kind::Text:
             options.*k.text = text;
             break;
@@ -115,7 +168,11 @@ void saveOptions(QSettings& settings, const Options& options)
             text = options.*k.flag ? QStringLiteral("True") : QStringLiteral("False");
             break;
         case Kind::CheckBox:
+            text = QString::number(static_cast<int>(options.*k.check));
+            break;
         case Kind::Combo:
+            text = QString::number(static_cast<int>(options.*k.choice));
+            break;
         case Kind::Slider:
             text = QString::number(options.*k.number);
             break;

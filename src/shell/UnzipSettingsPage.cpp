@@ -53,8 +53,9 @@ UnzipSettingsPage::UnzipSettingsPage(QWidget* parent) : QWidget(parent)
     columns->addLayout(rightColumn, 1);
 
     setDependentBox(txtUnzipPassword, false);
-    connect(chkUnzipPassword, &QCheckBox::stateChanged, this,
-            [this] { setDependentBox(txtUnzipPassword, checkValue(chkUnzipPassword) == 1); });
+    connect(chkUnzipPassword, &QCheckBox::stateChanged, this, [this] {
+        setDependentBox(txtUnzipPassword, Options::isSet(checkValue(chkUnzipPassword)));
+    });
 }
 
 void UnzipSettingsPage::load(const Options& o)
@@ -72,7 +73,7 @@ void UnzipSettingsPage::load(const Options& o)
 
 void UnzipSettingsPage::save(Options& o) const
 {
-    o.cmbUnzipCase = cmbUnzipCase->currentIndex();
+    o.cmbUnzipCase = static_cast<CaseChoice>(cmbUnzipCase->currentIndex());
     o.chkRenameFiles = checkValue(chkRenameFiles);
     o.chkExtractROMs = checkValue(chkExtractROMs);
     o.chkDeleteZIPFiles = checkValue(chkDeleteZIPFiles);

@@ -31,25 +31,25 @@ void makeTabPanel(QWidget* panel, int index, QBoxLayout* content)
     fra->setLayout(content);
 }
 
-int checkValue(const QCheckBox* box)
+Check checkValue(const QCheckBox* box)
 {
     switch (box->checkState()) {
     case Qt::Checked:
-        return 1;
+        return Check::Ticked;
     case Qt::PartiallyChecked:
-        return 2;
+        return Check::Greyed;
     default:
-        return 0;
+        return Check::Clear;
     }
 }
 
-void setCheckValue(QCheckBox* box, int value)
+void setCheckValue(QCheckBox* box, Check value)
 {
-    if (value == 2) {
+    if (value == Check::Greyed) {
         box->setTristate(true);
         box->setCheckState(Qt::PartiallyChecked);
     } else {
-        box->setCheckState(value == 1 ? Qt::Checked : Qt::Unchecked);
+        box->setCheckState(value == Check::Ticked ? Qt::Checked : Qt::Unchecked);
     }
 }
 

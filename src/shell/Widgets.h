@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/Options.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -24,9 +26,9 @@ QCheckBox* checkBox(const char* name, const QString& caption, bool checked = fal
 // Makes panel a tab's panel holding its frame fraControl_<index>, laid out by content.
 void makeTabPanel(QWidget* panel, int index, QBoxLayout* content);
 
-// A check box as the settings store keeps it: 0 clear, 1 checked, 2 greyed.
-int checkValue(const QCheckBox* box);
-void setCheckValue(QCheckBox* box, int value);
+// A check box's state as the options hold it: clear, ticked, or greyed (partly checked).
+Check checkValue(const QCheckBox* box);
+void setCheckValue(QCheckBox* box, Check value);
 
 // A text box that follows its check box: greyed background when off, white when on.
 void setDependentBox(QLineEdit* box, bool enabled);

@@ -155,7 +155,7 @@ void ZipSettingsPage::save(Options& o) const
 {
     o.radMultipleZIPs = radMultipleZIPs->isChecked();
     o.chkUseOriginalExtensions = checkValue(chkUseOriginalExtensions);
-    o.cmbFileCase = cmbFileCase->currentIndex();
+    o.cmbFileCase = static_cast<CaseChoice>(cmbFileCase->currentIndex());
     o.radOneZIP = radOneZIP->isChecked();
     o.chkDeleteFiles = checkValue(chkDeleteFiles);
     o.chkUseZIPPaths = checkValue(chkUseZIPPaths);
@@ -169,14 +169,14 @@ void ZipSettingsPage::save(Options& o) const
 
 void ZipSettingsPage::chkInfoFile_Click()
 {
-    const bool on = checkValue(chkInfoFile) == 1;
+    const bool on = Options::isSet(checkValue(chkInfoFile));
     setDependentBox(txtInfoFile, on);
     cmdInfoFile->setEnabled(on);
 }
 
 void ZipSettingsPage::chkZIPPassword_Click()
 {
-    setDependentBox(txtZIPPassword, checkValue(chkZIPPassword) == 1);
+    setDependentBox(txtZIPPassword, Options::isSet(checkValue(chkZIPPassword)));
 }
 
 void ZipSettingsPage::radMultipleZIPs_Click()

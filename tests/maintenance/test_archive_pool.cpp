@@ -76,7 +76,7 @@ Seen zipRun(int workers, const QString& stopAt, int* stopAfter)
     makeSources(src);
     FakeHost host;
     host.listFolder(src);
-    host.opts.chkDeleteFiles = 1;
+    host.opts.chkDeleteFiles = Check::Ticked;
     host.opts.cmbFileCase = UseLowerCase;
     const QString status = stopAt.startsWith(QStringLiteral("status:")) ? stopAt.mid(7) : QString();
     host.onLog = [&](const QString& line) {
@@ -186,8 +186,8 @@ Seen unzipRun(int workers, int stopAt)
     QDir(work).removeRecursively();
     FakeHost host;
     host.listFolder(dir.path());
-    host.opts.chkDeleteZIPFiles = 1;
-    host.opts.chkRenameFiles = 1;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
+    host.opts.chkRenameFiles = Check::Ticked;
     host.opts.cmbUnzipCase = UseUpperCase;
     if (stopAt > 0)
         host.queueAnswer(MsgAnswer::Ok); // "The current process has been stopped"
@@ -286,8 +286,8 @@ TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
                   QByteArray::number(i));
     FakeHost host;
     host.listFolder(dir.path());
-    host.opts.chkDeleteFiles = 1;
-    host.opts.chkSaveZIPsinSameFolder = 1;
+    host.opts.chkDeleteFiles = Check::Ticked;
+    host.opts.chkSaveZIPsinSameFolder = Check::Ticked;
     ZipComponent zip;
     const BatchReport zipped = zip_files(zipRequest(host), host, host, zip);
     EXPECT_EQ(zipped.items.size(), size_t(count));
@@ -329,8 +329,8 @@ TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
         QStringLiteral("Rezipping File %1 of %1 [||||||||||]").arg(count)));
 
     host.listFolder(dir.path());
-    host.opts.chkUnziptoSameFolder = 1;
-    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkUnziptoSameFolder = Check::Ticked;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
     const BatchReport unzipped = unzip_files(unzipRequestFor(host), host, host);
     EXPECT_EQ(unzipped.failedCount(), 0);
     EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.bin")}, QDir::Files).size(), count);

@@ -71,7 +71,7 @@ TEST(CalculateSpace, TotalAgreesWithZipinfoAndTheMessageSaysItWithGroupedDigits)
     writeFile(dir.filePath(QStringLiteral("notes.txt")), "not an archive");
 
     FakeHost host;
-    host.opts.chkSound = 0;
+    host.opts.chkSound = Check::Clear;
     host.listFolder(dir.path());
     host.queueAnswer(MsgAnswer::Ok);
     const BatchReport report = calculate_space(SpaceRequest{archivesOf(host), 0}, host, host);
@@ -116,7 +116,7 @@ TEST(CalculateSpace, LargeTotalsAreExactAndUnreadableArchivesAreLoggedAndCounted
     }
     writeFile(dir.filePath(QStringLiteral("zz-broken.zip")), "PK\3\4 this is no archive");
     FakeHost host;
-    host.opts.chkSound = 1;
+    host.opts.chkSound = Check::Ticked;
     host.listFolder(dir.path());
     host.queueAnswer(MsgAnswer::Ok);
     const BatchReport report = calculate_space(SpaceRequest{archivesOf(host), 0}, host, host);

@@ -135,8 +135,8 @@ TEST(FoldersToZips, YesDeletesOnlyFoldersWhoseArchiveHoldsEveryFile)
     writeFile(root + QStringLiteral("/Clash/Disk 2/disk.img"), textBytes(3000, 3));
     QFile::remove(root + QStringLiteral("/Linked/secret.txt"));
     host.questions.clear();
-    host.opts.chkUseZIPPaths = 1;
-    host.opts.chkZIPPassword = 1;
+    host.opts.chkUseZIPPaths = Check::Ticked;
+    host.opts.chkZIPPassword = Check::Ticked;
     host.opts.txtZIPPassword = QStringLiteral("pw");
     host.queueAnswer(MsgAnswer::Ok);
     convert_sub_folders_to_zips(foldersToZipsRequest(host, true), host, host, zip);

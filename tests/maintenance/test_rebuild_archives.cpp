@@ -92,9 +92,9 @@ TEST(RebuildArchives, RezipKeepsEveryFileOfArchivesFromOtherPrograms)
         FakeHost host;
         host.listFolder(dir.path());
         host.opts.sliCompression = 9;
-        host.opts.chkUnzipPassword = 1;
+        host.opts.chkUnzipPassword = Check::Ticked;
         host.opts.txtUnzipPassword = QStringLiteral("secret");
-        host.opts.chkZIPPassword = c.zipPassword.isEmpty() ? 0 : 1;
+        host.opts.chkZIPPassword = c.zipPassword.isEmpty() ? Check::Clear : Check::Ticked;
         host.opts.txtZIPPassword = c.zipPassword;
         const BatchReport report = run(Op::Rezip, host);
         EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
@@ -300,7 +300,7 @@ TEST(RebuildArchives, AttributesAreStoredInEachEntryForZipinfoAnd7Zip)
     const QStringList inputs = makeInputArchives(dir.path());
     FakeHost host;
     host.listFolder(dir.path());
-    host.opts.chkUnzipPassword = 1;
+    host.opts.chkUnzipPassword = Check::Ticked;
     host.opts.txtUnzipPassword = QStringLiteral("secret");
     const BatchReport report = run(Op::Attributes, host, AttrReadOnly | AttrHidden | AttrArchive);
     EXPECT_TRUE(host.log.isEmpty()) << host.log.join(u'\n');
@@ -394,7 +394,7 @@ TEST(RebuildArchives, AFailedRebuildLeavesTheArchiveAsItWas)
             FakeHost host;
             host.listFolder(roms);
             host.opts.lblROMFilter = QStringLiteral("*.NES");
-            host.opts.chkUnzipPassword = 1;
+            host.opts.chkUnzipPassword = Check::Ticked;
             host.opts.txtUnzipPassword = QStringLiteral("wrong");
 
             BatchReport report;

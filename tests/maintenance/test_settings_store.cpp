@@ -26,27 +26,27 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     Options o;
     o.radMultipleZIPs = false;
     o.radOneZIP = true;
-    o.chkUseOriginalExtensions = 1;
-    o.cmbFileCase = 2;
-    o.chkDeleteFiles = 1;
-    o.chkUseZIPPaths = 2;
-    o.chkSaveZIPsinSameFolder = 1;
+    o.chkUseOriginalExtensions = Check::Ticked;
+    o.cmbFileCase = UseOriginalCase;
+    o.chkDeleteFiles = Check::Ticked;
+    o.chkUseZIPPaths = Check::Greyed;
+    o.chkSaveZIPsinSameFolder = Check::Ticked;
     o.sliCompression = 9;
-    o.chkInfoFile = 1;
+    o.chkInfoFile = Check::Ticked;
     o.txtInfoFile = QStringLiteral("/roms/info ü.txt");
-    o.chkZIPPassword = 1;
+    o.chkZIPPassword = Check::Ticked;
     o.txtZIPPassword = QStringLiteral("secret");
-    o.cmbUnzipCase = 1;
-    o.chkRenameFiles = 1;
-    o.chkExtractROMs = 0;
-    o.chkDeleteZIPFiles = 1;
-    o.chkIgnoreFolders = 0;
-    o.chkUnziptoSameFolder = 1;
-    o.chkUnzipPassword = 1;
+    o.cmbUnzipCase = UseUpperCase;
+    o.chkRenameFiles = Check::Ticked;
+    o.chkExtractROMs = Check::Clear;
+    o.chkDeleteZIPFiles = Check::Ticked;
+    o.chkIgnoreFolders = Check::Clear;
+    o.chkUnziptoSameFolder = Check::Ticked;
+    o.chkUnzipPassword = Check::Ticked;
     o.txtUnzipPassword = QStringLiteral("p=w;d \"x\"");
-    o.chkZIPsToFolders = 1;
+    o.chkZIPsToFolders = Check::Ticked;
     o.lblROMFilter = QStringLiteral("*.NES;*.SMC");
-    o.chkSound = 0;
+    o.chkSound = Check::Clear;
     {
         auto s = SettingsStore::openSettingsFile(ini);
         SettingsStore::saveOptions(*s, o);
@@ -57,6 +57,10 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     EXPECT_TRUE(text.contains(QStringLiteral("radOneZIP=True")));
     EXPECT_TRUE(text.contains(QStringLiteral("radMultipleZIPs=False")));
     EXPECT_TRUE(text.contains(QStringLiteral("chkZipsToFolders=1")));
+    EXPECT_TRUE(text.contains(QStringLiteral("chkUseZIPPaths=2")));
+    EXPECT_TRUE(text.contains(QStringLiteral("chkSound=0")));
+    EXPECT_TRUE(text.contains(QStringLiteral("cmbFileCase=2")));
+    EXPECT_TRUE(text.contains(QStringLiteral("cmbUnzipCase=1")));
     EXPECT_TRUE(text.contains(QStringLiteral("sliCompression=9")));
     EXPECT_FALSE(text.contains(QStringLiteral("secret")));
     EXPECT_FALSE(text.contains(QStringLiteral("txtZIPPassword")));
@@ -65,20 +69,20 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     Options r = SettingsStore::loadOptions(*s);
     EXPECT_FALSE(r.radMultipleZIPs);
     EXPECT_TRUE(r.radOneZIP);
-    EXPECT_EQ(r.chkUseOriginalExtensions, 1);
-    EXPECT_EQ(r.cmbFileCase, 2);
-    EXPECT_EQ(r.chkUseZIPPaths, 2);
+    EXPECT_EQ(r.chkUseOriginalExtensions, Check::Ticked);
+    EXPECT_EQ(r.cmbFileCase, UseOriginalCase);
+    EXPECT_EQ(r.chkUseZIPPaths, Check::Greyed);
     EXPECT_EQ(r.sliCompression, 9);
     EXPECT_EQ(r.txtInfoFile, o.txtInfoFile);
-    EXPECT_EQ(r.chkZIPPassword, 1);
+    EXPECT_EQ(r.chkZIPPassword, Check::Ticked);
     EXPECT_TRUE(r.txtZIPPassword.isEmpty());
-    EXPECT_EQ(r.cmbUnzipCase, 1);
-    EXPECT_EQ(r.chkExtractROMs, 0);
-    EXPECT_EQ(r.chkIgnoreFolders, 0);
+    EXPECT_EQ(r.cmbUnzipCase, UseUpperCase);
+    EXPECT_EQ(r.chkExtractROMs, Check::Clear);
+    EXPECT_EQ(r.chkIgnoreFolders, Check::Clear);
     EXPECT_EQ(r.txtUnzipPassword, o.txtUnzipPassword);
-    EXPECT_EQ(r.chkZIPsToFolders, 1);
+    EXPECT_EQ(r.chkZIPsToFolders, Check::Ticked);
     EXPECT_EQ(r.lblROMFilter, o.lblROMFilter);
-    EXPECT_EQ(r.chkSound, 0);
+    EXPECT_EQ(r.chkSound, Check::Clear);
 }
 
 TEST(SettingsStore, EmptyOrMissingStoreGivesDesignValues)
@@ -89,10 +93,10 @@ TEST(SettingsStore, EmptyOrMissingStoreGivesDesignValues)
     EXPECT_TRUE(r.radMultipleZIPs);
     EXPECT_FALSE(r.radOneZIP);
     EXPECT_EQ(r.sliCompression, 6);
-    EXPECT_EQ(r.chkExtractROMs, 1);
-    EXPECT_EQ(r.chkIgnoreFolders, 1);
-    EXPECT_EQ(r.chkSound, 1);
-    EXPECT_EQ(r.chkDeleteFiles, 0);
+    EXPECT_EQ(r.chkExtractROMs, Check::Ticked);
+    EXPECT_EQ(r.chkIgnoreFolders, Check::Ticked);
+    EXPECT_EQ(r.chkSound, Check::Ticked);
+    EXPECT_EQ(r.chkDeleteFiles, Check::Clear);
 }
 
 TEST(SettingsStore, HandEditedValuesThatDoNotConvertOrAreOutOfRangeFallBackToDefaults)
@@ -109,14 +113,14 @@ TEST(SettingsStore, HandEditedValuesThatDoNotConvertOrAreOutOfRangeFallBackToDef
     f.close();
     auto s = SettingsStore::openSettingsFile(ini);
     Options r = SettingsStore::loadOptions(*s);
-    EXPECT_EQ(r.chkUseZIPPaths, 1); // the file is read at all
+    EXPECT_EQ(r.chkUseZIPPaths, Check::Ticked); // the file is read at all
     EXPECT_EQ(r.sliCompression, 6);
-    EXPECT_EQ(r.cmbFileCase, 0);
-    EXPECT_EQ(r.chkDeleteFiles, 0);
+    EXPECT_EQ(r.cmbFileCase, UseLowerCase);
+    EXPECT_EQ(r.chkDeleteFiles, Check::Clear);
     EXPECT_TRUE(r.radMultipleZIPs);
-    EXPECT_EQ(r.cmbUnzipCase, 0);
-    EXPECT_EQ(r.chkIgnoreFolders, 2); // greyed is in range
-    EXPECT_EQ(r.chkSound, 1);
+    EXPECT_EQ(r.cmbUnzipCase, UseLowerCase);
+    EXPECT_EQ(r.chkIgnoreFolders, Check::Greyed); // greyed is in range
+    EXPECT_EQ(r.chkSound, Check::Ticked);
 }
 
 TEST(SettingsStore, BothRadioButtonsStoredTrueLetsTheOneReadLastWin)

@@ -143,7 +143,7 @@ TEST(TestZips, EncryptedOrUnreadableMethodIsNotDamagedAndKeepsItsName)
 
     // With the unzip password ticked the encrypted archive is tested, and good.
     host.listFolder(dir.path());
-    host.opts.chkUnzipPassword = 1;
+    host.opts.chkUnzipPassword = Check::Ticked;
     host.opts.txtUnzipPassword = QStringLiteral("pw");
     report = test_zip_files(requestOf(host), host, host);
     EXPECT_EQ(report.items.at(1).result, ItemResult::Done) << report.items.at(1).reason;

@@ -137,9 +137,9 @@ bool abortedIn(const BatchReport& report)
 Options quietOptions()
 {
     Options o;
-    o.chkSound = 0;
-    o.chkExtractROMs = 0;
-    o.chkIgnoreFolders = 0;
+    o.chkSound = Check::Clear;
+    o.chkExtractROMs = Check::Clear;
+    o.chkIgnoreFolders = Check::Clear;
     return o;
 }
 
@@ -181,9 +181,9 @@ TEST(UnzipFiles, ExtractsWhatUnzipAnd7zzExtract)
         QDir().mkpath(out);
         FakeHost host;
         host.opts = quietOptions();
-        host.opts.chkIgnoreFolders = ignoreFolders ? 1 : 0;
-        host.opts.chkZIPsToFolders = 1;
-        host.opts.chkUnzipPassword = 1;
+        host.opts.chkIgnoreFolders = ignoreFolders ? Check::Ticked : Check::Clear;
+        host.opts.chkZIPsToFolders = Check::Ticked;
+        host.opts.chkUnzipPassword = Check::Ticked;
         host.opts.txtUnzipPassword = kPassword;
         host.listFolder(zips);
         const BatchReport report = unzip_files(unzipRequestFor(host, out), host, host);
@@ -237,9 +237,9 @@ TEST(UnzipFiles, OnlyRomsExtractsTheEntriesTheFilterNamesInAnyCaseAndAllWhenItIs
 
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkExtractROMs = 1;
-    host.opts.chkIgnoreFolders = 1;
-    host.opts.chkUnziptoSameFolder = 0;
+    host.opts.chkExtractROMs = Check::Ticked;
+    host.opts.chkIgnoreFolders = Check::Ticked;
+    host.opts.chkUnziptoSameFolder = Check::Clear;
     host.opts.lblROMFilter = QStringLiteral("*.nes;*.SFC");
     host.listFolder(zips);
     QDir().mkpath(dir.filePath(QStringLiteral("roms")));
@@ -288,8 +288,8 @@ TEST(UnzipFiles, DeleteZipFilesDeletesOnlyCleanlyExtractedArchives)
     QDir().mkpath(out);
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkDeleteZIPFiles = 1;
-    host.opts.chkZIPsToFolders = 1;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
+    host.opts.chkZIPsToFolders = Check::Ticked;
     host.listFolder(zips);
     const BatchReport report = unzip_files(unzipRequestFor(host, out), host, host);
 
@@ -335,8 +335,8 @@ TEST(UnzipFiles, NeverReplacesTheOnlyCopyOfADeletedArchivesFile)
     makeRawArchive(dir.filePath(QStringLiteral("self.zip")), {QStringLiteral("self.zip")});
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkDeleteZIPFiles = 1;
-    host.opts.chkUnziptoSameFolder = 1;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
+    host.opts.chkUnziptoSameFolder = Check::Ticked;
     host.listFolder(dir.path());
     const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("game.nes"))), "data of game.nes");
@@ -359,7 +359,7 @@ TEST(UnzipFiles, AnArchiveTooLargeForTheFreeSpaceFailsWithoutWriting)
     makeRawArchive(dir.filePath(QStringLiteral("small.zip")), {QStringLiteral("c.nes")});
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
     host.listFolder(dir.path());
     QStringList asked;
     UnzipHooks hooks;
@@ -399,8 +399,8 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
     const QString out = dir.filePath(QStringLiteral("Out"));
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkZIPsToFolders = 1;
-    host.opts.chkRenameFiles = 1;
+    host.opts.chkZIPsToFolders = Check::Ticked;
+    host.opts.chkRenameFiles = Check::Ticked;
     host.opts.cmbUnzipCase = UseLowerCase;
     host.listFolder(zips);
     // The name Taken's file would get is already in use.
@@ -424,7 +424,7 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
     QTemporaryDir dir2;
     makeRawArchive(dir2.filePath(QStringLiteral("Sonic.zip")),
                    {QStringLiteral("roms/sonic.md"), QStringLiteral("roms/.hidden.md")});
-    host.opts.chkZIPsToFolders = 0;
+    host.opts.chkZIPsToFolders = Check::Clear;
     host.opts.cmbUnzipCase = UseUpperCase;
     host.listFolder(dir2.path());
     unzip_files(unzipRequestFor(host, dir2.filePath(QStringLiteral("out"))), host, host);
@@ -444,8 +444,8 @@ TEST(UnzipFiles, StopDuringAnArchiveAbortsItAndAfterOneEndsQuietly)
                        {QStringLiteral("rom-%1.nes").arg(QLatin1Char(name[0]))});
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkDeleteZIPFiles = 1;
-    host.opts.chkRenameFiles = 1;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
+    host.opts.chkRenameFiles = Check::Ticked;
     host.opts.cmbUnzipCase = UseUpperCase;
     host.listFolder(dir.path());
     host.queueAnswer(MsgAnswer::Ok);
@@ -534,9 +534,9 @@ TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
         makeRawArchive(dir.filePath(QStringLiteral("b.zip")), {QStringLiteral("two.nes")});
         FailingHost host;
         host.opts = quietOptions();
-        host.opts.chkUnziptoSameFolder = 1;
-        host.opts.chkDeleteZIPFiles = 1;
-        host.opts.chkRenameFiles = 1;
+        host.opts.chkUnziptoSameFolder = Check::Ticked;
+        host.opts.chkDeleteZIPFiles = Check::Ticked;
+        host.opts.chkRenameFiles = Check::Ticked;
         host.listFolder(dir.path());
         host.queueAnswer(MsgAnswer::No);
         const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
@@ -577,7 +577,7 @@ TEST(UnzipFiles, AFileNeverReplacedByAnotherArchiveIsRenamedAfterItsOwn)
          zips + QStringLiteral("/second.zip")});
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkRenameFiles = 1;
+    host.opts.chkRenameFiles = Check::Ticked;
     host.opts.cmbUnzipCase = UseOriginalCase;
     host.listFolder(zips);
     const BatchReport report =
@@ -601,7 +601,7 @@ TEST(UnzipFiles, NeverOverwritesAnArchiveStillToBeUnzipped)
     makeRawArchive(dir.filePath(QStringLiteral("b.zip")), {QStringLiteral("inside-b.nes")});
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkUnziptoSameFolder = 1;
+    host.opts.chkUnziptoSameFolder = Check::Ticked;
     host.listFolder(dir.path());
     const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
     ASSERT_EQ(report.items.size(), 2u);
@@ -654,7 +654,7 @@ const LossCase kLossCases[] = {
     {"archive deleted though the ROM filter selected nothing",
      {QStringLiteral("Super Game (USA).sfc|S"), QStringLiteral("readme.txt|r")},
      [](Options& o) {
-         o.chkExtractROMs = 1;
+         o.chkExtractROMs = Check::Ticked;
          o.lblROMFilter = QStringLiteral("*.nes");
      },
      {},
@@ -663,14 +663,14 @@ const LossCase kLossCases[] = {
      {}},
     {"second file of the same name written over the first (Ignore Folders)",
      {QStringLiteral("Disk 1/game.nes|one"), QStringLiteral("Disk 2/game.nes|two")},
-     [](Options& o) { o.chkIgnoreFolders = 1; },
+     [](Options& o) { o.chkIgnoreFolders = Check::Ticked; },
      {},
      ZipExistsAndDiffers,
      false,
      {{QStringLiteral("game.nes"), "one"}}},
     {"identical copies under two folders counted as a failure (Ignore Folders)",
      {QStringLiteral("Disk 1/game.nes|same"), QStringLiteral("Disk 2/game.nes|same")},
-     [](Options& o) { o.chkIgnoreFolders = 1; },
+     [](Options& o) { o.chkIgnoreFolders = Check::Ticked; },
      {},
      ZipOk,
      true,
@@ -752,8 +752,8 @@ TEST(UnzipFiles, NeverLosesAFileNorDeletesAnArchiveNotSafelyOnDisk)
             writeFile(dir.filePath(it.key()), it.value());
         FakeHost host;
         host.opts = quietOptions();
-        host.opts.chkUnziptoSameFolder = 1;
-        host.opts.chkDeleteZIPFiles = 1;
+        host.opts.chkUnziptoSameFolder = Check::Ticked;
+        host.opts.chkDeleteZIPFiles = Check::Ticked;
         c.set(host.opts);
         host.listFolder(dir.path());
         UnzipHooks hooks;
@@ -784,8 +784,8 @@ TEST(UnzipFiles, NothingIsWrittenThroughALinkInPlaceOfTheArchivesFolder)
     ASSERT_TRUE(QFile::link(outside.path(), dir.filePath(QStringLiteral("dest/A"))));
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkZIPsToFolders = 1;
-    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkZIPsToFolders = Check::Ticked;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
     host.listFolder(dir.filePath(QStringLiteral("zips")));
     const BatchReport report =
         unzip_files(unzipRequestFor(host, dir.filePath(QStringLiteral("dest"))), host, host);
@@ -808,9 +808,9 @@ TEST(UnzipFiles, ArchiveNamedInLatin1IsUnzippedAndDeletedLikeAnyOther)
               0);
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkUnziptoSameFolder = 1;
-    host.opts.chkZIPsToFolders = 1;
-    host.opts.chkDeleteZIPFiles = 1;
+    host.opts.chkUnziptoSameFolder = Check::Ticked;
+    host.opts.chkZIPsToFolders = Check::Ticked;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
     host.listFolder(dir.path());
     ASSERT_EQ(host.fileCount(), 1);
     const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
@@ -832,9 +832,9 @@ TEST(UnzipFiles, EachArchiveIsOpenedOnce)
         makeRawArchive(dir.filePath(QLatin1String(name)), {QStringLiteral("rom.nes")});
     FakeHost host;
     host.opts = quietOptions();
-    host.opts.chkZIPsToFolders = 1;
-    host.opts.chkDeleteZIPFiles = 1;
-    host.opts.chkRenameFiles = 1;
+    host.opts.chkZIPsToFolders = Check::Ticked;
+    host.opts.chkDeleteZIPFiles = Check::Ticked;
+    host.opts.chkRenameFiles = Check::Ticked;
     host.listFolder(dir.path());
     QDir().mkpath(dir.filePath(QStringLiteral("out")));
     const int before = ArchiveReader::opens();

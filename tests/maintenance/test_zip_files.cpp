@@ -105,7 +105,7 @@ TEST(ZipFiles, OneArchiveHoldsEverySelectedFileWithOrWithoutPaths)
     // Stored paths, stored data at level 0, into a fresh archive.
     host.listFolder(f.src);
     host.select(3, false);
-    host.opts.chkUseZIPPaths = 1;
+    host.opts.chkUseZIPPaths = Check::Ticked;
     host.opts.sliCompression = 0;
     const QString withPaths = f.out + QStringLiteral("/paths.zip");
     EXPECT_EQ(lastCode(zip_files(zipRequest(host, withPaths), host, host, zip)), 0);
@@ -142,7 +142,7 @@ TEST(ZipFiles, OneArchiveWithoutSelectionTakesTheInfoFileAloneOrSaysWhoops)
 
     // The info file alone.
     host.questions.clear();
-    host.opts.chkInfoFile = 1;
+    host.opts.chkInfoFile = Check::Ticked;
     host.opts.txtInfoFile = f.dir.filePath(QStringLiteral("info.nfo"));
     report = zip_files(zipRequest(host, f.out + "/info-only.zip"), host, host, zip);
     EXPECT_EQ(lastCode(report), 0);
@@ -160,9 +160,9 @@ TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
     writeFile(f.dir.filePath(QStringLiteral("info.nfo")), "Collected by us");
     FakeHost host;
     host.listFolder(f.src);
-    host.opts.chkSaveZIPsinSameFolder = 1;
+    host.opts.chkSaveZIPsinSameFolder = Check::Ticked;
     host.opts.cmbFileCase = UseUpperCase;
-    host.opts.chkInfoFile = 1;
+    host.opts.chkInfoFile = Check::Ticked;
     host.opts.txtInfoFile = f.dir.filePath(QStringLiteral("info.nfo"));
     ZipComponent zip;
 
@@ -185,11 +185,11 @@ TEST(ZipFiles, PerFileNamesTheArchiveByExtensionAndCaseButNeverChangesTheFolder)
     QDir(f.src).remove(QStringLiteral("PAC MAN.ZIP"));
     QDir(f.src).remove(QStringLiteral("GAME.ZIP"));
     host.listFolder(f.src);
-    host.opts.chkSaveZIPsinSameFolder = 0;
-    host.opts.chkInfoFile = 0;
-    host.opts.chkUseOriginalExtensions = 1;
+    host.opts.chkSaveZIPsinSameFolder = Check::Clear;
+    host.opts.chkInfoFile = Check::Clear;
+    host.opts.chkUseOriginalExtensions = Check::Ticked;
     host.opts.cmbFileCase = UseOriginalCase;
-    host.opts.chkZIPPassword = 1;
+    host.opts.chkZIPPassword = Check::Ticked;
     host.opts.txtZIPPassword = QStringLiteral("s3cret");
     report = zip_files(zipRequest(host, f.out), host, host, zip);
     EXPECT_EQ(lastCode(report), 0);
@@ -262,7 +262,7 @@ TEST(ZipFiles, StopEndsPerFileRunAfterTheArchiveInHandAndCancelsASingleArchive)
         f.make(QStringLiteral("g%1.nes").arg(i), textBytes(20000, i));
     FakeHost host;
     host.listFolder(f.src);
-    host.opts.chkDeleteFiles = 1;
+    host.opts.chkDeleteFiles = Check::Ticked;
     host.onLog = [&](const QString& line) {
         if (line.endsWith(QStringLiteral("/g2.nes")))
             host.stop = true;
@@ -307,8 +307,8 @@ TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFil
     FakeHost host;
     host.listFolder(f.src);
     host.select(0, false); // info.nfo is listed but not selected
-    host.opts.chkDeleteFiles = 1;
-    host.opts.chkInfoFile = 1;
+    host.opts.chkDeleteFiles = Check::Ticked;
+    host.opts.chkInfoFile = Check::Ticked;
     // Written the long way round: it is still the info file, and must never be deleted.
     host.opts.txtInfoFile = f.src + QStringLiteral("/../Roms/info.nfo");
     host.opts.sliCompression = 0;
@@ -368,8 +368,8 @@ TEST(ZipFiles, AnUntickedInfoFileIsAnOrdinarySource)
     f.make(QStringLiteral("a.rom"), textBytes(1000, 1));
     FakeHost host;
     host.listFolder(f.src);
-    host.opts.chkDeleteFiles = 1;
-    host.opts.chkInfoFile = 0;
+    host.opts.chkDeleteFiles = Check::Ticked;
+    host.opts.chkInfoFile = Check::Clear;
     host.opts.txtInfoFile = f.src + QStringLiteral("/a.rom");
     ZipComponent zip;
     const BatchReport report = zip_files(zipRequest(host, f.out), host, host, zip);

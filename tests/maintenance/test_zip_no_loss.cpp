@@ -381,8 +381,8 @@ TEST(ZipNoLoss, ASourceChangedAfterItWasReadIsKept)
         writeFile(folder + "/a.rom", "aaaa");
         writeFile(folder + "/b.rom", "bbbb");
         FakeHost host;
-        host.opts.chkDeleteFiles = 1;
-        host.opts.chkSaveZIPsinSameFolder = 1;
+        host.opts.chkDeleteFiles = Check::Ticked;
+        host.opts.chkSaveZIPsinSameFolder = Check::Ticked;
         host.opts.radOneZIP = c.mode == OneArchive;
         host.tree = root;
         host.queueAnswer(MsgAnswer::Ok);

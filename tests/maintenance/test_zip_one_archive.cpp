@@ -33,9 +33,9 @@ QString zipAll(const QString& folder, const QString& archive, int level, const Q
     host.listFolder(folder);
     host.opts.radOneZIP = true;
     host.opts.sliCompression = level;
-    host.opts.chkZIPPassword = password.isEmpty() ? 0 : 1;
+    host.opts.chkZIPPassword = password.isEmpty() ? Check::Clear : Check::Ticked;
     host.opts.txtZIPPassword = password;
-    host.opts.chkDeleteFiles = deleteOriginals ? 1 : 0;
+    host.opts.chkDeleteFiles = deleteOriginals ? Check::Ticked : Check::Clear;
     ZipComponent own;
     const BatchReport report =
         zip_files(zipRequest(host, archive), host, host, component ? *component : own);

@@ -312,12 +312,12 @@ TEST_F(MainWindowTest, SettingsTabsEnableTheirDependentControls)
 
     // The greyed state counts as clear.
     Options options = window->currentOptions();
-    options.chkZIPPassword = 2;
-    options.chkUnzipPassword = 1;
+    options.chkZIPPassword = Check::Greyed;
+    options.chkUnzipPassword = Check::Ticked;
     window->applyOptions(options);
     EXPECT_FALSE(find<QLineEdit>("txtZIPPassword")->isEnabled());
     EXPECT_TRUE(find<QLineEdit>("txtUnzipPassword")->isEnabled());
-    EXPECT_EQ(window->currentOptions().chkZIPPassword, 2);
+    EXPECT_EQ(window->currentOptions().chkZIPPassword, Check::Greyed);
 
     find<QRadioButton>("radOneZIP")->setChecked(true);
     EXPECT_FALSE(find<QCheckBox>("chkUseOriginalExtensions")->isEnabled());
@@ -664,12 +664,12 @@ TEST_F(MainWindowTest, OptionsHistoryAndFolderSurviveARestart)
     options.radOneZIP = true;
     options.radMultipleZIPs = false;
     options.sliCompression = 3;
-    options.chkZIPPassword = 1;
+    options.chkZIPPassword = Check::Ticked;
     options.txtZIPPassword = QStringLiteral("zip secret");
-    options.chkUnzipPassword = 1;
+    options.chkUnzipPassword = Check::Ticked;
     options.txtUnzipPassword = QStringLiteral("unzip secret");
-    options.cmbUnzipCase = 2;
-    options.chkExtractROMs = 0;
+    options.cmbUnzipCase = UseOriginalCase;
+    options.chkExtractROMs = Check::Clear;
     options.lblROMFilter = QStringLiteral("*.NES;*.SMC");
     window->applyOptions(options);
     auto* filter = find<QComboBox>("txtFilter");
@@ -705,8 +705,8 @@ TEST_F(MainWindowTest, OptionsHistoryAndFolderSurviveARestart)
     EXPECT_TRUE(back.txtZIPPassword.isEmpty());
     EXPECT_TRUE(find<QLineEdit>("txtZIPPassword")->isEnabled());
     EXPECT_EQ(back.txtUnzipPassword, QStringLiteral("unzip secret"));
-    EXPECT_EQ(back.cmbUnzipCase, 2);
-    EXPECT_EQ(back.chkExtractROMs, 0);
+    EXPECT_EQ(back.cmbUnzipCase, UseOriginalCase);
+    EXPECT_EQ(back.chkExtractROMs, Check::Clear);
     EXPECT_EQ(find<QListWidget>("lstROMFilter")->count(), 2);
     EXPECT_EQ(find<QComboBox>("txtFilter")->count(), 2);
     EXPECT_EQ(window->listFolder(), folder.path());
@@ -731,8 +731,8 @@ TEST_F(MainWindowTest, NonsenseInTheStoreFallsBackToDefaults)
     ASSERT_TRUE(window->loaded());
     const Options o = window->currentOptions();
     EXPECT_EQ(o.sliCompression, 6);
-    EXPECT_EQ(o.cmbFileCase, 0);
-    EXPECT_EQ(o.chkIgnoreFolders, 1);
+    EXPECT_EQ(o.cmbFileCase, UseLowerCase);
+    EXPECT_EQ(o.chkIgnoreFolders, Check::Ticked);
     // Both radio buttons stored as selected: the one read last wins.
     EXPECT_TRUE(o.radOneZIP);
     EXPECT_FALSE(o.radMultipleZIPs);

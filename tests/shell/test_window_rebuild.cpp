@@ -49,7 +49,7 @@ TEST(WindowRebuild, RezipRemoveNonRomsAndAttributesFromTheMenu)
     Options options = window.currentOptions();
     options.lblROMFilter = QStringLiteral("*.NES");
     options.sliCompression = 9;
-    options.chkSound = 0;
+    options.chkSound = Check::Clear;
     window.applyOptions(options);
     window.setListFolder(folder.path());
     auto trigger = [&](const char* name) {

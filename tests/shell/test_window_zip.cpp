@@ -109,8 +109,8 @@ TEST(WindowZip, AsksWhereToWriteBeforeTheBatchStarts)
         Options options = window.currentOptions();
         options.radOneZIP = c.oneArchive;
         options.radMultipleZIPs = !c.oneArchive;
-        options.chkSaveZIPsinSameFolder = 0;
-        options.chkSound = 0;
+        options.chkSaveZIPsinSameFolder = Check::Clear;
+        options.chkSound = Check::Clear;
         window.applyOptions(options);
         window.setListFolder(folder.path());
         if (c.selectAll)
