@@ -1,28 +1,15 @@
 #include "cli/CliHost.h"
 
 #include "fs/NativeName.h"
-#include "fs/Path.h"
 
-#include <QDir>
 #include <QFileDevice>
 
 namespace kelmar::cli {
 
-CliHost::CliHost(const Options& options, const std::atomic<bool>& interrupted, QTextStream& out,
-                 QTextStream& err, bool echoLog)
-    : m_options(options), m_interrupted(interrupted), m_out(out), m_err(err), m_echoLog(echoLog)
+CliHost::CliHost(const std::atomic<bool>& interrupted, QTextStream& out, QTextStream& err,
+                 bool echoLog)
+    : m_interrupted(interrupted), m_out(out), m_err(err), m_echoLog(echoLog)
 {
-}
-
-void CliHost::setFiles(const QString& folder, const QStringList& names)
-{
-    m_folder = folder;
-    m_names = names;
-}
-
-QString CliHost::tempPath() const
-{
-    return fs::withSeparator(QDir::tempPath());
 }
 
 void CliHost::write_log(const QString& line)

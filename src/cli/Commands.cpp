@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 
-#include "cli/CliHost.h"
 #include "fs/FolderListing.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
@@ -143,14 +142,8 @@ int batchExitStatus(int failed, bool stopped)
     return stopped ? kExitNotTested : kExitGood;
 }
 
-bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
-                  QTextStream& err, const std::function<void()>& batch)
-{
-    return forEachFolder(groups, host, what, err, [&](const BatchFiles&) { batch(); });
-}
-
-bool forEachFolder(const std::vector<Group>& groups, CliHost& host, const char* what,
-                   QTextStream& err, const std::function<void(const BatchFiles& files)>& batch)
+bool forEachFolder(const std::vector<Group>& groups, const char* what, QTextStream& err,
+                   const std::function<void(const BatchFiles& files)>& batch)
 {
     for (const Group& g : groups) {
         if (interruptFlag().load())
@@ -160,7 +153,6 @@ bool forEachFolder(const std::vector<Group>& groups, CliHost& host, const char* 
             err.flush();
             continue;
         }
-        host.setFiles(g.folder, g.names);
         batch(BatchFiles{g.folder, g.names});
     }
     return true;

@@ -14,8 +14,6 @@
 // command-line paths become file lists.
 namespace kelmar::cli {
 
-class CliHost;
-
 constexpr int kExitGood = 0;
 constexpr int kExitBad = 1;
 constexpr int kExitUsage = 2;
@@ -67,18 +65,23 @@ bool archiveGroups(const QStringList& paths, const char* command, std::vector<Gr
 // else kExitNotTested when it was stopped, else kExitGood.
 int batchExitStatus(int failed, bool stopped);
 
-// Runs batch once per group, with host's file list set to the group's files. A group without
-// files gets "kelmar-cli: no WHAT in FOLDER" on stderr instead. Returns false when Ctrl+C
-// stopped the run before a group.
-bool forEachGroup(const std::vector<Group>& groups, CliHost& host, const char* what,
-                  QTextStream& err, const std::function<void()>& batch);
-// The same for a batch that takes its files in its request: batch gets each group's files.
-bool forEachFolder(const std::vector<Group>& groups, CliHost& host, const char* what,
-                   QTextStream& err, const std::function<void(const BatchFiles& files)>& batch);
+// Runs batch once per group, with the group's files. A group without files gets
+// "kelmar-cli: no WHAT in FOLDER" on stderr instead. Returns false when Ctrl+C stopped the
+// run before a group.
+bool forEachFolder(const std::vector<Group>& groups, const char* what, QTextStream& err,
+                   const std::function<void(const BatchFiles& files)>& batch);
+
+// What every command starts from: the saved settings, which its flags override, and the
+// global options given before it.
+struct Context
+{
+    Options saved;
+    int jobs = 0; // --jobs: archives (or threads) at once; 0: one per processor core
+};
 
 // One command: its name, its entry point and its section of --help, which
 // "kelmar-cli COMMAND --help" prints alone.
-using Runner = int (*)(const QStringList& args, const Options& saved, QTextStream& out,
+using Runner = int (*)(const QStringList& args, const Context& context, QTextStream& out,
                        QTextStream& err);
 struct Command
 {
@@ -87,32 +90,32 @@ struct Command
     const char* help;
 };
 
-int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runTest(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 extern const char* const kTestHelp;
 
-int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runZip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 extern const char* const kZipHelp;
-int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
+int runFoldersToZips(const QStringList& args, const Context& context, QTextStream& out,
                      QTextStream& err);
 extern const char* const kFoldersToZipsHelp;
 
-int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runUnzip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 extern const char* const kUnzipHelp;
-int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runSpace(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 extern const char* const kSpaceHelp;
-int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runDelete(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 extern const char* const kDeleteHelp;
 
-int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runRezip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 extern const char* const kRezipHelp;
-int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream& out,
+int runRemoveNonRoms(const QStringList& args, const Context& context, QTextStream& out,
                      QTextStream& err);
 extern const char* const kRemoveNonRomsHelp;
-int runAttributes(const QStringList& args, const Options& saved, QTextStream& out,
+int runAttributes(const QStringList& args, const Context& context, QTextStream& out,
                   QTextStream& err);
 extern const char* const kAttributesHelp;
 
-int runRename(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err);
+int runRename(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 extern const char* const kRenameHelp;
 
 } // namespace kelmar::cli

@@ -6,8 +6,8 @@
 
 namespace kelmar::cli {
 
-ProgressHost::ProgressHost(const Options& options, QTextStream& out, QTextStream& err)
-    : CliHost(options, interruptFlag(), out, err, true), m_err(err),
+ProgressHost::ProgressHost(QTextStream& out, QTextStream& err)
+    : CliHost(interruptFlag(), out, err, true), m_err(err),
       m_terminal(::isatty(STDERR_FILENO) != 0)
 {
 }

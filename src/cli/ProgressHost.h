@@ -4,12 +4,12 @@
 
 namespace kelmar::cli {
 
-// The command line's host with the window's status panel as a progress line on stderr,
-// redrawn in place, when stderr is a terminal.
+// The command line's sink and questions with the window's status panel as a progress line on
+// stderr, redrawn in place, when stderr is a terminal.
 class ProgressHost : public CliHost
 {
 public:
-    ProgressHost(const Options& options, QTextStream& out, QTextStream& err);
+    ProgressHost(QTextStream& out, QTextStream& err);
 
     void setStatusText(const QString& text) override;
     void showCreditLine() override;

@@ -121,8 +121,8 @@ RebuildRequest requestOf(const Options& options, int attributes, const BatchFile
 
 // Runs batch over every group and sums up; the summary goes to stderr.
 int runOverGroups(const char* command, const QStringList& paths, const Options& options,
-                  QTextStream& out, QTextStream& err, const char* verb, RebuildBatch batch,
-                  int attributes = 0)
+                  int jobs, QTextStream& out, QTextStream& err, const char* verb,
+                  RebuildBatch batch, int attributes = 0)
 {
     std::vector<Group> groups;
     int total = 0;
@@ -134,11 +134,13 @@ int runOverGroups(const char* command, const QStringList& paths, const Options& 
     // The batches' own message boxes (nothing selected) are not for a script's stderr.
     QString swallowed;
     QTextStream quiet(&swallowed);
-    CliHost host(options, interruptFlag(), out, quiet, true);
+    CliHost host(interruptFlag(), out, quiet, true);
     BatchReport all;
-    if (!forEachFolder(groups, host, ".zip files", err, [&](const BatchFiles& files) {
+    if (!forEachFolder(groups, ".zip files", err, [&](const BatchFiles& files) {
             // Each folder is a batch of its own.
-            all.add(batch(requestOf(options, attributes, files), host, host,
+            RebuildRequest request = requestOf(options, attributes, files);
+            request.workers = jobs;
+            all.add(batch(request, host, host,
                           [&](int, int, const QString& path) { progress.step(path); }));
         }))
         all.end = BatchEnd::Stopped;
@@ -153,9 +155,9 @@ int runOverGroups(const char* command, const QStringList& paths, const Options& 
 
 } // namespace
 
-int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+int runRezip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
-    Options options = saved;
+    Options options = context.saved;
     options.chkSound = Check::Clear;
     QStringList paths;
     OptionTable table = sharedOptions(options);
@@ -164,13 +166,14 @@ int runRezip(const QStringList& args, const Options& saved, QTextStream& out, QT
                               [&] { options.chkZIPPassword = Check::Clear; }));
     if (!parseOptions(args, "rezip", table, &paths, err))
         return kExitUsage;
-    return runOverGroups("rezip", paths, options, out, err, "Rezipped", rezip_files);
+    return runOverGroups("rezip", paths, options, context.jobs, out, err, "Rezipped",
+                         rezip_files);
 }
 
-int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream& out,
+int runRemoveNonRoms(const QStringList& args, const Context& context, QTextStream& out,
                      QTextStream& err)
 {
-    Options options = saved;
+    Options options = context.saved;
     options.chkSound = Check::Clear;
     bool yes = false;
     QStringList paths;
@@ -201,13 +204,14 @@ int runRemoveNonRoms(const QStringList& args, const Options& saved, QTextStream&
             return kExitGood;
     }
     // The terminal's question (or --yes) stood for the window's confirmation.
-    return runOverGroups("remove-non-roms", paths, options, out, err, "Stripped",
+    return runOverGroups("remove-non-roms", paths, options, context.jobs, out, err, "Stripped",
                          remove_non_roms_from_zips);
 }
 
-int runAttributes(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+int runAttributes(const QStringList& args, const Context& context, QTextStream& out,
+                  QTextStream& err)
 {
-    Options options = saved;
+    Options options = context.saved;
     options.chkSound = Check::Clear;
     int chosen = 0;
     QStringList paths;
@@ -217,8 +221,8 @@ int runAttributes(const QStringList& args, const Options& saved, QTextStream& ou
     table.push_back(cliSwitch({QStringLiteral("--archive")}, [&] { chosen |= AttrArchive; }));
     if (!parseOptions(args, "attributes", table, &paths, err))
         return kExitUsage;
-    return runOverGroups("attributes", paths, options, out, err, "Updated", change_attributes,
-                         chosen);
+    return runOverGroups("attributes", paths, options, context.jobs, out, err, "Updated",
+                         change_attributes, chosen);
 }
 
 } // namespace kelmar::cli

@@ -103,7 +103,7 @@ QString findAndReplaceError(bool bothGiven, const QString& find, const QString& 
 
 } // namespace
 
-int runRename(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+int runRename(const QStringList& args, const Context&, QTextStream& out, QTextStream& err)
 {
     std::optional<RenameRule::Kind> kind;
     QString find;
@@ -163,10 +163,10 @@ int runRename(const QStringList& args, const Options& saved, QTextStream& out, Q
 
     const RenameRule rule{*kind, find, replace};
     installInterruptHandler();
-    CliHost host(saved, interruptFlag(), out, err, true);
+    CliHost host(interruptFlag(), out, err, true);
     int failed = 0;
     bool stopped = false;
-    if (!forEachFolder(groups, host, "files", err, [&](const BatchFiles& files) {
+    if (!forEachFolder(groups, "files", err, [&](const BatchFiles& files) {
             const RenameRequest request{files, rule};
             if (dryRun) {
                 failed += printPlan(plan_renames(request), out);

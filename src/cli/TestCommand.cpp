@@ -89,9 +89,9 @@ void printJson(const BatchReport& all, QTextStream& out)
 
 } // namespace
 
-int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+int runTest(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
-    Options options = saved;
+    Options options = context.saved;
     bool json = false;
     QStringList paths;
     const OptionTable table = {
@@ -111,10 +111,10 @@ int runTest(const QStringList& args, const Options& saved, QTextStream& out, QTe
 
     ProgressLine progress(err, total);
     installInterruptHandler();
-    CliHost host(options, interruptFlag(), out, err, !json);
+    CliHost host(interruptFlag(), out, err, !json);
     BatchReport all;
-    if (!forEachFolder(groups, host, ".zip files", err, [&](const BatchFiles& files) {
-            const TestRequest request{files, options.unzipPassword(), 0};
+    if (!forEachFolder(groups, ".zip files", err, [&](const BatchFiles& files) {
+            const TestRequest request{files, options.unzipPassword(), context.jobs};
             all.add(test_zip_files(request, host, host, [&](int, int, const QString& path) {
                 progress.step(path);
             }));

@@ -158,9 +158,9 @@ bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, boo
     return parseOptions(args, "unzip", table, &paths, err);
 }
 
-int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+int runUnzip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
-    Options options = saved;
+    Options options = context.saved;
     options.chkUnziptoSameFolder = Check::Clear;
     options.chkZIPsToFolders = Check::Clear;
     options.chkExtractROMs = Check::Clear;
@@ -193,17 +193,14 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     }
     ProgressLine progress(err, total);
     installInterruptHandler();
-    CliHost host(options, interruptFlag(), out, err, true);
+    CliHost host(interruptFlag(), out, err, true);
     UnzipHooks hooks;
     hooks.onArchive = [&](int, int, const QString& path) { progress.step(path); };
     UnzipTally tally;
-    if (!forEachGroup(groups, host, ".zip files", err, [&] {
-            BatchFiles files;
-            files.folder = host.folder();
-            for (int i = 0; i < host.fileCount(); ++i)
-                files.names.append(host.fileName(i));
+    if (!forEachFolder(groups, ".zip files", err, [&](const BatchFiles& files) {
             UnzipRequest request = unzipRequestFromOptions(options, files);
             request.destination = to;
+            request.workers = context.jobs;
             tally.add(unzip_files(request, host, host, hooks), request.deleteArchives);
         }))
         tally.stopped = true;
@@ -223,7 +220,7 @@ int runUnzip(const QStringList& args, const Options& saved, QTextStream& out, QT
     return batchExitStatus(tally.failed + tally.notDeleted + missing, tally.stopped);
 }
 
-int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+int runSpace(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
     QStringList paths;
     if (!parseOptions(args, "space", {}, &paths, err))
@@ -238,12 +235,12 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
     // The batch's own message box says each folder's total; the command says one for all.
     QString swallowed;
     QTextStream quiet(&swallowed);
-    CliHost host(saved, interruptFlag(), out, quiet, true);
+    CliHost host(interruptFlag(), out, quiet, true);
     BatchReport all;
     for (const Group& g : groups) {
         if (interruptFlag().load())
             break;
-        all.add(calculate_space(SpaceRequest{{g.folder, g.names}, 0}, host, host));
+        all.add(calculate_space(SpaceRequest{{g.folder, g.names}, context.jobs}, host, host));
     }
     const quint64 bytes = all.bytes;
     const int archives = int(all.items.size());
@@ -258,7 +255,7 @@ int runSpace(const QStringList& args, const Options& saved, QTextStream& out, QT
     return unreadable + missing > 0 ? kExitBad : kExitGood;
 }
 
-int runDelete(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+int runDelete(const QStringList& args, const Context&, QTextStream& out, QTextStream& err)
 {
     bool yes = false;
     QStringList paths;
@@ -292,7 +289,7 @@ int runDelete(const QStringList& args, const Options& saved, QTextStream& out, Q
     }
     QString swallowed;
     QTextStream quiet(&swallowed);
-    CliHost host(saved, interruptFlag(), out, quiet, true);
+    CliHost host(interruptFlag(), out, quiet, true);
     // The terminal's question (or --yes) stood for the window's confirmation.
     int failed = 0;
     for (const Group& g : groups)

@@ -6,7 +6,6 @@
 #include "cli/ProgressHost.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
-#include "maintenance/ArchivePool.h"
 #include "maintenance/FoldersToZips.h"
 #include "maintenance/ZipFiles.h"
 #include "maintenance/ZipOptions.h"
@@ -118,15 +117,6 @@ QString absolute(const QString& path)
     return fs::absolutePath(path);
 }
 
-// The files of the group forEachGroup has just given the host.
-BatchFiles filesOf(const CliHost& host)
-{
-    BatchFiles files{host.folder(), {}};
-    for (int i = 0; i < host.fileCount(); ++i)
-        files.names.append(host.fileName(i));
-    return files;
-}
-
 // Each failed archive and each source kept, on stderr as the batch ends.
 void printZipProblems(const BatchReport& report, QTextStream& err)
 {
@@ -222,9 +212,9 @@ OptionTable zipOptions(Options& options, QString& single, QString& target, bool&
 
 } // namespace
 
-int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTextStream& err)
+int runZip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
-    Options options = saved;
+    Options options = context.saved;
     QString single;
     QString target;
     bool modeGiven = false;
@@ -255,17 +245,17 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
     ZipRequest request = zipRequestFrom(options);
     request.archive = single;
     request.targetFolder = Options::isSet(options.chkSaveZIPsinSameFolder) ? QString() : target;
-    request.workers = ArchivePool::workers();
+    request.workers = context.jobs;
     installInterruptHandler();
-    ProgressHost host(options, out, err);
+    ProgressHost host(out, err);
     ZipComponent zip;
     BatchReport all;
-    if (!forEachGroup(groups, host, "files to zip", err, [&] {
-            request.files = filesOf(host);
+    if (!forEachFolder(groups, "files to zip", err, [&](const BatchFiles& files) {
+            request.files = files;
             const BatchReport report = zip_files(request, host, host, zip);
             // No to an unexpected error ends the whole run.
             if (report.end == BatchEnd::EndProgram)
-                host.requestStop();
+                host.endRun();
             printZipProblems(report, err);
             all.add(report);
         }))
@@ -275,10 +265,10 @@ int runZip(const QStringList& args, const Options& saved, QTextStream& out, QTex
     return missing > 0 ? kExitBad : all.exitStatus();
 }
 
-int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream& out,
+int runFoldersToZips(const QStringList& args, const Context& context, QTextStream& out,
                      QTextStream& err)
 {
-    Options options = saved;
+    Options options = context.saved;
     bool deleteFolders = false;
     QStringList paths;
     OptionTable table = sharedOptions(options);
@@ -297,11 +287,11 @@ int runFoldersToZips(const QStringList& args, const Options& saved, QTextStream&
                      QStringLiteral("'%1' is not a folder").arg(fs::displayName(paths.front())));
 
     installInterruptHandler();
-    ProgressHost host(options, out, err);
+    ProgressHost host(out, err);
     FoldersToZipsRequest request = foldersToZipsRequestFrom(options);
     request.folder = absolute(paths.front());
     request.deleteFolders = deleteFolders;
-    request.workers = ArchivePool::workers();
+    request.workers = context.jobs;
     if (subFoldersToZip(request.folder).isEmpty()) {
         host.messageBox(noSubFoldersNotice(), QStringLiteral("Whoops!"), MsgIcon::Information,
                         MsgButtons::Ok);

@@ -4,7 +4,6 @@
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
 #include "fs/NativeName.h"
-#include "maintenance/ArchivePool.h"
 #include "settings/SettingsStore.h"
 
 #include <QCommandLineParser>
@@ -152,7 +151,8 @@ std::optional<GlobalOptions> parseGlobalOptions(const QStringList& args, QTextSt
 }
 
 // Runs "help [COMMAND]" or COMMAND with its arguments.
-int runCommand(QStringList args, const QString& settingsFile, QTextStream& out, QTextStream& err)
+int runCommand(QStringList args, const QString& settingsFile, int jobs, QTextStream& out,
+               QTextStream& err)
 {
     if (args.isEmpty())
         return usage(err, QStringLiteral("no command given"));
@@ -181,7 +181,7 @@ int runCommand(QStringList args, const QString& settingsFile, QTextStream& out, 
         return usage(err, QStringLiteral("settings file '%1' does not exist").arg(settingsFile));
     const auto settings = settingsFile.isEmpty() ? SettingsStore::openUserSettings()
                                                  : SettingsStore::openSettingsFile(settingsFile);
-    return c->run(args, SettingsStore::loadOptions(*settings), out, err);
+    return c->run(args, Context{SettingsStore::loadOptions(*settings), jobs}, out, err);
 }
 
 } // namespace
@@ -219,7 +219,5 @@ int main(int argc, char** argv)
         out.flush();
         return kExitGood;
     }
-    if (global->jobs > 0)
-        ArchivePool::setWorkers(global->jobs);
-    return runCommand(global->command, global->settingsFile, out, err);
+    return runCommand(global->command, global->settingsFile, global->jobs, out, err);
 }

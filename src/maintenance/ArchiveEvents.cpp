@@ -1,7 +1,7 @@
 #include "maintenance/ArchiveEvents.h"
 
 #include "archive/ZipComponent.h"
-#include "maintenance/BatchHost.h"
+#include "maintenance/BatchProgress.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,19 +19,20 @@ bool ArchiveEvents::isSamePath(const QString& reported, const QString& typed)
            QDir::cleanPath(reported) == QDir::cleanPath(QFileInfo(typed).absoluteFilePath());
 }
 
-ArchiveEvents::ArchiveEvents(BatchHost& host, ZipComponent& zip, QObject* parent)
-    : QObject(parent), m_sink(host), m_questions(host), m_host(&host)
+ArchiveEvents::ArchiveEvents(ProgressSink& sink, BatchQuestions& questions,
+                             std::atomic<bool>* endProgram, QObject* parent)
+    : QObject(parent), m_sink(sink), m_questions(questions), m_endProgram(endProgram)
+{
+}
+
+ArchiveEvents::ArchiveEvents(ProgressSink& sink, BatchQuestions& questions,
+                             std::atomic<bool>* endProgram, ZipComponent& zip, QObject* parent)
+    : ArchiveEvents(sink, questions, endProgram, parent)
 {
     connect(&zip, &ZipComponent::fileProgress, this, &ArchiveEvents::fileProgress,
             Qt::DirectConnection);
     connect(&zip, &ZipComponent::entryListed, this, &ArchiveEvents::entryListed,
             Qt::DirectConnection);
-}
-
-ArchiveEvents::ArchiveEvents(ProgressSink& sink, BatchQuestions& questions,
-                             std::atomic<bool>* endProgram, QObject* parent)
-    : QObject(parent), m_sink(sink), m_questions(questions), m_endProgram(endProgram)
-{
 }
 
 QString ArchiveEvents::progressBar(int percent)
@@ -71,8 +72,6 @@ void ArchiveEvents::fileProgress(const QString& name, int percent)
                                QStringLiteral("Uh oh!"), MsgIcon::Critical, MsgButtons::YesNo,
                                Question::ContinueAfterError);
     if (answer != MsgAnswer::Yes) {
-        if (m_host)
-            m_host->requestStop();
         if (m_endProgram)
             *m_endProgram = true;
         emit quitRequested();

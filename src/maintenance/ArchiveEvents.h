@@ -11,7 +11,6 @@
 
 namespace kelmar {
 
-class BatchHost;
 class BatchQuestions;
 class ProgressSink;
 class ZipComponent;
@@ -56,12 +55,13 @@ class ArchiveEvents : public QObject
 public:
     enum Kind { NoBatch = 0, ZipBatch = 1, UnzipBatch = 2, RezipBatch = 3 };
 
-    // Connects to zip's events; the handlers run inside zip's operations.
-    ArchiveEvents(BatchHost& host, ZipComponent& zip, QObject* parent = nullptr);
     // Unconnected: the batch calls fileProgress itself. The answer No to an unexpected
-    // error sets *endProgram (which also counts as a stop already asked for).
+    // error sets *endProgram (which also counts as a stop already asked for), when given.
     ArchiveEvents(ProgressSink& sink, BatchQuestions& questions, std::atomic<bool>* endProgram,
                   QObject* parent = nullptr);
+    // Connected to zip's events as well: the handlers run inside zip's operations.
+    ArchiveEvents(ProgressSink& sink, BatchQuestions& questions, std::atomic<bool>* endProgram,
+                  ZipComponent& zip, QObject* parent = nullptr);
 
     int operationKind() const { return m_operationKind; }
     void setOperationKind(int kind)
@@ -111,7 +111,6 @@ private:
 
     ProgressSink& m_sink;
     BatchQuestions& m_questions;
-    BatchHost* m_host = nullptr;
     std::atomic<bool>* m_endProgram = nullptr;
     int m_operationKind = NoBatch;
     Rules m_rules;

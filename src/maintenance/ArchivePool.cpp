@@ -13,8 +13,6 @@ namespace kelmar {
 
 namespace {
 
-std::atomic<int> g_workers{0};
-
 constexpr int kAhead = 256;
 
 // One run's archives shared by its threads. Its own threads rather than a QThreadPool: the
@@ -165,23 +163,15 @@ int runInTurn(int count, const ArchivePool::Batch& batch, const std::function<bo
 
 } // namespace
 
-void ArchivePool::setWorkers(int n)
+int ArchivePool::defaultWorkers()
 {
-    g_workers.store(qMax(0, n));
-}
-
-int ArchivePool::workers()
-{
-    const int n = g_workers.load();
-    if (n > 0)
-        return n;
     return qMax(1, int(std::thread::hardware_concurrency()));
 }
 
 int ArchivePool::run(int count, const Batch& batch, const std::function<bool()>& stop,
                      const std::function<void(int)>& started)
 {
-    const int threads = qMin(batch.workers > 0 ? batch.workers : workers(), count);
+    const int threads = qMin(batch.workers > 0 ? batch.workers : defaultWorkers(), count);
     if (threads <= 1)
         return runInTurn(count, batch, stop, started);
     Dispatch dispatch(count, batch, stop, started);

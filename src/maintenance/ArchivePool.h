@@ -22,10 +22,8 @@ namespace kelmar {
 class ArchivePool
 {
 public:
-    // How many archives run at once in every batch of this process: n, or with 0 (the
-    // default) the number of processor cores.
-    static void setWorkers(int n);
-    static int workers();
+    // How many archives run at once when a request says 0: one per processor core.
+    static int defaultWorkers();
 
     struct Batch
     {
@@ -35,7 +33,8 @@ public:
         std::function<QStringList(int i)> keys;
         std::function<void(int i)> work;   // on a worker thread
         std::function<void(int i)> finish; // in list order, one at a time (may be empty)
-        // How many archives run at once: the request's worker count; 0 takes workers().
+        // How many archives run at once: the request's worker count; 0 takes
+        // defaultWorkers().
         int workers = 0;
     };
 

@@ -1,7 +1,5 @@
 #include "maintenance/BatchRunner.h"
 
-#include "maintenance/BatchHost.h"
-
 #include <QEventLoop>
 #include <QThread>
 
@@ -23,20 +21,19 @@ BatchRunner::~BatchRunner()
     delete m_thread;
 }
 
-bool BatchRunner::start(const QString& name, Operation operation, BatchHost& host,
-                        BatchSnapshot snapshot)
+bool BatchRunner::start(const QString& name, Operation operation, ProgressSink& sink,
+                        BatchQuestions& questions)
 {
     if (busy())
         return false;
     m_stop.store(false);
     m_done.store(false);
-    m_snapshot = std::move(snapshot);
     m_name = name;
-    m_thread = QThread::create([this, operation = std::move(operation), &host] {
+    m_thread = QThread::create([this, operation = std::move(operation), &sink, &questions] {
         try {
-            operation(host);
+            operation(sink, questions);
         } catch (const std::exception& e) {
-            host.messageBox(
+            questions.messageBox(
                 QStringLiteral("Unexpected Error: %1").arg(QString::fromLocal8Bit(e.what())),
                 QStringLiteral("Kelmar"), MsgIcon::Critical, MsgButtons::Ok);
         }

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -24,12 +25,14 @@ template <typename Result> struct PoolBatchResults
 // talking to a SerialProgress (its questions reach the user one at a time, its log lines wait
 // for the archives before it), no archive starts after Stop, and taken(number, total, path)
 // runs on the batch's side, in order, as each archive is taken up. The batch counts as
-// stopped only when Stop left one of files untaken.
+// stopped only when Stop left one of files untaken. A set *quit (the user chose to end after
+// an error) stops the batch as Stop does.
 template <typename Result>
 PoolBatchResults<Result>
 runOnPool(const BatchFiles& files, int workers, ProgressSink& sink, BatchQuestions& questions,
           const std::function<Result(SerialProgress& serial, int number, const QString& path)>& work,
-          const std::function<void(int number, int total, const QString& path)>& taken)
+          const std::function<void(int number, int total, const QString& path)>& taken,
+          const std::atomic<bool>* quit = nullptr)
 {
     const int total = files.size();
     std::mutex lock;
@@ -47,7 +50,10 @@ runOnPool(const BatchFiles& files, int workers, ProgressSink& sink, BatchQuestio
         logs[size_t(i)].clear();
     };
     const int started = ArchivePool::run(
-        total, batch, [&] { return SerialProgress::stopRequestedUnder(sink, lock); },
+        total, batch,
+        [&] {
+            return (quit && quit->load()) || SerialProgress::stopRequestedUnder(sink, lock);
+        },
         [&](int i) {
             if (!taken)
                 return;

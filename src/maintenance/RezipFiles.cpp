@@ -3,7 +3,6 @@
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "maintenance/ArchiveEvents.h"
-#include "maintenance/EventsHost.h"
 #include "maintenance/PoolBatch.h"
 
 #include <atomic>
@@ -13,11 +12,11 @@ namespace kelmar {
 namespace {
 
 // Rebuilds one archive, its progress shown by the archive events as the batch's number.
-ItemOutcome rezipOne(EventsHost& host, const RebuildPlan& plan, FinishedCount& finished,
-                     int total, const QString& path)
+ItemOutcome rezipOne(SerialProgress& serial, std::atomic<bool>& stop, const RebuildPlan& plan,
+                     FinishedCount& finished, int total, const QString& path)
 {
     ZipComponent mine;
-    ArchiveEvents events(host, mine);
+    ArchiveEvents events(serial, serial, &stop, mine);
     events.setTotalFileCount(total);
     events.shareFinishedCount(&finished);
     events.setOperationKind(ArchiveEvents::RezipBatch);
@@ -27,7 +26,7 @@ ItemOutcome rezipOne(EventsHost& host, const RebuildPlan& plan, FinishedCount& f
     };
     events.fileProgress(path, 0);
     const ItemOutcome item =
-        rebuildAndLog(host, rebuilder, path, QStringLiteral("Error when rezipping "));
+        rebuildAndLog(serial, rebuilder, path, QStringLiteral("Error when rezipping "));
     events.archiveFinished();
     events.setOperationKind(ArchiveEvents::NoBatch);
     return item;
@@ -51,16 +50,14 @@ BatchReport rezip_files(const RebuildRequest& request, ProgressSink& sink,
     // archives finished, whichever archive reports. No to "try to continue?" from any of
     // them stops the batch.
     std::atomic<bool> stop{false};
-    EventsHost host(sink, questions, stop);
     FinishedCount finished;
     const int total = request.files.size();
     PoolBatchResults<ItemOutcome> run = runOnPool<ItemOutcome>(
-        request.files, request.workers, host, host,
+        request.files, request.workers, sink, questions,
         [&](SerialProgress& serial, int, const QString& path) {
-            EventsHost archiveHost(serial, serial, stop);
-            return rezipOne(archiveHost, plan, finished, total, path);
+            return rezipOne(serial, stop, plan, finished, total, path);
         },
-        onArchive);
+        onArchive, &stop);
     report.items = std::move(run.results);
     if (run.stopped)
         report.end = BatchEnd::Stopped;

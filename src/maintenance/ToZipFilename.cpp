@@ -5,7 +5,6 @@
 #include "fs/Path.h"
 #include "fs/RenameNoReplace.h"
 #include "maintenance/ArchiveEvents.h"
-#include "maintenance/EventsHost.h"
 #include "names/basMain.h"
 
 #include <QFile>
@@ -74,9 +73,8 @@ BatchReport to_zip_filename(const ZipNameRequest& request, ProgressSink& sink,
 {
     BatchReport report;
     std::atomic<bool> stop{false};
-    EventsHost host(sink, questions, stop);
     ZipComponent zip;
-    ArchiveEvents events(host, zip);
+    ArchiveEvents events(sink, questions, &stop, zip);
     const QString folder = fs::withSeparator(request.files.folder);
     sink.clear_log();
 

@@ -5,7 +5,6 @@
 #include "fs/NativePath.h"
 #include "maintenance/ArchiveEvents.h"
 #include "maintenance/ArchivePool.h"
-#include "maintenance/BatchHost.h"
 #include "maintenance/SerialProgress.h"
 #include "maintenance/SourceDeletion.h"
 #include "names/NameRules.h"
@@ -24,56 +23,6 @@ namespace {
 
 const QChar CR = u'\r';
 const QString kKeptPrefix = QStringLiteral("not deleted: ");
-
-// The archive events speak to a BatchHost: this one is the batch's sink and questions. The
-// events' "stop" (No to an unexpected error) is the batch's own flag, which ends the batch as
-// Stop would and then the program.
-class EventsHost : public BatchHost
-{
-public:
-    EventsHost(ProgressSink& sink, BatchQuestions& questions, std::atomic<bool>& quit)
-        : m_sink(sink), m_questions(questions), m_quit(quit)
-    {
-    }
-
-    QString folder() const override { return QString(); }
-    int fileCount() const override { return 0; }
-    QString fileName(int) const override { return QString(); }
-    bool isSelected(int) const override { return false; }
-    QString tempPath() const override { return QString(); }
-    Options options() const override { return Options(); }
-    void write_log(const QString& line) override { m_sink.write_log(line); }
-    void clear_log() override { m_sink.clear_log(); }
-    void setStatusText(const QString& text) override { m_sink.setStatusText(text); }
-    void showCreditLine() override { m_sink.showCreditLine(); }
-    void protect_form() override {}
-    void release_form() override {}
-    bool stopRequested() const override { return m_quit.load() || m_sink.stopRequested(); }
-    void requestStop() override { m_quit.store(true); }
-    MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
-                         MsgButtons buttons, Question kind = Question::Notice) override
-    {
-        return m_questions.messageBox(text, title, icon, buttons, kind);
-    }
-    std::optional<QString> inputBox(const QString& prompt, const QString& title,
-                                    const QString& defaultText) override
-    {
-        return m_questions.inputBox(prompt, title, defaultText);
-    }
-    std::optional<QString> browseForFolder(const QString&) override { return std::nullopt; }
-    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-    void beep() override {}
-    void refresh() override {}
-    void update_count() override {}
-
-private:
-    ProgressSink& m_sink;
-    BatchQuestions& m_questions;
-    std::atomic<bool>& m_quit;
-};
 
 // A mask's lines, one log line each: the log takes one line per call, and a bare carriage
 // return inside a line would show differently in every place the log goes.
@@ -192,13 +141,12 @@ void closeBatch(ProgressSink& sink, BatchQuestions& questions, int lastResult)
 BatchReport zipIntoOneArchive(const ZipRequest& request, ProgressSink& sink,
                               BatchQuestions& questions, ZipComponent& zip)
 {
+    // No to an unexpected error sets quit: the batch ends as Stop would, then the program.
     std::atomic<bool> quit{false};
-    EventsHost host(sink, questions, quit);
-    ArchiveEvents events(host, zip);
-    QObject::connect(&events, &ArchiveEvents::quitRequested, [&] { quit.store(true); });
+    ArchiveEvents events(sink, questions, &quit, zip);
     events.setOperationKind(ArchiveEvents::ZipBatch);
     events.setRules({request.infoFile});
-    SourceDeletion deletion(host, zip, {request.deleteSources, request.infoFile});
+    SourceDeletion deletion(sink, zip, {request.deleteSources, request.infoFile});
     events.setTotalFileCount(request.files.size());
     events.setCurrentFileNumber(1);
     configure(zip, request);
@@ -223,9 +171,10 @@ BatchReport zipIntoOneArchive(const ZipRequest& request, ProgressSink& sink,
     int result;
     {
         // A single archive can take long; Stop cancels it, and the archive stays as it was.
-        CancelGuard guard(zip, [&host] { return host.stopRequested(); });
+        CancelGuard guard(zip, [&] { return quit.load() || sink.stopRequested(); });
         // Its files are deflated on every worker while libzip writes them in order.
-        zip.setCompressThreads(request.workers > 0 ? request.workers : ArchivePool::workers());
+        zip.setCompressThreads(request.workers > 0 ? request.workers
+                                                   : ArchivePool::defaultWorkers());
         result = zip.compress(entries);
         zip.setCompressThreads(1);
     }
@@ -409,13 +358,11 @@ void PerFileRun::logStart(ProgressSink& sink, const File& file, bool first)
 void PerFileRun::zipOne(const File& file, bool first, QStringList& log, ItemOutcome& result)
 {
     SerialProgress serial(m_sink, m_questions, m_lock, &log);
-    EventsHost host(serial, serial, m_quit);
     ZipComponent& zip = *m_archives[size_t(file.component)].zip;
-    ArchiveEvents events(host, zip);
-    QObject::connect(&events, &ArchiveEvents::quitRequested, [&] { m_quit.store(true); });
+    ArchiveEvents events(serial, serial, &m_quit, zip);
     events.setOperationKind(ArchiveEvents::ZipBatch);
     events.setRules({m_request.infoFile});
-    SourceDeletion deletion(host, zip, {m_request.deleteSources, m_request.infoFile});
+    SourceDeletion deletion(serial, zip, {m_request.deleteSources, m_request.infoFile});
     events.setTotalFileCount(m_request.files.size());
     events.shareFinishedCount(&m_finished);
     configure(zip, m_request);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "maintenance/BatchHost.h"
+#include "maintenance/BatchProgress.h"
 
 #include <QString>
 #include <QStringList>

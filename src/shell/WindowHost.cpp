@@ -4,7 +4,6 @@
 #include "shell/Dialogs.h"
 #include "shell/frmKelmar.h"
 
-#include <QApplication>
 #include <QThread>
 
 #include <type_traits>
@@ -13,12 +12,6 @@ namespace kelmar {
 
 WindowHost::WindowHost(frmKelmar& window, BatchRunner& runner) : m_window(window), m_runner(runner)
 {
-}
-
-QString WindowHost::tempPath() const
-{
-    // Read once at start-up, before any batch.
-    return m_window.tempPath();
 }
 
 template <typename F> auto WindowHost::onUi(F&& f) -> decltype(f())
@@ -34,36 +27,6 @@ template <typename F> auto WindowHost::onUi(F&& f) -> decltype(f())
                                   &result);
         return result;
     }
-}
-
-QString WindowHost::folder() const
-{
-    return m_runner.snapshot().folder;
-}
-
-int WindowHost::fileCount() const
-{
-    return int(m_runner.snapshot().names.size());
-}
-
-QString WindowHost::fileName(int position) const
-{
-    return m_runner.snapshot().names.at(position);
-}
-
-bool WindowHost::isSelected(int position) const
-{
-    return m_runner.snapshot().selected.at(std::size_t(position)) != 0;
-}
-
-QString WindowHost::treeFolder() const
-{
-    return m_runner.snapshot().treeFolder;
-}
-
-Options WindowHost::options() const
-{
-    return m_runner.snapshot().options;
 }
 
 void WindowHost::write_log(const QString& line)
@@ -105,24 +68,9 @@ void WindowHost::showCreditLine()
     setStatusText(frmKelmar::creditLine());
 }
 
-void WindowHost::protect_form()
-{
-    onUi([this] { m_window.protect_form(); });
-}
-
-void WindowHost::release_form()
-{
-    onUi([this] { m_window.release_form(); });
-}
-
 bool WindowHost::stopRequested() const
 {
     return m_runner.stopRequested();
-}
-
-void WindowHost::requestStop()
-{
-    m_runner.requestStop();
 }
 
 // Once the user has closed the window during a batch, nothing more is asked: the window
@@ -147,25 +95,6 @@ MsgAnswer WindowHost::messageBox(const QString& text, const QString& title, MsgI
     });
 }
 
-std::optional<QString> WindowHost::browseForFolder(const QString& title)
-{
-    return onUi([&]() -> std::optional<QString> {
-        if (m_window.stoppingToClose())
-            return std::nullopt;
-        return Dialogs::browseForFolder(&m_window, title);
-    });
-}
-
-std::optional<QString> WindowHost::saveFileName(const QString& title, const QString& filter,
-                                                const QString& initialName)
-{
-    return onUi([&]() -> std::optional<QString> {
-        if (m_window.stoppingToClose())
-            return std::nullopt;
-        return Dialogs::saveFileName(&m_window, title, filter, initialName);
-    });
-}
-
 std::optional<QString> WindowHost::inputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText)
 {
@@ -174,40 +103,6 @@ std::optional<QString> WindowHost::inputBox(const QString& prompt, const QString
             return std::nullopt;
         return Dialogs::inputBox(&m_window, prompt, title, defaultText);
     });
-}
-
-void WindowHost::beep()
-{
-    QMetaObject::invokeMethod(
-        qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
-}
-
-void WindowHost::refresh()
-{
-    // What the batch sees of the list follows the list: re-read, nothing selected.
-    const BatchSnapshot now = onUi([this] {
-        m_window.reloadList();
-        return m_window.snapshot();
-    });
-    BatchSnapshot& seen = m_runner.snapshot();
-    seen.folder = now.folder;
-    seen.names = now.names;
-    seen.selected.assign(std::size_t(now.names.size()), 0);
-}
-
-void WindowHost::update_count()
-{
-    onUi([this] { m_window.update_count(); });
-}
-
-void WindowHost::refreshTree()
-{
-    onUi([this] { m_window.refreshTree(); });
-}
-
-void WindowHost::endProgram()
-{
-    onUi([this] { m_window.closeWhenIdle(); });
 }
 
 } // namespace kelmar

@@ -38,6 +38,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 using namespace kelmar;
 using kelmar::widgets::named;
 
@@ -280,62 +282,62 @@ void frmKelmar::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------------------------------
 // Commands and the busy state
 
-void frmKelmar::registerOperation(const QString& operationName, Operation operation)
+void frmKelmar::registerBatch(const QString& operationName, Prepare prepare)
 {
-    // A later registration replaces an earlier one of either kind.
-    m_batches.remove(operationName);
-    m_operations.insert(operationName, std::move(operation));
+    m_batches.insert(operationName, std::move(prepare));
     updateActionButtons();
 }
 
 bool frmKelmar::hasOperation(const QString& operationName) const
 {
-    return m_operations.contains(operationName);
-}
-
-void frmKelmar::registerBatch(const QString& operationName, Prepare prepare)
-{
-    registerOperation(operationName, {});
-    m_batches.insert(operationName, std::move(prepare));
+    return m_batches.contains(operationName);
 }
 
 bool frmKelmar::runOperation(const QString& operationName)
 {
-    auto it = m_operations.constFind(operationName);
-    if (it == m_operations.constEnd() || m_runner->busy())
+    const auto batch = m_batches.constFind(operationName);
+    if (batch == m_batches.constEnd() || m_runner->busy())
         return false;
     const BatchSnapshot taken = snapshot();
-    const auto batch = m_batches.constFind(operationName);
-    if (batch == m_batches.constEnd())
-        return m_runner->start(operationName, it.value(), *m_host, taken);
     std::optional<BatchJob> job = batch.value()(*this, taken);
     if (!job || !job->run)
         return false;
-    const bool sound = Options::isSet(taken.options.chkSound);
-    Operation operation = [job = std::move(*job), sound](BatchHost& host) {
-        host.protect_form();
-        const BatchReport report = job.run(host, host);
-        host.release_form();
-        if (job.beep && sound)
-            host.beep();
-        if (job.refreshList)
-            host.refresh();
-        if (job.refreshTree)
-            host.refreshTree();
-        if (report.end == BatchEnd::EndProgram)
-            host.endProgram();
+    m_frame.beep = job->beep && Options::isSet(taken.options.chkSound);
+    m_frame.refreshList = job->refreshList;
+    m_frame.refreshTree = job->refreshTree;
+    m_frame.end = std::make_shared<std::optional<BatchEnd>>();
+    BatchRunner::Operation operation = [run = std::move(job->run), end = m_frame.end](
+                                           ProgressSink& sink, BatchQuestions& questions) {
+        *end = run(sink, questions).end;
     };
-    return m_runner->start(operationName, std::move(operation), *m_host, taken);
+    protect_form();
+    if (m_runner->start(operationName, std::move(operation), *m_host, *m_host))
+        return true;
+    release_form();
+    return false;
+}
+
+void frmKelmar::afterBatch(const BatchFrame& frame, BatchEnd end)
+{
+    if (frame.beep)
+        QApplication::beep();
+    if (frame.refreshList)
+        reloadList();
+    if (frame.refreshTree)
+        refreshTree();
+    // The program ends through its normal unload (settings saved), now that the batch is over.
+    if (end == BatchEnd::EndProgram)
+        m_closeWhenIdle = true;
 }
 
 void frmKelmar::onBatchFinished()
 {
-    // A batch that ended without leaving the busy state (it threw, say) must not leave the
-    // window frozen.
-    if (m_busy) {
-        release_form();
-        setProgressText(creditLine());
-    }
+    const BatchFrame frame = std::exchange(m_frame, BatchFrame{});
+    release_form();
+    if (frame.end && frame.end->has_value())
+        afterBatch(frame, **frame.end);
+    else
+        setProgressText(creditLine()); // it threw: the window must not stay frozen
     emit batchFinished();
     if (m_closeWhenIdle) {
         m_closeWhenIdle = false;
@@ -407,12 +409,6 @@ void frmKelmar::updateActionButtons()
     const bool onControlTab = Tabs->currentWidget()->property("tabKey").toString() == ControlTabKey;
     cmdZipFiles->setEnabled(onControlTab && hasOperation(QStringLiteral("zip_files")));
     cmdUnzipFiles->setEnabled(onControlTab && hasOperation(QStringLiteral("unzip_files")));
-}
-
-void frmKelmar::closeWhenIdle()
-{
-    // The window closes through its normal unload (settings saved) once the batch returns.
-    m_closeWhenIdle = true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "maintenance/BatchProgress.h"
 #include "maintenance/BatchReport.h"
 #include "maintenance/BatchRunner.h"
+#include "maintenance/BatchSnapshot.h"
 #include "shell/ControlPage.h"
 
 #include <QHash>
@@ -30,14 +31,12 @@ class ZipSettingsPage;
 } // namespace kelmar
 
 // The main window: it assembles the pages, the menus and the status bar, dispatches commands
-// to operations and keeps the busy state. Operations run on the batch runner's thread and
-// reach the window through its WindowHost.
+// to batches and keeps the busy state. Batches run on the batch runner's thread and reach
+// the window through its WindowHost (their progress sink and questions).
 class frmKelmar : public QMainWindow
 {
     Q_OBJECT
 public:
-    using Operation = kelmar::BatchRunner::Operation;
-
     // startFolder, when given, is listed instead of the folder of the last run.
     explicit frmKelmar(const QString& startFolder = QString(), QWidget* parent = nullptr);
     ~frmKelmar() override;
@@ -47,13 +46,9 @@ public:
     // Shows the window normal, minimised or maximised, as it was when last closed.
     void showInStoredState();
 
-    // The operation that a button or menu entry runs, by the operation's name
-    // ("zip_files", "test_zip_files", ...). Commands whose operation is not registered
-    // stay disabled.
-    void registerOperation(const QString& operationName, Operation operation);
-
-    // A batch that takes a typed request. prepare runs on the window's thread when the
-    // command is given: it reads the snapshot, asks the questions whose answers the batch
+    // The batch that a button or menu entry runs, by the operation's name ("zip_files",
+    // "test_zip_files", ...); commands whose batch is not registered stay disabled. prepare
+    // runs on the window's thread when the command is given: it reads the snapshot, asks the questions whose answers the batch
     // needs before it starts (where to write, whether to delete) and returns the job, or
     // nothing when the user cancelled (or there is nothing to do and it said so). The job
     // runs on the runner's thread inside the busy state; after it the window beeps when
@@ -112,7 +107,8 @@ public:
     // The list and the options as a batch starting now would see them.
     kelmar::BatchSnapshot snapshot() const;
 
-    // What the window's host does on the window's thread for a batch.
+    // What the window does on its own thread for a batch: the log and the status panel for
+    // its host, the busy state and the refresh for the batch frame.
     void write_log(const QString& line);
     void clear_log();
     // Status panel 1.
@@ -122,8 +118,6 @@ public:
     void reloadList() { m_control->reloadList(); }
     void update_count() { m_control->update_count(); }
     void refreshTree() { m_control->refreshTree(); }
-    // Closes the window through its normal unload once the batch has ended.
-    void closeWhenIdle();
 
 signals:
     // A batch ended and the window is idle again.
@@ -146,6 +140,16 @@ private:
     void Tree1_MouseUp(const QPoint& globalPos);
     void updateActionButtons();
     void onBatchFinished();
+    // What the window does once a batch has ended: it beeps, re-reads, ends the program.
+    struct BatchFrame
+    {
+        bool beep = false; // the job beeps and Sound is ticked
+        bool refreshList = true;
+        bool refreshTree = false;
+        // Set by the batch's thread when the job returns; empty when it threw.
+        std::shared_ptr<std::optional<kelmar::BatchEnd>> end;
+    };
+    void afterBatch(const BatchFrame& frame, kelmar::BatchEnd end);
 
     QTabWidget* Tabs = nullptr;
     kelmar::ControlPage* m_control = nullptr;
@@ -166,8 +170,8 @@ private:
 
     kelmar::BatchRunner* m_runner = nullptr;
     std::unique_ptr<kelmar::WindowHost> m_host;
-    QHash<QString, Operation> m_operations;
     QHash<QString, Prepare> m_batches;
+    BatchFrame m_frame; // of the running batch
 
     QString m_tempPath;
     QString m_startFolder;

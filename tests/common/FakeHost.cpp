@@ -4,10 +4,10 @@
 #include "fs/FolderListing.h"
 #include "fs/Path.h"
 #include "names/NameOrder.h"
+#include "names/basMain.h"
 
 #include <gtest/gtest.h>
 
-#include <QCollator>
 #include <QDir>
 
 #include <algorithm>
@@ -37,9 +37,14 @@ void FakeHost::select(int position, bool on)
     m_selected.at(position) = on;
 }
 
-QString FakeHost::tempPath() const
+QString FakeHost::fullPath(int position) const
 {
-    return fs::withSeparator(temp.isEmpty() ? QDir::tempPath() : temp);
+    return fs::withSeparator(m_folder) + m_names.at(position);
+}
+
+bool FakeHost::isSelectedArchive(int position) const
+{
+    return isSelected(position) && basMain::HasZipExtension(m_names.at(position));
 }
 
 void FakeHost::write_log(const QString& line)
@@ -64,30 +69,6 @@ MsgAnswer FakeHost::messageBox(const QString& text, const QString& title, MsgIco
     return answer;
 }
 
-std::optional<QString> FakeHost::browseForFolder(const QString& title)
-{
-    pickerTitles.append(title);
-    if (m_folderAnswers.empty()) {
-        ADD_FAILURE() << "unexpected folder picker: " << title.toStdString();
-        return std::nullopt;
-    }
-    std::optional<QString> answer = m_folderAnswers.front();
-    m_folderAnswers.pop_front();
-    return answer;
-}
-
-std::optional<QString> FakeHost::saveFileName(const QString& title, const QString&, const QString&)
-{
-    pickerTitles.append(title);
-    if (m_saveAnswers.empty()) {
-        ADD_FAILURE() << "unexpected save dialog: " << title.toStdString();
-        return std::nullopt;
-    }
-    std::optional<QString> answer = m_saveAnswers.front();
-    m_saveAnswers.pop_front();
-    return answer;
-}
-
 std::optional<QString> FakeHost::inputBox(const QString& prompt, const QString& title,
                                           const QString&)
 {
@@ -102,14 +83,6 @@ std::optional<QString> FakeHost::inputBox(const QString& prompt, const QString& 
     if (!given)
         return std::nullopt;
     return text;
-}
-
-void FakeHost::refresh()
-{
-    ++refreshes;
-    if (!m_folder.isEmpty())
-        listFolder(m_folder, false);
-    update_count();
 }
 
 } // namespace kelmar::test

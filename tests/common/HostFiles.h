@@ -1,6 +1,6 @@
 #pragma once
 
-#include "maintenance/BatchHost.h"
+#include "common/FakeHost.h"
 #include "maintenance/BatchProgress.h"
 #include "names/basMain.h"
 
@@ -8,7 +8,7 @@ namespace kelmar::test {
 
 // The files a front end would hand a batch from host's list: the selected names in list
 // order (only those named like an archive with archivesOnly).
-inline BatchFiles selectedOf(const BatchHost& host, bool archivesOnly = false)
+inline BatchFiles selectedOf(const FakeHost& host, bool archivesOnly = false)
 {
     BatchFiles files;
     files.folder = host.folder();
@@ -19,7 +19,7 @@ inline BatchFiles selectedOf(const BatchHost& host, bool archivesOnly = false)
     return files;
 }
 
-inline BatchFiles archivesOf(const BatchHost& host)
+inline BatchFiles archivesOf(const FakeHost& host)
 {
     return selectedOf(host, true);
 }

@@ -1,10 +1,10 @@
 #include "common/SelectedArchives.h"
 
-#include "maintenance/BatchHost.h"
+#include "common/FakeHost.h"
 
 namespace kelmar::test {
 
-BatchFiles selectedArchives(const BatchHost& host)
+BatchFiles selectedArchives(const FakeHost& host)
 {
     BatchFiles files;
     files.folder = host.folder();
@@ -15,10 +15,11 @@ BatchFiles selectedArchives(const BatchHost& host)
     return files;
 }
 
-UnzipRequest unzipRequestFor(const BatchHost& host, const QString& destination)
+UnzipRequest unzipRequestFor(const FakeHost& host, const QString& destination)
 {
     UnzipRequest request = unzipRequestFromOptions(host.options(), selectedArchives(host));
     request.destination = destination;
+    request.workers = host.workers;
     return request;
 }
 

@@ -23,6 +23,7 @@ inline ZipRequest zipRequest(const FakeHost& host, const QString& whereTo = QStr
 {
     ZipRequest request = zipRequestFrom(host.opts);
     request.files = zipSelection(host);
+    request.workers = host.workers;
     if (request.mode == ZipRequest::Mode::OneArchive)
         request.archive = whereTo;
     else
@@ -36,6 +37,7 @@ inline FoldersToZipsRequest foldersToZipsRequest(const FakeHost& host, bool dele
     FoldersToZipsRequest request = foldersToZipsRequestFrom(host.opts);
     request.folder = host.treeFolder();
     request.deleteFolders = deleteFolders;
+    request.workers = host.workers;
     return request;
 }
 

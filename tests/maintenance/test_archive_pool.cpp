@@ -6,7 +6,6 @@
 #include "common/SelectedArchives.h"
 #include "common/HostFiles.h"
 #include "common/Tools.h"
-#include "common/Workers.h"
 #include "common/ZipTestRequests.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/RezipFiles.h"
@@ -68,13 +67,13 @@ void makeSources(const QString& src)
 // before them, which may all have been taken up by then).
 Seen zipRun(int workers, const QString& stopAt, int* stopAfter)
 {
-    Workers pool(workers);
     QTemporaryDir dir;
     const QString src = dir.filePath(QStringLiteral("roms"));
     const QString out = dir.filePath(QStringLiteral("out"));
     QDir().mkpath(out);
     makeSources(src);
     FakeHost host;
+    host.workers = workers;
     host.listFolder(src);
     host.opts.chkDeleteFiles = Check::Ticked;
     host.opts.cmbFileCase = UseLowerCase;
@@ -109,7 +108,6 @@ Seen zipRun(int workers, const QString& stopAt, int* stopAfter)
 // starts.
 Seen testRun(int workers, int stopAt, bool rezip = false)
 {
-    Workers pool(workers);
     QTemporaryDir dir;
     for (int i = 1; i <= 12; ++i) {
         const QString name = QStringLiteral("a%1").arg(i, 2, 10, QChar(u'0'));
@@ -138,6 +136,7 @@ Seen testRun(int workers, int stopAt, bool rezip = false)
         RebuildRequest request;
         request.files = archivesOf(host);
         request.level = 9;
+        request.workers = workers;
         const BatchReport report = rezip_files(request, host, host, pressStop);
         for (const QString& line : std::as_const(host.log))
             seen.log.append(QString(line).replace(dir.path(), QStringLiteral("<root>")));
@@ -147,7 +146,8 @@ Seen testRun(int workers, int stopAt, bool rezip = false)
         seen.archives = int(report.items.size());
         return seen;
     }
-    const BatchReport report = test_zip_files(TestRequest{archivesOf(host), QString(), 0}, host, host, pressStop);
+    const BatchReport report =
+        test_zip_files(TestRequest{archivesOf(host), QString(), workers}, host, host, pressStop);
     seen.log = host.log;
     seen.files = treeOf(dir.path());
     for (const ItemOutcome& a : report.items)
@@ -162,7 +162,6 @@ Seen testRun(int workers, int stopAt, bool rezip = false)
 // is damaged. Stop is pressed as archive stopAt starts.
 Seen unzipRun(int workers, int stopAt)
 {
-    Workers pool(workers);
     QTemporaryDir dir;
     const QString work = dir.filePath(QStringLiteral("work"));
     for (int i = 1; i <= 12; ++i) {
@@ -185,6 +184,7 @@ Seen unzipRun(int workers, int stopAt)
     }
     QDir(work).removeRecursively();
     FakeHost host;
+    host.workers = workers;
     host.listFolder(dir.path());
     host.opts.chkDeleteZIPFiles = Check::Ticked;
     host.opts.chkRenameFiles = Check::Ticked;
@@ -278,13 +278,13 @@ TEST(ArchivePool, SeveralWorkersLookLikeOneArchiveAfterAnother)
 
 TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
 {
-    Workers pool(4);
     QTemporaryDir dir;
     const int count = 2000;
     for (int i = 0; i < count; ++i)
         writeFile(dir.filePath(QStringLiteral("t%1.bin").arg(i, 4, 10, QChar(u'0'))),
                   QByteArray::number(i));
     FakeHost host;
+    host.workers = 4;
     host.listFolder(dir.path());
     host.opts.chkDeleteFiles = Check::Ticked;
     host.opts.chkSaveZIPsinSameFolder = Check::Ticked;
@@ -299,13 +299,15 @@ TEST(ArchivePool, ThousandsOfTinyFilesAreAllZippedAndTested)
               false);
 
     host.listFolder(dir.path());
-    const BatchReport tested = test_zip_files(TestRequest{archivesOf(host), QString(), 0}, host, host);
+    const BatchReport tested =
+        test_zip_files(TestRequest{archivesOf(host), QString(), 4}, host, host);
     EXPECT_EQ(tested.count(ItemResult::Done), count);
 
     host.listFolder(dir.path());
     RebuildRequest rezip;
     rezip.files = archivesOf(host);
     rezip.level = host.opts.sliCompression;
+    rezip.workers = 4;
     const BatchReport rezipped = rezip_files(rezip, host, host);
     EXPECT_EQ(rezipped.items.size(), size_t(count));
     // Archives finish in any order, but the counter the user reads never goes back.

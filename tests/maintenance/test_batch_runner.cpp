@@ -1,4 +1,4 @@
-// The batch runner: the stop flag belongs to it, and a batch sees only its own snapshot.
+// The batch runner: the stop flag belongs to it, and a batch that throws ends with a message.
 #include "common/FakeHost.h"
 #include "maintenance/BatchRunner.h"
 
@@ -17,21 +17,12 @@ using namespace kelmar::test;
 
 namespace {
 
-// The scripted host, with the stop flag the runner keeps.
+// The scripted sink and questions, with the stop flag the runner keeps.
 class RunnerHost : public FakeHost
 {
 public:
     explicit RunnerHost(BatchRunner& runner) : m_runner(runner) {}
     bool stopRequested() const override { return m_runner.stopRequested(); }
-    void requestStop() override { m_runner.requestStop(); }
-    QString folder() const override { return m_runner.snapshot().folder; }
-    int fileCount() const override { return int(m_runner.snapshot().names.size()); }
-    QString fileName(int position) const override { return m_runner.snapshot().names.at(position); }
-    bool isSelected(int position) const override
-    {
-        return m_runner.snapshot().selected.at(std::size_t(position)) != 0;
-    }
-    Options options() const override { return m_runner.snapshot().options; }
 
 private:
     BatchRunner& m_runner;
@@ -45,15 +36,6 @@ bool waitUntilIdle(BatchRunner& runner)
     if (runner.busy())
         loop.exec();
     return !runner.busy();
-}
-
-BatchSnapshot listOf(const QStringList& names)
-{
-    BatchSnapshot s;
-    s.folder = QStringLiteral("/roms");
-    s.names = names;
-    s.selected.assign(std::size_t(names.size()), 1);
-    return s;
 }
 
 } // namespace
@@ -73,16 +55,17 @@ TEST(BatchRunner, ClearsTheStopFlagWhenABatchStartsAndNeverAfter)
     QObject::connect(&runner, &BatchRunner::finished, [&] { ++finished; });
     ASSERT_TRUE(runner.start(
         QStringLiteral("test"),
-        [&](BatchHost& h) {
-            sawStopAtStart = h.stopRequested();
+        [&](ProgressSink& sink, BatchQuestions&) {
+            sawStopAtStart = sink.stopRequested();
             looked.release();
             pressed.acquire();
-            sawStopLater = h.stopRequested();
+            sawStopLater = sink.stopRequested();
         },
-        host, listOf({"a.zip"})));
+        host, host));
     EXPECT_TRUE(runner.busy());
     // One batch at a time.
-    EXPECT_FALSE(runner.start(QStringLiteral("second"), [](BatchHost&) {}, host, {}));
+    EXPECT_FALSE(runner.start(
+        QStringLiteral("second"), [](ProgressSink&, BatchQuestions&) {}, host, host));
     looked.acquire();
     runner.requestStop();
     pressed.release();
@@ -93,28 +76,17 @@ TEST(BatchRunner, ClearsTheStopFlagWhenABatchStartsAndNeverAfter)
     EXPECT_EQ(finished, 1);
 }
 
-// The batch reads the list as it was when it started, and a batch that throws ends with a
-// message instead of taking the program down.
-TEST(BatchRunner, TheBatchSeesItsSnapshotAndAnExceptionBecomesAMessage)
+// A batch that throws ends with a message instead of taking the program down.
+TEST(BatchRunner, AnExceptionBecomesAMessage)
 {
     BatchRunner runner;
     RunnerHost host(runner);
-    QStringList seen;
     host.queueAnswer(MsgAnswer::Ok);
-    BatchSnapshot snapshot = listOf({"a.zip", "b.nes"});
-    snapshot.options.sliCompression = 9;
     ASSERT_TRUE(runner.start(
         QStringLiteral("test"),
-        [&](BatchHost& h) {
-            for (int i = 0; i < h.fileCount(); ++i)
-                seen << h.fullPath(i);
-            seen << QString::number(h.options().sliCompression);
-            throw std::runtime_error("disk on fire");
-        },
-        host, snapshot));
-    snapshot.names.clear(); // the caller's copy is not what the batch reads
+        [](ProgressSink&, BatchQuestions&) { throw std::runtime_error("disk on fire"); }, host,
+        host));
     ASSERT_TRUE(waitUntilIdle(runner));
-    EXPECT_EQ(seen, QStringList({"/roms/a.zip", "/roms/b.nes", "9"}));
     EXPECT_EQ(host.questions, QStringList{"Kelmar|Unexpected Error: disk on fire"});
 }
 
@@ -128,12 +100,12 @@ TEST(BatchRunner, DestroyedDuringABatchStopsItAndWaits)
     auto runner = std::make_unique<BatchRunner>();
     RunnerHost host(*runner);
     ASSERT_TRUE(runner->start(QStringLiteral("long"),
-                              [&](BatchHost& h) {
+                              [&](ProgressSink& sink, BatchQuestions&) {
                                   letGo.acquire();
-                                  sawStop = h.stopRequested();
+                                  sawStop = sink.stopRequested();
                                   ended = true;
                               },
-                              host, {}));
+                              host, host));
     QTimer::singleShot(0, [&] { letGo.release(); });
     runner.reset();
     EXPECT_TRUE(ended);

@@ -2,7 +2,6 @@
 #include "common/FakeHost.h"
 #include "common/HostFiles.h"
 #include "common/Tools.h"
-#include "common/Workers.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/CalculateSpace.h"
 
@@ -147,13 +146,12 @@ TEST(CalculateSpace, NothingSelectedSaysWhoopsAndStopReportsWhatWasListed)
     EXPECT_TRUE(host.log.isEmpty());
 
     // Stop pressed as the first archive is found unreadable: one archive after another.
-    const Workers oneWorker(1);
     writeFile(dir.filePath(QStringLiteral("a.zip")), "not an archive");
     host.listFolder(dir.path());
     host.questions.clear();
     host.queueAnswer(MsgAnswer::Ok);
     host.onLog = [&](const QString&) { host.stop = true; };
-    const BatchReport report = calculate_space(SpaceRequest{archivesOf(host), 0}, host, host);
+    const BatchReport report = calculate_space(SpaceRequest{archivesOf(host), 1}, host, host);
     EXPECT_TRUE(report.stopped());
     ASSERT_EQ(report.items.size(), 1u);
     EXPECT_EQ(report.items[0].path, dir.filePath(QStringLiteral("a.zip")));

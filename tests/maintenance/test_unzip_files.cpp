@@ -5,9 +5,7 @@
 #include "common/FakeHost.h"
 #include "common/SelectedArchives.h"
 #include "common/Tools.h"
-#include "common/Workers.h"
 #include "fs/FreeSpace.h"
-#include "maintenance/ArchivePool.h"
 #include "maintenance/UnzipFiles.h"
 
 #include <gtest/gtest.h>
@@ -435,14 +433,14 @@ TEST(UnzipFiles, RenamesAfterTheArchiveFirstOneWinsAndNothingIsReplaced)
 
 TEST(UnzipFiles, StopDuringAnArchiveAbortsItAndAfterOneEndsQuietly)
 {
-    // One archive after another; several at once are compared with this in the pool's tests.
-    const Workers oneWorker(1);
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
     QTemporaryDir dir;
     for (const char* name : {"a.zip", "b.zip", "c.zip"})
         makeRawArchive(dir.filePath(QLatin1String(name)),
                        {QStringLiteral("rom-%1.nes").arg(QLatin1Char(name[0]))});
     FakeHost host;
+    // One archive after another; several at once are compared with this in the pool's tests.
+    host.workers = 1;
     host.opts = quietOptions();
     host.opts.chkDeleteZIPFiles = Check::Ticked;
     host.opts.chkRenameFiles = Check::Ticked;
@@ -528,7 +526,6 @@ TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
     for (const int workers : {1, 2}) {
         SCOPED_TRACE(workers);
-        ArchivePool::setWorkers(workers);
         QTemporaryDir dir;
         makeRawArchive(dir.filePath(QStringLiteral("a.zip")), {QStringLiteral("one.nes")});
         makeRawArchive(dir.filePath(QStringLiteral("b.zip")), {QStringLiteral("two.nes")});
@@ -538,9 +535,9 @@ TEST(UnzipFiles, NoToUhOhEndsTheBatchAndTheProgramWithNothingMoreChanged)
         host.opts.chkDeleteZIPFiles = Check::Ticked;
         host.opts.chkRenameFiles = Check::Ticked;
         host.listFolder(dir.path());
+        host.workers = workers;
         host.queueAnswer(MsgAnswer::No);
         const BatchReport report = unzip_files(unzipRequestFor(host), host, host);
-        ArchivePool::setWorkers(0);
         EXPECT_EQ(report.end, BatchEnd::EndProgram);
         // Asked once, even when the other archive fails the same way meanwhile.
         ASSERT_EQ(host.questions.size(), 1);

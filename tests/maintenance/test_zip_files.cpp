@@ -3,7 +3,6 @@
 #include "common/Scoped.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
-#include "common/Workers.h"
 #include "common/ZipTestRequests.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/ZipFiles.h"
@@ -256,11 +255,11 @@ TEST(ZipFiles, StopEndsPerFileRunAfterTheArchiveInHandAndCancelsASingleArchive)
     KELMAR_REQUIRE_TOOL(QStringLiteral("zipinfo"));
     // Which archives are in hand when a given line reaches the log is exact with one worker;
     // ArchivePool's tests stop a batch of several.
-    const Workers oneWorker(1);
     Fixture f;
     for (int i = 1; i <= 5; ++i)
         f.make(QStringLiteral("g%1.nes").arg(i), textBytes(20000, i));
     FakeHost host;
+    host.workers = 1;
     host.listFolder(f.src);
     host.opts.chkDeleteFiles = Check::Ticked;
     host.onLog = [&](const QString& line) {
@@ -404,8 +403,6 @@ private:
 
 TEST(ZipFiles, AnUnexpectedErrorAsksAndNoEndsTheProgram)
 {
-    // Which archives follow the answer is exact with one worker.
-    const Workers oneWorker(1);
     const QString uhOh =
         QStringLiteral("Uh oh!|Unexpected Error 5\rDo you want to try to continue?");
     struct Case
@@ -449,6 +446,7 @@ TEST(ZipFiles, AnUnexpectedErrorAsksAndNoEndsTheProgram)
         for (const char* name : {"a.rom", "b.rom", "c.rom"})
             f.make(QLatin1String(name), textBytes(5000, 1));
         FailingHost host;
+        host.workers = 1; // which archives follow the answer is exact with one worker
         host.listFolder(f.src);
         host.opts.radOneZIP = c.oneArchive;
         host.queueAnswer(c.answer);

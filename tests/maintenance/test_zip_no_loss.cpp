@@ -4,7 +4,6 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
-#include "common/Workers.h"
 #include "common/ZipTestRequests.h"
 #include "fs/FolderTree.h"
 #include "maintenance/ArchivePool.h"
@@ -372,7 +371,6 @@ TEST(ZipNoLoss, ASourceChangedAfterItWasReadIsKept)
     };
     // The change comes between one archive's write and its deletions, before the next
     // archive is read: one archive after another.
-    const Workers oneWorker(1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.loss);
         QTemporaryDir dir;
@@ -381,6 +379,7 @@ TEST(ZipNoLoss, ASourceChangedAfterItWasReadIsKept)
         writeFile(folder + "/a.rom", "aaaa");
         writeFile(folder + "/b.rom", "bbbb");
         FakeHost host;
+        host.workers = 1;
         host.opts.chkDeleteFiles = Check::Ticked;
         host.opts.chkSaveZIPsinSameFolder = Check::Ticked;
         host.opts.radOneZIP = c.mode == OneArchive;

@@ -5,7 +5,6 @@
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"
 #include "common/Tools.h"
-#include "common/Workers.h"
 #include "common/ZipTestRequests.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/ZipFiles.h"
@@ -28,8 +27,8 @@ namespace {
 QString zipAll(const QString& folder, const QString& archive, int level, const QString& password,
                int workers, bool deleteOriginals = false, ZipComponent* component = nullptr)
 {
-    Workers pool(workers);
     FakeHost host;
+    host.workers = workers;
     host.listFolder(folder);
     host.opts.radOneZIP = true;
     host.opts.sliCompression = level;

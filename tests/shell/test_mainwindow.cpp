@@ -45,6 +45,25 @@ using kelmar::test::writeFile;
 
 namespace {
 
+using FakeRun =
+    std::function<BatchReport(const BatchSnapshot&, ProgressSink&, BatchQuestions&)>;
+
+// A batch for the window to run: run gets the list as it stood when the command was given,
+// and the window's sink and questions. Nothing is re-read after it unless refreshList.
+frmKelmar::Prepare fakeBatch(FakeRun run = {}, bool refreshList = false)
+{
+    return [run, refreshList](frmKelmar&,
+                              const BatchSnapshot& taken) -> std::optional<frmKelmar::BatchJob> {
+        frmKelmar::BatchJob job;
+        job.run = [run, taken](ProgressSink& sink, BatchQuestions& questions) {
+            return run ? run(taken, sink, questions) : BatchReport();
+        };
+        job.beep = false;
+        job.refreshList = refreshList;
+        return job;
+    };
+}
+
 class MainWindowTest : public ::testing::Test
 {
 protected:
@@ -190,7 +209,7 @@ TEST_F(MainWindowTest, PopupMenusHoldTheirEntriesInOrder)
 
 TEST_F(MainWindowTest, PopupEnablesFileCommandsOnlyWithASelectionAndAnOperation)
 {
-    window->registerOperation(QStringLiteral("delete_files"), [](BatchHost&) {});
+    window->registerBatch(QStringLiteral("delete_files"), fakeBatch());
     listFiles({{"a.zip", 10}, {"b.nes", 10}});
 
     window->prepareOptionsMenu();
@@ -340,8 +359,8 @@ TEST_F(MainWindowTest, ActionButtonsFollowTheControlTab)
 {
     auto* zip = find<QPushButton>("cmdZipFiles");
     auto* unzip = find<QPushButton>("cmdUnzipFiles");
-    window->registerOperation(QStringLiteral("zip_files"), [](BatchHost&) {});
-    window->registerOperation(QStringLiteral("unzip_files"), [](BatchHost&) {});
+    window->registerBatch(QStringLiteral("zip_files"), fakeBatch());
+    window->registerBatch(QStringLiteral("unzip_files"), fakeBatch());
     EXPECT_TRUE(zip->isEnabled());
     EXPECT_TRUE(unzip->isEnabled());
     auto* tabs = find<QTabWidget>("Tabs");
@@ -372,29 +391,30 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
     window->show();
     QSemaphore gate;
     std::atomic<bool> ranOffUiThread{false};
-    window->registerOperation(QStringLiteral("test_zip_files"), [&](BatchHost& host) {
+    const FakeRun run = [&](const BatchSnapshot& taken, ProgressSink& sink,
+                            BatchQuestions& questions) {
         ranOffUiThread = QThread::currentThread() != qApp->thread();
-        host.clear_log();
-        host.protect_form();
+        sink.clear_log();
         const MsgAnswer answer =
-            host.messageBox(QStringLiteral("Test them?"), QStringLiteral("Kelmar"),
-                            MsgIcon::Question, MsgButtons::YesNo);
-        host.write_log(answer == MsgAnswer::Yes ? QStringLiteral("yes") : QStringLiteral("no"));
-        for (int i = 0; i < host.fileCount(); ++i) {
-            if (!host.isSelected(i) || !host.fileName(i).endsWith(QStringLiteral(".zip")))
+            questions.messageBox(QStringLiteral("Test them?"), QStringLiteral("Kelmar"),
+                                 MsgIcon::Question, MsgButtons::YesNo);
+        sink.write_log(answer == MsgAnswer::Yes ? QStringLiteral("yes") : QStringLiteral("no"));
+        for (int i = 0; i < int(taken.names.size()); ++i) {
+            const QString& name = taken.names.at(i);
+            if (!taken.selected.at(size_t(i)) || !name.endsWith(QStringLiteral(".zip")))
                 continue;
-            host.write_log(QStringLiteral("Testing ") + host.fullPath(i));
-            host.setStatusText(QStringLiteral("Testing %1").arg(i));
+            sink.write_log(QStringLiteral("Testing ") + taken.folder + QDir::separator() + name);
+            sink.setStatusText(QStringLiteral("Testing %1").arg(i));
             gate.acquire();
-            if (host.stopRequested()) {
-                host.write_log(QStringLiteral("stopped"));
+            if (sink.stopRequested()) {
+                sink.write_log(QStringLiteral("stopped"));
                 break;
             }
         }
-        host.release_form();
-        host.showCreditLine();
-        host.refresh();
-    });
+        sink.showCreditLine();
+        return BatchReport();
+    };
+    window->registerBatch(QStringLiteral("test_zip_files"), fakeBatch(run, true));
     Dialogs::script().messages.push_back(MsgAnswer::Yes);
     window->select_all();
     window->prepareOptionsMenu();
@@ -505,11 +525,10 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
     MsgAnswer notice = MsgAnswer::Cancel;
     MsgAnswer question = MsgAnswer::Cancel;
     bool named = true;
-    window->registerOperation(QStringLiteral("rezip_files"), [&](BatchHost& host) {
-        host.protect_form();
+    const FakeRun run = [&](const BatchSnapshot&, ProgressSink& sink, BatchQuestions& host) {
         closed.acquire(); // after the close asked for a stop
         // Progress that arrives after the close must not hide why the window stays open.
-        host.setStatusText(QStringLiteral("ReZipping File 1 of 1"));
+        sink.setStatusText(QStringLiteral("ReZipping File 1 of 1"));
         progressed = true;
         wakeUiThread();
         seen.acquire();
@@ -521,9 +540,10 @@ TEST_F(MainWindowTest, ClosingDuringABatchStopsItFirst)
         named = host.inputBox(QStringLiteral("Enter new name: "), QStringLiteral("Rename"),
                               QStringLiteral("a.zip"))
                     .has_value();
-        host.write_log(QStringLiteral("stopped"));
-        host.release_form();
-    });
+        sink.write_log(QStringLiteral("stopped"));
+        return BatchReport();
+    };
+    window->registerBatch(QStringLiteral("rezip_files"), fakeBatch(run));
     ASSERT_TRUE(window->runOperation(QStringLiteral("rezip_files")));
     waitUntil([&] { return !find<QTabWidget>("Tabs")->isEnabled(); });
     EXPECT_FALSE(window->close());
@@ -547,15 +567,14 @@ TEST_F(MainWindowTest, FatalErrorInABatchEndsTheProgramThroughItsNormalShutdown)
 {
     listFiles({{"one.zip", 1}});
     window->show();
-    window->registerOperation(QStringLiteral("unzip_files"), [](BatchHost& host) {
-        host.protect_form();
-        host.endProgram();
-        // The batch still finishes what it has in hand before the window goes: the window
-        // has handled everything endProgram sent it when this returns.
-        QMetaObject::invokeMethod(qApp, [] {}, Qt::BlockingQueuedConnection);
-        host.write_log(QStringLiteral("finished"));
-        host.release_form();
-    });
+    // The batch finishes what it has in hand before the window goes.
+    window->registerBatch(QStringLiteral("unzip_files"),
+                          fakeBatch([](const BatchSnapshot&, ProgressSink& sink, BatchQuestions&) {
+                              sink.write_log(QStringLiteral("finished"));
+                              BatchReport report;
+                              report.end = BatchEnd::EndProgram;
+                              return report;
+                          }));
     ASSERT_TRUE(window->runOperation(QStringLiteral("unzip_files")));
     waitUntil([&] { return !window->isVisible(); });
     EXPECT_FALSE(window->batchRunning());
@@ -566,11 +585,13 @@ TEST_F(MainWindowTest, FatalErrorInABatchEndsTheProgramThroughItsNormalShutdown)
 
 TEST_F(MainWindowTest, LogLinesFromABatchKeepTheirOrder)
 {
-    window->registerOperation(QStringLiteral("calculate_space"), [](BatchHost& host) {
-        host.clear_log();
-        for (int i = 0; i < 2000; ++i)
-            host.write_log(QString::number(i));
-    });
+    window->registerBatch(QStringLiteral("calculate_space"),
+                          fakeBatch([](const BatchSnapshot&, ProgressSink& sink, BatchQuestions&) {
+                              sink.clear_log();
+                              for (int i = 0; i < 2000; ++i)
+                                  sink.write_log(QString::number(i));
+                              return BatchReport();
+                          }));
     bool finished = false;
     QObject::connect(window.get(), &frmKelmar::batchFinished, [&] { finished = true; });
     ASSERT_TRUE(window->runOperation(QStringLiteral("calculate_space")));
