@@ -200,16 +200,21 @@ int ArchiveReader::readEntry(quint64 index, const std::function<int(const char*,
     return reader.result() == ZipOk ? result : fail(reader.result(), reader.detail());
 }
 
-// libzip's ZIP_CHECKCONS refuses what the format allows (data descriptors, differing extra
-// fields, repeated names); the local headers are compared here instead.
-int ArchiveReader::test()
+int ArchiveReader::openChecked()
 {
     if (const int opened = open(); opened != ZipOk)
         return opened;
     m_detail.clear();
     const QString contradiction = localHeaderContradictionOf(m_file.get());
-    if (!contradiction.isEmpty())
-        return fail(ZipDamaged, contradiction);
+    return contradiction.isEmpty() ? int(ZipOk) : fail(ZipDamaged, contradiction);
+}
+
+// libzip's ZIP_CHECKCONS refuses what the format allows (data descriptors, differing extra
+// fields, repeated names); the local headers are compared here instead.
+int ArchiveReader::test()
+{
+    if (const int checked = openChecked(); checked != ZipOk)
+        return checked;
     zip_t* archive = m_archive.get();
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     int result = ZipOk;
@@ -244,15 +249,11 @@ int ArchiveReader::test()
 
 int ArchiveReader::extract(const ExtractSettings& settings, ExtractManifest* manifest)
 {
-    if (const int opened = open(); opened != ZipOk)
-        return opened;
-    m_detail.clear();
     // Checked before a byte is written: entries that share their data, or whose local header
     // lies about them, would write far more than the archive holds, and test calls the
     // archive bad for the same reasons.
-    const QString contradiction = localHeaderContradictionOf(m_file.get());
-    if (!contradiction.isEmpty())
-        return fail(ZipDamaged, contradiction);
+    if (const int checked = openChecked(); checked != ZipOk)
+        return checked;
     return ZipExtractor(*this, settings, *manifest).extract();
 }
 

@@ -97,6 +97,9 @@ public:
     static int opens();
 
 private:
+    // Opens the archive and compares its local headers with its directory: what test and
+    // extract both need before they read an entry.
+    int openChecked();
     ZipArchivePtr openStream(int* result);
     int failOpening(int code, const QString& detail);
 
