@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Help.h"
 #include "maintenance/BatchProgress.h"
 #include "settings/Options.h"
 
@@ -79,43 +80,47 @@ struct Context
     int jobs = 0; // --jobs: archives (or threads) at once; 0: one per processor core
 };
 
-// One command: its name, its entry point and its section of --help, which
-// "kelmar-cli COMMAND --help" prints alone.
+// One command: its name, its entry point and its description, from which its section of
+// --help ("kelmar-cli COMMAND --help" prints it alone) and of the manual page are made.
 using Runner = int (*)(const QStringList& args, const Context& context, QTextStream& out,
                        QTextStream& err);
 struct Command
 {
     const char* name;
     Runner run;
-    const char* help;
+    CommandHelp (*help)();
 };
 
+// Every command, in the order --help lists them.
+const std::vector<Command>& commands();
+const Command* findCommand(const QString& name);
+
 int runTest(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
-extern const char* const kTestHelp;
+CommandHelp testHelp();
 
 int runZip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
-extern const char* const kZipHelp;
+CommandHelp zipHelp();
 int runFoldersToZips(const QStringList& args, const Context& context, QTextStream& out,
                      QTextStream& err);
-extern const char* const kFoldersToZipsHelp;
+CommandHelp foldersToZipsHelp();
 
 int runUnzip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
-extern const char* const kUnzipHelp;
+CommandHelp unzipHelp();
 int runSpace(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
-extern const char* const kSpaceHelp;
+CommandHelp spaceHelp();
 int runDelete(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
-extern const char* const kDeleteHelp;
+CommandHelp deleteHelp();
 
 int runRezip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
-extern const char* const kRezipHelp;
+CommandHelp rezipHelp();
 int runRemoveNonRoms(const QStringList& args, const Context& context, QTextStream& out,
                      QTextStream& err);
-extern const char* const kRemoveNonRomsHelp;
+CommandHelp removeNonRomsHelp();
 int runAttributes(const QStringList& args, const Context& context, QTextStream& out,
                   QTextStream& err);
-extern const char* const kAttributesHelp;
+CommandHelp attributesHelp();
 
 int runRename(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
-extern const char* const kRenameHelp;
+CommandHelp renameHelp();
 
 } // namespace kelmar::cli

@@ -7,18 +7,34 @@
 
 namespace kelmar::cli {
 
+CliOption CliOption::described(const QString& text) const
+{
+    CliOption option = *this;
+    option.help = text;
+    return option;
+}
+
+CliOption CliOption::described(const QString& value, const QString& text) const
+{
+    CliOption option = described(text);
+    option.valueName = value;
+    return option;
+}
+
 CliOption cliSwitch(const QStringList& names, const std::function<void()>& set)
 {
-    return {names, false, QString(), [set](const QString&) {
+    return {names, false, QString(),
+            [set](const QString&) {
                 set();
                 return QString();
-            }};
+            },
+            QString(), QString()};
 }
 
 CliOption cliValue(const QString& name, const QString& whenMissing,
                    const std::function<QString(const QString& value)>& apply)
 {
-    return {{name}, true, whenMissing, apply};
+    return {{name}, true, whenMissing, apply, QString(), QString()};
 }
 
 CliOption levelOption(Options& options)
@@ -86,7 +102,8 @@ QCommandLineOption parserOption(const CliOption& option)
         names.append(name.mid(name.startsWith(QStringLiteral("--")) ? 2 : 1));
     QCommandLineOption parsed(names);
     if (option.takesValue)
-        parsed.setValueName(QStringLiteral("VALUE"));
+        parsed.setValueName(option.valueName.isEmpty() ? QStringLiteral("VALUE")
+                                                       : option.valueName);
     return parsed;
 }
 

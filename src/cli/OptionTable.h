@@ -20,6 +20,12 @@ struct CliOption
     bool takesValue = false;
     QString whenMissing; // the usage error when the value is absent
     std::function<QString(const QString& value)> apply;
+    QString valueName; // the value's placeholder in the help ("N", "DIR", "lower|upper|original")
+    QString help;      // what the option does: one paragraph, wrapped where it is printed
+
+    // This option with its help (and, for an option with a value, its placeholder).
+    CliOption described(const QString& text) const;
+    CliOption described(const QString& value, const QString& text) const;
 };
 using OptionTable = std::vector<CliOption>;
 

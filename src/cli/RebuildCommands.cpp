@@ -1,6 +1,7 @@
 // kelmar-cli rezip, remove-non-roms and attributes: the operations that rebuild archives.
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressLine.h"
 #include "maintenance/ChangeAttributes.h"
@@ -12,85 +13,6 @@
 
 namespace kelmar::cli {
 
-const char* const kRezipHelp =
-    R"HELP(  rezip     Rebuild zip archives at a new compression level, from their files at
-            the top level (stored folder names are dropped), decrypting with the
-            saved unzip password and encrypting with the zip password (AES-256).
-            Logs "Error when rezipping PATH" (the reason on the next line) for an
-            archive that cannot be rebuilt; it stays as it was.
-
-Each archive is rebuilt beside itself under a hidden temporary name, read back in
-full, and only then renamed over the old one: a failure (a full disk, a damaged
-entry, two entries that would get one name) leaves the archive untouched.
-Entries keep their modification times.
-
-Arguments of rezip:
-  PATH      An archive, or a folder meaning every file in it whose name ends in
-            ".zip" (in any case; hidden files and subfolders are not searched).
-
-Options of rezip:
-  --level N            0 (store) to 9 (the saved level when not given).
-  --password PW        Encrypt the new archives with AES-256 and PW.
-  --no-password        Do not encrypt, even if a zip password is saved.
-  --unzip-password PW  Decrypt the old archives with PW (the saved unzip password
-                       is used when this is not given).
-
-Exit status of rezip:
-  0  every archive was rebuilt
-  1  at least one archive could not be rebuilt, or a PATH does not exist
-  2  usage error
-  3  stopped (Ctrl+C, SIGTERM, SIGHUP), and nothing failed before
-)HELP";
-
-const char* const kRemoveNonRomsHelp =
-    R"HELP(  remove-non-roms
-            Remove from zip archives every entry that the ROM filter does not
-            mark as a ROM; the entries kept are copied as they are, never
-            recompressed. Logs "Removed N entries from PATH" per archive. An
-            archive left without entries stays as an empty archive. Each archive
-            is rebuilt as rezip does: a failure leaves it untouched. With an
-            empty ROM filter it refuses to start (exit status 2).
-
-Arguments of remove-non-roms:
-  PATH      An archive, or a folder meaning every file in it whose name ends in
-            ".zip" (in any case; hidden files and subfolders are not searched).
-
-Options of remove-non-roms:
-  --rom-filter F       Use F ("*.nes;*.sfc") as the ROM filter instead of the
-                       saved one. An empty filter is refused.
-  --yes                Remove without asking. Without it, remove-non-roms asks on
-                       a terminal and refuses otherwise.
-
-Exit status of remove-non-roms:
-  0  every archive was rebuilt (or had nothing to change)
-  1  at least one archive could not be rebuilt, or a PATH does not exist
-  2  usage error, or the ROM filter is empty
-  3  stopped (Ctrl+C, SIGTERM, SIGHUP), and nothing failed before
-)HELP";
-
-const char* const kAttributesHelp =
-    R"HELP(  attributes
-            Give every file inside zip archives the chosen attributes, stored in
-            the archive (the DOS bits, and no write permission in the Unix mode
-            when read-only). The archives are rebuilt as rezip does, at the saved
-            level, without a password: a failure leaves an archive untouched.
-            Logs "Error changing attributes in PATH".
-
-Arguments of attributes:
-  PATH      An archive, or a folder meaning every file in it whose name ends in
-            ".zip" (in any case; hidden files and subfolders are not searched).
-
-Options of attributes (attributes not given are cleared):
-  --read-only, --hidden, --archive
-  --level N, --unzip-password PW
-                       As for rezip.
-
-Exit status of attributes:
-  0  every archive was rebuilt
-  1  at least one archive could not be rebuilt, or a PATH does not exist
-  2  usage error
-  3  stopped (Ctrl+C, SIGTERM, SIGHUP), and nothing failed before
-)HELP";
 
 namespace {
 
@@ -98,9 +20,70 @@ namespace {
 OptionTable sharedOptions(Options& options)
 {
     return {
-        levelOption(options),
-        unzipPasswordOption(QStringLiteral("--unzip-password"), options, false),
+        levelOption(options).described(
+            QStringLiteral("N"), QStringLiteral("0 (store) to 9 (the saved level when not given).")),
+        unzipPasswordOption(QStringLiteral("--unzip-password"), options, false)
+            .described(QStringLiteral("PW"),
+                       QStringLiteral("Decrypt the old archives with PW (the saved unzip "
+                                      "password is used when this is not given).")),
     };
+}
+
+OptionTable rezipOptions(Options& options)
+{
+    OptionTable table = sharedOptions(options);
+    table.insert(table.begin() + 1,
+                 {zipPasswordOption(options).described(
+                      QStringLiteral("PW"),
+                      QStringLiteral("Encrypt the new archives with AES-256 and PW.")),
+                  cliSwitch({QStringLiteral("--no-password")},
+                            [&options] { options.chkZIPPassword = Check::Clear; })
+                      .described(QStringLiteral("Do not encrypt, even if a zip password is "
+                                                "saved."))});
+    return table;
+}
+
+OptionTable removeNonRomsOptions(Options& options, bool& yes)
+{
+    return {
+        cliValue(QStringLiteral("--rom-filter"), QStringLiteral("--rom-filter needs a value"),
+                 [&options](const QString& v) {
+                     options.lblROMFilter = v;
+                     return QString();
+                 })
+            .described(QStringLiteral("F"),
+                       QStringLiteral("Use F (\"*.nes;*.sfc\") as the ROM filter instead of "
+                                      "the saved one. An empty filter is refused.")),
+        cliSwitch({QStringLiteral("--yes"), QStringLiteral("-y")}, [&yes] { yes = true; })
+            .described(QStringLiteral("Remove without asking. Without it, remove-non-roms asks "
+                                      "on a terminal and refuses otherwise.")),
+    };
+}
+
+OptionTable attributesOptions(Options& options, int& chosen)
+{
+    OptionTable table = sharedOptions(options);
+    const auto attribute = [&chosen](const char* name, int bit, const char* text) {
+        return cliSwitch({QLatin1String(name)}, [&chosen, bit] { chosen |= bit; })
+            .described(QLatin1String(text));
+    };
+    table.insert(table.begin(),
+                 {attribute("--read-only", AttrReadOnly,
+                            "Read-only: the DOS bit, and no write permission in the Unix mode."),
+                  attribute("--hidden", AttrHidden, "Hidden: the DOS bit."),
+                  attribute("--archive", AttrArchive, "Archive: the DOS bit.")});
+    return table;
+}
+
+// The exit status of the three rebuilding commands; done says what 0 means.
+HelpSection rebuildExitStatus(const char* command, const char* done)
+{
+    return exitStatus(command, {{QStringLiteral("0"), QLatin1String(done)},
+                                {QStringLiteral("1"),
+                                 QStringLiteral("at least one archive could not be rebuilt, or "
+                                                "a PATH does not exist")},
+                                {QStringLiteral("2"), QStringLiteral("usage error")},
+                                stoppedStatus()});
 }
 
 using RebuildBatch = BatchReport (*)(const RebuildRequest&, ProgressSink&, BatchQuestions&,
@@ -155,16 +138,74 @@ int runOverGroups(const char* command, const QStringList& paths, const Options& 
 
 } // namespace
 
+CommandHelp rezipHelp()
+{
+    static Options options;
+    CommandHelp help;
+    help.summary = QStringLiteral(
+        "Rebuild zip archives at a new compression level, from their files at the top level "
+        "(stored folder names are dropped), decrypting with the saved unzip password and "
+        "encrypting with the zip password (AES-256). Logs \"Error when rezipping PATH\" (the "
+        "reason on the next line) for an archive that cannot be rebuilt; it stays as it was.");
+    help.before = {{QString(),
+                    {},
+                    QStringLiteral("Each archive is rebuilt beside itself under a hidden "
+                                   "temporary name, read back in full, and only then renamed "
+                                   "over the old one: a failure (a full disk, a damaged entry, "
+                                   "two entries that would get one name) leaves the archive "
+                                   "untouched. Entries keep their modification times.")},
+                   archiveArguments("rezip")};
+    help.optionsHeading = QStringLiteral("Options of rezip:");
+    help.options = rezipOptions(options);
+    help.after = {rebuildExitStatus("rezip", "every archive was rebuilt")};
+    return help;
+}
+
+CommandHelp removeNonRomsHelp()
+{
+    static Options options;
+    static bool yes = false;
+    CommandHelp help;
+    help.summary = QStringLiteral(
+        "Remove from zip archives every entry that the ROM filter does not mark as a ROM; the "
+        "entries kept are copied as they are, never recompressed. Logs \"Removed N entries "
+        "from PATH\" per archive. An archive left without entries stays as an empty archive. "
+        "Each archive is rebuilt as rezip does: a failure leaves it untouched. With an empty "
+        "ROM filter it refuses to start (exit status 2).");
+    help.before = {archiveArguments("remove-non-roms")};
+    help.optionsHeading = QStringLiteral("Options of remove-non-roms:");
+    help.options = removeNonRomsOptions(options, yes);
+    HelpSection status = rebuildExitStatus("remove-non-roms",
+                                           "every archive was rebuilt (or had nothing to change)");
+    status.items[2].text = QStringLiteral("usage error, or the ROM filter is empty");
+    help.after = {status};
+    return help;
+}
+
+CommandHelp attributesHelp()
+{
+    static Options options;
+    static int chosen = 0;
+    CommandHelp help;
+    help.summary = QStringLiteral(
+        "Give every file inside zip archives the chosen attributes, stored in the archive (the "
+        "DOS bits, and no write permission in the Unix mode when read-only). The archives are "
+        "rebuilt as rezip does, at the saved level, without a password: a failure leaves an "
+        "archive untouched. Logs \"Error changing attributes in PATH\".");
+    help.before = {archiveArguments("attributes")};
+    help.optionsHeading = QStringLiteral("Options of attributes (attributes not given are "
+                                         "cleared):");
+    help.options = attributesOptions(options, chosen);
+    help.after = {rebuildExitStatus("attributes", "every archive was rebuilt")};
+    return help;
+}
+
 int runRezip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
     Options options = context.saved;
     options.chkSound = Check::Clear;
     QStringList paths;
-    OptionTable table = sharedOptions(options);
-    table.push_back(zipPasswordOption(options));
-    table.push_back(cliSwitch({QStringLiteral("--no-password")},
-                              [&] { options.chkZIPPassword = Check::Clear; }));
-    if (!parseOptions(args, "rezip", table, &paths, err))
+    if (!parseOptions(args, "rezip", rezipOptions(options), &paths, err))
         return kExitUsage;
     return runOverGroups("rezip", paths, options, context.jobs, out, err, "Rezipped",
                          rezip_files);
@@ -177,15 +218,7 @@ int runRemoveNonRoms(const QStringList& args, const Context& context, QTextStrea
     options.chkSound = Check::Clear;
     bool yes = false;
     QStringList paths;
-    const OptionTable table = {
-        cliSwitch({QStringLiteral("--yes"), QStringLiteral("-y")}, [&] { yes = true; }),
-        cliValue(QStringLiteral("--rom-filter"), QStringLiteral("--rom-filter needs a value"),
-                 [&](const QString& v) {
-                     options.lblROMFilter = v;
-                     return QString();
-                 }),
-    };
-    if (!parseOptions(args, "remove-non-roms", table, &paths, err))
+    if (!parseOptions(args, "remove-non-roms", removeNonRomsOptions(options, yes), &paths, err))
         return kExitUsage;
     if (romFilterIsEmpty(options.lblROMFilter))
         return usage(err, QStringLiteral("the ROM filter is empty, so every entry would be "
@@ -215,11 +248,7 @@ int runAttributes(const QStringList& args, const Context& context, QTextStream& 
     options.chkSound = Check::Clear;
     int chosen = 0;
     QStringList paths;
-    OptionTable table = sharedOptions(options);
-    table.push_back(cliSwitch({QStringLiteral("--read-only")}, [&] { chosen |= AttrReadOnly; }));
-    table.push_back(cliSwitch({QStringLiteral("--hidden")}, [&] { chosen |= AttrHidden; }));
-    table.push_back(cliSwitch({QStringLiteral("--archive")}, [&] { chosen |= AttrArchive; }));
-    if (!parseOptions(args, "attributes", table, &paths, err))
+    if (!parseOptions(args, "attributes", attributesOptions(options, chosen), &paths, err))
         return kExitUsage;
     return runOverGroups("attributes", paths, options, context.jobs, out, err, "Updated",
                          change_attributes, chosen);

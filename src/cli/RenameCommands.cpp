@@ -1,52 +1,13 @@
 // kelmar-cli rename: the window's renames by rule, with a plan that can be shown first.
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "maintenance/RenameFiles.h"
 #include "names/basMain.h"
 
 namespace kelmar::cli {
 
-const char* const kRenameHelp =
-    R"HELP(  rename    Rename files by one rule, as the window's "Rename" menu does. A file
-            is never renamed over another file (hidden files and folders count):
-            such a file keeps its name, and the log says "Error renaming OLD! NEW
-            already exists." Every file named is made writable by its owner. The
-            whole plan is worked out before the first file is touched; a file
-            whose new name another file of the run gives up is renamed after it.
-
-Arguments of rename:
-  PATH      A file, or a folder meaning every file in it (not hidden files, not
-            subfolders).
-
-Options of rename (exactly one rule):
-  --capital              Capital Case: lower case, with a capital at the start
-                         and after every space, "_" and "(".
-  --lower                lower case, extension included.
-  --upper                UPPER CASE, extension included.
-  --insert-spaces        A space before every capital A-Z and "-" of the name
-                         (not the extension) that does not follow a space:
-                         "SuperMarioBros.nes" -> "Super Mario Bros.nes". Logs
-                         "Renamed OLD to NEW" for every file.
-  --remove-spaces        Every space removed.
-  --find TEXT --replace TEXT
-                         Every occurrence of TEXT (case-sensitive) replaced;
-                         names without it are left alone. The replacement may
-                         not hold \ / : * ? < > | or a double quote. A name
-                         that is taken is reported on stderr as
-                         "Warning.: 'NEW' already exists."
-  --dry-run              Change nothing: print "OLD -> NEW" for every planned
-                         rename, and "OLD -> NEW: collision, ..." or
-                         "OLD -> NEW: refused, ..." for every file that would
-                         keep its name.
-
-Exit status of rename:
-  0  every file that was to get a new name got it (or would, with --dry-run)
-  1  at least one file could not be renamed (or would not be), or a PATH does
-     not exist
-  2  usage error
-  3  stopped (Ctrl+C, SIGTERM, SIGHUP) before the end, with no file failed
-)HELP";
 
 namespace {
 
@@ -103,7 +64,10 @@ QString findAndReplaceError(bool bothGiven, const QString& find, const QString& 
 
 } // namespace
 
-int runRename(const QStringList& args, const Context&, QTextStream& out, QTextStream& err)
+namespace {
+
+// What rename's flags say.
+struct RenameArguments
 {
     std::optional<RenameRule::Kind> kind;
     QString find;
@@ -111,46 +75,109 @@ int runRename(const QStringList& args, const Context&, QTextStream& out, QTextSt
     bool haveFind = false;
     bool haveReplace = false;
     bool dryRun = false;
-    QStringList paths;
-    auto setRule = [&](RenameRule::Kind k) {
+
+    // false when another rule was given before.
+    bool setRule(RenameRule::Kind k)
+    {
         if (kind && *kind != k)
             return false;
         kind = k;
         return true;
-    };
+    }
+};
+
+OptionTable renameOptions(RenameArguments& a)
+{
     const QString oneRule = QStringLiteral("rename takes one rule per run");
-    auto ruleSwitch = [&](const char* name, RenameRule::Kind k) {
-        return CliOption{{QLatin1String(name)}, false, QString(), [&, k](const QString&) {
-                             return setRule(k) ? QString() : oneRule;
-                         }};
+    auto ruleSwitch = [&a, oneRule](const char* name, RenameRule::Kind k, const char* text) {
+        CliOption option = cliSwitch({QLatin1String(name)}, [] {});
+        option.apply = [&a, k, oneRule](const QString&) {
+            return a.setRule(k) ? QString() : oneRule;
+        };
+        return option.described(QLatin1String(text));
     };
-    const OptionTable table = {
-        ruleSwitch("--capital", RenameRule::Kind::CapitalCase),
-        ruleSwitch("--lower", RenameRule::Kind::LowerCase),
-        ruleSwitch("--upper", RenameRule::Kind::UpperCase),
-        ruleSwitch("--insert-spaces", RenameRule::Kind::InsertSpaces),
-        ruleSwitch("--remove-spaces", RenameRule::Kind::RemoveSpaces),
+    return {
+        ruleSwitch("--capital", RenameRule::Kind::CapitalCase,
+                   "Capital Case: lower case, with a capital at the start and after every "
+                   "space, \"_\" and \"(\"."),
+        ruleSwitch("--lower", RenameRule::Kind::LowerCase, "lower case, extension included."),
+        ruleSwitch("--upper", RenameRule::Kind::UpperCase, "UPPER CASE, extension included."),
+        ruleSwitch("--insert-spaces", RenameRule::Kind::InsertSpaces,
+                   "A space before every capital A-Z and \"-\" of the name (not the "
+                   "extension) that does not follow a space: \"SuperMarioBros.nes\" -> \"Super "
+                   "Mario Bros.nes\". Logs \"Renamed OLD to NEW\" for every file."),
+        ruleSwitch("--remove-spaces", RenameRule::Kind::RemoveSpaces, "Every space removed."),
         cliValue(QStringLiteral("--find"), QStringLiteral("--find needs a text"),
-                 [&](const QString& v) {
-                     find = v;
-                     haveFind = true;
-                     return setRule(RenameRule::Kind::FindAndReplace) ? QString() : oneRule;
-                 }),
+                 [&a, oneRule](const QString& v) {
+                     a.find = v;
+                     a.haveFind = true;
+                     return a.setRule(RenameRule::Kind::FindAndReplace) ? QString() : oneRule;
+                 })
+            .described(QStringLiteral("TEXT"),
+                       QStringLiteral("Every occurrence of TEXT (case-sensitive) replaced by "
+                                      "--replace's; names without it are left alone. A name "
+                                      "that is taken is reported on stderr as \"Warning.: "
+                                      "'NEW' already exists.\"")),
         cliValue(QStringLiteral("--replace"), QStringLiteral("--replace needs a text"),
-                 [&](const QString& v) {
-                     replace = v;
-                     haveReplace = true;
-                     return setRule(RenameRule::Kind::FindAndReplace) ? QString() : oneRule;
-                 }),
-        cliSwitch({QStringLiteral("--dry-run")}, [&] { dryRun = true; }),
+                 [&a, oneRule](const QString& v) {
+                     a.replace = v;
+                     a.haveReplace = true;
+                     return a.setRule(RenameRule::Kind::FindAndReplace) ? QString() : oneRule;
+                 })
+            .described(QStringLiteral("TEXT"),
+                       QStringLiteral("What --find's TEXT becomes; it may not hold \\ / : * ? "
+                                      "< > | or a double quote.")),
+        cliSwitch({QStringLiteral("--dry-run")}, [&a] { a.dryRun = true; })
+            .described(QStringLiteral("Change nothing: print \"OLD -> NEW\" for every planned "
+                                      "rename, and \"OLD -> NEW: collision, ...\" or \"OLD -> "
+                                      "NEW: refused, ...\" for every file that would keep its "
+                                      "name.")),
     };
+}
+
+} // namespace
+
+CommandHelp renameHelp()
+{
+    static RenameArguments arguments;
+    CommandHelp help;
+    help.summary = QStringLiteral(
+        "Rename files by one rule, as the window's \"Rename\" menu does. A file is never "
+        "renamed over another file (hidden files and folders count): such a file keeps its "
+        "name, and the log says \"Error renaming OLD! NEW already exists.\" Every file named "
+        "is made writable by its owner. The whole plan is worked out before the first file is "
+        "touched; a file whose new name another file of the run gives up is renamed after it.");
+    help.before = {{QStringLiteral("Arguments of rename:"),
+                    {{QStringLiteral("PATH"),
+                      QStringLiteral("A file, or a folder meaning every file in it (not hidden "
+                                     "files, not subfolders).")}},
+                    QString()}};
+    help.optionsHeading = QStringLiteral("Options of rename (exactly one rule):");
+    help.options = renameOptions(arguments);
+    help.after = {exitStatus(
+        "rename",
+        {{QStringLiteral("0"), QStringLiteral("every file that was to get a new name got it (or "
+                                              "would, with --dry-run)")},
+         {QStringLiteral("1"), QStringLiteral("at least one file could not be renamed (or would "
+                                              "not be), or a PATH does not exist")},
+         {QStringLiteral("2"), QStringLiteral("usage error")},
+         {QStringLiteral("3"), QStringLiteral("stopped (Ctrl+C, SIGTERM, SIGHUP) before the "
+                                              "end, with no file failed")}})};
+    return help;
+}
+
+int runRename(const QStringList& args, const Context&, QTextStream& out, QTextStream& err)
+{
+    RenameArguments a;
+    QStringList paths;
+    const OptionTable table = renameOptions(a);
     if (!parseOptions(args, "rename", table, &paths, err))
         return kExitUsage;
-    if (!kind)
+    if (!a.kind)
         return usage(err, QStringLiteral("rename needs a rule: --capital, --lower, --upper, "
                                          "--insert-spaces, --remove-spaces or --find/--replace"));
-    if (*kind == RenameRule::Kind::FindAndReplace) {
-        const QString wrong = findAndReplaceError(haveFind && haveReplace, find, replace);
+    if (*a.kind == RenameRule::Kind::FindAndReplace) {
+        const QString wrong = findAndReplaceError(a.haveFind && a.haveReplace, a.find, a.replace);
         if (!wrong.isEmpty())
             return usage(err, wrong);
     }
@@ -161,14 +188,14 @@ int runRename(const QStringList& args, const Context&, QTextStream& out, QTextSt
     if (!groupPaths(paths, filesIn, nullptr, QString(), groups, &missing, err))
         return kExitUsage;
 
-    const RenameRule rule{*kind, find, replace};
+    const RenameRule rule{*a.kind, a.find, a.replace};
     installInterruptHandler();
     CliHost host(interruptFlag(), out, err, true);
     int failed = 0;
     bool stopped = false;
     if (!forEachFolder(groups, "files", err, [&](const BatchFiles& files) {
             const RenameRequest request{files, rule};
-            if (dryRun) {
+            if (a.dryRun) {
                 failed += printPlan(plan_renames(request), out);
                 return;
             }

@@ -1,6 +1,7 @@
 // kelmar-cli test: the window's Test Zips over archives named on the command line.
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressLine.h"
 #include "fs/NativeName.h"
@@ -13,42 +14,7 @@
 
 namespace kelmar::cli {
 
-const char* const kTestHelp =
-    R"HELP(  test      Test zip archives: read every entry in full and check its CRC (and AES
-            authentication) and the archive's structure. A damaged archive is logged
-            as "NAME is bad!" with a second line giving the reason, and renamed to
-            NAME.bad (unless that name exists). An archive that cannot be judged here
-            (encrypted without the right password, or compressed with a method this
-            build cannot read, such as PPMd) is logged as "NAME could not be tested
-            (reason)" and keeps its name.
 
-Arguments of test:
-  PATH      An archive, or a folder meaning every file in it whose name ends in
-            ".zip" (in any case; hidden files and subfolders are not searched).
-
-Options of test:
-  --json          Print one JSON document on stdout instead of the log lines:
-                  {"archives":[{"path","verdict":"good"|"bad"|"not-tested",
-                  "code","reason","renamedTo"}...],"good":n,"bad":n,"notTested":n,
-                  "stopped":true|false}
-  --password PW   Decrypt with PW (overrides the saved unzip password).
-  --no-password   Use no password even if one is saved.
-
-Result codes of the archive component (shown in reasons and in "code"):
-  0 ok, 1 file not found, 2 not a zip archive, 3 damaged data or CRC error,
-  4 wrong or missing password, 5 unsupported method, 6 read error,
-  7 write error, 8 disk full, 9 unsafe entry refused, 10 archive would be
-  left empty, 11 cannot open, 12 entry name taken, 13 a different file of
-  that name exists,
-  190 stopped.
-
-Exit status of test:
-  0  every archive tested is good
-  1  at least one archive is bad, or a PATH does not exist (the others are
-     tested all the same)
-  2  usage error (unknown option, no PATH, a file not named .zip)
-  3  none is bad, but some could not be tested (or the run was stopped)
-)HELP";
 
 namespace {
 
@@ -87,19 +53,67 @@ void printJson(const BatchReport& all, QTextStream& out)
     out.flush();
 }
 
+// test's options, over the saved ones.
+OptionTable testOptions(Options& options, bool& json)
+{
+    return {
+        cliSwitch({QStringLiteral("--json")}, [&json] { json = true; })
+            .described(QStringLiteral(
+                R"(Print one JSON document on stdout instead of the log lines: {"archives": [{"path", "verdict": "good"|"bad"|"not-tested", "code", "reason", "renamedTo"}...], "good": n, "bad": n, "notTested": n, "stopped": true|false})")),
+        unzipPasswordOption(QStringLiteral("--password"), options, true)
+            .described(QStringLiteral("PW"),
+                       QStringLiteral("Decrypt with PW (overrides the saved unzip password).")),
+        cliSwitch({QStringLiteral("--no-password")},
+                  [&options] { options.chkUnzipPassword = Check::Clear; })
+            .described(QStringLiteral("Use no password even if one is saved.")),
+    };
+}
+
 } // namespace
+
+CommandHelp testHelp()
+{
+    static Options options;
+    static bool json = false;
+    CommandHelp help;
+    help.summary = QStringLiteral(
+        "Test zip archives: read every entry in full and check its CRC (and AES authentication) "
+        "and the archive's structure. A damaged archive is logged as \"NAME is bad!\" with a "
+        "second line giving the reason, and renamed to NAME.bad (unless that name exists). An "
+        "archive that cannot be judged here (encrypted without the right password, or "
+        "compressed with a method this build cannot read, such as PPMd) is logged as \"NAME "
+        "could not be tested (reason)\" and keeps its name.");
+    help.before = {archiveArguments("test")};
+    help.optionsHeading = QStringLiteral("Options of test:");
+    help.options = testOptions(options, json);
+    help.after = {
+        {QStringLiteral("Result codes of the archive component (shown in reasons and in "
+                        "\"code\"):"),
+         {},
+         QStringLiteral("0 ok, 1 file not found, 2 not a zip archive, 3 damaged data or CRC "
+                        "error, 4 wrong or missing password, 5 unsupported method, 6 read error, "
+                        "7 write error, 8 disk full, 9 unsafe entry refused, 10 archive would be "
+                        "left empty, 11 cannot open, 12 entry name taken, 13 a different file "
+                        "of that name exists, 190 stopped.")},
+        exitStatus("test",
+                   {{QStringLiteral("0"), QStringLiteral("every archive tested is good")},
+                    {QStringLiteral("1"),
+                     QStringLiteral("at least one archive is bad, or a PATH does not exist "
+                                    "(the others are tested all the same)")},
+                    {QStringLiteral("2"), QStringLiteral("usage error (unknown option, no "
+                                                         "PATH, a file not named .zip)")},
+                    {QStringLiteral("3"), QStringLiteral("none is bad, but some could not be "
+                                                         "tested (or the run was stopped)")}}),
+    };
+    return help;
+}
 
 int runTest(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
     Options options = context.saved;
     bool json = false;
     QStringList paths;
-    const OptionTable table = {
-        cliSwitch({QStringLiteral("--json")}, [&] { json = true; }),
-        unzipPasswordOption(QStringLiteral("--password"), options, true),
-        cliSwitch({QStringLiteral("--no-password")},
-                  [&] { options.chkUnzipPassword = Check::Clear; }),
-    };
+    const OptionTable table = testOptions(options, json);
     if (!parseOptions(args, "test", table, &paths, err))
         return kExitUsage;
     // One group per folder, in the order the arguments name them.

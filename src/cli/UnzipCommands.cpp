@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressLine.h"
 #include "fs/NativeName.h"
@@ -15,74 +16,6 @@
 
 namespace kelmar::cli {
 
-const char* const kUnzipHelp =
-    R"HELP(  unzip     Extract zip archives by the rules of the window's unzip tab. Logs
-            "Unzipped PATH" or "Error unzipping PATH" (with the reason on the next
-            line) per archive, and "Deleted PATH" for each archive deleted.
-
-Arguments of unzip:
-  PATH      An archive, or a folder meaning every file in it whose name ends in
-            ".zip" (in any case; hidden files and subfolders are not searched).
-
-Options of unzip (switches not given are off: the check boxes of the saved unzip
-tab are not read, so a script does the same on every machine; the saved ROM
-filter and unzip password are):
-  --to DIR             Extract into DIR (created when missing).
-  --same-folder        Extract beside each archive. One of the two is required.
-  --folders            One sub-folder per archive, named after it.
-  --roms-only          Only entries matching the saved ROM filter (all entries
-                       when the filter is empty).
-  --rom-filter F       Use F ("*.nes;*.sfc") as the ROM filter; implies --roms-only.
-  --ignore-folders     Drop the folder names stored in the archives.
-  --password P         Decrypt with P (the saved unzip password is used when this
-                       is not given).
-  --no-password        Use no password even if one is saved.
-  --delete-archives    Delete each archive extracted without error.
-  --rename lower|upper|original
-                       Once all are extracted, rename each extracted file to its
-                       archive's name plus its own extension, in that case; the
-                       first file to claim a name wins, nothing is replaced.
-Before each archive its uncompressed size is checked against the free space of
-the destination; an archive that does not fit fails without writing anything.
-Ctrl+C stops the archive in hand (no partly written file is left).
-
-Exit status of unzip:
-  0  every archive was extracted
-  1  at least one archive failed
-  2  usage error
-  3  stopped (Ctrl+C, SIGTERM, SIGHUP), and nothing failed before
-)HELP";
-
-const char* const kSpaceHelp =
-    R"HELP(  space     Total the uncompressed sizes of the archives' entries:
-            "1,234,567 unzipped bytes in 3 files".
-
-Arguments of space:
-  PATH      An archive, or a folder meaning every file in it whose name ends in
-            ".zip" (in any case; hidden files and subfolders are not searched).
-
-Exit status of space:
-  0  every archive was listed
-  1  at least one archive could not be listed
-  2  usage error
-)HELP";
-
-const char* const kDeleteHelp =
-    R"HELP(  delete    Delete files, read-only ones included; logs "Deleted PATH" per file.
-
-Arguments of delete:
-  PATH      A file to delete (folders are refused; a link is removed, never
-            what it points to; hidden files are left alone, as in the window).
-
-Options of delete:
-  --yes     Delete without asking. Without it, delete asks on a terminal and
-            refuses otherwise.
-
-Exit status of delete:
-  0  every file was deleted
-  1  a file could not be deleted
-  2  usage error
-)HELP";
 
 namespace {
 
@@ -118,10 +51,10 @@ struct UnzipTally
 
 } // namespace
 
-// The unzip tab's switches from the flags (those not given are off), the destination and
-// the paths; false after a usage error, which err has.
-bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, bool& sameFolder,
-                     QStringList& paths, QTextStream& err)
+namespace {
+
+// The unzip tab's switches from the flags (those not given are off) and the destination.
+OptionTable unzipOptions(Options& options, QString& to, bool& sameFolder)
 {
     CliOption rename = caseOption(QStringLiteral("--rename"),
                                   QStringLiteral("--rename takes lower, upper or original"),
@@ -131,31 +64,131 @@ bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, boo
         return toCase(v);
     };
     const QString needsFolder = QStringLiteral("--to needs a folder");
-    const OptionTable table = {
+    return {
         cliValue(QStringLiteral("--to"), needsFolder,
-                 [&](const QString& v) {
+                 [&to, needsFolder](const QString& v) {
                      to = v;
                      return v.isEmpty() ? needsFolder : QString();
-                 }),
-        cliSwitch({QStringLiteral("--same-folder")}, [&] { sameFolder = true; }),
-        cliSwitch({QStringLiteral("--folders")}, [&] { options.chkZIPsToFolders = Check::Ticked; }),
-        cliSwitch({QStringLiteral("--roms-only")}, [&] { options.chkExtractROMs = Check::Ticked; }),
+                 })
+            .described(QStringLiteral("DIR"),
+                       QStringLiteral("Extract into DIR (created when missing).")),
+        cliSwitch({QStringLiteral("--same-folder")}, [&sameFolder] { sameFolder = true; })
+            .described(QStringLiteral("Extract beside each archive. One of the two is required.")),
+        cliSwitch({QStringLiteral("--folders")},
+                  [&options] { options.chkZIPsToFolders = Check::Ticked; })
+            .described(QStringLiteral("One sub-folder per archive, named after it.")),
+        cliSwitch({QStringLiteral("--roms-only")},
+                  [&options] { options.chkExtractROMs = Check::Ticked; })
+            .described(QStringLiteral("Only entries matching the saved ROM filter (all entries "
+                                      "when the filter is empty).")),
         cliValue(QStringLiteral("--rom-filter"), QStringLiteral("--rom-filter needs a value"),
-                 [&](const QString& v) {
+                 [&options](const QString& v) {
                      options.chkExtractROMs = Check::Ticked;
                      options.lblROMFilter = v;
                      return QString();
-                 }),
+                 })
+            .described(QStringLiteral("F"), QStringLiteral("Use F (\"*.nes;*.sfc\") as the ROM "
+                                                           "filter; implies --roms-only.")),
         cliSwitch({QStringLiteral("--ignore-folders")},
-                  [&] { options.chkIgnoreFolders = Check::Ticked; }),
-        unzipPasswordOption(QStringLiteral("--password"), options, true),
+                  [&options] { options.chkIgnoreFolders = Check::Ticked; })
+            .described(QStringLiteral("Drop the folder names stored in the archives.")),
+        unzipPasswordOption(QStringLiteral("--password"), options, true)
+            .described(QStringLiteral("P"),
+                       QStringLiteral("Decrypt with P (the saved unzip password is used when "
+                                      "this is not given).")),
         cliSwitch({QStringLiteral("--no-password")},
-                  [&] { options.chkUnzipPassword = Check::Clear; }),
+                  [&options] { options.chkUnzipPassword = Check::Clear; })
+            .described(QStringLiteral("Use no password even if one is saved.")),
         cliSwitch({QStringLiteral("--delete-archives")},
-                  [&] { options.chkDeleteZIPFiles = Check::Ticked; }),
-        rename,
+                  [&options] { options.chkDeleteZIPFiles = Check::Ticked; })
+            .described(QStringLiteral("Delete each archive extracted without error.")),
+        rename.described(QStringLiteral("lower|upper|original"),
+                         QStringLiteral("Once all are extracted, rename each extracted file to "
+                                        "its archive's name plus its own extension, in that "
+                                        "case; the first file to claim a name wins, nothing is "
+                                        "replaced.")),
     };
-    return parseOptions(args, "unzip", table, &paths, err);
+}
+
+OptionTable deleteOptions(bool& yes)
+{
+    return {cliSwitch({QStringLiteral("--yes"), QStringLiteral("-y")}, [&yes] { yes = true; })
+                .described(QStringLiteral("Delete without asking. Without it, delete asks on a "
+                                          "terminal and refuses otherwise."))};
+}
+
+} // namespace
+
+// The unzip tab's switches from the flags (those not given are off), the destination and
+// the paths; false after a usage error, which err has.
+bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, bool& sameFolder,
+                     QStringList& paths, QTextStream& err)
+{
+    return parseOptions(args, "unzip", unzipOptions(options, to, sameFolder), &paths, err);
+}
+
+CommandHelp unzipHelp()
+{
+    static Options options;
+    static QString to;
+    static bool sameFolder = false;
+    CommandHelp help;
+    help.summary = QStringLiteral(
+        "Extract zip archives by the rules of the window's unzip tab. Logs \"Unzipped PATH\" "
+        "or \"Error unzipping PATH\" (with the reason on the next line) per archive, and "
+        "\"Deleted PATH\" for each archive deleted.");
+    help.before = {archiveArguments("unzip")};
+    help.optionsHeading = QStringLiteral(
+        "Options of unzip (switches not given are off: the check boxes of the saved unzip tab "
+        "are not read, so a script does the same on every machine; the saved ROM filter and "
+        "unzip password are):");
+    help.options = unzipOptions(options, to, sameFolder);
+    help.afterOptions = QStringLiteral(
+        "Before each archive its uncompressed size is checked against the free space of the "
+        "destination; an archive that does not fit fails without writing anything. Ctrl+C "
+        "stops the archive in hand (no partly written file is left).");
+    help.after = {exitStatus("unzip",
+                             {{QStringLiteral("0"), QStringLiteral("every archive was extracted")},
+                              {QStringLiteral("1"), QStringLiteral("at least one archive failed")},
+                              {QStringLiteral("2"), QStringLiteral("usage error")},
+                              stoppedStatus()})};
+    return help;
+}
+
+CommandHelp spaceHelp()
+{
+    CommandHelp help;
+    help.summary = QStringLiteral("Total the uncompressed sizes of the archives' entries: "
+                                  "\"1,234,567 unzipped bytes in 3 files\".");
+    help.before = {archiveArguments("space")};
+    help.after = {
+        exitStatus("space",
+                   {{QStringLiteral("0"), QStringLiteral("every archive was listed")},
+                    {QStringLiteral("1"), QStringLiteral("at least one archive could not be "
+                                                         "listed")},
+                    {QStringLiteral("2"), QStringLiteral("usage error")}})};
+    return help;
+}
+
+CommandHelp deleteHelp()
+{
+    static bool yes = false;
+    CommandHelp help;
+    help.summary = QStringLiteral("Delete files, read-only ones included; logs \"Deleted "
+                                  "PATH\" per file.");
+    help.before = {{QStringLiteral("Arguments of delete:"),
+                    {{QStringLiteral("PATH"),
+                      QStringLiteral("A file to delete (folders are refused; a link is removed, "
+                                     "never what it points to; hidden files are left alone, as "
+                                     "in the window).")}},
+                    QString()}};
+    help.optionsHeading = QStringLiteral("Options of delete:");
+    help.options = deleteOptions(yes);
+    help.after = {exitStatus("delete",
+                             {{QStringLiteral("0"), QStringLiteral("every file was deleted")},
+                              {QStringLiteral("1"), QStringLiteral("a file could not be deleted")},
+                              {QStringLiteral("2"), QStringLiteral("usage error")}})};
+    return help;
 }
 
 int runUnzip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
@@ -259,10 +292,7 @@ int runDelete(const QStringList& args, const Context&, QTextStream& out, QTextSt
 {
     bool yes = false;
     QStringList paths;
-    const OptionTable table = {
-        cliSwitch({QStringLiteral("--yes"), QStringLiteral("-y")}, [&] { yes = true; }),
-    };
-    if (!parseOptions(args, "delete", table, &paths, err))
+    if (!parseOptions(args, "delete", deleteOptions(yes), &paths, err))
         return kExitUsage;
     if (paths.isEmpty())
         return usage(err, QStringLiteral("delete needs at least one file"));

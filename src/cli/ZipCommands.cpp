@@ -2,6 +2,7 @@
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressHost.h"
 #include "fs/NativeName.h"
@@ -14,76 +15,6 @@
 
 namespace kelmar::cli {
 
-const char* const kZipHelp =
-    R"HELP(  zip       Zip files: one archive per file (named after the file, in a folder given
-            with --to or beside the file with --same-folder), or all into one
-            archive (--single). An archive that exists already is added to;
-            no entry in it is replaced: a file whose name is taken (in any case)
-            fails its per-file archive, or with --single is stored under a free
-            name ("a (2).rom"). Names are taken as they are ("*" is no
-            wildcard). Logs
-            "Individually Zipping the Following Files to DIR/" and each file, or
-            "Zipping files: FILE..." and " to ARCHIVE". Ctrl+C stops a per-file run
-            after the archive in hand; with --single it stops the archive being
-            written, which is then left as it was.
-
-Arguments of zip:
-  PATH      A file, or a folder meaning every file in it (not hidden files, not
-            subfolders).
-
-Options of zip (defaults from the saved "ZIP Settings"):
-  --single OUT.zip       All files into the one archive OUT.zip.
-  --to DIR               One archive per file, written into DIR (created when
-                         missing).
-  --same-folder          One archive per file, written beside the file.
-  --level N              0 (store) to 9; 6 is zip's default.
-  --password PW          Encrypt new entries with AES-256 and PW.
-  --no-password          Do not encrypt even if a password is saved.
-  --info-file FILE       Add FILE to every archive (it is never deleted).
-  --no-info-file         Add no info file even if one is saved.
-  --keep-paths           Store each file's full path (without the leading /).
-  --no-keep-paths        Store file names only.
-  --original-extensions  Name per-file archives NAME.EXT.zip, not NAME.zip.
-  --no-original-extensions
-  --case lower|upper|original
-                         Case of a per-file archive's name (never its folder).
-  --delete-originals     Delete each source file once the archive holding it is
-                         written and closed, if it is still the file that was
-                         read; a source whose archive failed stays.
-  --keep-originals       Do not delete source files even if that is saved.
-
-Exit status of zip:
-  0  every archive was written
-  1  at least one archive failed
-  2  usage error
-  3  stopped (Ctrl+C, SIGTERM, SIGHUP) before the end, with no archive failed
-)HELP";
-
-const char* const kFoldersToZipsHelp =
-    R"HELP(  folders-to-zips
-            Turn every sub-folder X of DIR into the archive X.zip beside it, with
-            all of X's content (hidden files too; links inside are not followed
-            and not stored). Hidden sub-folders and links to folders are skipped.
-            Prints "X -> X.zip" per folder.
-
-Arguments and options of folders-to-zips:
-  DIR                    The folder whose sub-folders are zipped.
-  --delete-folders       Delete each sub-folder afterwards, but only when its
-                         archive was written and lists every file of the folder
-                         at its size; a folder that cannot go stays, and is named.
-  --level N, --password PW, --no-password
-                         As for zip.
-  --keep-paths           Store each file's path inside its folder.
-  --no-keep-paths        Store file names only: the files of nested folders are
-                         stored under their names alone (a folder holding two
-                         files of one name is then never deleted).
-
-Exit status of folders-to-zips:
-  0  every archive was written (and, with --delete-folders, every folder deleted)
-  1  at least one archive failed, or a source or folder to delete was kept
-  2  usage error
-  3  stopped (Ctrl+C, SIGTERM, SIGHUP) before the end, with no archive failed
-)HELP";
 
 namespace {
 
@@ -91,14 +22,19 @@ namespace {
 OptionTable sharedOptions(Options& options)
 {
     return {
-        levelOption(options),
-        zipPasswordOption(options),
+        levelOption(options).described(QStringLiteral("N"),
+                                       QStringLiteral("0 (store) to 9; 6 is zip's default.")),
+        zipPasswordOption(options).described(
+            QStringLiteral("PW"), QStringLiteral("Encrypt new entries with AES-256 and PW.")),
         cliSwitch({QStringLiteral("--no-password")},
-                  [&options] { options.chkZIPPassword = Check::Clear; }),
+                  [&options] { options.chkZIPPassword = Check::Clear; })
+            .described(QStringLiteral("Do not encrypt even if a password is saved.")),
         cliSwitch({QStringLiteral("--keep-paths")},
-                  [&options] { options.chkUseZIPPaths = Check::Ticked; }),
+                  [&options] { options.chkUseZIPPaths = Check::Ticked; })
+            .described(QStringLiteral("Store each file's full path (without the leading /).")),
         cliSwitch({QStringLiteral("--no-keep-paths")},
-                  [&options] { options.chkUseZIPPaths = Check::Clear; }),
+                  [&options] { options.chkUseZIPPaths = Check::Clear; })
+            .described(QStringLiteral("Store file names only.")),
     };
 }
 
@@ -144,10 +80,10 @@ void printZipSummary(const BatchReport& all, QTextStream& err)
     err.flush();
 }
 
-// The zip options over the saved ones; single and target take --single and --to.
-OptionTable zipOptions(Options& options, QString& single, QString& target, bool& modeGiven)
+// Where the archives go: --single, --to, --same-folder.
+OptionTable zipTargetOptions(Options& options, QString& single, QString& target, bool& modeGiven)
 {
-    OptionTable table = sharedOptions(options);
+    OptionTable table;
     auto oneArchive = [&options, &modeGiven](bool one) {
         options.radOneZIP = one;
         options.radMultipleZIPs = !one;
@@ -155,7 +91,6 @@ OptionTable zipOptions(Options& options, QString& single, QString& target, bool&
     };
     const QString needsArchive = QStringLiteral("--single needs the archive's name");
     const QString needsFolder = QStringLiteral("--to needs a folder");
-    const QString needsInfoFile = QStringLiteral("--info-file needs an existing file");
     table.insert(
         table.end(),
         {
@@ -166,7 +101,9 @@ OptionTable zipOptions(Options& options, QString& single, QString& target, bool&
                          single = absolute(v);
                          oneArchive(true);
                          return QString();
-                     }),
+                     })
+                .described(QStringLiteral("OUT.zip"),
+                           QStringLiteral("All files into the one archive OUT.zip.")),
             cliValue(QStringLiteral("--to"), needsFolder,
                      [=, &options, &target](const QString& v) {
                          if (v.isEmpty())
@@ -177,12 +114,28 @@ OptionTable zipOptions(Options& options, QString& single, QString& target, bool&
                          oneArchive(false);
                          options.chkSaveZIPsinSameFolder = Check::Clear;
                          return QString();
-                     }),
+                     })
+                .described(QStringLiteral("DIR"),
+                           QStringLiteral("One archive per file, written into DIR (created "
+                                          "when missing).")),
             cliSwitch({QStringLiteral("--same-folder")},
                       [=, &options] {
                           oneArchive(false);
                           options.chkSaveZIPsinSameFolder = Check::Ticked;
-                      }),
+                      })
+                .described(QStringLiteral("One archive per file, written beside the file.")),
+        });
+    return table;
+}
+
+// The zip options over the saved ones; single and target take --single and --to.
+OptionTable zipOptions(Options& options, QString& single, QString& target, bool& modeGiven)
+{
+    OptionTable table = zipTargetOptions(options, single, target, modeGiven);
+    const QString needsInfoFile = QStringLiteral("--info-file needs an existing file");
+    table.insert(
+        table.end(),
+        {
             cliValue(QStringLiteral("--info-file"), needsInfoFile,
                      [=, &options](const QString& v) {
                          if (!fs::isFilePath(v))
@@ -192,25 +145,123 @@ OptionTable zipOptions(Options& options, QString& single, QString& target, bool&
                          // deleted.
                          options.txtInfoFile = absolute(v);
                          return QString();
-                     }),
+                     })
+                .described(QStringLiteral("FILE"),
+                           QStringLiteral("Add FILE to every archive (it is never deleted).")),
             cliSwitch({QStringLiteral("--no-info-file")},
-                      [&options] { options.chkInfoFile = Check::Clear; }),
+                      [&options] { options.chkInfoFile = Check::Clear; })
+                .described(QStringLiteral("Add no info file even if one is saved.")),
             cliSwitch({QStringLiteral("--original-extensions")},
-                      [&options] { options.chkUseOriginalExtensions = Check::Ticked; }),
+                      [&options] { options.chkUseOriginalExtensions = Check::Ticked; })
+                .described(QStringLiteral("Name per-file archives NAME.EXT.zip, not NAME.zip.")),
             cliSwitch({QStringLiteral("--no-original-extensions")},
-                      [&options] { options.chkUseOriginalExtensions = Check::Clear; }),
+                      [&options] { options.chkUseOriginalExtensions = Check::Clear; })
+                .described(QStringLiteral("Name per-file archives NAME.zip.")),
             caseOption(QStringLiteral("--case"),
                        QStringLiteral("--case needs lower, upper or original"),
-                       &options.cmbFileCase),
+                       &options.cmbFileCase)
+                .described(QStringLiteral("lower|upper|original"),
+                           QStringLiteral("Case of a per-file archive's name (never its "
+                                          "folder).")),
             cliSwitch({QStringLiteral("--delete-originals")},
-                      [&options] { options.chkDeleteFiles = Check::Ticked; }),
+                      [&options] { options.chkDeleteFiles = Check::Ticked; })
+                .described(QStringLiteral(
+                    "Delete each source file once the archive holding it is written and "
+                    "closed, if it is still the file that was read; a source whose archive "
+                    "failed stays.")),
             cliSwitch({QStringLiteral("--keep-originals")},
-                      [&options] { options.chkDeleteFiles = Check::Clear; }),
+                      [&options] { options.chkDeleteFiles = Check::Clear; })
+                .described(QStringLiteral("Do not delete source files even if that is saved.")),
         });
+    // After the three that choose where the archives go.
+    const OptionTable shared = sharedOptions(options);
+    table.insert(table.begin() + 3, shared.begin(), shared.end());
     return table;
 }
 
+// The folders-to-zips options over the saved ones.
+OptionTable foldersToZipsOptions(Options& options, bool& deleteFolders)
+{
+    OptionTable table = sharedOptions(options);
+    table[3].help = QStringLiteral("Store each file's path inside its folder.");
+    table[4].help = QStringLiteral(
+        "Store file names only: the files of nested folders are stored under their names "
+        "alone (a folder holding two files of one name is then never deleted).");
+    table.push_back(
+        cliSwitch({QStringLiteral("--delete-folders")}, [&deleteFolders] { deleteFolders = true; })
+            .described(QStringLiteral(
+                "Delete each sub-folder afterwards, but only when its archive was written and "
+                "lists every file of the folder at its size; a folder that cannot go stays, "
+                "and is named.")));
+    return table;
+}
+
+HelpItem stoppedBeforeEnd()
+{
+    return {QStringLiteral("3"), QStringLiteral("stopped (Ctrl+C, SIGTERM, SIGHUP) before the "
+                                                "end, with no archive failed")};
+}
+
 } // namespace
+
+CommandHelp zipHelp()
+{
+    static Options options;
+    static QString single;
+    static QString target;
+    static bool modeGiven = false;
+    CommandHelp help;
+    help.summary = QStringLiteral(
+        "Zip files: one archive per file (named after the file, in a folder given with --to or "
+        "beside the file with --same-folder), or all into one archive (--single). An archive "
+        "that exists already is added to; no entry in it is replaced: a file whose name is "
+        "taken (in any case) fails its per-file archive, or with --single is stored under a "
+        "free name (\"a (2).rom\"). Names are taken as they are (\"*\" is no wildcard). Logs "
+        "\"Individually Zipping the Following Files to DIR/\" and each file, or \"Zipping "
+        "files: FILE...\" and \" to ARCHIVE\". Ctrl+C stops a per-file run after the archive "
+        "in hand; with --single it stops the archive being written, which is then left as it "
+        "was.");
+    help.before = {{QStringLiteral("Arguments of zip:"),
+                    {{QStringLiteral("PATH"),
+                      QStringLiteral("A file, or a folder meaning every file in it (not hidden "
+                                     "files, not subfolders).")}},
+                    QString()}};
+    help.optionsHeading = QStringLiteral("Options of zip (defaults from the saved \"ZIP "
+                                         "Settings\"):");
+    help.options = zipOptions(options, single, target, modeGiven);
+    help.after = {exitStatus("zip",
+                             {{QStringLiteral("0"), QStringLiteral("every archive was written")},
+                              {QStringLiteral("1"), QStringLiteral("at least one archive failed")},
+                              {QStringLiteral("2"), QStringLiteral("usage error")},
+                              stoppedBeforeEnd()})};
+    return help;
+}
+
+CommandHelp foldersToZipsHelp()
+{
+    static Options options;
+    static bool deleteFolders = false;
+    CommandHelp help;
+    help.summary = QStringLiteral(
+        "Turn every sub-folder X of DIR into the archive X.zip beside it, with all of X's "
+        "content (hidden files too; links inside are not followed and not stored). Hidden "
+        "sub-folders and links to folders are skipped. Prints \"X -> X.zip\" per folder.");
+    help.before = {{QStringLiteral("Arguments of folders-to-zips:"),
+                    {{QStringLiteral("DIR"),
+                      QStringLiteral("The folder whose sub-folders are zipped.")}},
+                    QString()}};
+    help.optionsHeading = QStringLiteral("Options of folders-to-zips:");
+    help.options = foldersToZipsOptions(options, deleteFolders);
+    help.after = {exitStatus(
+        "folders-to-zips",
+        {{QStringLiteral("0"), QStringLiteral("every archive was written (and, with "
+                                              "--delete-folders, every folder deleted)")},
+         {QStringLiteral("1"), QStringLiteral("at least one archive failed, or a source or "
+                                              "folder to delete was kept")},
+         {QStringLiteral("2"), QStringLiteral("usage error")},
+         stoppedBeforeEnd()})};
+    return help;
+}
 
 int runZip(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
@@ -271,8 +322,7 @@ int runFoldersToZips(const QStringList& args, const Context& context, QTextStrea
     Options options = context.saved;
     bool deleteFolders = false;
     QStringList paths;
-    OptionTable table = sharedOptions(options);
-    table.push_back(cliSwitch({QStringLiteral("--delete-folders")}, [&] { deleteFolders = true; }));
+    const OptionTable table = foldersToZipsOptions(options, deleteFolders);
     if (!parseOptions(args, "folders-to-zips", table, &paths, err))
         return kExitUsage;
     if (paths.size() != 1)

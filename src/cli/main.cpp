@@ -1,6 +1,7 @@
 // kelmar-cli: Kelmar's batch operations for scripts and for collections too large to click
 // through. Same core, same settings store as the window.
 #include "Version.h"
+#include "cli/CommandList.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
 #include "fs/NativeName.h"
@@ -22,82 +23,15 @@ using namespace kelmar::cli;
 
 namespace {
 
-const char* const kHeader =
-    R"HELP(Usage: kelmar-cli [--settings FILE] [--jobs N] COMMAND [OPTIONS] PATH...
-       kelmar-cli COMMAND --help
-       kelmar-cli --version
-
-Kelmar's batch operations from the command line, over the same code and the same
-settings as the Kelmar window.
-
-Commands:
-)HELP";
-
-const char* const kFooter =
-    R"HELP(  help      Show this text; "help COMMAND" shows that command's part alone.
-
-Global options:
-  --settings FILE  Read options from this INI file instead of the user's settings
-                   (~/.config/kelmar/kelmar.ini, or under $XDG_CONFIG_HOME).
-  --jobs N         Work on N archives at once (default: one per processor core).
-  -h, --help       Show this text; after a command, that command's part alone.
-  --version        Show the version.
-
-Options that a command does not get as flags come from the saved settings, as
-the window's settings tabs left them, except where its section says otherwise.
-
-Compression methods read by test and unzip: Store, Deflate, Deflate64, BZip2,
-LZMA, XZ and Zstandard, in plain, ZipCrypto and AES-encrypted entries. PPMd is
-not read (no Debian library decodes it): such an archive could not be tested.
-
-Output: log lines on stdout; a progress line on stderr when stderr is a
-terminal; messages on stderr. When stdout is closed early (a pipe into
-"head"), the batch goes on to its end without printing, and exits with its
-status. Ctrl+C, SIGTERM and SIGHUP stop the run as the window's Stop does:
-no archive starts after them, none is left half-written, and the exit
-status is 3 when nothing failed before.
-A PATH that does not exist is reported on stderr and skipped; the other
-PATHs are done all the same, and the exit status is then 1.
-Exit status 2 always means a usage error (unknown option, no PATH).
-)HELP";
-
-// One line a command; its help text lives beside its code.
-const Command kCommands[] = {
-    {"test", runTest, kTestHelp},
-    {"zip", runZip, kZipHelp},
-    {"folders-to-zips", runFoldersToZips, kFoldersToZipsHelp},
-    {"unzip", runUnzip, kUnzipHelp},
-    {"space", runSpace, kSpaceHelp},
-    {"delete", runDelete, kDeleteHelp},
-    {"rezip", runRezip, kRezipHelp},
-    {"remove-non-roms", runRemoveNonRoms, kRemoveNonRomsHelp},
-    {"attributes", runAttributes, kAttributesHelp},
-    {"rename", runRename, kRenameHelp},
-};
-
-const Command* findCommand(const QString& name)
-{
-    for (const Command& c : kCommands) {
-        if (name == QLatin1String(c.name))
-            return &c;
-    }
-    return nullptr;
-}
-
 void printHelp(QTextStream& out)
 {
-    out << kHeader;
-    for (const Command& c : kCommands)
-        out << c.help << '\n';
-    out << kFooter;
+    out << helpPage();
     out.flush();
 }
 
 void printCommandHelp(QTextStream& out, const Command& c)
 {
-    out << "Usage: kelmar-cli [--settings FILE] " << c.name << " [OPTIONS] PATH...\n\n"
-        << c.help << "\nGlobal options (before the command): --settings FILE.\n"
-        << "Options not given as flags come from the saved settings unless said otherwise.\n";
+    out << commandHelpPage(c);
     out.flush();
 }
 
@@ -118,11 +52,12 @@ std::optional<GlobalOptions> parseGlobalOptions(const QStringList& args, QTextSt
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    const QCommandLineOption settings(QStringLiteral("settings"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
-    parser.addOptions({help, version, settings, jobs});
+    for (const GlobalOption& option : globalOptions())
+        parser.addOption(QCommandLineOption(option.names, option.help, option.valueName));
+    const QString help = QStringLiteral("help");
+    const QString version = QStringLiteral("version");
+    const QString settings = QStringLiteral("settings");
+    const QString jobs = QStringLiteral("jobs");
     const QString jobsRefusal = QStringLiteral("--jobs needs a number of at least 1");
     if (!parser.parse(QStringList{QStringLiteral("kelmar-cli")} + args)) {
         if (!parser.unknownOptionNames().isEmpty())

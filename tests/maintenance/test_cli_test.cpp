@@ -127,6 +127,9 @@ TEST(CliTest, UsageErrorsExitWithTwoAndHelpDocumentsTheCommand)
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"test", "--json", "--password", "--settings", "Exit status"})
         EXPECT_TRUE(help.out.contains(QLatin1String(word))) << word;
+    // The help is wrapped from the commands' tables: it fits a terminal.
+    for (const QString& line : help.out.split(u'\n'))
+        EXPECT_LE(line.size(), 80) << line.toStdString();
 }
 
 TEST(CliTest, BadArchiveReachedThroughALinkIsRenamedWhileItsTargetKeepsItsMode)
