@@ -22,11 +22,6 @@ namespace kelmar {
 
 namespace {
 
-QString systemError(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
 // The CRC of the file as one unchanged whole, and its identity while it was read.
 bool crcOfFile(const QByteArray& nativePath, quint32* crc, fs::FileIdentity* identity)
 {
@@ -313,7 +308,7 @@ int ZipWriter::identifySources(const std::vector<ZipSource>& sources, std::vecto
             fs::FileIdentity::ofPath(sources[i].nativePath, true);
         if (!id)
             return m_zip.fail(errno == ENOENT ? ZipFileNotFound : ZipReadError,
-                              sources[i].path + QStringLiteral(": ") + systemError(errno));
+                              sources[i].path + QStringLiteral(": ") + fs::systemError(errno));
         if (!id->regular)
             return m_zip.fail(ZipReadError, sources[i].path + QStringLiteral(": not a file"));
         m_planned[i] = *id;
