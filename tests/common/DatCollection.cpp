@@ -38,11 +38,11 @@ bool makeZip(const QString& path, const std::vector<MadeEntry>& entries)
 
 namespace {
 
-void entriesOf(const QString& path, std::vector<QByteArray>& out)
+bool entriesOf(const QString& path, std::vector<QByteArray>& out)
 {
     zip_t* archive = zip_open(fs::nativeName(path).constData(), ZIP_RDONLY, nullptr);
     if (!archive)
-        return;
+        return false;
     for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
         zip_stat_t st;
         zip_file_t* f = zip_fopen_index(archive, zip_uint64_t(i), 0);
@@ -57,6 +57,7 @@ void entriesOf(const QString& path, std::vector<QByteArray>& out)
             out.push_back(bytes);
     }
     zip_discard(archive);
+    return true;
 }
 
 } // namespace
@@ -67,11 +68,11 @@ std::vector<QByteArray> contentsUnder(const QString& folder)
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        if (path.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive) && entriesOf(path, out))
+            continue;
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
             out.push_back(file.readAll());
-        if (path.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive))
-            entriesOf(path, out);
     }
     return out;
 }

@@ -18,8 +18,8 @@ struct MadeEntry
 // Writes an archive with libzip; false when it could not.
 bool makeZip(const QString& path, const std::vector<MadeEntry>& entries);
 
-// Every file's and every archive entry's bytes under folder (sub-folders too), read in full
-// (an entry whose CRC does not check is left out).
+// The bytes of every file under folder (sub-folders too), and for an archive those of each
+// of its entries instead, read in full (an entry whose CRC does not check is left out).
 std::vector<QByteArray> contentsUnder(const QString& folder);
 
 // True when each of wanted is the whole content of some file or entry under folder.
