@@ -24,7 +24,7 @@ cmake --build build --target dat_load >/dev/null
 LOAD=build/bench/dat_load
 
 DIR="$WORK/dat"
-STAMP="$DIR/.made-$COUNT"
+STAMP="$DIR/.made-$COUNT-2"
 if [ ! -f "$STAMP" ]; then
   rm -rf "$DIR"
   mkdir -p "$DIR/zips"
@@ -43,10 +43,10 @@ for i in range(count):
             stored = rname
             if i % 97 == 0 and r == 0:
                 stored = "wrong.bin"          # misnamed
+            roms.append((rname, len(data), zlib.crc32(data)))
             if i % 89 == 0 and r == 1:
                 continue                      # missing
             z.writestr(stored, data)
-            roms.append((rname, len(data), zlib.crc32(data)))
     games.append((name, roms))
 def esc(s):
     return s.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;")
@@ -78,7 +78,8 @@ fi
 best_of() { # command... -> best seconds
   local best= t
   for ((i = 0; i < ROUNDS; i++)); do
-    t=$( { /usr/bin/time -f %e "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
+    # verify exits 1 when a set is not complete, as it is here on purpose.
+    t=$( { /usr/bin/time -f %e "$@" >/dev/null 2>/dev/null || true; } 2>&1 | tail -1)
     if [ -z "$best" ] || python3 -c "import sys; sys.exit(0 if $t < $best else 1)"; then best=$t; fi
   done
   echo "$best"
@@ -89,7 +90,7 @@ echo "Corpus: $COUNT archives in $DIR/zips; $(nproc) CPUs"
 "$CLI" dat verify --dat "$DIR/verify.xml" "$DIR/zips" >/dev/null || true
 space=$(best_of "$CLI" space "$DIR/zips")
 verify=$(best_of "$CLI" dat verify --dat "$DIR/verify.xml" "$DIR/zips")
-rss=$( { /usr/bin/time -f %M "$CLI" dat verify --dat "$DIR/verify.xml" "$DIR/zips" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
+rss=$( { /usr/bin/time -f %M "$CLI" dat verify --dat "$DIR/verify.xml" "$DIR/zips" >/dev/null 2>/dev/null || true; } 2>&1 | tail -1)
 printf '%-44s %8s s\n' "kelmar-cli space" "$space"
 printf '%-44s %8s s  (%.2fx space)\n' "kelmar-cli dat verify (CRC)" "$verify" \
   "$(python3 -c "print($verify / $space if $space > 0 else 0)")"
