@@ -269,3 +269,23 @@ TEST(DatCollection, FixdatIsXmlToPython)
          out});
     EXPECT_EQ(run.output, QByteArray("3 3\n"));
 }
+
+// Sub-folders are searched, links to folders and hidden files are not.
+TEST(DatCollection, ScanSkipsLinkedFoldersAndHiddenFiles)
+{
+    QTemporaryDir dir, outside;
+    writeFile(dir.filePath(QStringLiteral("a/b/deep.bin")), "deep");
+    writeFile(dir.filePath(QStringLiteral(".hidden.bin")), "hidden");
+    writeFile(outside.filePath(QStringLiteral("far.bin")), "far");
+    ASSERT_TRUE(QFile::link(outside.path(), dir.filePath(QStringLiteral("link"))));
+    QStringList missing;
+    const QStringList files =
+        collectionFiles({dir.path(), dir.filePath(QStringLiteral("none"))}, &missing);
+    EXPECT_EQ(files, QStringList{dir.filePath(QStringLiteral("a/b/deep.bin"))});
+    EXPECT_EQ(missing, QStringList{dir.filePath(QStringLiteral("none"))});
+    const ScannedItem item = scanFile(files.first(), MatchHash::Sha1);
+    ASSERT_EQ(item.files.size(), 1u);
+    EXPECT_EQ(crcText(item.files[0].crc), crcHex("deep"));
+    EXPECT_EQ(hexText(item.files[0].sha1.data(), 20), sha1Hex("deep"));
+    EXPECT_EQ(item.containerName(), QStringLiteral("b"));
+}
