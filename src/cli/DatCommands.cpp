@@ -82,6 +82,7 @@ Exit status of dat:
   1  verify: a set is not complete; fix, clean: a step failed; a catalogue or a file
      could not be read, or a PATH does not exist
   2  usage error (unknown option or sub-command, no --dat, no PATH)
+  3  stopped (Ctrl+C) with nothing failed before; fixdat writes nothing then
 )HELP";
 
 namespace {
@@ -257,7 +258,9 @@ int runVerify(const DatArgs& a, const Context& context, QTextStream& out, QTextS
     } else {
         printReport(*request.catalogue, o, out);
     }
-    return faults || !o.verification.allComplete() || o.report.stopped() ? kExitBad : kExitGood;
+    if (o.report.stopped())
+        return batchExitStatus(int(faults), true);
+    return faults || !o.verification.allComplete() ? kExitBad : kExitGood;
 }
 
 int runFix(const DatArgs& a, const Context& context, QTextStream& out, QTextStream& err)
@@ -275,7 +278,7 @@ int runFix(const DatArgs& a, const Context& context, QTextStream& out, QTextStre
             out << line << '\n';
         out.flush();
     }
-    return faults || o.report.failedCount() > 0 || o.report.stopped() ? kExitBad : kExitGood;
+    return batchExitStatus(int(faults) + o.report.failedCount(), o.report.stopped());
 }
 
 int runFixdat(const DatArgs& a, const Context& context, QTextStream& out, QTextStream& err)
@@ -298,7 +301,7 @@ int runFixdat(const DatArgs& a, const Context& context, QTextStream& out, QTextS
     const DatOutcome o = dat_verify(request, host, host);
     const bool faults = sayFaults(o, err);
     if (o.report.stopped())
-        return kExitBad;
+        return batchExitStatus(int(faults), true); // nothing written
     const int err2 = writeNewFile(a.out, fixdatXml(*request.catalogue, o.verification));
     if (err2 != 0) {
         err << "kelmar-cli: " << fs::printableName(a.out) << ": " << fs::systemError(err2) << '\n';
@@ -342,7 +345,7 @@ int runClean(const DatArgs& a, const Context& context, QTextStream& out, QTextSt
             out << fs::printableName(foundPath(o.scan, ref)) << '\n';
         out.flush();
     }
-    return faults || o.report.failedCount() > 0 || o.report.stopped() ? kExitBad : kExitGood;
+    return batchExitStatus(int(faults) + o.report.failedCount(), o.report.stopped());
 }
 
 } // namespace
