@@ -63,6 +63,7 @@ const std::vector<Command>& commands()
         {"remove-non-roms", runRemoveNonRoms, removeNonRomsHelp},
         {"attributes", runAttributes, attributesHelp},
         {"rename", runRename, renameHelp},
+        {"dat", runDat, datHelp},
     };
     return list;
 }

@@ -123,4 +123,7 @@ CommandHelp attributesHelp();
 int runRename(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 CommandHelp renameHelp();
 
+int runDat(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
+CommandHelp datHelp();
+
 } // namespace kelmar::cli
