@@ -142,7 +142,7 @@ std::optional<Catalogue> readXml(QXmlStreamReader& xml, QString* error)
     if (xml.hasError()) {
         *error = QStringLiteral("line %1, column %2: %3")
                      .arg(xml.lineNumber())
-                     .arg(xml.columnNumber())
+                     .arg(xml.columnNumber() + 1) // Qt counts columns from 0
                      .arg(xml.errorString());
         return std::nullopt;
     }

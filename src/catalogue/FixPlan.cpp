@@ -135,9 +135,13 @@ void Planner::planSet(int s)
         step.archive = m_pathAfter[size_t(home)];
         for (const FoundFile& f : m_scan[size_t(home)].files)
             names.insert(f.name);
-        for (const RomCheck& r : check.roms) {
-            if (r.state == RomState::Ok && r.found.item == home)
-                okFiles.insert(r.found.file);
+        // Entries that are a ROM under its name already (also in an archive that is
+        // about to take the set's name) stay as they are.
+        for (size_t r = 0; r < check.roms.size(); ++r) {
+            const FileRef at = check.roms[r].found;
+            if (at.item == home &&
+                m_scan[size_t(home)].files[size_t(at.file)].name == set.roms[r].name)
+                okFiles.insert(at.file);
         }
     } else {
         step.kind = FixStep::Kind::CreateArchive;
@@ -148,12 +152,15 @@ void Planner::planSet(int s)
         const RomCheck& rc = check.roms[r];
         if (rc.state != RomState::Misnamed && rc.state != RomState::Elsewhere)
             continue;
+        const FoundFile& f = m_scan[size_t(rc.found.item)].files[size_t(rc.found.file)];
+        if (rc.found.item == home && f.name == rom.name) {
+            continue;
+        }
         if (names.contains(rom.name)) {
             m_plan.notes.append(set.name + u'/' + rom.name +
                                 QStringLiteral(": the name is taken in the set's archive"));
             continue;
         }
-        const FoundFile& f = m_scan[size_t(rc.found.item)].files[size_t(rc.found.file)];
         if (rc.found.item == home && !okFiles.contains(rc.found.file) &&
             !renamed.contains(rc.found.file)) {
             step.renames.push_back({f.index, f.name, rom.name});

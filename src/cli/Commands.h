@@ -118,4 +118,7 @@ extern const char* const kAttributesHelp;
 int runRename(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
 extern const char* const kRenameHelp;
 
+int runDat(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err);
+extern const char* const kDatHelp;
+
 } // namespace kelmar::cli

@@ -73,6 +73,7 @@ const Command kCommands[] = {
     {"remove-non-roms", runRemoveNonRoms, kRemoveNonRomsHelp},
     {"attributes", runAttributes, kAttributesHelp},
     {"rename", runRename, kRenameHelp},
+    {"dat", runDat, kDatHelp},
 };
 
 const Command* findCommand(const QString& name)
