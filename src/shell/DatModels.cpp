@@ -1,6 +1,7 @@
 #include "shell/DatModels.h"
 
 #include "fs/NativeName.h"
+#include "fs/Path.h"
 
 #include <QBrush>
 
@@ -69,6 +70,15 @@ StateColours romStateColours(RomState state)
 StateColours unknownColours()
 {
     return {QColor(0xdc, 0xe4, 0xf4), QColor(0x20, 0x34, 0x80)};
+}
+
+QString DatView::shownPath(FileRef ref) const
+{
+    QString path = foundPath(outcome->scan, ref);
+    const QString below = fs::withSeparator(folder);
+    if (!folder.isEmpty() && path.startsWith(below))
+        path.remove(0, below.size());
+    return fs::printableName(path);
 }
 
 QString datCountsText(const StatusCounts& counts)
@@ -290,7 +300,7 @@ QVariant DatRomModel::romData(int row, int column, int role) const
     case FoundColumn:
         if (!check || !check->found.valid())
             return QString();
-        return fs::printableName(foundPath(m_view.outcome->scan, check->found));
+        return m_view.shownPath(check->found);
     }
     return {};
 }

@@ -29,7 +29,10 @@ struct DatView
 {
     std::shared_ptr<const catalogue::Catalogue> catalogue;
     std::shared_ptr<const DatOutcome> outcome; // empty until verified
+    QString folder; // what was verified: paths below it are shown from there
     bool verified() const { return catalogue && outcome; }
+    // Where a file of the scan was found, as the page shows it.
+    QString shownPath(catalogue::FileRef ref) const;
 };
 
 // The catalogue's sets, one a row, with their status once verified.

@@ -26,6 +26,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -374,6 +375,18 @@ bool DatPage::openCatalogue(const QString& path)
     return start(LoadOperation, std::move(run));
 }
 
+void DatPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (std::exchange(m_shownOnce, true) || view().catalogue || cboCatalogue->count() == 0)
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (!m_run && !view().catalogue && m_window && !m_window->batchRunning() &&
+            cboCatalogue->count() > 0)
+            openCatalogue(cboCatalogue->itemData(0).toString());
+    });
+}
+
 void DatPage::browseFolder()
 {
     const std::optional<QString> chosen =
@@ -519,7 +532,7 @@ void DatPage::batchEnded()
     if (!run->request.catalogue)
         return;
     m_loadedPath = run->cataloguePath;
-    showView({run->request.catalogue, run->outcome});
+    showView({run->request.catalogue, run->outcome, run->request.roots.value(0)});
 }
 
 // ---------------------------------------------------------------------------------------
@@ -546,7 +559,7 @@ void DatPage::showView(DatView shown)
         const DatOutcome& outcome = *view().outcome;
         const StateColours colours = unknownColours();
         for (const FileRef& ref : outcome.verification.unknown) {
-            auto* item = new QListWidgetItem(fs::printableName(foundPath(outcome.scan, ref)));
+            auto* item = new QListWidgetItem(view().shownPath(ref));
             item->setBackground(colours.background);
             item->setForeground(colours.text);
             lstUnknown->addItem(item);

@@ -62,6 +62,10 @@ public:
     QString countsText() const;
     QStringList unknownFiles() const;
 
+protected:
+    // The first time the page shows, the newest recent catalogue is loaded.
+    void showEvent(QShowEvent* event) override;
+
 private:
     struct Run;
 
@@ -84,6 +88,7 @@ private:
     QString m_loadedPath;       // the catalogue m_sets shows
     bool m_busy = false;
     bool m_folderChosen = false;
+    bool m_shownOnce = false;
 
     QComboBox* cboCatalogue = nullptr;
     QPushButton* cmdLoad = nullptr;

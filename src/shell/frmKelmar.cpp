@@ -424,10 +424,10 @@ void frmKelmar::release_form()
     for (int i = 0; i < Tabs->count(); ++i)
         Tabs->widget(i)->setEnabled(true);
     m_livePage = nullptr;
-    cmdZipFiles->setEnabled(hasOperation(QStringLiteral("zip_files")));
-    cmdUnzipFiles->setEnabled(hasOperation(QStringLiteral("unzip_files")));
     cmdExit->setEnabled(true);
     QApplication::restoreOverrideCursor();
+    // A batch may start from another tab (DAT): the buttons follow the tab shown.
+    updateActionButtons();
 }
 
 void frmKelmar::updateActionButtons()
