@@ -186,6 +186,7 @@ QWidget* DatPage::buildTop()
     grid->addWidget(cmdFolder, 1, 2);
 
     auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
     cmdVerify = named(new QPushButton(QStringLiteral("Verify")), "cmdVerify");
     cmdFix = named(new QPushButton(QStringLiteral("Fix")), "cmdFix");
     cmdFixdat = named(new QPushButton(QStringLiteral("Write Fixdat")), "cmdFixdat");
@@ -495,7 +496,10 @@ void DatPage::writeFixdat()
         return;
     }
     const QString name = fs::fileNameOf(m_loadedPath);
-    const QString suggested = fs::withSeparator(folder()) + QStringLiteral("fixdat_") +
+    // Beside the catalogue: in the collection's folder it would be a file the next Verify
+    // finds there.
+    const QString suggested = fs::withSeparator(QFileInfo(m_loadedPath).absolutePath()) +
+                              QStringLiteral("fixdat_") +
                               QFileInfo(name).completeBaseName() + QStringLiteral(".dat");
     // The dialog asks before it names a file that exists; only then is one replaced.
     const std::optional<QString> path = Dialogs::saveFileName(
