@@ -9,15 +9,27 @@ namespace kelmar::catalogue {
 
 namespace {
 
+// The value of each byte as a hex digit, or -1.
+struct HexTable
+{
+    qint8 value[256];
+    constexpr HexTable() : value()
+    {
+        for (int i = 0; i < 256; ++i)
+            value[i] = -1;
+        for (int i = 0; i < 10; ++i)
+            value['0' + i] = qint8(i);
+        for (int i = 0; i < 6; ++i) {
+            value['a' + i] = qint8(10 + i);
+            value['A' + i] = qint8(10 + i);
+        }
+    }
+};
+constexpr HexTable kHex;
+
 int hexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return kHex.value[quint8(c)];
 }
 
 } // namespace

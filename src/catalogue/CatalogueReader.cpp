@@ -98,6 +98,8 @@ bool readSetElement(QXmlStreamReader& xml, CatalogueSet& set)
             xml.skipCurrentElement();
         }
     }
+    if (set.description == set.name)
+        set.description = set.name; // most catalogues repeat the name: one copy of the text
     return !xml.hasError();
 }
 

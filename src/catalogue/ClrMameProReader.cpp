@@ -290,6 +290,8 @@ bool TextReader::readSet(CatalogueSet& set, int openLine)
     });
     if (ok && set.name.isEmpty())
         return fail(openLine, QStringLiteral("a set without a name"));
+    if (set.description == set.name)
+        set.description = set.name; // most catalogues repeat the name: one copy of the text
     return ok;
 }
 

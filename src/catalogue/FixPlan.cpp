@@ -174,8 +174,12 @@ void Planner::planSet(int s)
     if (step.renames.empty() && step.copies.empty())
         return;
     if (home < 0) {
-        const QString target = fs::withSeparator(folderOf(step.copies.front().source)) +
-                               set.name + QStringLiteral(".zip");
+        // Beside the folder that holds the set's ROMs loose, not inside it.
+        const EntryCopy& first = step.copies.front();
+        QString folder = folderOf(first.source);
+        if (!first.fromArchive && fs::fileNameOf(folder) == set.name)
+            folder = folderOf(folder);
+        const QString target = fs::withSeparator(folder) + set.name + QStringLiteral(".zip");
         if (!usableFileName(set.name) || fs::statOf(target, fs::Links::DoNotFollow)) {
             m_plan.notes.append(fs::printableName(target) +
                                 QStringLiteral(" is not made: the name is taken or not a file name"));

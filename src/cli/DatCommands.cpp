@@ -6,11 +6,15 @@
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
 #include "fs/NativeName.h"
+#include "fs/NativePath.h"
 #include "fs/Path.h"
 #include "fs/PathStatus.h"
 #include "maintenance/DatBatches.h"
 
 #include <cerrno>
+#include <cstdio>
+
+#include <unistd.h>
 
 namespace kelmar::cli {
 
@@ -19,49 +23,66 @@ using namespace catalogue;
 const char* const kDatHelp =
     R"HELP(  dat       Check a collection against a DAT catalogue (Logiqx XML, as No-Intro,
             Redump, MAME and TOSEC publish, or the clrmamepro text form; told
-            apart by content). A set counts as complete when every ROM is in the
-            archive named after it (SET.zip), under the catalogue's name, with the
-            size and CRC-32 (or SHA-1) the catalogue gives. Loose files count too
-            (a folder named after the set holds its ROMs loose). Disks are listed
-            apart and never looked for; ROMs marked nodump are never missing.
+            apart by content). A set is complete when every ROM is in the archive
+            named after it (SET.zip) under the catalogue's name, with the size and
+            CRC-32 (or SHA-1) the catalogue gives; fixable when every ROM is there
+            but some under another name or in another archive; incomplete when
+            some are missing or damaged (the name and size, another CRC); missing
+            when none is found. Files and entries matching no ROM are unknown.
+            Loose files count too (a folder named after the set holds its ROMs).
+            Disks are listed apart and never looked for; ROMs marked nodump are
+            never missing.
 
 Sub-commands of dat:
-  dat info [--json] DAT...
-            Name, version, number of sets, ROMs and disks of each catalogue.
-            --json: {"name","version","sets","roms","disks"} for each, an array
-            when there are several.
-  dat verify --dat DAT [--hash crc|sha1] [--json] PATH...
-            Judge every set: complete, fixable (every ROM there, some under
-            another name or in another archive), incomplete (some ROMs missing or
-            damaged: the name and size but another CRC), or missing (none found);
-            files and entries that match no ROM are unknown. Sizes and CRCs come
-            from the archives' directories; --hash sha1 reads every entry in full
-            and matches by SHA-1 where the catalogue gives one.
-            --json: {"summary":{"complete","fixable","incomplete","missing",
-            "unknown"},"sets":[{"name","status","roms":[{"name","state":
-            "ok"|"misnamed"|"elsewhere"|"missing"|"damaged","found":PATH|null}]}],
-            "unknown":[PATH...]}, an entry's PATH being ARCHIVE/ENTRY.
-  dat fix --dat DAT [--hash crc|sha1] [--dry-run] PATH...
-            Rename archives named after no set to the set whose ROMs they hold,
-            rename entries to the catalogue's names, and copy ROMs found elsewhere
-            into their set's archive (their compressed bytes as they are), made
-            where the first of them lies when the set has none. Each archive is
-            rebuilt beside itself, read back, then put in place. Nothing is
-            deleted or replaced: a name that is taken is reported and left alone.
-            --dry-run prints the plan and changes nothing.
-  dat fixdat --dat DAT --out FILE PATH...
-            Write a Logiqx XML catalogue of exactly the ROMs the collection lacks
-            (missing or damaged). FILE must not exist; it is never replaced.
+  dat info DAT...     Name, version and numbers of sets, ROMs and disks.
+  dat verify PATH...  Judge every set, and list the unknown files.
+  dat fix PATH...     Rename archives named after no set to the set whose ROMs
+                      they hold, rename entries to the catalogue's names, and
+                      copy ROMs found elsewhere into their set's archive (their
+                      compressed bytes as they are; the archive is made where
+                      the first of them lies when the set has none). Each
+                      archive is rebuilt beside itself, read back, then put in
+                      place. Nothing is deleted or replaced: a name that is
+                      taken is reported and left alone.
+  dat fixdat PATH...  Write a Logiqx XML catalogue of exactly the ROMs the
+                      collection lacks (missing or damaged).
+  dat clean PATH...   List the files and entries that match nothing in the
+                      catalogue; with --move-to, move such files (whole
+                      archives and loose files) into that folder. Entries of
+                      archives that hold ROMs too are only listed. Nothing is
+                      deleted or replaced; a move to another file system is
+                      refused.
 
 Arguments of dat:
   PATH      A folder (searched with its sub-folders; links to folders are not
             followed; hidden files are left out), an archive or a loose file.
 
+Options of dat:
+  --dat DAT        verify, fix, fixdat, clean: the catalogue.
+  --hash crc|sha1  verify, fix, fixdat, clean: match by size and CRC-32 from the
+                   archives' directories (crc, the default), or read every entry
+                   in full and match by SHA-1 where the catalogue gives one.
+  --json           info: {"name","version","sets","roms","disks"} for each
+                   catalogue (an array when there are several). verify:
+                   {"summary":{"complete","fixable","incomplete","missing",
+                   "unknown"},"sets":[{"name","status","roms":[{"name","state":
+                   "ok"|"misnamed"|"elsewhere"|"missing"|"damaged","found":
+                   PATH|null}]}],"unknown":[PATH...]}, an entry's PATH being
+                   ARCHIVE/ENTRY.
+  --dry-run        fix: print the plan and change nothing.
+  --out FILE       fixdat: the catalogue to write; it must not exist, and is
+                   never replaced.
+  --move-to DIR    clean: the folder the unknown files go to (it must exist).
+  -y, --yes        clean: move without asking (needed when not run from a
+                   terminal).
+
 Exit status of dat:
-  0  verify: every set is complete; fix: every step done; info, fixdat: done
-  1  verify: a set is not complete; fix: a step failed; a catalogue or a file
+  0  verify: every set is complete; fix: every step done; clean: every file
+     moved; info, fixdat: done
+  1  verify: a set is not complete; fix, clean: a step failed; a catalogue or a file
      could not be read, or a PATH does not exist
   2  usage error (unknown option or sub-command, no --dat, no PATH)
+  3  stopped (Ctrl+C) with nothing failed before; fixdat writes nothing then
 )HELP";
 
 namespace {
@@ -73,6 +94,8 @@ struct DatArgs
     MatchHash hash = MatchHash::Crc;
     bool json = false;
     bool dryRun = false;
+    bool yes = false;
+    QString moveTo;
     QStringList paths;
 };
 
@@ -98,6 +121,12 @@ bool parseDatArgs(const QStringList& args, const char* command, DatArgs& a, QTex
                  }),
         cliSwitch({QStringLiteral("--json")}, [&] { a.json = true; }),
         cliSwitch({QStringLiteral("--dry-run")}, [&] { a.dryRun = true; }),
+        cliValue(QStringLiteral("--move-to"), QStringLiteral("--move-to needs a folder"),
+                 [&](const QString& v) {
+                     a.moveTo = v;
+                     return QString();
+                 }),
+        cliSwitch({QStringLiteral("--yes"), QStringLiteral("-y")}, [&] { a.yes = true; }),
     };
     return parseOptions(args, command, table, &a.paths, err);
 }
@@ -169,6 +198,7 @@ bool prepare(const DatArgs& a, const char* what, const Context& context, DatRequ
     request.roots = a.paths;
     request.hash = a.hash;
     request.dryRun = a.dryRun;
+    request.moveTo = a.moveTo;
     request.workers = context.jobs;
     return true;
 }
@@ -228,7 +258,9 @@ int runVerify(const DatArgs& a, const Context& context, QTextStream& out, QTextS
     } else {
         printReport(*request.catalogue, o, out);
     }
-    return faults || !o.verification.allComplete() || o.report.stopped() ? kExitBad : kExitGood;
+    if (o.report.stopped())
+        return batchExitStatus(int(faults), true);
+    return faults || !o.verification.allComplete() ? kExitBad : kExitGood;
 }
 
 int runFix(const DatArgs& a, const Context& context, QTextStream& out, QTextStream& err)
@@ -246,7 +278,7 @@ int runFix(const DatArgs& a, const Context& context, QTextStream& out, QTextStre
             out << line << '\n';
         out.flush();
     }
-    return faults || o.report.failedCount() > 0 || o.report.stopped() ? kExitBad : kExitGood;
+    return batchExitStatus(int(faults) + o.report.failedCount(), o.report.stopped());
 }
 
 int runFixdat(const DatArgs& a, const Context& context, QTextStream& out, QTextStream& err)
@@ -269,7 +301,7 @@ int runFixdat(const DatArgs& a, const Context& context, QTextStream& out, QTextS
     const DatOutcome o = dat_verify(request, host, host);
     const bool faults = sayFaults(o, err);
     if (o.report.stopped())
-        return kExitBad;
+        return batchExitStatus(int(faults), true); // nothing written
     const int err2 = writeNewFile(a.out, fixdatXml(*request.catalogue, o.verification));
     if (err2 != 0) {
         err << "kelmar-cli: " << fs::printableName(a.out) << ": " << fs::systemError(err2) << '\n';
@@ -283,16 +315,49 @@ int runFixdat(const DatArgs& a, const Context& context, QTextStream& out, QTextS
     return faults ? kExitBad : kExitGood;
 }
 
+int runClean(const DatArgs& a, const Context& context, QTextStream& out, QTextStream& err)
+{
+    if (!a.moveTo.isEmpty() && !fs::isFolderPath(a.moveTo))
+        return usage(err, QStringLiteral("--move-to needs an existing folder"));
+    DatRequest request;
+    int status = kExitGood;
+    if (!prepare(a, "clean", context, request, err, &status))
+        return status;
+    if (!a.moveTo.isEmpty() && !a.yes) {
+        if (::isatty(STDIN_FILENO) == 0)
+            return usage(err, QStringLiteral("dat clean asks before moving; give --yes when "
+                                             "not run from a terminal"));
+        err << "Move every file that matches nothing in the catalogue to "
+            << fs::printableName(a.moveTo) << "? [y/N] ";
+        err.flush();
+        char line[64] = {};
+        if (!std::fgets(line, sizeof line, stdin) || (line[0] != 'y' && line[0] != 'Y'))
+            return kExitGood;
+    }
+    installInterruptHandler();
+    QString swallowed;
+    QTextStream quiet(&swallowed);
+    CliHost host(interruptFlag(), a.moveTo.isEmpty() ? quiet : out, err, !a.moveTo.isEmpty());
+    const DatOutcome o = dat_clean(request, host, host);
+    const bool faults = sayFaults(o, err);
+    if (a.moveTo.isEmpty()) {
+        for (const FileRef& ref : o.verification.unknown)
+            out << fs::printableName(foundPath(o.scan, ref)) << '\n';
+        out.flush();
+    }
+    return batchExitStatus(int(faults) + o.report.failedCount(), o.report.stopped());
+}
+
 } // namespace
 
 int runDat(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
     if (args.isEmpty())
-        return usage(err, QStringLiteral("dat needs a sub-command: info, verify, fix or fixdat"));
+        return usage(err, QStringLiteral("dat needs a sub-command: info, verify, fix, fixdat or clean"));
     const QString sub = args.first();
     DatArgs a;
     const QByteArray command = "dat " + sub.toUtf8();
-    if (sub != u"info" && sub != u"verify" && sub != u"fix" && sub != u"fixdat")
+    if (sub != u"info" && sub != u"verify" && sub != u"fix" && sub != u"fixdat" && sub != u"clean")
         return usage(err, QStringLiteral("unknown dat sub-command '%1'").arg(sub));
     if (!parseDatArgs(args.mid(1), command.constData(), a, err))
         return kExitUsage;
@@ -302,6 +367,8 @@ int runDat(const QStringList& args, const Context& context, QTextStream& out, QT
         return runVerify(a, context, out, err);
     if (sub == u"fix")
         return runFix(a, context, out, err);
+    if (sub == u"clean")
+        return runClean(a, context, out, err);
     return runFixdat(a, context, out, err);
 }
 

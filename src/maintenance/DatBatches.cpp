@@ -3,9 +3,11 @@
 #include "archive/ZipError.h"
 #include "fs/NativeName.h"
 #include "fs/Path.h"
+#include "fs/RenameNoReplace.h"
 #include "maintenance/ArchivePool.h"
 #include "maintenance/SerialProgress.h"
 
+#include <cerrno>
 #include <mutex>
 
 namespace kelmar {
@@ -125,6 +127,36 @@ DatOutcome dat_fix(const DatRequest& request, ProgressSink& sink, BatchQuestions
     sink.write_log(datSummary(after.verification.counts));
     sink.showCreditLine();
     return after;
+}
+
+DatOutcome dat_clean(const DatRequest& request, ProgressSink& sink, BatchQuestions& questions)
+{
+    DatOutcome out = dat_verify(request, sink, questions);
+    if (out.report.stopped() || request.moveTo.isEmpty())
+        return out;
+    for (const FileRef& ref : out.verification.unknown) {
+        if (ref.file >= 0 && out.scan[size_t(ref.item)].archive)
+            continue; // an entry: its archive holds ROMs too
+        if (sink.stopRequested()) {
+            out.report.end = BatchEnd::Stopped;
+            break;
+        }
+        ItemOutcome o;
+        o.path = out.scan[size_t(ref.item)].path;
+        o.target = fs::withSeparator(request.moveTo) + fs::fileNameOf(o.path);
+        QString error;
+        if (fs::renameNoReplace(o.path, o.target, &error)) {
+            sink.write_log(QStringLiteral("Moved %1 to %2")
+                               .arg(fs::printableName(o.path), fs::printableName(request.moveTo)));
+        } else {
+            o.result = ItemResult::Failed;
+            o.reason = errno == EXDEV ? QStringLiteral("the folder is on another file system")
+                                      : error;
+            sink.write_log(fs::printableName(o.path) + QStringLiteral(" is not moved (") + o.reason + u')');
+        }
+        out.report.items.push_back(o);
+    }
+    return out;
 }
 
 } // namespace kelmar

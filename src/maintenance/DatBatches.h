@@ -22,6 +22,7 @@ struct DatRequest
     QStringList roots; // folders (with their sub-folders) and files of the collection
     catalogue::MatchHash hash = catalogue::MatchHash::Crc;
     bool dryRun = false; // dat_fix: plan only
+    QString moveTo;      // dat_clean: the folder the unknown files go to; empty: list only
     int workers = 0;     // files read at once; 0: the pool's default
 };
 
@@ -47,6 +48,14 @@ DatOutcome dat_verify(const DatRequest& request, ProgressSink& sink, BatchQuesti
 // dat_verify, then the fix planFix makes, one step after another (each logged), then the
 // collection read and judged again. Nothing runs after Stop; nothing is deleted.
 DatOutcome dat_fix(const DatRequest& request, ProgressSink& sink, BatchQuestions& questions);
+
+// dat_verify, then every file of the collection that matches nothing in the catalogue (a
+// whole archive or a loose file) moved into request.moveTo (not into its sub-folders), one
+// log line each: "Moved FILE to FOLDER". Entries of archives that also hold ROMs are only
+// listed. Nothing is deleted or replaced: a name taken in the folder, or a move to another
+// file system, leaves the file where it is (a Failed item says why). The front end asks the
+// user before it starts.
+DatOutcome dat_clean(const DatRequest& request, ProgressSink& sink, BatchQuestions& questions);
 
 // "1 complete, 2 fixable, 0 incomplete, 3 missing, 4 unknown".
 QString datSummary(const catalogue::StatusCounts& counts);

@@ -41,10 +41,13 @@ struct Collection
         const QString d = dir.path() + u'/';
         const QByteArray c1 = rom("c1"), m1 = rom("m1"), g1 = rom("g1"), g2 = rom("g2", 5000),
                          r1 = rom("r1"), r2 = rom("r2"), l1 = rom("l1"), i1 = rom("i1"),
-                         i2 = rom("i2"), d1 = rom("d1"), x1 = rom("x1"), b1 = rom("b1");
+                         i2 = rom("i2"), d1 = rom("d1"), x1 = rom("x1"), b1 = rom("b1"),
+                         k1 = rom("k1");
         QByteArray damaged = d1;
         damaged[10] = char(damaged[10] ^ 1);
         QDir().mkpath(d + QStringLiteral("sub"));
+        QDir().mkpath(d + QStringLiteral("kept"));
+        writeFile(d + QStringLiteral("kept/k1.bin"), k1); // a set's ROMs loose in its folder
         EXPECT_TRUE(makeZip(d + QStringLiteral("complete.zip"),
                             {{QStringLiteral("c1.bin"), c1}, {QStringLiteral("g2.bin"), g2, true},
                              {QStringLiteral("readme.txt"), "not a rom"}}));
@@ -59,7 +62,7 @@ struct Collection
         EXPECT_TRUE(makeZip(d + QStringLiteral("other blocked.zip"), {{QStringLiteral("b1.bin"), b1}}));
         writeFile(d + QStringLiteral("blocked.zip"), "not an archive");
         writeFile(d + QStringLiteral("notes.txt"), "notes");
-        roms = {c1, m1, g1, g2, r1, r2, l1, i1, b1};
+        roms = {c1, m1, g1, g2, r1, r2, l1, i1, b1, k1};
         const QString text =
             QStringLiteral("clrmamepro ( name \"Every State\" version 1 )\n") +
             QStringLiteral("game ( name complete ") + romLine("c1.bin", c1) + ")\n" +
@@ -73,7 +76,8 @@ struct Collection
             QStringLiteral("game ( name missing ") + romLine("x1.bin", x1) +
             QStringLiteral("disk ( name hd sha1 0000000000000000000000000000000000000000 ) )\n") +
             QStringLiteral("game ( name diskonly disk ( name cd ) )\n") +
-            QStringLiteral("game ( name blocked ") + romLine("b1.bin", b1) + ")\n";
+            QStringLiteral("game ( name blocked ") + romLine("b1.bin", b1) + ")\n" +
+            QStringLiteral("game ( name kept ") + romLine("k1.bin", k1) + ")\n";
         QString error;
         std::optional<Catalogue> c = parseCatalogue(text.toUtf8(), &error);
         EXPECT_TRUE(c) << error;
@@ -127,12 +131,13 @@ TEST(DatCollection, EverySetAndRomStateIsTold)
             {"missing", "missing", "missing"},
             {"diskonly", "complete", ""},
             {"blocked", "fixable", "elsewhere"},
+            {"kept", "complete", "ok"},
         };
         for (const Row& r : rows) {
             EXPECT_EQ(c.statusOf(v, r.set), QLatin1String(r.status)) << r.set;
             EXPECT_EQ(c.statesOf(v, r.set), QLatin1String(r.states)) << r.set;
         }
-        EXPECT_EQ(v.counts.complete, 2);
+        EXPECT_EQ(v.counts.complete, 3);
         EXPECT_EQ(v.counts.fixable, 5);
         EXPECT_EQ(v.counts.incomplete, 2);
         EXPECT_EQ(v.counts.missing, 1);
@@ -192,7 +197,7 @@ TEST(DatCollection, FixRenamesGathersAndLosesNothing)
 
     const std::vector<ScannedItem> after = c.scan();
     const Verification w = verifyCollection(c.catalogue, after, MatchHash::Crc);
-    for (const char* set : {"complete", "misnamed", "gather", "renamed", "loose", "diskonly"})
+    for (const char* set : {"complete", "misnamed", "gather", "renamed", "loose", "diskonly", "kept"})
         EXPECT_EQ(c.statusOf(w, set), QStringLiteral("complete")) << set;
     EXPECT_EQ(c.statusOf(w, "damaged"), QStringLiteral("incomplete"));
     EXPECT_EQ(c.statusOf(w, "blocked"), QStringLiteral("fixable"));
@@ -263,4 +268,24 @@ TEST(DatCollection, FixdatIsXmlToPython)
                         "print(len(r.findall('game')), len(r.findall('game/rom')))"),
          out});
     EXPECT_EQ(run.output, QByteArray("3 3\n"));
+}
+
+// Sub-folders are searched, links to folders and hidden files are not.
+TEST(DatCollection, ScanSkipsLinkedFoldersAndHiddenFiles)
+{
+    QTemporaryDir dir, outside;
+    writeFile(dir.filePath(QStringLiteral("a/b/deep.bin")), "deep");
+    writeFile(dir.filePath(QStringLiteral(".hidden.bin")), "hidden");
+    writeFile(outside.filePath(QStringLiteral("far.bin")), "far");
+    ASSERT_TRUE(QFile::link(outside.path(), dir.filePath(QStringLiteral("link"))));
+    QStringList missing;
+    const QStringList files =
+        collectionFiles({dir.path(), dir.filePath(QStringLiteral("none"))}, &missing);
+    EXPECT_EQ(files, QStringList{dir.filePath(QStringLiteral("a/b/deep.bin"))});
+    EXPECT_EQ(missing, QStringList{dir.filePath(QStringLiteral("none"))});
+    const ScannedItem item = scanFile(files.first(), MatchHash::Sha1);
+    ASSERT_EQ(item.files.size(), 1u);
+    EXPECT_EQ(crcText(item.files[0].crc), crcHex("deep"));
+    EXPECT_EQ(hexText(item.files[0].sha1.data(), 20), sha1Hex("deep"));
+    EXPECT_EQ(item.containerName(), QStringLiteral("b"));
 }
