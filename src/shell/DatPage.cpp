@@ -471,7 +471,7 @@ bool DatPage::fix()
                        "entries after their ROMs, and ROMs found elsewhere are copied into "
                        "their sets' archives. Nothing is deleted or replaced.")
             .arg(plan.steps.size())
-            .arg(fs::printableName(folder()));
+            .arg(fs::printableName(shown.folder));
     if (Dialogs::messageBox(this, question, Title, MsgIcon::Question, MsgButtons::YesNo) !=
         MsgAnswer::Yes)
         return false;
@@ -479,7 +479,8 @@ bool DatPage::fix()
     run->kind = Run::Kind::Fix;
     run->cataloguePath = m_loadedPath;
     run->request.catalogue = shown.catalogue;
-    run->request.roots = {folder()};
+    // The folder verified, whose plan the user agreed to, whatever the box says now.
+    run->request.roots = {shown.folder};
     run->request.hash = chkSha1->isChecked() ? MatchHash::Sha1 : MatchHash::Crc;
     return start(FixOperation, std::move(run));
 }

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -102,6 +104,21 @@ TEST(WindowDat, VerifiesAMadeCollectionAndShowsEachSetsStatus)
                                                  {"Delta", "Missing"}};
     EXPECT_EQ(shownStatuses(page), expected);
     EXPECT_EQ(page.unknownFiles(), QStringList{QStringLiteral("junk.zip")});
+    // The table as filtered: by status, by text (any case), and sorted by status.
+    auto* show = window.findChild<QComboBox*>(QStringLiteral("cboDatShow"));
+    auto* filter = window.findChild<QLineEdit*>(QStringLiteral("txtDatFilter"));
+    show->setCurrentText(QStringLiteral("Not complete"));
+    EXPECT_EQ(page.filteredSets()->rowCount(), 3);
+    filter->setText(QStringLiteral("AMM"));
+    ASSERT_EQ(page.filteredSets()->rowCount(), 1);
+    EXPECT_EQ(page.filteredSets()->index(0, 0).data().toString(), QStringLiteral("Gamma"));
+    filter->clear();
+    show->setCurrentText(QStringLiteral("All sets"));
+    page.filteredSets()->sort(DatSetModel::StatusColumn, Qt::AscendingOrder);
+    QStringList byStatus;
+    for (int row = 0; row < page.filteredSets()->rowCount(); ++row)
+        byStatus << page.filteredSets()->index(row, 0).data().toString();
+    EXPECT_EQ(byStatus, QStringList({"Alpha", "Beta", "Gamma", "Delta"}));
     // The ROMs of a set as the table below shows them.
     page.roms()->showSet(page.view(), page.view().catalogue->findSet(QStringLiteral("Gamma")));
     ASSERT_EQ(page.roms()->rowCount(), 2);
