@@ -4,6 +4,8 @@
 
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace kelmar::catalogue {
