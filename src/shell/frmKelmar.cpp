@@ -10,6 +10,7 @@
 #include "settings/WindowState.h"
 #include "shell/ArchiveOperations.h"
 #include "shell/ControlPage.h"
+#include "shell/DatPage.h"
 #include "shell/Dialogs.h"
 #include "shell/LogPage.h"
 #include "shell/OtherSettingsPage.h"
@@ -34,6 +35,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -73,6 +75,7 @@ frmKelmar::frmKelmar(const QString& startFolder, QWidget* parent)
     buildWindow();
     registerArchiveOperations(*this);
     registerRenameOperations(*this);
+    m_datPage->attach(*this);
     Form_Load();
 }
 
@@ -104,6 +107,7 @@ void frmKelmar::buildWindow()
     m_unzipSettings = new UnzipSettingsPage;
     m_otherSettings = new OtherSettingsPage;
     m_logPage = new LogPage;
+    m_datPage = new DatPage;
     Tabs = named(new QTabWidget, "Tabs");
     Tabs->setDocumentMode(false);
     const QList<QPair<QString, QWidget*>> pages = {
@@ -112,6 +116,7 @@ void frmKelmar::buildWindow()
         {QStringLiteral("UnZIP Settings"), m_unzipSettings},
         {QStringLiteral("Other Settings"), m_otherSettings},
         {QStringLiteral("Log"), m_logPage},
+        {QStringLiteral("DAT"), m_datPage},
     };
     for (int i = 0; i < pages.size(); ++i) {
         QWidget* panel = pages[i].second;
@@ -150,7 +155,12 @@ void frmKelmar::buildWindow()
     commands.addFavorite = [this] { m_control->addTreeFolderToFavorites(); };
     commands.removeFavorite = [this] { m_control->removeTreeFolderFromFavorites(); };
     m_menus = new WindowMenus(this, std::move(commands));
-    connect(Tabs, &QTabWidget::currentChanged, this, [this] { updateActionButtons(); });
+    connect(Tabs, &QTabWidget::currentChanged, this, [this] {
+        updateActionButtons();
+        // The DAT page checks the tree's folder unless its user chose another.
+        if (Tabs->currentWidget() == m_datPage)
+            m_datPage->setDefaultFolder(treeFolder());
+    });
     connect(m_control, &ControlPage::countChanged, m_panel2, &QLabel::setText);
     connect(m_control, &ControlPage::listReadFailed, m_panel1, &QLabel::setText);
     connect(m_control, &ControlPage::fileMenuRequested, this, &frmKelmar::File1_MouseUp);
@@ -203,6 +213,7 @@ void frmKelmar::Form_Load()
     applyOptions(SettingsStore::loadOptions(*settings));
     m_control->loadFilters(state.filters);
     m_control->loadFavorites(Favorites::defaultPath());
+    m_datPage->loadRecent(*settings);
 
     // The system's temporary folder, with its trailing separator.
     const QString temp = QDir::tempPath();
@@ -237,6 +248,7 @@ void frmKelmar::Form_Unload()
                              : normalGeometry();
     WindowState::save(*settings, normal, shown, listFolder(), m_control->filters());
     SettingsStore::saveOptions(*settings, currentOptions());
+    m_datPage->saveRecent(*settings);
     settings->sync();
     if (!m_control->favorites().save(Favorites::defaultPath()))
         qWarning("Kelmar: the favourites could not be written to %s",
@@ -305,6 +317,7 @@ bool frmKelmar::runOperation(const QString& operationName)
     m_frame.beep = job->beep && Options::isSet(taken.options.chkSound);
     m_frame.refreshList = job->refreshList;
     m_frame.refreshTree = job->refreshTree;
+    m_livePage = job->livePage;
     m_frame.end = std::make_shared<std::optional<BatchEnd>>();
     BatchRunner::Operation operation = [run = std::move(job->run), end = m_frame.end](
                                            ProgressSink& sink, BatchQuestions& questions) {
@@ -361,6 +374,11 @@ bool frmKelmar::stopRequested() const
     return m_runner->stopRequested();
 }
 
+void frmKelmar::requestStop()
+{
+    m_runner->requestStop();
+}
+
 bool frmKelmar::batchRunning() const
 {
     return m_runner->busy();
@@ -383,7 +401,13 @@ void frmKelmar::protect_form()
         QApplication::setOverrideCursor(Qt::BusyCursor);
     m_busy = true;
     cmdStop->setEnabled(true);
-    Tabs->setEnabled(false);
+    if (m_livePage) {
+        Tabs->tabBar()->setEnabled(false);
+        for (int i = 0; i < Tabs->count(); ++i)
+            Tabs->widget(i)->setEnabled(Tabs->widget(i) == m_livePage);
+    } else {
+        Tabs->setEnabled(false);
+    }
     cmdZipFiles->setEnabled(false);
     cmdUnzipFiles->setEnabled(false);
     cmdExit->setEnabled(false);
@@ -396,10 +420,14 @@ void frmKelmar::release_form()
     m_busy = false;
     cmdStop->setEnabled(false);
     Tabs->setEnabled(true);
-    cmdZipFiles->setEnabled(hasOperation(QStringLiteral("zip_files")));
-    cmdUnzipFiles->setEnabled(hasOperation(QStringLiteral("unzip_files")));
+    Tabs->tabBar()->setEnabled(true);
+    for (int i = 0; i < Tabs->count(); ++i)
+        Tabs->widget(i)->setEnabled(true);
+    m_livePage = nullptr;
     cmdExit->setEnabled(true);
     QApplication::restoreOverrideCursor();
+    // A batch may start from another tab (DAT): the buttons follow the tab shown.
+    updateActionButtons();
 }
 
 void frmKelmar::updateActionButtons()

@@ -21,6 +21,7 @@ class QPushButton;
 class QTabWidget;
 
 namespace kelmar {
+class DatPage;
 class FileListModel;
 class LogPage;
 class OtherSettingsPage;
@@ -60,6 +61,9 @@ public:
         bool beep = true;
         bool refreshList = true;
         bool refreshTree = false;
+        // A page that stays usable while the job runs (for its own Stop), disabling its other
+        // controls itself; the rest of the window is disabled as for any batch.
+        QWidget* livePage = nullptr;
     };
     using Prepare = std::function<std::optional<BatchJob>(frmKelmar& window,
                                                           const kelmar::BatchSnapshot& snapshot)>;
@@ -69,6 +73,8 @@ public:
     bool runOperation(const QString& operationName);
     bool batchRunning() const;
     bool stopRequested() const;
+    // What Stop does: the running batch stops at its next item.
+    void requestStop();
     // The user closed the window during a batch: it closes once the batch has stopped.
     bool stoppingToClose() const { return m_stoppingToClose; }
 
@@ -102,6 +108,7 @@ public:
     void prepareFoldersMenu();
     QMenu* optionsMenu() const;
     QMenu* foldersMenu() const;
+    kelmar::DatPage* datPage() const { return m_datPage; }
 
     QString tempPath() const { return m_tempPath; }
     // The list and the options as a batch starting now would see them.
@@ -157,6 +164,7 @@ private:
     kelmar::UnzipSettingsPage* m_unzipSettings = nullptr;
     kelmar::OtherSettingsPage* m_otherSettings = nullptr;
     kelmar::LogPage* m_logPage = nullptr;
+    kelmar::DatPage* m_datPage = nullptr;
     QListWidget* DirHidden = nullptr;
 
     QPushButton* cmdZipFiles = nullptr;
@@ -172,6 +180,7 @@ private:
     std::unique_ptr<kelmar::WindowHost> m_host;
     QHash<QString, Prepare> m_batches;
     BatchFrame m_frame; // of the running batch
+    QWidget* m_livePage = nullptr; // of the running batch: see BatchJob::livePage
 
     QString m_tempPath;
     QString m_startFolder;

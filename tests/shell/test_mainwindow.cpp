@@ -120,7 +120,7 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions)
     for (int i = 0; i < tabs->count(); ++i)
         tabCaptions << tabs->tabText(i);
     EXPECT_EQ(tabCaptions,
-              QStringList({"Control", "ZIP Settings", "UnZIP Settings", "Other Settings", "Log"}));
+              QStringList({"Control", "ZIP Settings", "UnZIP Settings", "Other Settings", "Log", "DAT"}));
     EXPECT_EQ(tabs->currentIndex(), 0);
 
     const std::pair<const char*, const char*> captions[] = {
