@@ -34,6 +34,13 @@ Options of rezip:
   --no-password        Do not encrypt, even if a zip password is saved.
   --unzip-password PW  Decrypt the old archives with PW (the saved unzip password
                        is used when this is not given).
+  --torrentzip         Write each archive in the TorrentZip layout (sorted names,
+                       zlib level 9, fixed times, no extra fields, the
+                       "TORRENTZIPPED-" comment) from the same entries: the same
+                       files always give the same bytes. An archive already
+                       exactly so is left as it is ("PATH: already TorrentZip").
+                       --level does not apply; a password is refused.
+  --no-torrentzip      Do not, even if that is saved.
 
 Exit status of rezip:
   0  every archive was rebuilt
@@ -116,6 +123,7 @@ RebuildRequest requestOf(const Options& options, int attributes, const BatchFile
     request.writePassword = options.zipPassword();
     request.romFilter = options.lblROMFilter;
     request.attributes = attributes;
+    request.torrentZip = Options::isSet(options.chkTorrentZip);
     return request;
 }
 
@@ -164,8 +172,14 @@ int runRezip(const QStringList& args, const Context& context, QTextStream& out, 
     table.push_back(zipPasswordOption(options));
     table.push_back(cliSwitch({QStringLiteral("--no-password")},
                               [&] { options.chkZIPPassword = Check::Clear; }));
+    table.push_back(cliSwitch({QStringLiteral("--torrentzip")},
+                              [&] { options.chkTorrentZip = Check::Ticked; }));
+    table.push_back(cliSwitch({QStringLiteral("--no-torrentzip")},
+                              [&] { options.chkTorrentZip = Check::Clear; }));
     if (!parseOptions(args, "rezip", table, &paths, err))
         return kExitUsage;
+    if (Options::isSet(options.chkTorrentZip) && !options.zipPassword().isEmpty())
+        return usage(err, torrentZipPasswordNotice());
     return runOverGroups("rezip", paths, options, context.jobs, out, err, "Rezipped",
                          rezip_files);
 }

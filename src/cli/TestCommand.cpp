@@ -29,8 +29,11 @@ Arguments of test:
 Options of test:
   --json          Print one JSON document on stdout instead of the log lines:
                   {"archives":[{"path","verdict":"good"|"bad"|"not-tested",
-                  "code","reason","renamedTo"}...],"good":n,"bad":n,"notTested":n,
-                  "stopped":true|false}
+                  "code","reason","renamedTo","torrentzip":true|false}...],
+                  "good":n,"bad":n,"notTested":n,"stopped":true|false}
+                  ("torrentzip": whether the archive holds the TorrentZip
+                  layout, its comment naming its directory's CRC)
+  --torrentzip    Also log "NAME is not TorrentZip" for each archive that is not.
   --password PW   Decrypt with PW (overrides the saved unzip password).
   --no-password   Use no password even if one is saved.
 
@@ -75,6 +78,7 @@ void printJson(const BatchReport& all, QTextStream& out)
         o.insert(QStringLiteral("code"), a.code);
         o.insert(QStringLiteral("reason"), fs::displayName(a.reason));
         o.insert(QStringLiteral("renamedTo"), fs::displayName(a.target));
+        o.insert(QStringLiteral("torrentzip"), a.torrentZip.value_or(false));
         list.append(o);
     }
     QJsonObject doc;
@@ -96,6 +100,8 @@ int runTest(const QStringList& args, const Context& context, QTextStream& out, Q
     QStringList paths;
     const OptionTable table = {
         cliSwitch({QStringLiteral("--json")}, [&] { json = true; }),
+        cliSwitch({QStringLiteral("--torrentzip")},
+                  [&] { options.chkCheckTorrentZip = Check::Ticked; }),
         unzipPasswordOption(QStringLiteral("--password"), options, true),
         cliSwitch({QStringLiteral("--no-password")},
                   [&] { options.chkUnzipPassword = Check::Clear; }),
@@ -114,7 +120,8 @@ int runTest(const QStringList& args, const Context& context, QTextStream& out, Q
     CliHost host(interruptFlag(), out, err, !json);
     BatchReport all;
     if (!forEachFolder(groups, ".zip files", err, [&](const BatchFiles& files) {
-            const TestRequest request{files, options.unzipPassword(), context.jobs};
+            TestRequest request{files, options.unzipPassword(), context.jobs};
+            request.checkTorrentZip = json || Options::isSet(options.chkCheckTorrentZip);
             all.add(test_zip_files(request, host, host, [&](int, int, const QString& path) {
                 progress.step(path);
             }));

@@ -7,6 +7,7 @@
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "maintenance/FoldersToZips.h"
+#include "maintenance/RebuildArchive.h"
 #include "maintenance/ZipFiles.h"
 #include "maintenance/ZipOptions.h"
 
@@ -51,6 +52,13 @@ Options of zip (defaults from the saved "ZIP Settings"):
                          written and closed, if it is still the file that was
                          read; a source whose archive failed stays.
   --keep-originals       Do not delete source files even if that is saved.
+  --torrentzip           Write each archive in the TorrentZip layout (sorted
+                         names, zlib level 9, fixed times, no extra fields, the
+                         "TORRENTZIPPED-" comment): the same files always give
+                         the same bytes. Names keep their folders (with
+                         --keep-paths); level and password do not apply, and a
+                         password is refused.
+  --no-torrentzip        Do not, even if that is saved.
 
 Exit status of zip:
   0  every archive was written
@@ -206,6 +214,10 @@ OptionTable zipOptions(Options& options, QString& single, QString& target, bool&
                       [&options] { options.chkDeleteFiles = Check::Ticked; }),
             cliSwitch({QStringLiteral("--keep-originals")},
                       [&options] { options.chkDeleteFiles = Check::Clear; }),
+            cliSwitch({QStringLiteral("--torrentzip")},
+                      [&options] { options.chkTorrentZip = Check::Ticked; }),
+            cliSwitch({QStringLiteral("--no-torrentzip")},
+                      [&options] { options.chkTorrentZip = Check::Clear; }),
         });
     return table;
 }
@@ -229,6 +241,8 @@ int runZip(const QStringList& args, const Context& context, QTextStream& out, QT
                                          "with --single OUT.zip (or use --to or --same-folder)"));
     if (!modeGiven && !options.radOneZIP && !Options::isSet(options.chkSaveZIPsinSameFolder))
         return usage(err, QStringLiteral("zip needs --to DIR, --same-folder or --single OUT.zip"));
+    if (Options::isSet(options.chkTorrentZip) && !options.zipPassword().isEmpty())
+        return usage(err, torrentZipPasswordNotice());
     // The saved info file counts only when it is there, as in the window.
     if (Options::isSet(options.chkInfoFile) && !options.txtInfoFile.isEmpty())
         options.txtInfoFile = absolute(options.txtInfoFile);

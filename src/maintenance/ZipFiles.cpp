@@ -1,5 +1,6 @@
 #include "maintenance/ZipFiles.h"
 
+#include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
@@ -87,8 +88,26 @@ void logNotes(ProgressSink& sink, const ZipComponent& zip)
 void configure(ZipComponent& zip, const ZipRequest& request)
 {
     zip.setKeepFolderNames(request.keepPaths);
-    zip.setLevel(request.level);
+    // TorrentZip deflates every entry anew: the first writing only stores.
+    zip.setLevel(request.torrentZip ? 0 : request.level);
     zip.setPassword(request.password);
+}
+
+// TorrentZip: the archive just written, laid out anew with every entry under its own name.
+int toTorrentZip(const ZipRequest& request, const QString& archivePath, int result, int threads,
+                 QString* detail)
+{
+    if (!request.torrentZip || result != ZipOk)
+        return result;
+    RebuildPlan plan;
+    plan.kind = RebuildPlan::Kind::TorrentZip;
+    plan.keepFolderNames = true;
+    plan.threads = threads;
+    ArchiveRebuilder rebuilder(plan);
+    const int code = rebuilder.rebuild(archivePath);
+    if (code != ZipOk)
+        *detail = QStringLiteral("TorrentZip: ") + rebuilder.lastErrorDetail();
+    return code;
 }
 
 ZipSource infoSource(const ZipRequest& request)
@@ -178,11 +197,15 @@ BatchReport zipIntoOneArchive(const ZipRequest& request, ProgressSink& sink,
         result = zip.compress(entries);
         zip.setCompressThreads(1);
     }
+    QString detail = zip.lastErrorDetail();
+    result = toTorrentZip(request, request.archive, result,
+                          request.workers > 0 ? request.workers : ArchivePool::defaultWorkers(),
+                          &detail);
     logNotes(sink, zip);
-    logFailure(sink, request.archive, result, zip.lastErrorDetail());
+    logFailure(sink, request.archive, result, detail);
     BatchReport report;
-    report.items.push_back(outcomeOf(request.archive, sources, result, zip.lastErrorDetail(), zip,
-                                     deletion.takeKeptSources()));
+    report.items.push_back(
+        outcomeOf(request.archive, sources, result, detail, zip, deletion.takeKeptSources()));
     events.setOperationKind(ArchiveEvents::NoBatch);
     closeBatch(sink, questions, result);
     report.end = quit.load()            ? BatchEnd::EndProgram
@@ -373,8 +396,9 @@ void PerFileRun::zipOne(const File& file, bool first, QStringList& log, ItemOutc
     if (!m_request.infoFile.isEmpty())
         entries.push_back(infoSource(m_request));
     logStart(serial, file, first);
-    const int code = zip.compress(entries);
-    const QString detail = zip.lastErrorDetail();
+    int code = zip.compress(entries);
+    QString detail = zip.lastErrorDetail();
+    code = toTorrentZip(m_request, file.archivePath, code, 1, &detail);
     logNotes(serial, zip);
     logFailure(serial, file.archivePath, code, detail);
     if (code == ZipOk) {
