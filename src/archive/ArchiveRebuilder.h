@@ -66,6 +66,10 @@ public:
     // remove, no file entry to recompress); changed() tells.
     int rebuild(const QString& archivePath);
 
+    // TorrentZip: whether the archive's entries could be laid out (no two names the layout
+    // takes for one), without writing anything. A result code; lastErrorDetail() says why.
+    int checkTorrentZipNames(const QString& archivePath);
+
     const QString& lastErrorDetail() const { return m_detail; }
     bool changed() const { return m_changed; }
     // Entries dropped by the last RemoveEntries rebuild.

@@ -42,6 +42,18 @@ QString leafOf(const QString& name)
 
 } // namespace
 
+int ArchiveRebuilder::checkTorrentZipNames(const QString& archivePath)
+{
+    m_detail.clear();
+    int code = 0;
+    const ZipArchivePtr owned(zip_open(fs::nativeName(archivePath).constData(), ZIP_RDONLY, &code));
+    if (!owned)
+        return ZipOk; // the writing that comes first will say what is wrong
+    std::vector<RebuildEntry> planned;
+    std::vector<QByteArray> names;
+    return planTorrentZip(owned.get(), archivePath, planned, names);
+}
+
 int ArchiveRebuilder::torrentZip(ArchiveReplacement& replacement)
 {
     const QString& path = replacement.path();

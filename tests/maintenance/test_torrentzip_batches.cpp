@@ -99,30 +99,40 @@ TEST(TorrentZipCli, RefusalsLeaveTheArchiveAsItWas)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
     QTemporaryDir home, dir;
+    // Folders dropped, "x.rom" twice; kept, "x.rom" and "X.ROM".
     const QString archive = dir.filePath("clash.zip");
+    const QString kept = dir.filePath("kept.zip");
     ASSERT_EQ(runTool("python3", {"-c",
                                   "import sys, zipfile\n"
                                   "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
                                   "    z.writestr('a/x.rom', 'one')\n"
-                                  "    z.writestr('b/X.rom', 'two')\n",
-                                  archive})
+                                  "    z.writestr('b/X.rom', 'two')\n"
+                                  "with zipfile.ZipFile(sys.argv[2], 'w') as z:\n"
+                                  "    z.writestr('x.rom', 'one')\n"
+                                  "    z.writestr('X.ROM', 'two')\n",
+                                  archive, kept})
                   .exitCode,
               0);
-    const QByteArray before = readFile(archive);
+    writeFile(dir.filePath("new.nes"), "new");
     const struct
     {
         QStringList args;
+        QString archive;
         int exit;
         const char* says;
     } cases[] = {
-        {{"rezip", "--torrentzip", archive}, 1, "would both be stored as"},
-        {{"rezip", "--torrentzip", "--password", "pw", archive}, 2, "cannot be encrypted"},
+        {{"rezip", "--torrentzip", archive}, archive, 1, "would both be stored as"},
+        {{"rezip", "--torrentzip", "--password", "pw", archive}, archive, 2, "cannot be encrypted"},
+        {{"zip", "--torrentzip", "--no-password", "--no-info-file", "--single", kept,
+          dir.filePath("new.nes")},
+         kept, 1, "would both be stored as"},
     };
     for (const auto& c : cases) {
+        const QByteArray before = readFile(c.archive);
         const CliRun run = cli(c.args, home.path());
         EXPECT_EQ(run.exitCode, c.exit) << c.args.join(' ');
         EXPECT_TRUE((run.out + run.err).contains(c.says)) << run.out << run.err;
-        EXPECT_EQ(readFile(archive), before) << c.args.join(' ');
+        EXPECT_EQ(readFile(c.archive), before) << c.args.join(' ');
     }
 }
 
