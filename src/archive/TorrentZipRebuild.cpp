@@ -135,6 +135,18 @@ int ArchiveRebuilder::planTorrentZip(zip_t* source, const QString& path,
 int ArchiveRebuilder::readForTorrentZip(zip_t* source, const RebuildEntry& p,
                                         const std::function<int(const char*, qint64)>& sink)
 {
+    // A plain entry of modest size is inflated whole by libdeflate, its CRC checked, which is
+    // quicker. Not while entries are deflated ahead: their memory is held by this thread
+    // until it writes them, so waiting here for memory could wait for ever.
+    int whole = ZipOk;
+    if (m_plan.threads <= 1 &&
+        withWholeEntry(source, p.index, p.st, [&](const char* data, qint64 size) {
+            whole = size > 0 ? sink(data, size) : int(ZipOk);
+        })) {
+        if (onProgress)
+            onProgress(p.name, 100);
+        return whole;
+    }
     EntryReader reader(source, p.index, m_plan.readPassword.toUtf8());
     if (reader.open() != ZipOk)
         return fail(reader.result(), reader.detail());
