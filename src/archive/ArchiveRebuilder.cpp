@@ -131,12 +131,22 @@ int ArchiveRebuilder::rebuild(const QString& archivePath)
     m_detail.clear();
     m_changed = false;
     m_removed = 0;
+    m_alreadyTorrentZip = false;
     ArchiveReplacement replacement(archivePath);
     int result = replacement.begin();
     if (result != ZipOk)
         return fail(result, replacement.detail());
-    result = m_plan.kind == RebuildPlan::Kind::Recompress ? recompress(replacement)
-                                                          : removeEntries(replacement);
+    switch (m_plan.kind) {
+    case RebuildPlan::Kind::Recompress:
+        result = recompress(replacement);
+        break;
+    case RebuildPlan::Kind::RemoveEntries:
+        result = removeEntries(replacement);
+        break;
+    case RebuildPlan::Kind::TorrentZip:
+        result = torrentZip(replacement);
+        break;
+    }
     if (result != ZipOk || !m_changed)
         return result;
     result = replacement.commit();

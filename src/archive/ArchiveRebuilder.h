@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/TorrentZip.h"
+
 #include <QString>
 
 #include <zip.h>
@@ -23,6 +25,12 @@ struct RebuildPlan
         // The entries that removeMask selects (EntryMask) are dropped; the others are
         // copied byte for byte, never recompressed, encrypted ones included.
         RemoveEntries,
+        // The archive is written anew in the TorrentZip layout (TorrentZip.h), its entries
+        // read with readPassword: with keepFolderNames every entry under its own name, folders
+        // included, otherwise the file entries under their names without folders, as
+        // Recompress takes them. An archive already exactly so is left as it is. level,
+        // writePassword and attributes do not apply: the layout fixes them.
+        TorrentZip,
     };
     Kind kind = Kind::Recompress;
     int level = 6;
@@ -32,6 +40,10 @@ struct RebuildPlan
     // 32), or -1 to keep each entry's own.
     int attributes = -1;
     QString removeMask;
+    // TorrentZip only, as said there.
+    bool keepFolderNames = false;
+    // TorrentZip only: how many threads may deflate the entries of one archive at once.
+    int threads = 1;
 };
 
 // Rebuilds an archive without ever putting its content at risk.
@@ -54,10 +66,16 @@ public:
     // remove, no file entry to recompress); changed() tells.
     int rebuild(const QString& archivePath);
 
+    // TorrentZip: whether the archive's entries could be laid out (no two names the layout
+    // takes for one), without writing anything. A result code; lastErrorDetail() says why.
+    int checkTorrentZipNames(const QString& archivePath);
+
     const QString& lastErrorDetail() const { return m_detail; }
     bool changed() const { return m_changed; }
     // Entries dropped by the last RemoveEntries rebuild.
     int removedCount() const { return m_removed; }
+    // The last TorrentZip rebuild found the archive exactly in the layout already.
+    bool alreadyTorrentZip() const { return m_alreadyTorrentZip; }
 
     // Called while each entry is read: its name and how much of it is done (100 at its end).
     std::function<void(const QString& name, int percent)> onProgress;
@@ -75,11 +93,24 @@ private:
                      const std::vector<zip_uint64_t>& kept,
                      const std::vector<zip_uint64_t>& removed);
     int verifyThinned(zip_t* source, const QByteArray& temp, const std::vector<zip_uint64_t>& kept);
+    // TorrentZipRebuild.cpp
+    int torrentZip(ArchiveReplacement& replacement);
+    int planTorrentZip(zip_t* source, const QString& path, std::vector<RebuildEntry>& planned,
+                       std::vector<QByteArray>& names);
+    int readForTorrentZip(zip_t* source, const RebuildEntry& p,
+                          const std::function<int(const char*, qint64)>& sink);
+    int writeTorrentZip(zip_t* source, const QByteArray& temp,
+                        const std::vector<RebuildEntry>& planned,
+                        const std::vector<QByteArray>& names);
+    int verifyTorrentZip(const QByteArray& temp);
 
     RebuildPlan m_plan;
     QString m_detail;
     bool m_changed = false;
     int m_removed = 0;
+    bool m_alreadyTorrentZip = false;
+    // What the TorrentZip copy was written with: each entry's name, CRC and size, in order.
+    std::vector<torrentzip::Written> m_written;
 };
 
 } // namespace kelmar

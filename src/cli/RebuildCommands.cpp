@@ -40,6 +40,18 @@ OptionTable rezipOptions(Options& options)
                             [&options] { options.chkZIPPassword = Check::Clear; })
                       .described(QStringLiteral("Do not encrypt, even if a zip password is "
                                                 "saved."))});
+    table.push_back(cliSwitch({QStringLiteral("--torrentzip")},
+                              [&options] { options.chkTorrentZip = Check::Ticked; })
+                        .described(QStringLiteral(
+                            "Write each archive in the TorrentZip layout (sorted names, zlib "
+                            "level 9, fixed times, no extra fields, the \"TORRENTZIPPED-\" "
+                            "comment) from the same entries: the same files always give the "
+                            "same bytes. An archive already exactly so is left as it is "
+                            "(\"PATH: already TorrentZip\"). --level does not apply; a "
+                            "password is refused.")));
+    table.push_back(cliSwitch({QStringLiteral("--no-torrentzip")},
+                              [&options] { options.chkTorrentZip = Check::Clear; })
+                        .described(QStringLiteral("Do not, even if that is saved.")));
     return table;
 }
 
@@ -99,6 +111,7 @@ RebuildRequest requestOf(const Options& options, int attributes, const BatchFile
     request.writePassword = options.zipPassword();
     request.romFilter = options.lblROMFilter;
     request.attributes = attributes;
+    request.torrentZip = Options::isSet(options.chkTorrentZip);
     return request;
 }
 
@@ -207,6 +220,8 @@ int runRezip(const QStringList& args, const Context& context, QTextStream& out, 
     QStringList paths;
     if (!parseOptions(args, "rezip", rezipOptions(options), &paths, err))
         return kExitUsage;
+    if (Options::isSet(options.chkTorrentZip) && !options.zipPassword().isEmpty())
+        return usage(err, torrentZipPasswordNotice());
     return runOverGroups("rezip", paths, options, context.jobs, out, err, "Rezipped",
                          rezip_files);
 }

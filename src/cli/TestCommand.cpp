@@ -41,6 +41,7 @@ void printJson(const BatchReport& all, QTextStream& out)
         o.insert(QStringLiteral("code"), a.code);
         o.insert(QStringLiteral("reason"), fs::displayName(a.reason));
         o.insert(QStringLiteral("renamedTo"), fs::displayName(a.target));
+        o.insert(QStringLiteral("torrentzip"), a.torrentZip.value_or(false));
         list.append(o);
     }
     QJsonObject doc;
@@ -59,7 +60,11 @@ OptionTable testOptions(Options& options, bool& json)
     return {
         cliSwitch({QStringLiteral("--json")}, [&json] { json = true; })
             .described(QStringLiteral(
-                R"(Print one JSON document on stdout instead of the log lines: {"archives": [{"path", "verdict": "good"|"bad"|"not-tested", "code", "reason", "renamedTo"}...], "good": n, "bad": n, "notTested": n, "stopped": true|false})")),
+                R"(Print one JSON document on stdout instead of the log lines: {"archives": [{"path", "verdict": "good"|"bad"|"not-tested", "code", "reason", "renamedTo", "torrentzip": true|false}...], "good": n, "bad": n, "notTested": n, "stopped": true|false} ("torrentzip": whether the archive holds the TorrentZip layout, its comment naming its directory's CRC).)")),
+        cliSwitch({QStringLiteral("--torrentzip")},
+                  [&options] { options.chkCheckTorrentZip = Check::Ticked; })
+            .described(QStringLiteral(
+                "Also log \"NAME is not TorrentZip\" for each archive that is not.")),
         unzipPasswordOption(QStringLiteral("--password"), options, true)
             .described(QStringLiteral("PW"),
                        QStringLiteral("Decrypt with PW (overrides the saved unzip password).")),
@@ -128,7 +133,8 @@ int runTest(const QStringList& args, const Context& context, QTextStream& out, Q
     CliHost host(interruptFlag(), out, err, !json);
     BatchReport all;
     if (!forEachFolder(groups, ".zip files", err, [&](const BatchFiles& files) {
-            const TestRequest request{files, options.unzipPassword(), context.jobs};
+            TestRequest request{files, options.unzipPassword(), context.jobs};
+            request.checkTorrentZip = json || Options::isSet(options.chkCheckTorrentZip);
             all.add(test_zip_files(request, host, host, [&](int, int, const QString& path) {
                 progress.step(path);
             }));

@@ -8,6 +8,7 @@
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "maintenance/FoldersToZips.h"
+#include "maintenance/RebuildArchive.h"
 #include "maintenance/ZipFiles.h"
 #include "maintenance/ZipOptions.h"
 
@@ -172,6 +173,17 @@ OptionTable zipOptions(Options& options, QString& single, QString& target, bool&
             cliSwitch({QStringLiteral("--keep-originals")},
                       [&options] { options.chkDeleteFiles = Check::Clear; })
                 .described(QStringLiteral("Do not delete source files even if that is saved.")),
+            cliSwitch({QStringLiteral("--torrentzip")},
+                      [&options] { options.chkTorrentZip = Check::Ticked; })
+                .described(QStringLiteral(
+                    "Write each archive in the TorrentZip layout (sorted names, zlib level 9, "
+                    "fixed times, no extra fields, the \"TORRENTZIPPED-\" comment): the same "
+                    "files always give the same bytes. Names keep their folders (with "
+                    "--keep-paths); level and password do not apply, and a password is "
+                    "refused.")),
+            cliSwitch({QStringLiteral("--no-torrentzip")},
+                      [&options] { options.chkTorrentZip = Check::Clear; })
+                .described(QStringLiteral("Do not, even if that is saved.")),
         });
     // After the three that choose where the archives go.
     const OptionTable shared = sharedOptions(options);
@@ -280,6 +292,8 @@ int runZip(const QStringList& args, const Context& context, QTextStream& out, QT
                                          "with --single OUT.zip (or use --to or --same-folder)"));
     if (!modeGiven && !options.radOneZIP && !Options::isSet(options.chkSaveZIPsinSameFolder))
         return usage(err, QStringLiteral("zip needs --to DIR, --same-folder or --single OUT.zip"));
+    if (Options::isSet(options.chkTorrentZip) && !options.zipPassword().isEmpty())
+        return usage(err, torrentZipPasswordNotice());
     // The saved info file counts only when it is there, as in the window.
     if (Options::isSet(options.chkInfoFile) && !options.txtInfoFile.isEmpty())
         options.txtInfoFile = absolute(options.txtInfoFile);

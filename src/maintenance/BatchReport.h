@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 class QJsonObject;
@@ -28,6 +29,8 @@ struct ItemOutcome
     QString target; // where it went: the archive written, the new name, the ".bad" name
     QStringList sources; // what it was made from or made into (the files zipped, extracted)
     QStringList notes;   // what the log says beside (a file stored under another name)
+    // Test Zips with the TorrentZip check: whether the archive holds the TorrentZip layout.
+    std::optional<bool> torrentZip;
 };
 
 // How a batch ended as a whole.

@@ -6,6 +6,12 @@
 
 namespace kelmar {
 
+QString torrentZipPasswordNotice()
+{
+    return QStringLiteral("TorrentZip archives cannot be encrypted: clear the ZIP password "
+                          "or TorrentZip.");
+}
+
 void removeLeftoverTemps(const BatchFiles& files)
 {
     if (!files.empty() && !files.folder.isEmpty())

@@ -21,8 +21,13 @@ struct RebuildRequest
     QString writePassword; // rezip: encrypts the new ones with AES-256; empty: none
     QString romFilter;     // remove non-ROMs: the entries it keeps ("*.nes;*.sfc")
     int attributes = 0;    // change attributes: the sum of the chosen AttributeBits
+    bool torrentZip = false; // rezip: write the TorrentZip layout (level and writePassword unused)
     int workers = 0;       // archives rebuilt at once; 0: the pool's default
 };
+
+// What the front ends say when TorrentZip is asked for together with a password for the new
+// archives: the layout has no encryption, so they refuse before anything starts.
+QString torrentZipPasswordNotice();
 
 // Called as each archive is taken up: its 1-based number, the total and its path.
 using RebuildTaken = std::function<void(int number, int total, const QString& path)>;

@@ -3,6 +3,7 @@
 #include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "maintenance/ArchiveEvents.h"
+#include "maintenance/ArchivePool.h"
 #include "maintenance/PoolBatch.h"
 
 #include <atomic>
@@ -25,8 +26,12 @@ ItemOutcome rezipOne(SerialProgress& serial, std::atomic<bool>& stop, const Rebu
         events.fileProgress(name, percent);
     };
     events.fileProgress(path, 0);
-    const ItemOutcome item =
+    ItemOutcome item =
         rebuildAndLog(serial, rebuilder, path, QStringLiteral("Error when rezipping "));
+    if (rebuilder.alreadyTorrentZip()) {
+        item.notes.append(QStringLiteral("already TorrentZip"));
+        serial.write_log(path + QStringLiteral(": already TorrentZip"));
+    }
     events.archiveFinished();
     events.setOperationKind(ArchiveEvents::NoBatch);
     return item;
@@ -40,11 +45,16 @@ BatchReport rezip_files(const RebuildRequest& request, ProgressSink& sink,
     BatchReport report;
     sink.clear_log();
     RebuildPlan plan;
-    plan.kind = RebuildPlan::Kind::Recompress;
+    plan.kind = request.torrentZip ? RebuildPlan::Kind::TorrentZip
+                                   : RebuildPlan::Kind::Recompress;
     plan.level = request.level;
     plan.readPassword = request.readPassword;
     plan.writePassword = request.writePassword;
     removeLeftoverTemps(request.files);
+    // Archives are spread over the workers first; what is left over deflates entries.
+    const int workers = request.workers > 0 ? request.workers : ArchivePool::defaultWorkers();
+    const int archives = qMax(1, int(request.files.size()));
+    plan.threads = qMax(1, workers / qMin(workers, archives));
 
     // Archives are rebuilt several at once, each by its own rebuilder; the status counts the
     // archives finished, whichever archive reports. No to "try to continue?" from any of

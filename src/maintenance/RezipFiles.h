@@ -14,6 +14,11 @@ namespace kelmar {
 // Entries keep their modification times and attributes. Clears the log first. Status panel 1
 // shows "Rezipping File k of n [bar]", and the credit line at the end; Stop ends the batch
 // after the archives in hand. With no archive it says "Whoops!" and ends as NothingSelected.
+//
+// With torrentZip each archive is written in the TorrentZip layout instead (the same entries,
+// under the same names); one already exactly so is left as it is, Unchanged, and logged as
+// "PATH: already TorrentZip". Where there are fewer archives than workers, the entries of an
+// archive are deflated on several.
 BatchReport rezip_files(const RebuildRequest& request, ProgressSink& sink,
                         BatchQuestions& questions, const RebuildTaken& onArchive = {});
 

@@ -1,5 +1,6 @@
 #include "maintenance/TestZips.h"
 
+#include "archive/TorrentZip.h"
 #include "archive/ZipComponent.h"
 #include "fs/AddModeBits.h"
 #include "fs/NativeName.h"
@@ -39,8 +40,12 @@ QString setAside(ProgressSink& log, const QString& path)
 }
 
 // Tests one archive and sets a damaged one aside; the log lines go to log.
-ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path)
+ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path, bool torrentZip)
 {
+    // Before a damaged archive is renamed.
+    std::optional<bool> layout;
+    if (torrentZip)
+        layout = torrentzip::isTorrentZipFile(path);
     zip.setArchivePath(path);
     int result = zip.test();
     // Damage is declared only after two failed tests in a row.
@@ -49,7 +54,10 @@ ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path)
     ItemOutcome item;
     item.path = path;
     item.code = result;
+    item.torrentZip = layout;
     const QString name = basMain::GetFileName(zip.archivePath());
+    if (layout == false)
+        log.write_log(name + QStringLiteral(" is not TorrentZip"));
     if (result == ZipOk) {
         item.result = ItemResult::Done;
     } else if (zipResultIsUnjudged(result)) {
@@ -80,7 +88,7 @@ BatchReport test_zip_files(const TestRequest& request, ProgressSink& sink,
         [&](SerialProgress& serial, int, const QString& path) {
             ZipComponent mine;
             mine.setPassword(request.password);
-            return testOne(serial, mine, path);
+            return testOne(serial, mine, path, request.checkTorrentZip);
         },
         onArchive);
     report.items = std::move(run.results);

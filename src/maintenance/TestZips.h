@@ -15,6 +15,9 @@ struct TestRequest
     BatchFiles files; // the selected archives (names ending in ".zip"), in list order
     QString password; // decrypts with it (the unzip settings' password when ticked); empty: none
     int workers = 0;  // archives tested at once; 0: the pool's default
+    // Also tell which archives hold the TorrentZip layout (archive/TorrentZip.h): the item's
+    // torrentZip says, and each archive that does not is logged "<name> is not TorrentZip".
+    bool checkTorrentZip = false;
 };
 
 // Called as each archive is taken up: its 1-based number, the total and its path.

@@ -1,5 +1,6 @@
 #include "maintenance/ZipFiles.h"
 
+#include "archive/ArchiveRebuilder.h"
 #include "archive/ZipComponent.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
@@ -87,8 +88,43 @@ void logNotes(ProgressSink& sink, const ZipComponent& zip)
 void configure(ZipComponent& zip, const ZipRequest& request)
 {
     zip.setKeepFolderNames(request.keepPaths);
-    zip.setLevel(request.level);
+    // TorrentZip deflates every entry anew: the first writing is the quickest deflate, which
+    // also keeps the archive on its way small.
+    zip.setLevel(request.torrentZip ? 1 : request.level);
     zip.setPassword(request.password);
+}
+
+// TorrentZip: the archive just written, laid out anew with every entry under its own name.
+int toTorrentZip(const ZipRequest& request, const QString& archivePath, int result, int threads,
+                 QString* detail)
+{
+    if (!request.torrentZip || result != ZipOk)
+        return result;
+    RebuildPlan plan;
+    plan.kind = RebuildPlan::Kind::TorrentZip;
+    plan.keepFolderNames = true;
+    plan.threads = threads;
+    ArchiveRebuilder rebuilder(plan);
+    const int code = rebuilder.rebuild(archivePath);
+    if (code != ZipOk)
+        *detail = QStringLiteral("TorrentZip: ") + rebuilder.lastErrorDetail();
+    return code;
+}
+
+// TorrentZip: an archive that exists already and holds two names the layout takes for one
+// is refused before anything is added to it. ZipOk otherwise.
+int torrentZipRefusal(const ZipRequest& request, const QString& archivePath, QString* detail)
+{
+    if (!request.torrentZip || !fs::isFilePath(archivePath))
+        return ZipOk;
+    RebuildPlan plan;
+    plan.kind = RebuildPlan::Kind::TorrentZip;
+    plan.keepFolderNames = true;
+    ArchiveRebuilder rebuilder(plan);
+    const int code = rebuilder.checkTorrentZipNames(archivePath);
+    if (code != ZipOk)
+        *detail = QStringLiteral("TorrentZip: ") + rebuilder.lastErrorDetail();
+    return code;
 }
 
 ZipSource infoSource(const ZipRequest& request)
@@ -169,20 +205,26 @@ BatchReport zipIntoOneArchive(const ZipRequest& request, ProgressSink& sink,
     logLines(sink, QStringLiteral("Zipping files: "), mask,
              QStringLiteral(" to ") + request.archive);
     int result;
+    QString refusal;
     {
         // A single archive can take long; Stop cancels it, and the archive stays as it was.
         CancelGuard guard(zip, [&] { return quit.load() || sink.stopRequested(); });
         // Its files are deflated on every worker while libzip writes them in order.
         zip.setCompressThreads(request.workers > 0 ? request.workers
                                                    : ArchivePool::defaultWorkers());
-        result = zip.compress(entries);
+        result = torrentZipRefusal(request, request.archive, &refusal);
+        result = result != ZipOk ? result : zip.compress(entries);
         zip.setCompressThreads(1);
     }
+    QString detail = refusal.isEmpty() ? zip.lastErrorDetail() : refusal;
+    result = toTorrentZip(request, request.archive, result,
+                          request.workers > 0 ? request.workers : ArchivePool::defaultWorkers(),
+                          &detail);
     logNotes(sink, zip);
-    logFailure(sink, request.archive, result, zip.lastErrorDetail());
+    logFailure(sink, request.archive, result, detail);
     BatchReport report;
-    report.items.push_back(outcomeOf(request.archive, sources, result, zip.lastErrorDetail(), zip,
-                                     deletion.takeKeptSources()));
+    report.items.push_back(
+        outcomeOf(request.archive, sources, result, detail, zip, deletion.takeKeptSources()));
     events.setOperationKind(ArchiveEvents::NoBatch);
     closeBatch(sink, questions, result);
     report.end = quit.load()            ? BatchEnd::EndProgram
@@ -373,8 +415,13 @@ void PerFileRun::zipOne(const File& file, bool first, QStringList& log, ItemOutc
     if (!m_request.infoFile.isEmpty())
         entries.push_back(infoSource(m_request));
     logStart(serial, file, first);
-    const int code = zip.compress(entries);
-    const QString detail = zip.lastErrorDetail();
+    QString detail;
+    int code = torrentZipRefusal(m_request, file.archivePath, &detail);
+    if (code == ZipOk) {
+        code = zip.compress(entries);
+        detail = zip.lastErrorDetail();
+    }
+    code = toTorrentZip(m_request, file.archivePath, code, 1, &detail);
     logNotes(serial, zip);
     logFailure(serial, file.archivePath, code, detail);
     if (code == ZipOk) {

@@ -34,6 +34,9 @@ struct ZipRequest
     QString infoFile;
     bool keepPaths = false;     // store each file's full path, not its name alone
     bool deleteSources = false; // delete each file once its archive is written
+    // Each archive written is then laid out as TorrentZip (archive/TorrentZip.h), every entry
+    // under its own name; level and password do not apply (the front end refuses a password).
+    bool torrentZip = false;
     int workers = 0;            // archives (or deflating threads) at once; 0: the pool's
 };
 
@@ -50,6 +53,10 @@ struct ZipRequest
 // source kept gets a log line. In the one-archive mode Stop cancels the archive being
 // written, which is then left as it was. In the per-file mode Stop is read after each
 // archive, so the archive in hand is completed.
+//
+// With torrentZip each archive, once written, is rebuilt in the TorrentZip layout (safely, as
+// a rezip is); a failure there is the archive's failure, logged as any other, the archive
+// then holding the files as zipped.
 //
 // The report has one item per archive: its path, the files that went into it (not the info
 // file), the component's code and, for a failure, its words. The notes are what the archive

@@ -32,6 +32,7 @@ ZipRequest zipRequestFrom(const Options& options)
         request.infoFile = options.txtInfoFile;
     request.keepPaths = Options::isSet(options.chkUseZIPPaths);
     request.deleteSources = Options::isSet(options.chkDeleteFiles);
+    request.torrentZip = Options::isSet(options.chkTorrentZip);
     return request;
 }
 

@@ -28,6 +28,7 @@ struct Options
     QString txtInfoFile;
     Check chkZIPPassword = Check::Clear;
     QString txtZIPPassword; // never stored
+    Check chkTorrentZip = Check::Clear; // ReZip and ZIP Files write the TorrentZip layout
 
     // "UnZIP Settings"
     CaseChoice cmbUnzipCase = UseLowerCase;
@@ -43,6 +44,7 @@ struct Options
     // "Other Settings"
     QString lblROMFilter; // "*.ZIP;*.NES" form
     Check chkSound = Check::Ticked;
+    Check chkCheckTorrentZip = Check::Clear; // Test Zips logs the archives not TorrentZip
 
     // The password for new archives, or empty when its box is not ticked.
     QString zipPassword() const { return isSet(chkZIPPassword) ? txtZIPPassword : QString(); }

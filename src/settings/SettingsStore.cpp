@@ -75,6 +75,7 @@ const Key kKeys[] = {
     checkBox(kZip, "chkInfoFile", &Options::chkInfoFile),
     text(kZip, "txtInfoFile", &Options::txtInfoFile),
     checkBox(kZip, "chkZIPPassword", &Options::chkZIPPassword),
+    checkBox(kZip, "chkTorrentZip", &Options::chkTorrentZip),
     combo(kUnzip, "cmbUnzipCase", &Options::cmbUnzipCase),
     checkBox(kUnzip, "chkRenameFiles", &Options::chkRenameFiles),
     checkBox(kUnzip, "chkExtractROMs", &Options::chkExtractROMs),
@@ -86,6 +87,7 @@ const Key kKeys[] = {
     checkBox(kUnzip, "chkZipsToFolders", &Options::chkZIPsToFolders),
     text(kOther, "lblROMFilter", &Options::lblROMFilter),
     checkBox(kOther, "chkSound", &Options::chkSound),
+    checkBox(kOther, "chkCheckTorrentZip", &Options::chkCheckTorrentZip),
 };
 
 QString path(const Key& k)

@@ -64,6 +64,7 @@ Job prepareTest(frmKelmar&, const BatchSnapshot& snapshot)
     TestRequest request;
     request.files = selectedArchives(snapshot);
     request.password = snapshot.options.unzipPassword();
+    request.checkTorrentZip = Options::isSet(snapshot.options.chkCheckTorrentZip);
     return jobOf(request, [](const TestRequest& r, ProgressSink& sink, BatchQuestions& q) {
         return test_zip_files(r, sink, q);
     });
@@ -83,13 +84,19 @@ Job prepareZipName(frmKelmar&, const BatchSnapshot& snapshot)
     return jobOf(request, to_zip_filename, false);
 }
 
-Job prepareRezip(frmKelmar&, const BatchSnapshot& snapshot)
+Job prepareRezip(frmKelmar& window, const BatchSnapshot& snapshot)
 {
     RebuildRequest request;
     request.files = selectedArchives(snapshot);
     request.level = snapshot.options.sliCompression;
     request.readPassword = snapshot.options.unzipPassword();
     request.writePassword = snapshot.options.zipPassword();
+    request.torrentZip = Options::isSet(snapshot.options.chkTorrentZip);
+    if (request.torrentZip && !request.writePassword.isEmpty() && !request.files.empty()) {
+        Dialogs::messageBox(&window, torrentZipPasswordNotice(), QStringLiteral("Whoops!"),
+                            MsgIcon::Exclamation, MsgButtons::Ok);
+        return std::nullopt;
+    }
     return jobOf(request, [](const RebuildRequest& r, ProgressSink& sink, BatchQuestions& q) {
         return rezip_files(r, sink, q);
     });

@@ -56,6 +56,10 @@ OtherSettingsPage::OtherSettingsPage(QWidget* parent) : QWidget(parent)
     auto* g = new QVBoxLayout(general);
     chkSound = checkBox("chkSound", QStringLiteral("Enable Sound Events"), true);
     g->addWidget(chkSound);
+    chkCheckTorrentZip = checkBox("chkCheckTorrentZip", QStringLiteral("Check TorrentZip"));
+    chkCheckTorrentZip->setToolTip(
+        QStringLiteral("Test Zips also logs each archive that is not TorrentZip"));
+    g->addWidget(chkCheckTorrentZip);
     g->addStretch(1);
     columns->addWidget(general, 1);
 }
@@ -64,6 +68,7 @@ void OtherSettingsPage::load(const Options& o)
 {
     lblROMFilter->setText(o.lblROMFilter);
     setCheckValue(chkSound, o.chkSound);
+    setCheckValue(chkCheckTorrentZip, o.chkCheckTorrentZip);
     update_ROM_Filter_Buttons();
     update_lstROMFilter();
     emit romFilterChanged(lblROMFilter->text());
@@ -73,6 +78,7 @@ void OtherSettingsPage::save(Options& o) const
 {
     o.lblROMFilter = lblROMFilter->text();
     o.chkSound = checkValue(chkSound);
+    o.chkCheckTorrentZip = checkValue(chkCheckTorrentZip);
 }
 
 QString OtherSettingsPage::romFilter() const

@@ -1,6 +1,7 @@
 #include "shell/ZipBatches.h"
 
 #include "archive/ZipComponent.h"
+#include "maintenance/RebuildArchive.h"
 #include "maintenance/ZipOptions.h"
 #include "shell/Dialogs.h"
 
@@ -54,6 +55,11 @@ std::optional<frmKelmar::BatchJob> prepareZipFiles(frmKelmar& window, const Batc
     window.clear_log();
     if (nothingToZip(request)) {
         Dialogs::messageBox(&window, nothingToZipNotice(), QStringLiteral("Whoops!"),
+                            MsgIcon::Exclamation, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    if (request.torrentZip && !request.password.isEmpty()) {
+        Dialogs::messageBox(&window, torrentZipPasswordNotice(), QStringLiteral("Whoops!"),
                             MsgIcon::Exclamation, MsgButtons::Ok);
         return std::nullopt;
     }

@@ -64,7 +64,12 @@ QWidget* ZipSettingsPage::buildRules()
     r->addWidget(chkDeleteFiles, 4, 0, 1, 2);
     r->addWidget(chkUseZIPPaths, 5, 0, 1, 2);
     r->addWidget(chkSaveZIPsinSameFolder, 6, 0, 1, 2);
-    r->setRowStretch(7, 1);
+    chkTorrentZip = checkBox("chkTorrentZip", QStringLiteral("TorrentZip"));
+    chkTorrentZip->setToolTip(QStringLiteral(
+        "ReZip and ZIP Files write the TorrentZip layout: the same files always give the same "
+        "archive"));
+    r->addWidget(chkTorrentZip, 7, 0, 1, 2);
+    r->setRowStretch(8, 1);
     return rules;
 }
 
@@ -143,6 +148,7 @@ void ZipSettingsPage::load(const Options& o)
     setCheckValue(chkDeleteFiles, o.chkDeleteFiles);
     setCheckValue(chkUseZIPPaths, o.chkUseZIPPaths);
     setCheckValue(chkSaveZIPsinSameFolder, o.chkSaveZIPsinSameFolder);
+    setCheckValue(chkTorrentZip, o.chkTorrentZip);
     sliCompression->setValue(o.sliCompression);
     lblCompression->setText(QString::number(sliCompression->value()));
     setCheckValue(chkInfoFile, o.chkInfoFile);
@@ -160,6 +166,7 @@ void ZipSettingsPage::save(Options& o) const
     o.chkDeleteFiles = checkValue(chkDeleteFiles);
     o.chkUseZIPPaths = checkValue(chkUseZIPPaths);
     o.chkSaveZIPsinSameFolder = checkValue(chkSaveZIPsinSameFolder);
+    o.chkTorrentZip = checkValue(chkTorrentZip);
     o.sliCompression = sliCompression->value();
     o.chkInfoFile = checkValue(chkInfoFile);
     o.txtInfoFile = txtInfoFile->text();

@@ -47,6 +47,7 @@ private:
     QCheckBox* chkDeleteFiles = nullptr;
     QCheckBox* chkUseZIPPaths = nullptr;
     QCheckBox* chkSaveZIPsinSameFolder = nullptr;
+    QCheckBox* chkTorrentZip = nullptr;
     QSlider* sliCompression = nullptr;
     QLabel* lblCompression = nullptr;
     QCheckBox* chkInfoFile = nullptr;

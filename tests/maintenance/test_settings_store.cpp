@@ -47,6 +47,7 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     o.chkZIPsToFolders = Check::Ticked;
     o.lblROMFilter = QStringLiteral("*.NES;*.SMC");
     o.chkSound = Check::Clear;
+    o.chkTorrentZip = Check::Ticked;
     {
         auto s = SettingsStore::openSettingsFile(ini);
         SettingsStore::saveOptions(*s, o);
@@ -59,6 +60,7 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     EXPECT_TRUE(text.contains(QStringLiteral("chkZipsToFolders=1")));
     EXPECT_TRUE(text.contains(QStringLiteral("chkUseZIPPaths=2")));
     EXPECT_TRUE(text.contains(QStringLiteral("chkSound=0")));
+    EXPECT_TRUE(text.contains(QStringLiteral("chkTorrentZip=1")));
     EXPECT_TRUE(text.contains(QStringLiteral("cmbFileCase=2")));
     EXPECT_TRUE(text.contains(QStringLiteral("cmbUnzipCase=1")));
     EXPECT_TRUE(text.contains(QStringLiteral("sliCompression=9")));
@@ -83,6 +85,8 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     EXPECT_EQ(r.chkZIPsToFolders, Check::Ticked);
     EXPECT_EQ(r.lblROMFilter, o.lblROMFilter);
     EXPECT_EQ(r.chkSound, Check::Clear);
+    EXPECT_EQ(r.chkTorrentZip, Check::Ticked);
+    EXPECT_EQ(r.chkCheckTorrentZip, Check::Clear);
 }
 
 TEST(SettingsStore, EmptyOrMissingStoreGivesDesignValues)

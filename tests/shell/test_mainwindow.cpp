@@ -138,6 +138,7 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions)
         {"chkDeleteFiles", "Delete Original Files"},
         {"chkUseZIPPaths", "Store Path Information"},
         {"chkSaveZIPsinSameFolder", "Save ZIPs in Same Folder"},
+        {"chkTorrentZip", "TorrentZip"},
         {"chkRenameFiles", "Rename Files after ZIP"},
         {"chkExtractROMs", "Only Extract ROMs"},
         {"chkDeleteZIPFiles", "Delete ZIP Files"},
@@ -145,6 +146,7 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions)
         {"chkUnziptoSameFolder", "UnZIP to Same Folder"},
         {"chkZIPsToFolders", "Convert ZIPs to Folders"},
         {"chkSound", "Enable Sound Events"},
+        {"chkCheckTorrentZip", "Check TorrentZip"},
         {"cmdAddROMFilter", "Add"},
         {"cmdRemoveROMFilter", "Remove"}};
     for (const auto& [name, caption] : captions)
