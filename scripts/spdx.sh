@@ -22,7 +22,7 @@ comment_for() { # FILE
     case $1 in
         *.metainfo.xml) echo "<!-- $tag: CC0-1.0 -->" ;; # AppStream data: its metadata_license
         *.cpp | *.cc | *.h | *.hpp | *.h.in) echo "// $tag: $license" ;;
-        *.[1-9]) echo ".\\\" $tag: $license" ;;
+        *.[1-9] | *.[1-9].in) echo ".\\\" $tag: $license" ;;
         *.xml | *.svg | *.qrc) echo "<!-- $tag: $license -->" ;;
         */CMakeLists.txt | CMakeLists.txt | *.cmake | *.sh | *.py | *.bash-completion | *.desktop \
             | debian/rules) echo "# $tag: $license" ;;

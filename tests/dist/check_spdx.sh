@@ -24,6 +24,7 @@ cases=(
     ".ci/run|#!/bin/sh\ntrue|#!/bin/sh\n# $id\ntrue"
     "CMakeLists.txt|project(x)|# $id\nproject(x)"
     "dist/kelmar.1|.TH KELMAR 1|.\\\\\" $id\n.TH KELMAR 1"
+    "dist/kelmar-cli.1.in|.TH KELMAR 1|.\\\\\" $id\n.TH KELMAR 1"
     "dist/kelmar.svg|<?xml version=\"1.0\"?>\n<svg/>|<?xml version=\"1.0\"?>\n<!-- $id -->\n<svg/>"
     "src/app/kelmar.qrc|<!DOCTYPE RCC>|<!-- $id -->\n<!DOCTYPE RCC>"
     "dist/a.metainfo.xml|<?xml version=\"1.0\"?>\n<component/>|<?xml version=\"1.0\"?>\n<!-- SPDX-License-Identifier: CC0-1.0 -->\n<component/>"
