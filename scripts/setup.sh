@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Kelmar needs to build and test (Debian 12), then builds it into build/.
-# With --package, also the tools that check and build the Debian package.
+# With --package, also the tools that check and build the Debian package; with --no-build, it
+# only installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,21 +18,28 @@ TOOLS=(
   "setpriv util-linux" "chown coreutils" "rm coreutils" "cat coreutils" "mkdir coreutils"
   "sh dash" "bash bash"
 )
-# With --package: what validates the installed tree and what CPack needs for the dependencies.
+# With --package: what validates the installed tree, and what builds the Debian package through
+# debian/ and lints it (build-essential is what dpkg-buildpackage asks for beyond Build-Depends).
 PACKAGE_TOOLS=(
   "desktop-file-validate desktop-file-utils" "appstreamcli appstream" "mandoc mandoc"
-  "dpkg-shlibdeps dpkg-dev" "file file"
+  "dpkg-shlibdeps dpkg-dev" "dpkg-buildpackage dpkg-dev" "dpkg-parsechangelog dpkg-dev"
+  "dpkg-deb dpkg" "tar tar" "dh debhelper" "lintian lintian" "readelf binutils" "file file"
 )
 # The packages of those tables, spelled out so that a reader (and a search) finds each one here.
 TEST_PKGS=(zip unzip 7zip libarchive-tools zstd advancecomp python3 xvfb xdotool openbox x11-utils
            e2fsprogs util-linux coreutils dash bash)
-PACKAGE_PKGS=(desktop-file-utils appstream mandoc dpkg-dev file)
+PACKAGE_PKGS=(desktop-file-utils appstream mandoc dpkg-dev dpkg tar debhelper lintian binutils
+              build-essential file)
 PKGS+=("${TEST_PKGS[@]}")
 tables=("${TOOLS[@]}")
-if [ "${1:-}" = --package ]; then
-  PKGS+=("${PACKAGE_PKGS[@]}")
-  tables+=("${PACKAGE_TOOLS[@]}")
-fi
+build=true
+for arg; do
+  case $arg in
+    --package) PKGS+=("${PACKAGE_PKGS[@]}"); tables+=("${PACKAGE_TOOLS[@]}") ;;
+    --no-build) build=false ;;
+    *) echo "usage: scripts/setup.sh [--package] [--no-build]" >&2; exit 2 ;;
+  esac
+done
 # A table entry whose package the lists above leave out would pass here and fail elsewhere.
 for entry in "${tables[@]}"; do
   if ! printf '%s\n' "${PKGS[@]}" | grep -qx -- "${entry#* }"; then
@@ -52,5 +60,6 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+$build || exit 0
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"

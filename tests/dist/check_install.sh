@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a staging folder, as the package does, and checks what a user gets:
 # the files, the menu entry, the AppStream data, the manual pages, the completion and the one
-# version they all show.
+# version they all show; then builds the Debian package through debian/ and lints it.
 # Usage: check_install.sh BUILD_DIR SOURCE_DIR VERSION
 set -uo pipefail
 build=$1 source=$2 version=$3
@@ -14,7 +14,8 @@ fail() {
 }
 
 . "$source/tests/common/tools.sh"
-require_tools desktop-file-validate appstreamcli mandoc
+require_tools desktop-file-validate appstreamcli mandoc dpkg-buildpackage dpkg-parsechangelog dh \
+    lintian dpkg-deb readelf tar
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/kelmar-stage.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
@@ -52,10 +53,12 @@ icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "Icon=$icon is not installed"
 
 metainfo=$usr/share/metainfo/$app_id.metainfo.xml
-appstreamcli validate --no-net "$metainfo" >"$stage/appstream.log" 2>&1 ||
+appstreamcli validate --no-net --pedantic "$metainfo" >"$stage/appstream.log" 2>&1 ||
     fail "appstreamcli validate: $(cat "$stage/appstream.log")"
 grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
     fail "the metainfo does not launch $app_id.desktop"
+grep -q "<project_license>GPL-3.0-or-later</project_license>" "$metainfo" ||
+    fail "the metainfo does not give the project's licence"
 newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d '"' -f 2)
 [ "$newest" = "$version" ] || fail "the metainfo's newest release is $newest, not $version"
 
@@ -64,6 +67,36 @@ cli=$usr/bin/kelmar-cli
 [ "$("$cli" --version)" = "kelmar-cli $version" ] || fail "kelmar-cli --version: $("$cli" --version)"
 gui_version=$(QT_QPA_PLATFORM=offscreen "$usr/bin/kelmar" --version 2>/dev/null)
 [ "$gui_version" = "kelmar $version" ] || fail "kelmar --version: $gui_version"
+deb_version=$(dpkg-parsechangelog -l "$source/debian/changelog" -S Version)
+[ "$deb_version" = "$version" ] || fail "debian/changelog's newest version is $deb_version"
+grep -q "^## $version " "$source/NEWS.md" || fail "NEWS.md does not say what $version brought"
+[ "$(cat "$source/LICENSE")" = "$(cat /usr/share/common-licenses/GPL-3)" ] ||
+    fail "LICENSE is not the text of the GNU GPL version 3"
+
+# The Debian package, built as scripts/package.sh builds it (without the tests: this suite is
+# running them): lintian --pedantic finds no error and no warning, the package holds what the
+# staged install holds (with the manual pages compressed) beside its documentation, and its
+# programs are hardened.
+check_package() {
+    local out=$stage/deb listing expected_deb program
+    DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" bash "$source/scripts/build-deb.sh" "$out" ||
+        { fail "the package does not build or lintian finds fault with it"; return; }
+    listing=$(dpkg-deb -c "$out/kelmar_${version}_$(dpkg --print-architecture).deb" |
+        awk '$1 !~ /^d/ { sub(/^\.\/usr\//, "", $6); print $6 }' | LC_ALL=C sort)
+    expected_deb=$( (sed 's|^share/man/.*|&.gz|' <<<"$expected"
+        printf '%s\n' share/doc/kelmar/changelog.gz share/doc/kelmar/copyright) | LC_ALL=C sort)
+    [ "$listing" = "$expected_deb" ] || fail "the package's files differ:
+$(diff <(echo "$expected_deb") <(echo "$listing"))"
+    dpkg-deb -x "$out/kelmar_${version}_$(dpkg --print-architecture).deb" "$out/root"
+    for program in kelmar kelmar-cli; do
+        program=$out/root/usr/bin/$program
+        readelf -d "$program" | grep -q 'FLAGS.*BIND_NOW' || fail "$program: no bindnow"
+        readelf -h "$program" | grep -q 'Type: *DYN' || fail "$program: not PIE"
+        readelf -lW "$program" | grep -q GNU_RELRO || fail "$program: no relro"
+        readelf --dyn-syms -W "$program" | grep -q '__[a-z_]*_chk' ||
+            fail "$program: no fortified function"
+    done
+}
 
 for page in kelmar kelmar-cli; do
     file=$usr/share/man/man1/$page.1
@@ -106,6 +139,8 @@ for command in $commands; do
 done
 cases=$(complete_words "$cli" unzip --rename "" | tr '\n' ' ')
 [ "$cases" = "lower upper original " ] || fail "completing unzip --rename offers: $cases"
+
+check_package
 
 if ((failures)); then
     echo "$failures check(s) failed" >&2
