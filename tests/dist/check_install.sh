@@ -140,7 +140,12 @@ done
 cases=$(complete_words "$cli" unzip --rename "" | tr '\n' ' ')
 [ "$cases" = "lower upper original " ] || fail "completing unzip --rename offers: $cases"
 
-check_package
+# A second build of the programs: CI asks for it (.ci/run); a plain test run leaves it out.
+if [ "${KELMAR_TEST_PACKAGE:-0}" = 1 ]; then
+    check_package
+else
+    echo "the Debian package was not built (KELMAR_TEST_PACKAGE=1 builds and lints it)"
+fi
 
 if ((failures)); then
     echo "$failures check(s) failed" >&2
