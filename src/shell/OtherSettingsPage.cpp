@@ -56,7 +56,18 @@ OtherSettingsPage::OtherSettingsPage(QWidget* parent) : QWidget(parent)
     auto* g = new QVBoxLayout(general);
     chkSound = checkBox("chkSound", QStringLiteral("Enable Sound Events"), true);
     g->addWidget(chkSound);
+    chkDetailsView =
+        checkBox("chkDetailsView", QStringLiteral("Show File Details (Size, Date, Test Result)"));
+    chkNaturalOrder =
+        checkBox("chkNaturalOrder", QStringLiteral("Sort Numbers by Value (Rev 2 before Rev 10)"));
+    g->addWidget(chkDetailsView);
+    g->addWidget(chkNaturalOrder);
     g->addStretch(1);
+    for (QCheckBox* box : {chkDetailsView, chkNaturalOrder}) {
+        connect(box, &QCheckBox::toggled, this, [this] {
+            emit listLookChanged(chkDetailsView->isChecked(), chkNaturalOrder->isChecked());
+        });
+    }
     columns->addWidget(general, 1);
 }
 
@@ -64,6 +75,13 @@ void OtherSettingsPage::load(const Options& o)
 {
     lblROMFilter->setText(o.lblROMFilter);
     setCheckValue(chkSound, o.chkSound);
+    {
+        const QSignalBlocker blockDetails(chkDetailsView);
+        const QSignalBlocker blockOrder(chkNaturalOrder);
+        setCheckValue(chkDetailsView, o.chkDetailsView);
+        setCheckValue(chkNaturalOrder, o.chkNaturalOrder);
+    }
+    emit listLookChanged(chkDetailsView->isChecked(), chkNaturalOrder->isChecked());
     update_ROM_Filter_Buttons();
     update_lstROMFilter();
     emit romFilterChanged(lblROMFilter->text());
@@ -73,6 +91,8 @@ void OtherSettingsPage::save(Options& o) const
 {
     o.lblROMFilter = lblROMFilter->text();
     o.chkSound = checkValue(chkSound);
+    o.chkDetailsView = checkValue(chkDetailsView);
+    o.chkNaturalOrder = checkValue(chkNaturalOrder);
 }
 
 QString OtherSettingsPage::romFilter() const
