@@ -169,7 +169,11 @@ void frmKelmar::buildWindow()
     // The batch's count: items done of items, never the progress of one file.
     m_batchBar = named(new QProgressBar, "BatchProgress");
     m_batchBar->setTextVisible(true);
-    m_batchBar->setMaximumWidth(260);
+    m_batchBar->setAlignment(Qt::AlignCenter);
+    // Wide enough for the count of a large collection on one line.
+    m_batchBar->setMinimumWidth(
+        m_batchBar->fontMetrics().horizontalAdvance(QStringLiteral("Unzipping 000,000 of 000,000")) +
+        24);
     m_batchBar->hide();
     bar->addWidget(m_panel1, 1);
     bar->addPermanentWidget(m_batchBar);
@@ -419,6 +423,10 @@ void frmKelmar::onBatchFinished()
         afterBatch(frame, **frame.end);
     else
         setProgressText(creditLine()); // it threw: the window must not stay frozen
+    // The count shown for want of a status of the batch's own goes with the batch.
+    if (!m_countInPanel.isEmpty() && m_panel1->text() == m_countInPanel)
+        setProgressText(creditLine());
+    m_countInPanel.clear();
     // The keyboard is back where the user works: on the file list.
     if (Tabs->currentWidget() == m_control)
         m_control->focusFileList();
@@ -599,6 +607,11 @@ void frmKelmar::setBatchProgress(const BatchCount& count)
     m_batchBar->setValue(std::min(count.done, count.total));
     m_batchBar->setFormat(text);
     m_batchBar->show();
+    // A batch that writes no status of its own (Test Zips) shows its count there too.
+    if (m_panel1->text() == creditLine() || m_panel1->text() == m_countInPanel) {
+        m_countInPanel = text;
+        setProgressText(text);
+    }
     // Seen in the task bar while the window is covered or minimised.
     setWindowTitle(windowTitleText() + QStringLiteral(" \u2014 ") + text);
 }

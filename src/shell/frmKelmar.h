@@ -192,6 +192,7 @@ private:
     QHash<QString, Prepare> m_batches;
     BatchFrame m_frame; // of the running batch
     QString m_runningOperation;
+    QString m_countInPanel; // the count shown in status panel 1, if it is
     std::unique_ptr<QElapsedTimer> m_batchClock;
 
     QString m_tempPath;

@@ -927,9 +927,12 @@ TEST_F(MainWindowTest, BatchCountShowsInTheStatusBarAndTheTitleWhileItRuns)
     waitUntil([&] { return !window->batchProgressText().isEmpty(); });
     EXPECT_EQ(window->batchProgressText(), QStringLiteral("Testing 12,345 of 40,000"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Kelmar 1.25 \u2014 Testing 12,345 of 40,000"));
+    // The batch writes no status of its own: the count stands in status panel 1 too.
+    EXPECT_EQ(window->statusPanelText(1), QStringLiteral("Testing 12,345 of 40,000"));
     gate.release();
     waitUntil([&] { return finished; });
     EXPECT_TRUE(window->batchProgressText().isEmpty());
+    EXPECT_EQ(window->statusPanelText(1), frmKelmar::creditLine());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Kelmar 1.25"));
     EXPECT_FALSE(action("actStop")->isEnabled());
 }
