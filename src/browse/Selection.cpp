@@ -19,6 +19,9 @@ std::vector<char> selectedFlags(const QItemSelectionModel& selection, int rowCou
     // Walk the ranges rather than selectedIndexes(): that builds one index per selected row.
     const QItemSelection ranges = selection.selection();
     for (const QItemSelectionRange& range : ranges) {
+        // A row is selected when its name is: the name column holds the row's selection.
+        if (range.left() > 0)
+            continue;
         int top = std::max(range.top(), 0);
         int bottom = std::min(range.bottom(), rowCount - 1);
         for (int row = top; row <= bottom; ++row)
@@ -32,7 +35,9 @@ namespace {
 QItemSelection wholeList(const QItemSelectionModel& selection, int rowCount)
 {
     const QAbstractItemModel* model = selection.model();
-    return QItemSelection(model->index(0, 0), model->index(rowCount - 1, 0));
+    // Whole rows: a details view shows a selected row's every column as selected.
+    return QItemSelection(model->index(0, 0),
+                          model->index(rowCount - 1, std::max(model->columnCount() - 1, 0)));
 }
 
 } // namespace
@@ -53,7 +58,21 @@ void reverseRowSelection(QItemSelectionModel& selection, int rowCount)
 {
     if (rowCount <= 0 || !selection.model())
         return;
-    selection.select(wholeList(selection, rowCount), QItemSelectionModel::Toggle);
+    // Row by row, not cell by cell: a row with any cell selected counts as selected, and
+    // becomes wholly unselected.
+    const std::vector<char> flags = selectedFlags(selection, rowCount);
+    const QAbstractItemModel* model = selection.model();
+    const int lastColumn = std::max(model->columnCount() - 1, 0);
+    QItemSelection reversed;
+    for (int row = 0; row < rowCount; ++row) {
+        if (flags[std::size_t(row)])
+            continue;
+        const int first = row;
+        while (row + 1 < rowCount && !flags[std::size_t(row + 1)])
+            ++row;
+        reversed.append(QItemSelectionRange(model->index(first, 0), model->index(row, lastColumn)));
+    }
+    selection.select(reversed, QItemSelectionModel::ClearAndSelect);
 }
 
 SelectionTotal measureSelection(const QString& folder, const QStringList& names,

@@ -11,7 +11,7 @@ class QItemSelectionModel;
 
 namespace kelmar {
 
-// One flag per row of the list: 1 when the row is selected.
+// One flag per row of the list: 1 when the row's first (name) column is selected.
 std::vector<char> selectedFlags(const QItemSelectionModel& selection, int rowCount);
 
 // Selects every row, none, or inverts each row's selection, as one change of the selection

@@ -23,6 +23,8 @@ public:
     void clear_log() override {}
     void setStatusText(const QString&) override {}
     void showCreditLine() override {}
+    // The progress line of each command counts the archives as they are taken up.
+    void batchProgress(const BatchCount&) override {}
     // Ctrl+C, or a command that ends the run (the user chose to end after an error). A run
     // of kelmar-cli is one batch per folder, and a stop ends them all.
     bool stopRequested() const override { return m_stop || m_interrupted.load(); }

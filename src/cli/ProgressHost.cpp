@@ -28,6 +28,11 @@ void ProgressHost::showCreditLine()
     setStatusText(QString());
 }
 
+void ProgressHost::batchProgress(const BatchCount& count)
+{
+    setStatusText(batchCountText(count));
+}
+
 void ProgressHost::write_log(const QString& line)
 {
     showCreditLine();

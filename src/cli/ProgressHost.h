@@ -13,6 +13,7 @@ public:
 
     void setStatusText(const QString& text) override;
     void showCreditLine() override;
+    void batchProgress(const BatchCount& count) override;
     void write_log(const QString& line) override;
 
 private:

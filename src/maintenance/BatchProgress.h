@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -37,6 +38,19 @@ struct BatchFiles
     QString path(int i) const;
 };
 
+// How far a batch over many items has come: doing ("Testing", "Unzipping", ...) done of total
+// items, counted as items finish, in list order.
+struct BatchCount
+{
+    QString doing;
+    int done = 0;
+    int total = 0;
+};
+
+// "Testing 12,345 of 40,000": the numbers grouped by the locale's thousands separator (the C
+// locale's too), as "Calculate Space" groups its total.
+QString batchCountText(const BatchCount& count, const QLocale& locale = QLocale());
+
 // What a running batch shows while it runs: the log, the status panel, and the one thing it
 // reads back, whether Stop was pressed. Every method may be called from the batch's thread;
 // an implementation that owns widgets marshals the call to its own thread.
@@ -53,6 +67,9 @@ public:
     virtual void showCreditLine() = 0;
     // Set by Stop (or by closing the window, or by a signal) since the batch started.
     virtual bool stopRequested() const = 0;
+    // One more item of the batch is finished. Called in list order, from the batch's thread,
+    // never more often than items finish; cheap like setStatusText.
+    virtual void batchProgress(const BatchCount& count) = 0;
 };
 
 // What only a running batch can ask: what to do after an error it met, a notice it must

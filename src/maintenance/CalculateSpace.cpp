@@ -59,7 +59,7 @@ BatchReport calculate_space(const SpaceRequest& request, ProgressSink& sink,
         [&](SerialProgress& serial, int number, const QString& path) {
             return listOne(serial, path, &sizes[size_t(number - 1)]);
         },
-        {});
+        {}, QStringLiteral("Measuring"));
     report.items = std::move(run.results);
     for (size_t i = 0; i < report.items.size(); ++i)
         report.bytes += sizes[i];

@@ -37,7 +37,8 @@ BatchReport change_attributes(const RebuildRequest& request, ProgressSink& sink,
                                QStringLiteral(" (%1 of %2)").arg(number).arg(count));
             if (onArchive)
                 onArchive(number, count, path);
-        });
+        },
+        QStringLiteral("Updating"));
     for (ItemOutcome& item : run.results) {
         if (!item.path.isEmpty())
             report.items.push_back(std::move(item));

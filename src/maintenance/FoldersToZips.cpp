@@ -190,6 +190,10 @@ std::vector<Folder> zipFolders(const FoldersToZipsRequest& request, const QStrin
         return QStringList{folder.path.toCaseFolded(), folder.archive.toCaseFolded()};
     };
     batch.work = [&](int i) { zipFolder(folders[size_t(i)], request, hook); };
+    batch.finish = [&](int i) {
+        SerialProgress::countUnder(sink, sinkLock,
+                                   BatchCount{QStringLiteral("Zipping"), i + 1, count});
+    };
     const int started = ArchivePool::run(
         count, batch, [&] { return SerialProgress::stopRequestedUnder(sink, sinkLock); },
         [&](int i) {

@@ -26,13 +26,14 @@ template <typename Result> struct PoolBatchResults
 // for the archives before it), no archive starts after Stop, and taken(number, total, path)
 // runs on the batch's side, in order, as each archive is taken up. The batch counts as
 // stopped only when Stop left one of files untaken. A set *quit (the user chose to end after
-// an error) stops the batch as Stop does.
+// an error) stops the batch as Stop does. As each archive finishes, in list order, the sink
+// is told how many are done ("doing" done of total), unless doing is empty.
 template <typename Result>
 PoolBatchResults<Result>
 runOnPool(const BatchFiles& files, int workers, ProgressSink& sink, BatchQuestions& questions,
           const std::function<Result(SerialProgress& serial, int number, const QString& path)>& work,
           const std::function<void(int number, int total, const QString& path)>& taken,
-          const std::atomic<bool>* quit = nullptr)
+          const QString& doing, const std::atomic<bool>* quit = nullptr)
 {
     const int total = files.size();
     std::mutex lock;
@@ -48,6 +49,7 @@ runOnPool(const BatchFiles& files, int workers, ProgressSink& sink, BatchQuestio
     batch.finish = [&](int i) {
         SerialProgress::writeHeldLog(sink, lock, logs[size_t(i)]);
         logs[size_t(i)].clear();
+        SerialProgress::countUnder(sink, lock, BatchCount{doing, i + 1, total});
     };
     const int started = ArchivePool::run(
         total, batch,

@@ -60,7 +60,7 @@ BatchReport remove_non_roms_from_zips(const RebuildRequest& request, ProgressSin
             }
             return item;
         },
-        onArchive);
+        onArchive, QStringLiteral("Cleaning"));
     report.items = std::move(run.results);
     if (run.stopped)
         report.end = BatchEnd::Stopped;

@@ -67,7 +67,7 @@ BatchReport rezip_files(const RebuildRequest& request, ProgressSink& sink,
         [&](SerialProgress& serial, int, const QString& path) {
             return rezipOne(serial, stop, plan, finished, total, path);
         },
-        onArchive, &stop);
+        onArchive, QStringLiteral("Rezipping"), &stop);
     report.items = std::move(run.results);
     if (run.stopped)
         report.end = BatchEnd::Stopped;

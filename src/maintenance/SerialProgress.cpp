@@ -35,6 +35,12 @@ bool SerialProgress::stopRequested() const
     return stopRequestedUnder(m_sink, m_lock);
 }
 
+void SerialProgress::batchProgress(const BatchCount& count)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_sink.batchProgress(count);
+}
+
 MsgAnswer SerialProgress::messageBox(const QString& text, const QString& title, MsgIcon icon,
                                      MsgButtons buttons, Question kind)
 {
@@ -54,6 +60,14 @@ void SerialProgress::writeHeldLog(ProgressSink& sink, std::mutex& lock, const QS
     std::lock_guard<std::mutex> guard(lock);
     for (const QString& line : lines)
         sink.write_log(line);
+}
+
+void SerialProgress::countUnder(ProgressSink& sink, std::mutex& lock, const BatchCount& count)
+{
+    if (count.doing.isEmpty())
+        return;
+    std::lock_guard<std::mutex> guard(lock);
+    sink.batchProgress(count);
 }
 
 bool SerialProgress::stopRequestedUnder(const ProgressSink& sink, std::mutex& lock)

@@ -24,6 +24,7 @@ public:
     void setStatusText(const QString& text) override;
     void showCreditLine() override;
     bool stopRequested() const override;
+    void batchProgress(const BatchCount& count) override;
     MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
                          MsgButtons buttons, Question kind = Question::Notice) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
@@ -33,6 +34,8 @@ public:
     // archive's held-back log lines once it is its turn, and look at the stop flag.
     static void writeHeldLog(ProgressSink& sink, std::mutex& lock, const QStringList& lines);
     static bool stopRequestedUnder(const ProgressSink& sink, std::mutex& lock);
+    // Tells the sink how far the batch has come (nothing when count.doing is empty).
+    static void countUnder(ProgressSink& sink, std::mutex& lock, const BatchCount& count);
 
 private:
     ProgressSink& m_sink;

@@ -90,7 +90,7 @@ BatchReport test_zip_files(const TestRequest& request, ProgressSink& sink,
             mine.setPassword(request.password);
             return testOne(serial, mine, path, request.checkTorrentZip);
         },
-        onArchive);
+        onArchive, QStringLiteral("Testing"));
     report.items = std::move(run.results);
     if (run.stopped)
         report.end = BatchEnd::Stopped;

@@ -407,7 +407,11 @@ BatchReport UnzipBatch::run()
     batch.workers = m_request.workers;
     batch.keys = [this](int i) { return takeUp(i); };
     batch.work = [this](int i) { work(i); };
-    batch.finish = [this](int i) { finish(i); };
+    batch.finish = [this, total](int i) {
+        finish(i);
+        SerialProgress::countUnder(m_sink, m_lock,
+                                   BatchCount{QStringLiteral("Unzipping"), i + 1, total});
+    };
     const int started = ArchivePool::run(
         total, batch, [&] { return m_quit || SerialProgress::stopRequestedUnder(m_sink, m_lock); },
         [&](int i) {

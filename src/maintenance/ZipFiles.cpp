@@ -367,7 +367,11 @@ std::vector<ItemOutcome> PerFileRun::zipAll()
     batch.work = [&](int i) {
         zipOne(m_files[size_t(i)], i == 0, logs[size_t(i)], results[size_t(i)]);
     };
-    batch.finish = [&](int i) { finishOne(i, logs[size_t(i)]); };
+    batch.finish = [&](int i) {
+        finishOne(i, logs[size_t(i)]);
+        SerialProgress::countUnder(
+            m_sink, m_lock, BatchCount{QStringLiteral("Zipping"), i + 1, int(m_files.size())});
+    };
     const int started = ArchivePool::run(int(m_files.size()), batch, [&] {
         return SerialProgress::stopRequestedUnder(m_sink, m_lock) || m_quit.load();
     });

@@ -45,6 +45,8 @@ struct Options
     QString lblROMFilter; // "*.ZIP;*.NES" form
     Check chkSound = Check::Ticked;
     Check chkCheckTorrentZip = Check::Clear; // Test Zips logs the archives not TorrentZip
+    Check chkDetailsView = Check::Clear;  // the file list shows size, date and test result
+    Check chkNaturalOrder = Check::Clear; // "Rev 2" before "Rev 10" in the file list
 
     // The password for new archives, or empty when its box is not ticked.
     QString zipPassword() const { return isSet(chkZIPPassword) ? txtZIPPassword : QString(); }

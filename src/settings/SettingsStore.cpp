@@ -88,6 +88,8 @@ const Key kKeys[] = {
     text(kOther, "lblROMFilter", &Options::lblROMFilter),
     checkBox(kOther, "chkSound", &Options::chkSound),
     checkBox(kOther, "chkCheckTorrentZip", &Options::chkCheckTorrentZip),
+    checkBox(kOther, "chkDetailsView", &Options::chkDetailsView),
+    checkBox(kOther, "chkNaturalOrder", &Options::chkNaturalOrder),
 };
 
 QString path(const Key& k)

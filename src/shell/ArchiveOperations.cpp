@@ -1,6 +1,7 @@
 #include "shell/ArchiveOperations.h"
 
 #include "archive/ZipComponent.h"
+#include "browse/FileListModel.h"
 #include "maintenance/CalculateSpace.h"
 #include "maintenance/ChangeAttributes.h"
 #include "maintenance/DeleteFiles.h"
@@ -65,9 +66,29 @@ Job prepareTest(frmKelmar&, const BatchSnapshot& snapshot)
     request.files = selectedArchives(snapshot);
     request.password = snapshot.options.unzipPassword();
     request.checkTorrentZip = Options::isSet(snapshot.options.chkCheckTorrentZip);
-    return jobOf(request, [](const TestRequest& r, ProgressSink& sink, BatchQuestions& q) {
-        return test_zip_files(r, sink, q);
-    });
+    frmKelmar::BatchJob job =
+        jobOf(request, [](const TestRequest& r, ProgressSink& sink, BatchQuestions& q) {
+            return test_zip_files(r, sink, q);
+        });
+    // The details view shows each archive's verdict for the rest of the session, under its
+    // ".bad" name too when it was set aside.
+    job.after = [](frmKelmar& window, const BatchReport& report) {
+        for (const ItemOutcome& item : report.items) {
+            Verdict verdict = Verdict::NotTested;
+            if (item.result == ItemResult::Done)
+                verdict = Verdict::Good;
+            else if (item.result == ItemResult::Failed)
+                verdict = Verdict::Bad;
+            else if (item.result == ItemResult::NotJudged)
+                verdict = Verdict::NotJudged;
+            else
+                continue;
+            window.fileList()->setVerdict(item.path, verdict);
+            if (!item.target.isEmpty())
+                window.fileList()->setVerdict(item.target, verdict);
+        }
+    };
+    return job;
 }
 
 Job prepareSpace(frmKelmar&, const BatchSnapshot& snapshot)

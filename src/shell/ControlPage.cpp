@@ -9,11 +9,14 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -53,6 +56,23 @@ QPoint globalPosOf(QEvent* event)
 
 // Where the menu key opens a view's menu: on its current row when that shows, else near the
 // view's top-left corner.
+// The details view's verdicts: a bad archive stands out.
+class VerdictDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(FileListModel::VerdictRole).toInt() == int(Verdict::Bad)) {
+            option->palette.setColor(QPalette::Text, QColor(0xc0, 0x10, 0x10));
+            option->font.setBold(true);
+        }
+    }
+};
+
 QPoint keyboardMenuPos(const QAbstractItemView* view)
 {
     const QRect row = view->visualRect(view->currentIndex());
@@ -127,14 +147,7 @@ QLayout* ControlPage::buildListHalf()
     filterRow->addWidget(chkROMs);
     right->addLayout(filterRow);
 
-    File1 = named(new QListView, "File1");
-    File1->setModel(m_files);
-    File1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    File1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    File1->setUniformItemSizes(true);
-    File1->viewport()->installEventFilter(this);
-    File1->installEventFilter(this);
-    right->addWidget(File1, 1);
+    right->addWidget(buildFileViews(), 1);
     connect(File1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { update_count(); });
     connect(m_files, &FileListModel::folderChanged, this, [this] { update_count(); });
@@ -159,6 +172,99 @@ QLayout* ControlPage::buildListHalf()
     connect(cmdSelectNone, &QPushButton::clicked, this, &ControlPage::select_none);
     connect(cmdReverse, &QPushButton::clicked, this, &ControlPage::select_reverse);
     return right;
+}
+
+QWidget* ControlPage::buildFileViews()
+{
+    File1 = named(new QListView, "File1");
+    File1->setModel(m_files);
+    File1->setUniformItemSizes(true);
+    m_detailsView = named(new QTreeView, "File1Details");
+    m_detailsView->setModel(m_files);
+    // One selection for both views: switching views keeps it, and the counter reads it.
+    QItemSelectionModel* unused = m_detailsView->selectionModel();
+    m_detailsView->setSelectionModel(File1->selectionModel());
+    delete unused;
+    m_detailsView->setRootIsDecorated(false);
+    m_detailsView->setItemsExpandable(false);
+    m_detailsView->setUniformRowHeights(true);
+    m_detailsView->setAllColumnsShowFocus(true);
+    // Names of one game differ at their end ("(Rev 10).zip"): that part stays in sight.
+    m_detailsView->setTextElideMode(Qt::ElideMiddle);
+    m_detailsView->setItemDelegateForColumn(FileListModel::VerdictColumn,
+                                            new VerdictDelegate(m_detailsView));
+    QHeaderView* header = m_detailsView->header();
+    header->setSortIndicator(FileListModel::NameColumn, Qt::AscendingOrder);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(FileListModel::NameColumn, QHeaderView::Stretch);
+    const QFontMetrics metrics = m_detailsView->fontMetrics();
+    header->resizeSection(FileListModel::SizeColumn,
+                          metrics.horizontalAdvance(QStringLiteral("0,000,000,000")) + 16);
+    header->resizeSection(FileListModel::ModifiedColumn,
+                          metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
+    header->resizeSection(FileListModel::VerdictColumn,
+                          metrics.horizontalAdvance(QStringLiteral("Could not test")) + 16);
+    m_detailsView->setSortingEnabled(true);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(File1),
+                                    static_cast<QAbstractItemView*>(m_detailsView)}) {
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->viewport()->installEventFilter(this);
+        view->installEventFilter(this);
+    }
+    m_fileViews = named(new QStackedWidget, "fileViews");
+    m_fileViews->addWidget(File1);
+    m_fileViews->addWidget(m_detailsView);
+    return m_fileViews;
+}
+
+void ControlPage::setDetailsView(bool on)
+{
+    const bool hadFocus = fileView()->hasFocus();
+    m_files->setDetails(on);
+    if (on) {
+        m_detailsView->header()->setSortIndicator(m_files->sortColumn(), m_files->sortOrder());
+        m_fileViews->setCurrentWidget(m_detailsView);
+    } else {
+        m_fileViews->setCurrentWidget(File1);
+    }
+    if (hadFocus)
+        focusFileList();
+    fileView()->scrollTo(fileView()->currentIndex());
+}
+
+bool ControlPage::detailsView() const
+{
+    return m_fileViews->currentWidget() == m_detailsView;
+}
+
+void ControlPage::setNameOrder(NameOrder order)
+{
+    m_files->setNameOrder(order);
+}
+
+QAbstractItemView* ControlPage::fileView() const
+{
+    if (detailsView())
+        return m_detailsView;
+    return File1;
+}
+
+QWidget* ControlPage::fileListArea() const
+{
+    return m_fileViews;
+}
+
+void ControlPage::focusFileList()
+{
+    fileView()->setFocus(Qt::OtherFocusReason);
+}
+
+bool ControlPage::isFileViewport(QObject* watched) const
+{
+    return watched == File1->viewport() || watched == m_detailsView->viewport();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -189,7 +295,7 @@ std::vector<char> ControlPage::selectedFlags() const
 
 bool ControlPage::isSelected(int position) const
 {
-    return File1->selectionModel()->isRowSelected(position, QModelIndex());
+    return File1->selectionModel()->isSelected(m_files->index(position, 0));
 }
 
 void ControlPage::select_all()
@@ -197,7 +303,7 @@ void ControlPage::select_all()
     m_bulkSelecting = true;
     selectAllRows(*File1->selectionModel(), m_files->count());
     if (m_files->count() > 0)
-        File1->scrollToTop();
+        fileView()->scrollToTop();
     m_bulkSelecting = false;
     update_count();
 }
@@ -254,7 +360,7 @@ void ControlPage::txtFilter_Change()
 void ControlPage::txtFilter_KeyPress_Enter()
 {
     const QString text = txtFilter->currentText();
-    File1->setFocus();
+    focusFileList();
     if (m_history.add(text))
         syncFilterHistory();
     txtFilter->setEditText(text);
@@ -332,11 +438,11 @@ void ControlPage::refreshTree()
 
 bool ControlPage::eventFilter(QObject* watched, QEvent* event)
 {
-    // The tree is watched before the list exists.
-    if (!File1)
+    // The tree is watched before the lists exist.
+    if (!m_fileViews)
         return QWidget::eventFilter(watched, event);
     // Only a mouse event may be looked at as one; a viewport gets every other kind too.
-    const bool overList = watched == File1->viewport();
+    const bool overList = isFileViewport(watched);
     if (overList || watched == Tree1->viewport()) {
         if (isRightPress(event)) {
             if (overList)
@@ -354,12 +460,12 @@ bool ControlPage::eventFilter(QObject* watched, QEvent* event)
         if (isMenuRequest(event, QContextMenuEvent::Mouse))
             return true;
     }
-    if (watched == File1 || watched == Tree1) {
+    if (watched == File1 || watched == m_detailsView || watched == Tree1) {
         if (isMenuRequest(event, QContextMenuEvent::Mouse))
             return true;
         if (isMenuRequest(event, QContextMenuEvent::Keyboard)) {
-            if (watched == File1)
-                emit fileMenuRequested(keyboardMenuPos(File1));
+            if (watched != Tree1)
+                emit fileMenuRequested(keyboardMenuPos(fileView()));
             else
                 emit folderMenuRequested(keyboardMenuPos(Tree1));
             return true;
@@ -376,9 +482,10 @@ void ControlPage::File1_RightPress(const QMouseEvent* event)
     if (event->type() != QEvent::MouseButtonPress ||
         (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
         return;
-    const QModelIndex row = File1->indexAt(event->position().toPoint());
-    if (row.isValid() && !File1->selectionModel()->isSelected(row))
-        File1->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
+    const QModelIndex row = fileView()->indexAt(event->position().toPoint());
+    if (row.isValid() && !File1->selectionModel()->isSelected(m_files->index(row.row(), 0)))
+        File1->selectionModel()->setCurrentIndex(
+            row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browse/FilterHistory.h"
+#include "names/NameOrder.h"
 #include "settings/Favorites.h"
 
 #include <QWidget>
@@ -11,7 +12,9 @@ class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
 class QLabel;
+class QAbstractItemView;
 class QListView;
+class QStackedWidget;
 class QMouseEvent;
 class QPushButton;
 class QTreeView;
@@ -29,6 +32,16 @@ public:
     explicit ControlPage(QWidget* parent = nullptr);
 
     FileListModel* files() const { return m_files; }
+
+    // The plain list of names, or the details view (size, date, test result by column,
+    // sorted by a click on a column's header). Either shows the same selection.
+    void setDetailsView(bool on);
+    bool detailsView() const;
+    void setNameOrder(NameOrder order);
+    // The view showing the list, and the widget that holds both views.
+    QAbstractItemView* fileView() const;
+    QWidget* fileListArea() const;
+    void focusFileList();
 
     // The file list.
     void setListFolder(const QString& folder);
@@ -79,6 +92,8 @@ protected:
 private:
     QLayout* buildTreeHalf();
     QLayout* buildListHalf();
+    QWidget* buildFileViews();
+    bool isFileViewport(QObject* watched) const;
     void txtFilter_Change();
     void txtFilter_KeyPress_Enter();
     void syncFilterHistory();
@@ -95,6 +110,8 @@ private:
     QComboBox* txtFilter = nullptr;
     QCheckBox* chkROMs = nullptr;
     QListView* File1 = nullptr;
+    QTreeView* m_detailsView = nullptr;
+    QStackedWidget* m_fileViews = nullptr;
     QPushButton* cmdSelectAll = nullptr;
     QPushButton* cmdSelectNone = nullptr;
     QPushButton* cmdReverse = nullptr;

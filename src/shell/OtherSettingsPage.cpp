@@ -60,7 +60,18 @@ OtherSettingsPage::OtherSettingsPage(QWidget* parent) : QWidget(parent)
     chkCheckTorrentZip->setToolTip(
         QStringLiteral("Test Zips also logs each archive that is not TorrentZip"));
     g->addWidget(chkCheckTorrentZip);
+    chkDetailsView =
+        checkBox("chkDetailsView", QStringLiteral("Show File Details (Size, Date, Test Result)"));
+    chkNaturalOrder =
+        checkBox("chkNaturalOrder", QStringLiteral("Sort Numbers by Value (Rev 2 before Rev 10)"));
+    g->addWidget(chkDetailsView);
+    g->addWidget(chkNaturalOrder);
     g->addStretch(1);
+    for (QCheckBox* box : {chkDetailsView, chkNaturalOrder}) {
+        connect(box, &QCheckBox::toggled, this, [this] {
+            emit listLookChanged(chkDetailsView->isChecked(), chkNaturalOrder->isChecked());
+        });
+    }
     columns->addWidget(general, 1);
 }
 
@@ -69,6 +80,13 @@ void OtherSettingsPage::load(const Options& o)
     lblROMFilter->setText(o.lblROMFilter);
     setCheckValue(chkSound, o.chkSound);
     setCheckValue(chkCheckTorrentZip, o.chkCheckTorrentZip);
+    {
+        const QSignalBlocker blockDetails(chkDetailsView);
+        const QSignalBlocker blockOrder(chkNaturalOrder);
+        setCheckValue(chkDetailsView, o.chkDetailsView);
+        setCheckValue(chkNaturalOrder, o.chkNaturalOrder);
+    }
+    emit listLookChanged(chkDetailsView->isChecked(), chkNaturalOrder->isChecked());
     update_ROM_Filter_Buttons();
     update_lstROMFilter();
     emit romFilterChanged(lblROMFilter->text());
@@ -79,6 +97,8 @@ void OtherSettingsPage::save(Options& o) const
     o.lblROMFilter = lblROMFilter->text();
     o.chkSound = checkValue(chkSound);
     o.chkCheckTorrentZip = checkValue(chkCheckTorrentZip);
+    o.chkDetailsView = checkValue(chkDetailsView);
+    o.chkNaturalOrder = checkValue(chkNaturalOrder);
 }
 
 QString OtherSettingsPage::romFilter() const

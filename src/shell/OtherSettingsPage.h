@@ -28,6 +28,8 @@ public:
 signals:
     // The list of ROM extensions changed; pattern is the new filter.
     void romFilterChanged(const QString& pattern);
+    // How the file list looks: the details view, names in natural order.
+    void listLookChanged(bool details, bool naturalOrder);
 
 private:
     void update_ROM_Filter();
@@ -39,6 +41,8 @@ private:
 
     QCheckBox* chkSound = nullptr;
     QCheckBox* chkCheckTorrentZip = nullptr;
+    QCheckBox* chkDetailsView = nullptr;
+    QCheckBox* chkNaturalOrder = nullptr;
     QLineEdit* txtROMFilter = nullptr;
     QPushButton* cmdAddROMFilter = nullptr;
     QPushButton* cmdRemoveROMFilter = nullptr;

@@ -45,6 +45,8 @@ UnzipSettingsPage::UnzipSettingsPage(QWidget* parent) : QWidget(parent)
     auto* p = new QHBoxLayout(password);
     chkUnzipPassword = checkBox("chkUnzipPassword", QString());
     chkUnzipPassword->setToolTip(QStringLiteral("Read encrypted archives with this password"));
+    // No caption of its own: the frame's names it for a screen reader.
+    chkUnzipPassword->setAccessibleName(QStringLiteral("UnZIP Password Protection"));
     txtUnzipPassword = named(new QLineEdit, "txtUnzipPassword");
     p->addWidget(chkUnzipPassword);
     p->addWidget(txtUnzipPassword, 1);

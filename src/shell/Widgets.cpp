@@ -17,7 +17,20 @@ QCheckBox* checkBox(const char* name, const QString& caption, bool checked)
 {
     auto* box = named(new QCheckBox(caption), name);
     box->setChecked(checked);
+    box->setAccessibleName(accessibleCaption(caption));
     return box;
+}
+
+QString accessibleCaption(const QString& caption)
+{
+    QString text;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        // "&&" is a shown ampersand; a single "&" marks the next letter as the mnemonic.
+        if (caption[i] == u'&' && i + 1 < caption.size())
+            ++i;
+        text += caption[i];
+    }
+    return text.trimmed();
 }
 
 void makeTabPanel(QWidget* panel, int index, QBoxLayout* content)

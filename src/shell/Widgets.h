@@ -21,7 +21,10 @@ template <typename W> W* named(W* widget, const char* name)
 }
 
 QGroupBox* frame(const char* name, const QString& caption);
+// A check box named name, its caption also its accessible name.
 QCheckBox* checkBox(const char* name, const QString& caption, bool checked = false);
+// A caption as a screen reader says it: without its mnemonic marks.
+QString accessibleCaption(const QString& caption);
 
 // Makes panel a tab's panel holding its frame fraControl_<index>, laid out by content.
 void makeTabPanel(QWidget* panel, int index, QBoxLayout* content);

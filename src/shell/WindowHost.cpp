@@ -63,6 +63,27 @@ void WindowHost::flushStatusText()
     m_window.setProgressText(text);
 }
 
+void WindowHost::batchProgress(const BatchCount& count)
+{
+    QMutexLocker lock(&m_statusMutex);
+    m_pendingCount = count;
+    if (m_countPosted)
+        return;
+    m_countPosted = true;
+    QMetaObject::invokeMethod(this, &WindowHost::flushCount, Qt::QueuedConnection);
+}
+
+void WindowHost::flushCount()
+{
+    BatchCount count;
+    {
+        QMutexLocker lock(&m_statusMutex);
+        count = m_pendingCount;
+        m_countPosted = false;
+    }
+    m_window.setBatchProgress(count);
+}
+
 void WindowHost::showCreditLine()
 {
     setStatusText(frmKelmar::creditLine());

@@ -28,6 +28,7 @@ public:
     void setStatusText(const QString& text) override;
     void showCreditLine() override;
     bool stopRequested() const override;
+    void batchProgress(const BatchCount& count) override;
 
     MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
                          MsgButtons buttons, Question kind = Question::Notice) override;
@@ -38,6 +39,7 @@ private:
     // Runs f on the window's thread and waits for its result.
     template <typename F> auto onUi(F&& f) -> decltype(f());
     void flushStatusText();
+    void flushCount();
 
     frmKelmar& m_window;
     BatchRunner& m_runner;
@@ -47,6 +49,8 @@ private:
     QMutex m_statusMutex;
     QString m_pendingStatus;
     bool m_statusPosted = false;
+    BatchCount m_pendingCount;
+    bool m_countPosted = false;
 };
 
 } // namespace kelmar

@@ -3,6 +3,7 @@
 #include "shell/Widgets.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenu>
 
 namespace kelmar {
@@ -113,6 +114,41 @@ void WindowMenus::buildFolders(QWidget* owner)
     addCommand(menFolders, "menFoldersConvertSubFoldersToZips",
                QStringLiteral("&Convert Sub Folders to Zips..."),
                QStringLiteral("convert_sub_folders_to_zips"));
+}
+
+void WindowMenus::bindShortcuts(QWidget* window, QWidget* fileList)
+{
+    const struct
+    {
+        const char* name;
+        QKeySequence keys;
+    } keys[] = {
+        {"menOptionsRefresh", QKeySequence(Qt::Key_F5)},
+        {"menOptionsDelete", QKeySequence(Qt::Key_Delete)},
+        {"menOptionsTestZips", QKeySequence(Qt::CTRL | Qt::Key_T)},
+        {"menOptionsZip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+        {"menOptionsUnzip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U)},
+        {"menOptionsReZip", QKeySequence(Qt::CTRL | Qt::Key_R)},
+    };
+    for (const auto& key : keys) {
+        QAction* action = menOptions->findChild<QAction*>(QLatin1String(key.name));
+        if (!action)
+            continue;
+        action->setShortcut(key.keys);
+        const bool listOnly = key.keys == QKeySequence(Qt::Key_Delete);
+        action->setShortcutContext(listOnly ? Qt::WidgetWithChildrenShortcut
+                                            : Qt::WindowShortcut);
+        (listOnly ? fileList : window)->addAction(action);
+        m_shortcutActions.append(action);
+    }
+    // A menu opened with nothing selected greys its entries; the keys work again once it
+    // has closed (a command with nothing selected says so itself).
+    connect(menOptions, &QMenu::aboutToHide, this, [this] {
+        for (QAction* action : std::as_const(m_shortcutActions)) {
+            const QString operation = m_commands.value(action);
+            action->setEnabled(operation.isEmpty() || m_run.has(operation));
+        }
+    });
 }
 
 void WindowMenus::prepareOptions(bool anySelected)

@@ -30,6 +30,11 @@ public:
 
     WindowMenus(QWidget* owner, Commands commands);
 
+    // The main commands' keys (F5, Ctrl+T, ...), as the menus show them, reach the commands
+    // anywhere in window; Delete only while the keyboard is in fileList (a text box keeps
+    // its own Delete key).
+    void bindShortcuts(QWidget* window, QWidget* fileList);
+
     QMenu* options() const { return menOptions; }
     QMenu* folders() const { return menFolders; }
 
@@ -52,6 +57,7 @@ private:
     QAction* m_addFavorite = nullptr;
     QAction* m_removeFavorite = nullptr;
     QList<QAction*> m_fileActions;       // enabled only with a selection
+    QList<QAction*> m_shortcutActions;   // reached by their keys when the menu is closed
     QHash<QAction*, QString> m_commands; // entry -> operation name
 };
 

@@ -97,6 +97,8 @@ QWidget* ZipSettingsPage::buildInfoFile()
     auto* i = new QHBoxLayout(info);
     chkInfoFile = checkBox("chkInfoFile", QString());
     chkInfoFile->setToolTip(QStringLiteral("Add an info file to every new archive"));
+    // No caption of its own: the frame's names it for a screen reader.
+    chkInfoFile->setAccessibleName(QStringLiteral("Info File"));
     txtInfoFile = named(new QLineEdit, "txtInfoFile");
     cmdInfoFile = named(new QToolButton, "cmdInfoFile");
     cmdInfoFile->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
@@ -113,6 +115,7 @@ QWidget* ZipSettingsPage::buildPassword()
     auto* p = new QHBoxLayout(password);
     chkZIPPassword = checkBox("chkZIPPassword", QString());
     chkZIPPassword->setToolTip(QStringLiteral("Encrypt new archives with this password"));
+    chkZIPPassword->setAccessibleName(QStringLiteral("ZIP Password Protection"));
     txtZIPPassword = named(new QLineEdit, "txtZIPPassword");
     p->addWidget(chkZIPPassword);
     p->addWidget(txtZIPPassword, 1);

@@ -2,6 +2,7 @@
 
 #include "maintenance/ChangeAttributes.h"
 #include "shell/Dialogs.h"
+#include "shell/Widgets.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -22,6 +23,7 @@ frmAttributes::frmAttributes(QWidget* parent) : QDialog(parent)
     auto box = [this](const char* name, const QString& caption) {
         auto* check = new QCheckBox(caption, this);
         check->setObjectName(QLatin1String(name));
+        check->setAccessibleName(widgets::accessibleCaption(caption));
         return check;
     };
     chkReadOnly = box("chkReadOnly", QStringLiteral("Read-Only"));

@@ -25,17 +25,21 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -62,13 +66,42 @@ QString stoppingText()
     return QStringLiteral("Stopping before closing...");
 }
 
+QString windowTitleText()
+{
+    return QStringLiteral("Kelmar " KELMAR_VERSION);
+}
+
+// A batch that runs longer than this and ends while the window is not active says so.
+constexpr qint64 LongBatchMs = 10000;
+
+// What the desktop notification calls a finished batch.
+QString operationCaption(const QString& operationName)
+{
+    static const QHash<QString, QString> captions = {
+        {QStringLiteral("zip_files"), QStringLiteral("ZIP Files")},
+        {QStringLiteral("unzip_files"), QStringLiteral("UnZIP Files")},
+        {QStringLiteral("test_zip_files"), QStringLiteral("Test Zips")},
+        {QStringLiteral("rezip_files"), QStringLiteral("ReZip")},
+        {QStringLiteral("calculate_space"), QStringLiteral("Calculate Space in Zips")},
+        {QStringLiteral("remove_non_roms_from_zips"), QStringLiteral("Remove Non-ROMs From Zips")},
+        {QStringLiteral("change_attributes"), QStringLiteral("Change Zipped Files' Attributes")},
+        {QStringLiteral("convert_sub_folders_to_zips"),
+         QStringLiteral("Convert Sub Folders to Zips")},
+        {QStringLiteral("delete_files"), QStringLiteral("Delete")},
+    };
+    if (operationName.startsWith(QLatin1String("to_")) || operationName.endsWith(QLatin1String("_spaces")) ||
+        operationName == QLatin1String("find_and_replace"))
+        return QStringLiteral("Rename");
+    return captions.value(operationName, QStringLiteral("Batch"));
+}
+
 } // namespace
 
 frmKelmar::frmKelmar(const QString& startFolder, QWidget* parent)
     : QMainWindow(parent), m_startFolder(startFolder)
 {
     setObjectName(QStringLiteral("frmKelmar"));
-    setWindowTitle(QStringLiteral("Kelmar " KELMAR_VERSION));
+    setWindowTitle(windowTitleText());
     m_runner = new BatchRunner(this);
     connect(m_runner, &BatchRunner::finished, this, &frmKelmar::onBatchFinished);
     m_host = std::make_unique<WindowHost>(*this, *m_runner);
@@ -138,23 +171,28 @@ void frmKelmar::buildWindow()
     m_panel1->setMinimumWidth(1);
     m_panel2 = named(new QLabel(QStringLiteral("0 Files Selected")), "StatusPanel2");
     m_panel2->setFrameShape(QFrame::StyledPanel);
+    // The batch's count: items done of items, never the progress of one file.
+    m_batchBar = named(new QProgressBar, "BatchProgress");
+    m_batchBar->setTextVisible(true);
+    m_batchBar->setAlignment(Qt::AlignCenter);
+    // Wide enough for the count of a large collection on one line.
+    m_batchBar->setMinimumWidth(
+        m_batchBar->fontMetrics().horizontalAdvance(QStringLiteral("Unzipping 000,000 of 000,000")) +
+        24);
+    m_batchBar->hide();
     bar->addWidget(m_panel1, 1);
+    bar->addPermanentWidget(m_batchBar);
     bar->addPermanentWidget(m_panel2);
     setStatusBar(bar);
 
     DirHidden = named(new QListWidget(this), "DirHidden");
     DirHidden->hide();
-
-    WindowMenus::Commands commands;
-    commands.run = [this](const QString& name) { runOperation(name); };
-    commands.has = [this](const QString& name) { return hasOperation(name); };
-    commands.selectAll = [this] { select_all(); };
-    commands.selectNone = [this] { select_none(); };
-    commands.selectReverse = [this] { select_reverse(); };
-    commands.refresh = [this] { reloadList(); };
-    commands.addFavorite = [this] { m_control->addTreeFolderToFavorites(); };
-    commands.removeFavorite = [this] { m_control->removeTreeFolderFromFavorites(); };
-    m_menus = new WindowMenus(this, std::move(commands));
+    buildMenus();
+    connect(m_otherSettings, &OtherSettingsPage::listLookChanged, m_control,
+            [this](bool details, bool natural) {
+                m_control->setDetailsView(details);
+                m_control->setNameOrder(natural ? NameOrder::Natural : NameOrder::Plain);
+            });
     connect(Tabs, &QTabWidget::currentChanged, this, [this] {
         updateActionButtons();
         // The DAT page checks the tree's folder unless its user chose another.
@@ -170,6 +208,33 @@ void frmKelmar::buildWindow()
     resize(DesignWidth, DesignHeight + statusBar()->sizeHint().height());
 }
 
+// The pop-up menus, and the keys of the commands they hold.
+void frmKelmar::buildMenus()
+{
+    WindowMenus::Commands commands;
+    commands.run = [this](const QString& name) { runOperation(name); };
+    commands.has = [this](const QString& name) { return hasOperation(name); };
+    commands.selectAll = [this] { select_all(); };
+    commands.selectNone = [this] { select_none(); };
+    commands.selectReverse = [this] { select_reverse(); };
+    // F5 reaches Refresh while a batch runs too: the list stays as it is until the batch ends.
+    commands.refresh = [this] {
+        if (!m_busy)
+            reloadList();
+    };
+    commands.addFavorite = [this] { m_control->addTreeFolderToFavorites(); };
+    commands.removeFavorite = [this] { m_control->removeTreeFolderFromFavorites(); };
+    m_menus = new WindowMenus(this, std::move(commands));
+    m_menus->bindShortcuts(this, m_control->fileListArea());
+    // Escape stops a running batch; while none runs, Escape is left to whoever wants it.
+    m_stopKey = new QAction(QStringLiteral("Stop"), this);
+    m_stopKey->setObjectName(QStringLiteral("actStop"));
+    m_stopKey->setShortcut(QKeySequence(Qt::Key_Escape));
+    m_stopKey->setEnabled(false);
+    addAction(m_stopKey);
+    connect(m_stopKey, &QAction::triggered, this, &frmKelmar::cmdStop_Click);
+}
+
 QWidget* frmKelmar::buildActionFrame()
 {
     auto* fraAction = named(new QWidget, "fraAction");
@@ -180,6 +245,9 @@ QWidget* frmKelmar::buildActionFrame()
     cmdStop = named(new QPushButton(QStringLiteral("Stop")), "cmdStop");
     cmdExit = named(new QPushButton(QStringLiteral("Exit")), "cmdExit");
     cmdStop->setEnabled(false);
+    cmdZipFiles->setToolTip(QStringLiteral("Ctrl+Shift+Z"));
+    cmdUnzipFiles->setToolTip(QStringLiteral("Ctrl+Shift+U"));
+    cmdStop->setToolTip(QStringLiteral("Esc"));
     for (QPushButton* b : {cmdZipFiles, cmdUnzipFiles, cmdStop, cmdExit})
         row->addWidget(b);
     connect(cmdZipFiles, &QPushButton::clicked, this, [this] { runOperation("zip_files"); });
@@ -319,14 +387,27 @@ bool frmKelmar::runOperation(const QString& operationName)
     m_frame.refreshTree = job->refreshTree;
     m_livePage = job->livePage;
     m_frame.end = std::make_shared<std::optional<BatchEnd>>();
-    BatchRunner::Operation operation = [run = std::move(job->run), end = m_frame.end](
-                                           ProgressSink& sink, BatchQuestions& questions) {
-        *end = run(sink, questions).end;
+    m_frame.after = std::move(job->after);
+    if (m_frame.after)
+        m_frame.report = std::make_shared<BatchReport>();
+    BatchRunner::Operation operation = [run = std::move(job->run), end = m_frame.end,
+                                        report = m_frame.report](ProgressSink& sink,
+                                                                 BatchQuestions& questions) {
+        BatchReport made = run(sink, questions);
+        *end = made.end;
+        if (report)
+            *report = std::move(made);
     };
     protect_form();
+    // Until the batch counts its items, the title says what runs.
+    setWindowTitle(windowTitleText() + QStringLiteral(" \u2014 ") + operationCaption(operationName));
+    m_runningOperation = operationName;
+    m_batchClock = std::make_unique<QElapsedTimer>();
+    m_batchClock->start();
     if (m_runner->start(operationName, std::move(operation), *m_host, *m_host))
         return true;
     release_form();
+    setWindowTitle(windowTitleText());
     return false;
 }
 
@@ -338,6 +419,8 @@ void frmKelmar::afterBatch(const BatchFrame& frame, BatchEnd end)
         reloadList();
     if (frame.refreshTree)
         refreshTree();
+    if (frame.after && frame.report)
+        frame.after(*this, *frame.report);
     // The program ends through its normal unload (settings saved), now that the batch is over.
     if (end == BatchEnd::EndProgram)
         m_closeWhenIdle = true;
@@ -346,11 +429,23 @@ void frmKelmar::afterBatch(const BatchFrame& frame, BatchEnd end)
 void frmKelmar::onBatchFinished()
 {
     const BatchFrame frame = std::exchange(m_frame, BatchFrame{});
+    const qint64 elapsed = m_batchClock ? m_batchClock->elapsed() : 0;
+    const QString operation = std::exchange(m_runningOperation, QString());
     release_form();
     if (frame.end && frame.end->has_value())
         afterBatch(frame, **frame.end);
     else
         setProgressText(creditLine()); // it threw: the window must not stay frozen
+    // The count shown for want of a status of the batch's own goes with the batch.
+    if (!m_countInPanel.isEmpty() && m_panel1->text() == m_countInPanel)
+        setProgressText(creditLine());
+    m_countInPanel.clear();
+    // The keyboard is back where the user works: on the file list.
+    if (Tabs->currentWidget() == m_control)
+        m_control->focusFileList();
+    // Last: the title says the window is idle once the list has been read again.
+    setWindowTitle(windowTitleText());
+    tellBatchEnded(operation, elapsed);
     emit batchFinished();
     if (m_closeWhenIdle) {
         m_closeWhenIdle = false;
@@ -401,6 +496,7 @@ void frmKelmar::protect_form()
         QApplication::setOverrideCursor(Qt::BusyCursor);
     m_busy = true;
     cmdStop->setEnabled(true);
+    m_stopKey->setEnabled(true);
     if (m_livePage) {
         Tabs->tabBar()->setEnabled(false);
         for (int i = 0; i < Tabs->count(); ++i)
@@ -418,6 +514,9 @@ void frmKelmar::release_form()
     if (!m_busy)
         return;
     m_busy = false;
+    m_stopKey->setEnabled(false);
+    m_batchBar->hide();
+    m_batchBar->reset();
     cmdStop->setEnabled(false);
     Tabs->setEnabled(true);
     Tabs->tabBar()->setEnabled(true);
@@ -525,6 +624,56 @@ void frmKelmar::setProgressText(const QString& text)
 {
     // A user who closed the window during a batch is told why it stays open until it goes.
     m_panel1->setText(m_stoppingToClose ? stoppingText() : text);
+}
+
+void frmKelmar::setBatchProgress(const BatchCount& count)
+{
+    if (!m_busy || count.total <= 0)
+        return;
+    const QString text = batchCountText(count);
+    m_batchBar->setRange(0, count.total);
+    m_batchBar->setValue(std::min(count.done, count.total));
+    m_batchBar->setFormat(text);
+    m_batchBar->show();
+    // A batch that writes no status of its own (Test Zips) shows its count there too.
+    if (m_panel1->text() == creditLine() || m_panel1->text() == m_countInPanel) {
+        m_countInPanel = text;
+        setProgressText(text);
+    }
+    // Seen in the task bar while the window is covered or minimised.
+    setWindowTitle(windowTitleText() + QStringLiteral(" \u2014 ") + text);
+}
+
+QString frmKelmar::batchProgressText() const
+{
+    return m_batchBar->isHidden() ? QString() : m_batchBar->format();
+}
+
+void frmKelmar::tellBatchEnded(const QString& operationName, qint64 elapsedMs)
+{
+    if (operationName.isEmpty() || elapsedMs < LongBatchMs || isActiveWindow())
+        return;
+    const QString title = QStringLiteral("Kelmar: ") + operationCaption(operationName) +
+                          QStringLiteral(" has finished");
+    QString text = m_panel1->text();
+    if (text == creditLine())
+        text = QStringLiteral("Kelmar is ready for the next batch.");
+    if (QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages()) {
+        if (!m_tray) {
+            m_tray = new QSystemTrayIcon(windowIcon(), this);
+            m_tray->setObjectName(QStringLiteral("trayNotice"));
+            m_tray->setToolTip(windowTitleText());
+            connect(m_tray, &QSystemTrayIcon::messageClicked, this, [this] {
+                showNormal();
+                raise();
+                activateWindow();
+            });
+        }
+        m_tray->show();
+        m_tray->showMessage(title, text, QSystemTrayIcon::Information);
+        return;
+    }
+    QApplication::alert(this);
 }
 
 QMenu* frmKelmar::optionsMenu() const

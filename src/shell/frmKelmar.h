@@ -14,7 +14,11 @@
 #include <optional>
 #include <vector>
 
+class QAction;
+class QElapsedTimer;
 class QLabel;
+class QProgressBar;
+class QSystemTrayIcon;
 class QListWidget;
 class QMenu;
 class QPushButton;
@@ -64,6 +68,8 @@ public:
         // A page that stays usable while the job runs (for its own Stop), disabling its other
         // controls itself; the rest of the window is disabled as for any batch.
         QWidget* livePage = nullptr;
+        // Runs on the window's thread once the batch has ended and the list is read again.
+        std::function<void(frmKelmar& window, const kelmar::BatchReport& report)> after;
     };
     using Prepare = std::function<std::optional<BatchJob>(frmKelmar& window,
                                                           const kelmar::BatchSnapshot& snapshot)>;
@@ -120,6 +126,10 @@ public:
     void clear_log();
     // Status panel 1.
     void setProgressText(const QString& text);
+    // How far the running batch has come: the status bar's progress bar and the title.
+    void setBatchProgress(const kelmar::BatchCount& count);
+    // The batch's count as the progress bar shows it; empty while none shows.
+    QString batchProgressText() const;
     void protect_form();
     void release_form();
     void reloadList() { m_control->reloadList(); }
@@ -137,6 +147,7 @@ protected:
 private:
     void buildWindow();
     QWidget* buildActionFrame();
+    void buildMenus();
 
     void Form_Load();
     void Form_Unload();
@@ -155,8 +166,13 @@ private:
         bool refreshTree = false;
         // Set by the batch's thread when the job returns; empty when it threw.
         std::shared_ptr<std::optional<kelmar::BatchEnd>> end;
+        // The job's own step after it, with the batch's report.
+        std::function<void(frmKelmar&, const kelmar::BatchReport&)> after;
+        std::shared_ptr<kelmar::BatchReport> report;
     };
     void afterBatch(const BatchFrame& frame, kelmar::BatchEnd end);
+    // A long batch that ended while the window was not active says so on the desktop.
+    void tellBatchEnded(const QString& operationName, qint64 elapsedMs);
 
     QTabWidget* Tabs = nullptr;
     kelmar::ControlPage* m_control = nullptr;
@@ -171,8 +187,11 @@ private:
     QPushButton* cmdUnzipFiles = nullptr;
     QPushButton* cmdExit = nullptr;
     QPushButton* cmdStop = nullptr;
+    QAction* m_stopKey = nullptr; // Escape while a batch runs
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
+    QProgressBar* m_batchBar = nullptr;
+    QSystemTrayIcon* m_tray = nullptr; // made when a long batch first ends unseen
 
     kelmar::WindowMenus* m_menus = nullptr;
 
@@ -181,6 +200,9 @@ private:
     QHash<QString, Prepare> m_batches;
     BatchFrame m_frame; // of the running batch
     QWidget* m_livePage = nullptr; // of the running batch: see BatchJob::livePage
+    QString m_runningOperation;
+    QString m_countInPanel; // the count shown in status panel 1, if it is
+    std::unique_ptr<QElapsedTimer> m_batchClock;
 
     QString m_tempPath;
     QString m_startFolder;

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QTemporaryDir>
 
@@ -162,4 +164,86 @@ TEST(BulkSelection, AllNoneReverseOnFortyThousandRows)
     selectAllRows(none, 0);
     reverseRowSelection(none, 0);
     EXPECT_TRUE(selectedFlags(none, 0).empty());
+}
+
+TEST(FileListModel, DetailsSortByEachColumnAndTheSelectionFollowsItsFiles)
+{
+    QTemporaryDir dir;
+    const QDateTime base = QDateTime::fromSecsSinceEpoch(1700000000);
+    const struct
+    {
+        const char* name;
+        qint64 size;
+        int age; // seconds after base
+    } files[] = {{"Rev 10.zip", 300, 100}, {"Rev 2.zip", 1200, 300}, {"b.nes", 200, 200}};
+    for (const auto& f : files) {
+        const QString path = writeFile(dir.path(), QString::fromLatin1(f.name), f.size);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(base.addSecs(f.age), QFileDevice::FileModificationTime));
+    }
+    FileListModel model;
+    model.setFolder(dir.path());
+    EXPECT_EQ(model.columnCount(), 4);
+    EXPECT_EQ(model.data(model.index(0, FileListModel::SizeColumn)), QVariant());
+    model.setDetails(true);
+    model.setVerdict(dir.filePath(QStringLiteral("Rev 2.zip")), Verdict::Bad);
+    model.setVerdict(dir.filePath(QStringLiteral("b.nes")), Verdict::Good);
+    QItemSelectionModel selection(&model);
+    selection.select(model.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ASSERT_EQ(model.name(0), QStringLiteral("b.nes"));
+
+    const struct
+    {
+        int column;
+        Qt::SortOrder order;
+        NameOrder names;
+        QStringList expected;
+    } rows[] = {
+        {FileListModel::NameColumn, Qt::AscendingOrder, NameOrder::Plain,
+         {"b.nes", "Rev 10.zip", "Rev 2.zip"}},
+        {FileListModel::NameColumn, Qt::AscendingOrder, NameOrder::Natural,
+         {"b.nes", "Rev 2.zip", "Rev 10.zip"}},
+        {FileListModel::NameColumn, Qt::DescendingOrder, NameOrder::Natural,
+         {"Rev 10.zip", "Rev 2.zip", "b.nes"}},
+        {FileListModel::SizeColumn, Qt::AscendingOrder, NameOrder::Plain,
+         {"b.nes", "Rev 10.zip", "Rev 2.zip"}},
+        {FileListModel::SizeColumn, Qt::DescendingOrder, NameOrder::Plain,
+         {"Rev 2.zip", "Rev 10.zip", "b.nes"}},
+        {FileListModel::ModifiedColumn, Qt::AscendingOrder, NameOrder::Plain,
+         {"Rev 10.zip", "b.nes", "Rev 2.zip"}},
+        // Bad first, then good, then what was not tested.
+        {FileListModel::VerdictColumn, Qt::AscendingOrder, NameOrder::Plain,
+         {"Rev 2.zip", "b.nes", "Rev 10.zip"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.expected.join(u',').toStdString());
+        model.setNameOrder(row.names);
+        model.sort(row.column, row.order);
+        EXPECT_EQ(model.names(), row.expected);
+        const int at = int(row.expected.indexOf(QStringLiteral("b.nes")));
+        std::vector<char> selected(3, 0);
+        selected[size_t(at)] = 1;
+        EXPECT_EQ(selectedFlags(selection, model.count()), selected);
+    }
+
+    // What the columns show, and what a new read of the folder keeps.
+    model.setNameOrder(NameOrder::Natural);
+    model.sort(FileListModel::NameColumn, Qt::AscendingOrder);
+    model.reload();
+    const int rev2 = int(model.names().indexOf(QStringLiteral("Rev 2.zip")));
+    EXPECT_EQ(model.data(model.index(rev2, FileListModel::SizeColumn), FileListModel::SortRole),
+              QVariant(qint64(1200)));
+    EXPECT_TRUE(model.data(model.index(rev2, FileListModel::SizeColumn))
+                    .toString()
+                    .startsWith(QStringLiteral("1")));
+    EXPECT_EQ(
+        model.data(model.index(rev2, FileListModel::ModifiedColumn), FileListModel::SortRole),
+        QVariant(base.addSecs(300).toMSecsSinceEpoch()));
+    EXPECT_EQ(model.data(model.index(rev2, FileListModel::VerdictColumn)), QVariant("Bad"));
+    EXPECT_EQ(model.verdict(int(model.names().indexOf(QStringLiteral("Rev 10.zip")))),
+              Verdict::NotTested);
+    // The filter keeps the order.
+    model.setPattern(QStringLiteral("Rev*"));
+    EXPECT_EQ(model.names(), (QStringList{"Rev 2.zip", "Rev 10.zip"}));
 }

@@ -57,6 +57,7 @@ public:
     // What the batch did.
     QStringList log; // lines since the last clear_log
     QStringList statusTexts;
+    std::vector<BatchCount> counts; // every batchProgress, in order
     QStringList questions;       // "title|text" of every message box
     std::vector<Question> kinds; // and what each was about
     // Stop pressed. Nothing here clears it: whoever runs a batch does, before it starts.
@@ -73,6 +74,7 @@ public:
     }
     void showCreditLine() override { statusTexts.append(QStringLiteral("<credit>")); }
     bool stopRequested() const override { return stop; }
+    void batchProgress(const BatchCount& count) override { counts.push_back(count); }
     // BatchQuestions
     MsgAnswer messageBox(const QString& text, const QString& title, MsgIcon icon,
                          MsgButtons buttons, Question kind = Question::Notice) override;

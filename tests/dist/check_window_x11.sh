@@ -159,6 +159,37 @@ if [ -n "$list_menu_height" ] && [ -n "$menu_height" ] && ((menu_height >= list_
     fail "the tree opened the file list's menu (as tall: $menu_height)"
 fi
 
+# The main commands' keys, pressed as a user presses them. The title names a running
+# batch's count and goes back to the program's name once the batch has ended and the list
+# has been read again.
+idle_title=$(xdotool getwindowname "$window")
+until_true() { # COMMAND...: looks again after each short pause, as a guard against a hang
+    for _ in $(seq 600); do
+        "$@" && return 0
+        xdotool sleep 0.05
+    done
+    return 1
+}
+idle() { [ "$(xdotool getwindowname "$window")" = "$idle_title" ]; }
+list_x=$((client_x + client_w * 3 / 4))
+xdotool mousemove --sync "$list_x" "$middle_y" click 1
+xdotool key ctrl+a
+# Ctrl+T and Escape arrive together, so Escape finds the batch running: only the archive
+# taken up first is tested (and, damaged, set aside), the rest are left alone.
+kill -STOP "$kelmar_pid"
+xdotool key ctrl+t Escape
+kill -CONT "$kelmar_pid"
+until_true test -e "$work/files/game01.zip.bad" || fail "Ctrl+T did not test the selected archives"
+until_true idle || fail "the batch Ctrl+T started did not end"
+[ -e "$work/files/game60.zip" ] || fail "Escape did not stop the batch"
+# The keyboard is back on the file list: Ctrl+A selects every file again. F5 lists a file
+# made since, which the next Ctrl+T then tests with the rest.
+echo new >"$work/files/new.zip"
+xdotool key F5 ctrl+a ctrl+t
+until_true test -e "$work/files/new.zip.bad" || fail "F5 did not list the new file, or Ctrl+A did not select it"
+until_true idle || fail "the second batch did not end"
+[ -e "$work/files/game60.zip.bad" ] || fail "after a batch, the keyboard was not back on the file list"
+
 kill -0 "$kelmar_pid" 2>/dev/null || fail "kelmar ended: $(cat "$work/kelmar.log")"
 if ((failures)); then
     echo "$failures check(s) failed" >&2

@@ -48,6 +48,8 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     o.lblROMFilter = QStringLiteral("*.NES;*.SMC");
     o.chkSound = Check::Clear;
     o.chkTorrentZip = Check::Ticked;
+    o.chkDetailsView = Check::Ticked;
+    o.chkNaturalOrder = Check::Ticked;
     {
         auto s = SettingsStore::openSettingsFile(ini);
         SettingsStore::saveOptions(*s, o);
@@ -61,6 +63,8 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     EXPECT_TRUE(text.contains(QStringLiteral("chkUseZIPPaths=2")));
     EXPECT_TRUE(text.contains(QStringLiteral("chkSound=0")));
     EXPECT_TRUE(text.contains(QStringLiteral("chkTorrentZip=1")));
+    EXPECT_TRUE(text.contains(QStringLiteral("chkDetailsView=1")));
+    EXPECT_TRUE(text.contains(QStringLiteral("chkNaturalOrder=1")));
     EXPECT_TRUE(text.contains(QStringLiteral("cmbFileCase=2")));
     EXPECT_TRUE(text.contains(QStringLiteral("cmbUnzipCase=1")));
     EXPECT_TRUE(text.contains(QStringLiteral("sliCompression=9")));
@@ -87,6 +91,8 @@ TEST(SettingsStore, RoundTripThroughIniFileKeepsEveryOptionButTheZipPassword)
     EXPECT_EQ(r.chkSound, Check::Clear);
     EXPECT_EQ(r.chkTorrentZip, Check::Ticked);
     EXPECT_EQ(r.chkCheckTorrentZip, Check::Clear);
+    EXPECT_EQ(r.chkDetailsView, Check::Ticked);
+    EXPECT_EQ(r.chkNaturalOrder, Check::Ticked);
 }
 
 TEST(SettingsStore, EmptyOrMissingStoreGivesDesignValues)
@@ -101,6 +107,9 @@ TEST(SettingsStore, EmptyOrMissingStoreGivesDesignValues)
     EXPECT_EQ(r.chkIgnoreFolders, Check::Ticked);
     EXPECT_EQ(r.chkSound, Check::Ticked);
     EXPECT_EQ(r.chkDeleteFiles, Check::Clear);
+    // The plain list in the old order, as before these choices existed.
+    EXPECT_EQ(r.chkDetailsView, Check::Clear);
+    EXPECT_EQ(r.chkNaturalOrder, Check::Clear);
 }
 
 TEST(SettingsStore, HandEditedValuesThatDoNotConvertOrAreOutOfRangeFallBackToDefaults)

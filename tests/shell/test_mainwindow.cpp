@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGroupBox>
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSettings>
@@ -147,6 +149,8 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions)
         {"chkZIPsToFolders", "Convert ZIPs to Folders"},
         {"chkSound", "Enable Sound Events"},
         {"chkCheckTorrentZip", "Check TorrentZip"},
+        {"chkDetailsView", "Show File Details (Size, Date, Test Result)"},
+        {"chkNaturalOrder", "Sort Numbers by Value (Rev 2 before Rev 10)"},
         {"cmdAddROMFilter", "Add"},
         {"cmdRemoveROMFilter", "Remove"}};
     for (const auto& [name, caption] : captions)
@@ -461,6 +465,8 @@ TEST_F(MainWindowTest, BatchRunsOffTheUiThreadAsksOnItAndHonoursStop)
 TEST_F(MainWindowTest, FileMenuOpensOnTheReleaseAtThePointer)
 {
     listFiles({{"a.zip", 1}, {"b.zip", 1}, {"c.zip", 1}});
+    // At the screen's left edge: the menu, with its keys, fits to the right of the pointer.
+    window->move(window->screen()->availableGeometry().topLeft());
     window->show();
     auto* list = find<QListView>("File1");
     QWidget* viewport = list->viewport();
@@ -853,4 +859,82 @@ TEST_F(MainWindowTest, LayoutSplitsTheControlTabAtEverySize)
         EXPECT_GT(find<QWidget>("txtLog")->width(), tabs->width() - 40);
         tabs->setCurrentIndex(0);
     }
+}
+
+// The main commands' keys reach them from the whole window (Delete only from the file list,
+// so a text box keeps its own), the menus show them, and every check box is named for a
+// screen reader.
+TEST_F(MainWindowTest, MainCommandsHaveKeysAndCheckBoxesHaveNames)
+{
+    const struct
+    {
+        const char* action;
+        QKeySequence keys;
+        QWidget* reachedFrom;
+    } rows[] = {
+        {"menOptionsRefresh", QKeySequence(Qt::Key_F5), window.get()},
+        {"menOptionsTestZips", QKeySequence(Qt::CTRL | Qt::Key_T), window.get()},
+        {"menOptionsZip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), window.get()},
+        {"menOptionsUnzip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U), window.get()},
+        {"menOptionsReZip", QKeySequence(Qt::CTRL | Qt::Key_R), window.get()},
+        {"menOptionsDelete", QKeySequence(Qt::Key_Delete), find<QWidget>("fileViews")},
+        {"actStop", QKeySequence(Qt::Key_Escape), window.get()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.action);
+        QAction* a = action(row.action);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->shortcut(), row.keys);
+        EXPECT_TRUE(a->associatedObjects().contains(row.reachedFrom));
+    }
+    // Escape stops only while a batch runs.
+    EXPECT_FALSE(action("actStop")->isEnabled());
+
+    // A box without a caption (beside a text field, in a frame) is named after its frame.
+    const QHash<QString, QString> uncaptioned = {
+        {"chkInfoFile", "Info File"},
+        {"chkZIPPassword", "ZIP Password Protection"},
+        {"chkUnzipPassword", "UnZIP Password Protection"},
+    };
+    QList<QCheckBox*> boxes = window->findChildren<QCheckBox*>();
+    ASSERT_GE(boxes.size(), 15);
+    for (QCheckBox* box : boxes) {
+        QString caption = box->text();
+        caption.remove(u'&');
+        if (caption.isEmpty())
+            caption = uncaptioned.value(box->objectName());
+        EXPECT_FALSE(caption.isEmpty()) << box->objectName().toStdString();
+        EXPECT_EQ(box->accessibleName(), caption) << box->objectName().toStdString();
+    }
+}
+
+// A batch's count shows in the status bar's progress bar and in the title while it runs.
+TEST_F(MainWindowTest, BatchCountShowsInTheStatusBarAndTheTitleWhileItRuns)
+{
+    listFiles({{"one.zip", 1}});
+    QSemaphore gate;
+    std::atomic<bool> counted{false};
+    const FakeRun run = [&](const BatchSnapshot&, ProgressSink& sink, BatchQuestions&) {
+        sink.batchProgress(BatchCount{QStringLiteral("Testing"), 12345, 40000});
+        counted = true;
+        wakeUiThread();
+        gate.acquire();
+        return BatchReport();
+    };
+    window->registerBatch(QStringLiteral("test_zip_files"), fakeBatch(run));
+    bool finished = false;
+    QObject::connect(window.get(), &frmKelmar::batchFinished, [&] { finished = true; });
+    ASSERT_TRUE(window->runOperation(QStringLiteral("test_zip_files")));
+    EXPECT_TRUE(action("actStop")->isEnabled());
+    waitUntil([&] { return !window->batchProgressText().isEmpty(); });
+    EXPECT_EQ(window->batchProgressText(), QStringLiteral("Testing 12,345 of 40,000"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kelmar 1.25 \u2014 Testing 12,345 of 40,000"));
+    // The batch writes no status of its own: the count stands in status panel 1 too.
+    EXPECT_EQ(window->statusPanelText(1), QStringLiteral("Testing 12,345 of 40,000"));
+    gate.release();
+    waitUntil([&] { return finished; });
+    EXPECT_TRUE(window->batchProgressText().isEmpty());
+    EXPECT_EQ(window->statusPanelText(1), frmKelmar::creditLine());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kelmar 1.25"));
+    EXPECT_FALSE(action("actStop")->isEnabled());
 }

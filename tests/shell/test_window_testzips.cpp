@@ -7,9 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTreeView>
 
 using namespace kelmar;
 using namespace kelmar::test;
@@ -45,5 +49,68 @@ TEST(WindowTestZips, SetsDamagedArchivesAsideAndKeepsGoodOnes)
     EXPECT_EQ(window.fileList()->names(), QStringList({"Broken.ZIP.bad", "good.zip"}));
     EXPECT_EQ(window.statusPanelText(2), QStringLiteral("0 Files Selected (0 Kb)    "));
     EXPECT_EQ(window.statusPanelText(1), frmKelmar::creditLine());
+    Dialogs::script() = Dialogs::Script();
+}
+
+// After Test Zips the details view shows each archive's verdict, and a click on a column's
+// header sorts by it (a second click the other way), the selection following its files.
+TEST(WindowTestZips, DetailsViewShowsVerdictsAndSortsByAClickedHeader)
+{
+    KELMAR_REQUIRE_TOOL("zip");
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    useTestSettings(config.path());
+    writeFile(folder.filePath(QStringLiteral("game.nes")), textBytes(30000, 3));
+    ASSERT_EQ(runTool("zip", {"-q", "a good.zip", "game.nes"}, folder.path()).exitCode, 0);
+    QByteArray damaged = readFile(folder.filePath(QStringLiteral("a good.zip")));
+    damaged[damaged.size() / 3] = char(damaged[damaged.size() / 3] ^ 0x55);
+    writeFile(folder.filePath(QStringLiteral("z broken.zip")), damaged);
+
+    frmKelmar window;
+    ASSERT_TRUE(window.loaded());
+    Options options = window.currentOptions();
+    options.chkDetailsView = Check::Ticked;
+    window.applyOptions(options);
+    window.setListFolder(folder.path());
+    window.select_all();
+    ASSERT_TRUE(runBatch(window, [&] { window.runOperation(QStringLiteral("test_zip_files")); }));
+
+    auto* details = window.findChild<QTreeView*>(QStringLiteral("File1Details"));
+    ASSERT_NE(details, nullptr);
+    EXPECT_FALSE(details->isHidden());
+    FileListModel* list = window.fileList();
+    auto column = [&](int c) {
+        QStringList shown;
+        for (int row = 0; row < list->count(); ++row)
+            shown << list->data(list->index(row, c)).toString();
+        return shown;
+    };
+    EXPECT_EQ(column(FileListModel::NameColumn),
+              (QStringList{"a good.zip", "game.nes", "z broken.zip.bad"}));
+    EXPECT_EQ(column(FileListModel::VerdictColumn), (QStringList{"Good", "Not tested", "Bad"}));
+    EXPECT_EQ(column(FileListModel::SizeColumn).at(1), QStringLiteral("30,000"));
+
+    // The list was read again after the batch; select the good archive, then sort.
+    details->selectionModel()->select(list->index(0, 0), QItemSelectionModel::Select |
+                                                             QItemSelectionModel::Rows);
+    QHeaderView* header = details->header();
+    const QPoint at(header->sectionViewportPosition(FileListModel::VerdictColumn) + 5,
+                    header->height() / 2);
+    const struct
+    {
+        QStringList names;
+    } clicks[] = {{{"z broken.zip.bad", "a good.zip", "game.nes"}},
+                  {{"game.nes", "a good.zip", "z broken.zip.bad"}}};
+    for (const auto& click : clicks) {
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, header->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(header->viewport(), &event);
+        }
+        EXPECT_EQ(list->names(), click.names);
+        EXPECT_TRUE(window.isSelected(int(click.names.indexOf(QStringLiteral("a good.zip")))));
+        EXPECT_EQ(window.statusPanelText(2).left(15), QStringLiteral("1 File Selected"));
+    }
     Dialogs::script() = Dialogs::Script();
 }
