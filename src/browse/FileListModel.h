@@ -29,6 +29,14 @@ public:
     // Reads the folder again. The selection of any view is cleared.
     void reload();
 
+    // With sub-folders, the list holds the files of the folder and of every folder below it,
+    // named by their paths relative to it ("snes/Game.zip"); links to folders are not
+    // followed. Reads the folder again when it changes.
+    void setIncludeSubFolders(bool include);
+    bool includeSubFolders() const { return m_subFolders; }
+    // The sub-folders the last read could not read (full paths); the rest was listed.
+    const QStringList& unreadableFolders() const { return m_unreadable; }
+
     int count() const { return int(m_shown.size()); }
     const QString& name(int position) const { return m_shown.at(position); }
     const QStringList& names() const { return m_shown; }
@@ -52,6 +60,8 @@ private:
     QStringList m_all;   // every listable file of the folder, sorted
     QStringList m_shown; // those that match the pattern
     QString m_readError;
+    QStringList m_unreadable;
+    bool m_subFolders = false;
 };
 
 } // namespace kelmar

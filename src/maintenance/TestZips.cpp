@@ -38,8 +38,10 @@ QString setAside(ProgressSink& log, const QString& path)
     return QString();
 }
 
-// Tests one archive and sets a damaged one aside; the log lines go to log.
-ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path)
+// Tests one archive and sets a damaged one aside when asked; the log lines go to log and
+// name the archive as the list does (with its sub-folder when the list shows sub-folders).
+ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path,
+                    const QString& name, bool setAsideBad)
 {
     zip.setArchivePath(path);
     int result = zip.test();
@@ -49,7 +51,6 @@ ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path)
     ItemOutcome item;
     item.path = path;
     item.code = result;
-    const QString name = basMain::GetFileName(zip.archivePath());
     if (result == ZipOk) {
         item.result = ItemResult::Done;
     } else if (zipResultIsUnjudged(result)) {
@@ -61,7 +62,8 @@ ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path)
         item.reason = reasonOf(result, zip.lastErrorDetail());
         log.write_log(name + QStringLiteral(" is bad!"));
         log.write_log(QStringLiteral("    ") + item.reason);
-        item.target = setAside(log, path);
+        if (setAsideBad)
+            item.target = setAside(log, path);
     }
     return item;
 }
@@ -77,10 +79,11 @@ BatchReport test_zip_files(const TestRequest& request, ProgressSink& sink,
     // while it runs (a batch may hold a hundred thousand archives).
     PoolBatchResults<ItemOutcome> run = runOnPool<ItemOutcome>(
         request.files, request.workers, sink, questions,
-        [&](SerialProgress& serial, int, const QString& path) {
+        [&](SerialProgress& serial, int number, const QString& path) {
             ZipComponent mine;
             mine.setPassword(request.password);
-            return testOne(serial, mine, path);
+            return testOne(serial, mine, path, request.files.names.at(number - 1),
+                           request.setAsideBad);
         },
         onArchive);
     report.items = std::move(run.results);

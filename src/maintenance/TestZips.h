@@ -15,6 +15,7 @@ struct TestRequest
     BatchFiles files; // the selected archives (names ending in ".zip"), in list order
     QString password; // decrypts with it (the unzip settings' password when ticked); empty: none
     int workers = 0;  // archives tested at once; 0: the pool's default
+    bool setAsideBad = true; // false: report only, a bad archive keeps its name
 };
 
 // Called as each archive is taken up: its 1-based number, the total and its path.

@@ -43,6 +43,10 @@ struct Options
     // "Other Settings"
     QString lblROMFilter; // "*.ZIP;*.NES" form
     Check chkSound = Check::Ticked;
+    Check chkTestOnly = Check::Clear; // Test Zips judges, and renames nothing
+
+    // "Control"
+    Check chkIncludeSubFolders = Check::Clear; // the list holds the sub-folders' files too
 
     // The password for new archives, or empty when its box is not ticked.
     QString zipPassword() const { return isSet(chkZIPPassword) ? txtZIPPassword : QString(); }

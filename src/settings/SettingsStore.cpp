@@ -86,6 +86,8 @@ const Key kKeys[] = {
     checkBox(kUnzip, "chkZipsToFolders", &Options::chkZIPsToFolders),
     text(kOther, "lblROMFilter", &Options::lblROMFilter),
     checkBox(kOther, "chkSound", &Options::chkSound),
+    checkBox(kOther, "chkTestOnly", &Options::chkTestOnly),
+    checkBox(kOther, "IncludeSubFolders", &Options::chkIncludeSubFolders),
 };
 
 QString path(const Key& k)

@@ -56,6 +56,8 @@ OtherSettingsPage::OtherSettingsPage(QWidget* parent) : QWidget(parent)
     auto* g = new QVBoxLayout(general);
     chkSound = checkBox("chkSound", QStringLiteral("Enable Sound Events"), true);
     g->addWidget(chkSound);
+    chkTestOnly = checkBox("chkTestOnly", QStringLiteral("Test only, do not rename"));
+    g->addWidget(chkTestOnly);
     g->addStretch(1);
     columns->addWidget(general, 1);
 }
@@ -64,6 +66,7 @@ void OtherSettingsPage::load(const Options& o)
 {
     lblROMFilter->setText(o.lblROMFilter);
     setCheckValue(chkSound, o.chkSound);
+    setCheckValue(chkTestOnly, o.chkTestOnly);
     update_ROM_Filter_Buttons();
     update_lstROMFilter();
     emit romFilterChanged(lblROMFilter->text());
@@ -73,6 +76,7 @@ void OtherSettingsPage::save(Options& o) const
 {
     o.lblROMFilter = lblROMFilter->text();
     o.chkSound = checkValue(chkSound);
+    o.chkTestOnly = checkValue(chkTestOnly);
 }
 
 QString OtherSettingsPage::romFilter() const

@@ -38,6 +38,7 @@ private:
     void cmdRemoveROMFilter_Click();
 
     QCheckBox* chkSound = nullptr;
+    QCheckBox* chkTestOnly = nullptr;
     QLineEdit* txtROMFilter = nullptr;
     QPushButton* cmdAddROMFilter = nullptr;
     QPushButton* cmdRemoveROMFilter = nullptr;

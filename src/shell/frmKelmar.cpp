@@ -153,6 +153,7 @@ void frmKelmar::buildWindow()
     connect(Tabs, &QTabWidget::currentChanged, this, [this] { updateActionButtons(); });
     connect(m_control, &ControlPage::countChanged, m_panel2, &QLabel::setText);
     connect(m_control, &ControlPage::listReadFailed, m_panel1, &QLabel::setText);
+    connect(m_control, &ControlPage::listNote, this, &frmKelmar::write_log);
     connect(m_control, &ControlPage::fileMenuRequested, this, &frmKelmar::File1_MouseUp);
     connect(m_control, &ControlPage::folderMenuRequested, this, &frmKelmar::Tree1_MouseUp);
     connect(m_otherSettings, &OtherSettingsPage::romFilterChanged, m_control,
@@ -306,9 +307,17 @@ bool frmKelmar::runOperation(const QString& operationName)
     m_frame.refreshList = job->refreshList;
     m_frame.refreshTree = job->refreshTree;
     m_frame.end = std::make_shared<std::optional<BatchEnd>>();
-    BatchRunner::Operation operation = [run = std::move(job->run), end = m_frame.end](
+    const std::optional<SummaryOf> summary = summaryOfOperation(operationName, taken.options);
+    BatchRunner::Operation operation = [run = std::move(job->run), end = m_frame.end, summary](
                                            ProgressSink& sink, BatchQuestions& questions) {
-        *end = run(sink, questions).end;
+        const BatchReport report = run(sink, questions);
+        *end = report.end;
+        // The closing line, after every line of the batch, and in the status bar.
+        const QString line = summary ? batchSummary(*summary, report) : QString();
+        if (!line.isEmpty()) {
+            sink.write_log(line);
+            sink.setStatusText(line);
+        }
     };
     protect_form();
     if (m_runner->start(operationName, std::move(operation), *m_host, *m_host))
@@ -460,6 +469,7 @@ Options frmKelmar::currentOptions() const
     m_zipSettings->save(o);
     m_unzipSettings->save(o);
     m_otherSettings->save(o);
+    m_control->saveOptions(o);
     return o;
 }
 
@@ -468,6 +478,7 @@ void frmKelmar::applyOptions(const Options& o)
     m_zipSettings->load(o);
     m_unzipSettings->load(o);
     m_otherSettings->load(o);
+    m_control->loadOptions(o);
 }
 
 // ---------------------------------------------------------------------------------------
