@@ -167,7 +167,8 @@ QString countOf(qint64 count, const char* one, const char* many)
 
 QString batchSummary(const SummaryOf& what, const BatchReport& report)
 {
-    if (report.end == BatchEnd::NothingSelected || report.end == BatchEnd::Cancelled ||
+    const bool nothing = report.items.empty() && report.end == BatchEnd::Finished;
+    if (nothing || report.end == BatchEnd::NothingSelected || report.end == BatchEnd::Cancelled ||
         report.end == BatchEnd::EndProgram)
         return QString();
     QString text = summaryOf(what, report);

@@ -32,7 +32,8 @@ struct SummaryOf
 // command line's log: "Tested 40,000 archives: 39,990 good, 10 bad (set aside), 0 could not
 // be tested"; "Unzipped 120 archives (118 deleted, 2 kept: see the log)". Numbers with
 // thousands separators, singular and plural as the count asks. Empty when the batch did
-// nothing to speak of (nothing selected, cancelled, the program ends).
+// nothing to speak of (nothing selected, cancelled, the program ends, a report without
+// items that was not stopped).
 QString batchSummary(const SummaryOf& what, const BatchReport& report);
 
 // "1 archive", "40,000 archives".

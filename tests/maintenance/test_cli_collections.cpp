@@ -248,4 +248,5 @@ TEST(CliCollections, EveryBatchEndsWithOneSummaryLine)
                              "not be tested"));
     big.end = BatchEnd::NothingSelected;
     EXPECT_EQ(batchSummary({BatchKind::Test}, big), QString());
+    EXPECT_EQ(batchSummary({BatchKind::Test}, BatchReport()), QString());
 }
