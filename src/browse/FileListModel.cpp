@@ -100,15 +100,27 @@ void FileListModel::setNameOrder(NameOrder order)
     sort(m_sortColumn, m_sortOrder);
 }
 
+void FileListModel::setIncludeSubFolders(bool include)
+{
+    if (include == m_subFolders)
+        return;
+    m_subFolders = include;
+    reload();
+    emit folderChanged();
+}
+
 void FileListModel::readFolder()
 {
     m_all.clear();
     m_facts.clear();
     m_readError.clear();
+    m_unreadable.clear();
     if (m_folder.isEmpty())
         return;
     int error = 0;
-    if (!fs::listFolderFiles(m_folder, &m_all, false, &error)) {
+    const bool read = m_subFolders ? fs::listFilesBelow(m_folder, &m_all, &m_unreadable, &error)
+                                   : fs::listFolderFiles(m_folder, &m_all, false, &error);
+    if (!read) {
         const QString shown = QDir::toNativeSeparators(fs::displayName(m_folder));
         m_readError = error == ENOENT || error == ENOTDIR
                           ? tr("The folder %1 does not exist.").arg(shown)
@@ -234,7 +246,8 @@ void FileListModel::applyPattern()
     }
     m_shown.clear();
     for (const QString& name : std::as_const(m_all)) {
-        if (m_patterns.matches(name))
+        // A file below the folder ("snes/Game.zip") is filtered by its own name.
+        if (m_patterns.matches(QStringView(name).mid(name.lastIndexOf(u'/') + 1)))
             m_shown.append(name);
     }
 }

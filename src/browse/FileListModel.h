@@ -65,6 +65,13 @@ public:
     void setVerdict(const QString& path, Verdict verdict);
     Verdict verdict(int position) const;
     static QString verdictText(Verdict verdict);
+    // With sub-folders, the list holds the files of the folder and of every folder below it,
+    // named by their paths relative to it ("snes/Game.zip"); links to folders are not
+    // followed. Reads the folder again when it changes.
+    void setIncludeSubFolders(bool include);
+    bool includeSubFolders() const { return m_subFolders; }
+    // The sub-folders the last read could not read (full paths); the rest was listed.
+    const QStringList& unreadableFolders() const { return m_unreadable; }
 
     int count() const { return int(m_shown.size()); }
     const QString& name(int position) const { return m_shown.at(position); }
@@ -113,6 +120,8 @@ private:
     NameOrder m_nameOrder = NameOrder::Plain;
     int m_sortColumn = NameColumn;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    QStringList m_unreadable;
+    bool m_subFolders = false;
 };
 
 } // namespace kelmar

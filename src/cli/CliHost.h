@@ -37,6 +37,8 @@ public:
 
     // No batch of this run starts after it.
     void endRun() { m_stop = true; }
+    // Whether the batches' log lines are printed (-q and --json leave them out).
+    void setEchoLog(bool echo) { m_echoLog = echo; }
 
     // Answers the questions of the kinds a command knows; any other question, and every
     // question when unset, gets the safe answer (No, Cancel). The message is printed on

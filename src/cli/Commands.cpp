@@ -69,7 +69,7 @@ QStringList archivesIn(const QString& folder)
     return result;
 }
 
-bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QString&),
+bool groupPaths(const QStringList& paths, const FolderLister& listFolder,
                 bool (*accept)(const QString& fileName), const QString& refusal,
                 std::vector<Group>& groups, int* missing, QTextStream& err)
 {
@@ -117,8 +117,8 @@ bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QStrin
     return true;
 }
 
-bool archiveGroups(const QStringList& paths, const char* command, std::vector<Group>& groups,
-                   int* total, int* missing, QTextStream& err)
+bool archiveGroups(const QStringList& paths, const char* command, const RunFlags& flags,
+                   std::vector<Group>& groups, int* total, int* missing, QTextStream& err)
 {
     if (paths.isEmpty()) {
         usage(
@@ -126,7 +126,9 @@ bool archiveGroups(const QStringList& paths, const char* command, std::vector<Gr
             QStringLiteral("%1 needs at least one archive or folder").arg(QLatin1String(command)));
         return false;
     }
-    if (!groupPaths(paths, archivesIn, basMain::HasZipExtension,
+    const FolderLister lister =
+        folderLister(flags, archivesIn, basMain::HasZipExtension, missing, err);
+    if (!groupPaths(paths, lister, basMain::HasZipExtension,
                     QStringLiteral("is not a .zip file"), groups, missing, err))
         return false;
     *total = 0;

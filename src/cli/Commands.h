@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/Help.h"
+#include "cli/RunOptions.h"
 #include "maintenance/BatchProgress.h"
 #include "settings/Options.h"
 
@@ -52,15 +53,17 @@ struct Group
 // and left out: the rest of the run goes on, as other tools do, and ends with kExitBad.
 // Returns false after printing a usage error: a file that `accept` refuses, with `refusal`
 // saying why.
-bool groupPaths(const QStringList& paths, QStringList (*listFolder)(const QString&),
+bool groupPaths(const QStringList& paths, const FolderLister& listFolder,
                 bool (*accept)(const QString& fileName), const QString& refusal,
                 std::vector<Group>& groups, int* missing, QTextStream& err);
 
-// The archives that PATH arguments name, grouped as groupPaths groups them; *total counts
-// them and *missing the paths that do not exist. Returns false after printing the usage
-// error: no PATH ("COMMAND needs at least one archive or folder") or a file not named ".zip".
-bool archiveGroups(const QStringList& paths, const char* command, std::vector<Group>& groups,
-                   int* total, int* missing, QTextStream& err);
+// The archives that PATH arguments name, grouped as groupPaths groups them (with -r, a
+// folder's group holds the archives below it too); *total counts them and *missing the paths
+// that do not exist and the folders that could not be read. Returns false after printing the
+// usage error: no PATH ("COMMAND needs at least one archive or folder") or a file not named
+// ".zip".
+bool archiveGroups(const QStringList& paths, const char* command, const RunFlags& flags,
+                   std::vector<Group>& groups, int* total, int* missing, QTextStream& err);
 
 // A batch's exit status: kExitBad when anything failed (a PATH that did not exist counts),
 // else kExitNotTested when it was stopped, else kExitGood.

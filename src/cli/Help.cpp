@@ -113,8 +113,8 @@ HelpSection archiveArguments(const char* command)
     return {QStringLiteral("Arguments of %1:").arg(QLatin1String(command)),
             {{QStringLiteral("PATH"),
               QStringLiteral("An archive, or a folder meaning every file in it whose name ends "
-                             "in \".zip\" (in any case; hidden files and subfolders are not "
-                             "searched).")}},
+                             "in \".zip\" (in any case; hidden files are not taken, and subfolders "
+                             "are searched only with -r).")}},
             QString()};
 }
 

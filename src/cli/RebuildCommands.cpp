@@ -116,31 +116,33 @@ RebuildRequest requestOf(const Options& options, int attributes, const BatchFile
 }
 
 // Runs batch over every group and sums up; the summary goes to stderr.
-int runOverGroups(const char* command, const QStringList& paths, const Options& options,
-                  int jobs, QTextStream& out, QTextStream& err, const char* verb,
-                  RebuildBatch batch, int attributes = 0)
+int runOverGroups(const char* command, const QStringList& paths, const RunFlags& flags,
+                  SummaryOf summary, const Options& options, int jobs, QTextStream& out,
+                  QTextStream& err, const char* verb, RebuildBatch batch, int attributes = 0)
 {
     std::vector<Group> groups;
     int total = 0;
     int missing = 0;
-    if (!archiveGroups(paths, command, groups, &total, &missing, err))
+    if (!archiveGroups(paths, command, flags, groups, &total, &missing, err))
         return kExitUsage;
     ProgressLine progress(err, total);
     installInterruptHandler();
     // The batches' own message boxes (nothing selected) are not for a script's stderr.
     QString swallowed;
     QTextStream quiet(&swallowed);
-    CliHost host(interruptFlag(), out, quiet, true);
-    BatchReport all;
+    RunOutput output(flags, summary, out, err);
+    CliHost host(interruptFlag(), out, quiet, output.echoLog());
+    BatchReport& all = output.all();
     if (!forEachFolder(groups, ".zip files", err, [&](const BatchFiles& files) {
             // Each folder is a batch of its own.
             RebuildRequest request = requestOf(options, attributes, files);
             request.workers = jobs;
-            all.add(batch(request, host, host,
-                          [&](int, int, const QString& path) { progress.step(path); }));
+            output.add(batch(request, host, host,
+                             [&](int, int, const QString& path) { progress.step(path); }));
         }))
         all.end = BatchEnd::Stopped;
     progress.clear();
+    output.finish();
     const int failed = all.failedCount();
     const int done = int(all.items.size()) - failed;
     err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
@@ -169,7 +171,8 @@ CommandHelp rezipHelp()
                                    "untouched. Entries keep their modification times.")},
                    archiveArguments("rezip")};
     help.optionsHeading = QStringLiteral("Options of rezip:");
-    help.options = rezipOptions(options);
+    static RunFlags flags;
+    help.options = withRunOptions(rezipOptions(options), flags, PathKind::Folders);
     help.after = {rebuildExitStatus("rezip", "every archive was rebuilt")};
     return help;
 }
@@ -187,7 +190,8 @@ CommandHelp removeNonRomsHelp()
         "ROM filter it refuses to start (exit status 2).");
     help.before = {archiveArguments("remove-non-roms")};
     help.optionsHeading = QStringLiteral("Options of remove-non-roms:");
-    help.options = removeNonRomsOptions(options, yes);
+    static RunFlags flags;
+    help.options = withRunOptions(removeNonRomsOptions(options, yes), flags, PathKind::Folders);
     HelpSection status = rebuildExitStatus("remove-non-roms",
                                            "every archive was rebuilt (or had nothing to change)");
     status.items[2].text = QStringLiteral("usage error, or the ROM filter is empty");
@@ -208,7 +212,8 @@ CommandHelp attributesHelp()
     help.before = {archiveArguments("attributes")};
     help.optionsHeading = QStringLiteral("Options of attributes (attributes not given are "
                                          "cleared):");
-    help.options = attributesOptions(options, chosen);
+    static RunFlags flags;
+    help.options = withRunOptions(attributesOptions(options, chosen), flags, PathKind::Folders);
     help.after = {rebuildExitStatus("attributes", "every archive was rebuilt")};
     return help;
 }
@@ -217,13 +222,14 @@ int runRezip(const QStringList& args, const Context& context, QTextStream& out, 
 {
     Options options = context.saved;
     options.chkSound = Check::Clear;
+    RunFlags flags;
     QStringList paths;
-    if (!parseOptions(args, "rezip", rezipOptions(options), &paths, err))
+    if (!parseCommand(args, "rezip", rezipOptions(options), flags, PathKind::Folders, &paths, err))
         return kExitUsage;
     if (Options::isSet(options.chkTorrentZip) && !options.zipPassword().isEmpty())
         return usage(err, torrentZipPasswordNotice());
-    return runOverGroups("rezip", paths, options, context.jobs, out, err, "Rezipped",
-                         rezip_files);
+    return runOverGroups("rezip", paths, flags, {BatchKind::Rezip}, options, context.jobs, out,
+                         err, "Rezipped", rezip_files);
 }
 
 int runRemoveNonRoms(const QStringList& args, const Context& context, QTextStream& out,
@@ -232,8 +238,9 @@ int runRemoveNonRoms(const QStringList& args, const Context& context, QTextStrea
     Options options = context.saved;
     options.chkSound = Check::Clear;
     bool yes = false;
+    RunFlags flags;
     QStringList paths;
-    if (!parseOptions(args, "remove-non-roms", removeNonRomsOptions(options, yes), &paths, err))
+    if (!parseCommand(args, "remove-non-roms", removeNonRomsOptions(options, yes), flags, PathKind::Folders, &paths, err))
         return kExitUsage;
     if (romFilterIsEmpty(options.lblROMFilter))
         return usage(err, QStringLiteral("the ROM filter is empty, so every entry would be "
@@ -252,8 +259,8 @@ int runRemoveNonRoms(const QStringList& args, const Context& context, QTextStrea
             return kExitGood;
     }
     // The terminal's question (or --yes) stood for the window's confirmation.
-    return runOverGroups("remove-non-roms", paths, options, context.jobs, out, err, "Stripped",
-                         remove_non_roms_from_zips);
+    return runOverGroups("remove-non-roms", paths, flags, {BatchKind::RemoveNonRoms}, options,
+                         context.jobs, out, err, "Stripped", remove_non_roms_from_zips);
 }
 
 int runAttributes(const QStringList& args, const Context& context, QTextStream& out,
@@ -262,11 +269,12 @@ int runAttributes(const QStringList& args, const Context& context, QTextStream& 
     Options options = context.saved;
     options.chkSound = Check::Clear;
     int chosen = 0;
+    RunFlags flags;
     QStringList paths;
-    if (!parseOptions(args, "attributes", attributesOptions(options, chosen), &paths, err))
+    if (!parseCommand(args, "attributes", attributesOptions(options, chosen), flags, PathKind::Folders, &paths, err))
         return kExitUsage;
-    return runOverGroups("attributes", paths, options, context.jobs, out, err, "Updated",
-                         change_attributes, chosen);
+    return runOverGroups("attributes", paths, flags, {BatchKind::Attributes}, options,
+                         context.jobs, out, err, "Updated", change_attributes, chosen);
 }
 
 } // namespace kelmar::cli

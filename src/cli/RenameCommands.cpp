@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/Help.h"
 #include "cli/OptionTable.h"
+#include "cli/RunOptions.h"
 #include "maintenance/RenameFiles.h"
 #include "names/basMain.h"
 
@@ -153,7 +154,8 @@ CommandHelp renameHelp()
                                      "files, not subfolders).")}},
                     QString()}};
     help.optionsHeading = QStringLiteral("Options of rename (exactly one rule):");
-    help.options = renameOptions(arguments);
+    static RunFlags flags;
+    help.options = withRunOptions(renameOptions(arguments), flags, PathKind::Folders);
     help.after = {exitStatus(
         "rename",
         {{QStringLiteral("0"), QStringLiteral("every file that was to get a new name got it (or "
@@ -169,9 +171,10 @@ CommandHelp renameHelp()
 int runRename(const QStringList& args, const Context&, QTextStream& out, QTextStream& err)
 {
     RenameArguments a;
+    RunFlags flags;
     QStringList paths;
     const OptionTable table = renameOptions(a);
-    if (!parseOptions(args, "rename", table, &paths, err))
+    if (!parseCommand(args, "rename", table, flags, PathKind::Folders, &paths, err))
         return kExitUsage;
     if (!a.kind)
         return usage(err, QStringLiteral("rename needs a rule: --capital, --lower, --upper, "
@@ -185,12 +188,14 @@ int runRename(const QStringList& args, const Context&, QTextStream& out, QTextSt
         return usage(err, QStringLiteral("rename needs at least one file or folder"));
     std::vector<Group> groups;
     int missing = 0;
-    if (!groupPaths(paths, filesIn, nullptr, QString(), groups, &missing, err))
+    if (!groupPaths(paths, folderLister(flags, filesIn, nullptr, &missing, err), nullptr,
+                    QString(), groups, &missing, err))
         return kExitUsage;
 
     const RenameRule rule{*a.kind, a.find, a.replace};
     installInterruptHandler();
-    CliHost host(interruptFlag(), out, err, true);
+    RunOutput output(flags, SummaryOf{BatchKind::Rename}, out, err);
+    CliHost host(interruptFlag(), out, err, output.echoLog());
     int failed = 0;
     bool stopped = false;
     if (!forEachFolder(groups, "files", err, [&](const BatchFiles& files) {
@@ -200,10 +205,16 @@ int runRename(const QStringList& args, const Context&, QTextStream& out, QTextSt
                 return;
             }
             const BatchReport report = rename_files(request, host, host);
+            output.add(report);
             failed += report.failedCount();
             stopped = stopped || report.stopped();
         }))
         stopped = true;
+    if (!a.dryRun) {
+        if (stopped)
+            output.all().end = std::max(output.all().end, BatchEnd::Stopped);
+        output.finish();
+    }
     return batchExitStatus(failed + missing, stopped);
 }
 

@@ -4,6 +4,7 @@
 #include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressLine.h"
+#include "cli/RunOptions.h"
 #include "fs/NativeName.h"
 #include "maintenance/TestZips.h"
 
@@ -55,16 +56,17 @@ void printJson(const BatchReport& all, QTextStream& out)
 }
 
 // test's options, over the saved ones.
-OptionTable testOptions(Options& options, bool& json)
+OptionTable testOptions(Options& options, bool& reportOnly)
 {
     return {
-        cliSwitch({QStringLiteral("--json")}, [&json] { json = true; })
-            .described(QStringLiteral(
-                R"(Print one JSON document on stdout instead of the log lines: {"archives": [{"path", "verdict": "good"|"bad"|"not-tested", "code", "reason", "renamedTo", "torrentzip": true|false}...], "good": n, "bad": n, "notTested": n, "stopped": true|false} ("torrentzip": whether the archive holds the TorrentZip layout, its comment naming its directory's CRC).)")),
         cliSwitch({QStringLiteral("--torrentzip")},
                   [&options] { options.chkCheckTorrentZip = Check::Ticked; })
             .described(QStringLiteral(
                 "Also log \"NAME is not TorrentZip\" for each archive that is not.")),
+        cliSwitch({QStringLiteral("--report-only")}, [&reportOnly] { reportOnly = true; })
+            .described(QStringLiteral("Judge the archives and rename nothing: a bad archive "
+                                      "keeps its name. The window's saved \"Test only, do not "
+                                      "rename\" does the same.")),
         unzipPasswordOption(QStringLiteral("--password"), options, true)
             .described(QStringLiteral("PW"),
                        QStringLiteral("Decrypt with PW (overrides the saved unzip password).")),
@@ -74,12 +76,16 @@ OptionTable testOptions(Options& options, bool& json)
     };
 }
 
+const char* const kTestJson =
+    R"(Print one JSON document on stdout instead of the log lines: {"archives": [{"path", "verdict": "good"|"bad"|"not-tested", "code", "reason", "renamedTo", "torrentzip": true|false}...], "good": n, "bad": n, "notTested": n, "stopped": true|false} ("torrentzip": whether the archive holds the TorrentZip layout, its comment naming its directory's CRC).)";
+
 } // namespace
 
 CommandHelp testHelp()
 {
     static Options options;
-    static bool json = false;
+    static bool reportOnly = false;
+    static RunFlags flags;
     CommandHelp help;
     help.summary = QStringLiteral(
         "Test zip archives: read every entry in full and check its CRC (and AES authentication) "
@@ -90,7 +96,8 @@ CommandHelp testHelp()
         "could not be tested (reason)\" and keeps its name.");
     help.before = {archiveArguments("test")};
     help.optionsHeading = QStringLiteral("Options of test:");
-    help.options = testOptions(options, json);
+    help.options = withRunOptions(testOptions(options, reportOnly), flags, PathKind::Folders,
+                                  QLatin1String(kTestJson));
     help.after = {
         {QStringLiteral("Result codes of the archive component (shown in reasons and in "
                         "\"code\"):"),
@@ -116,26 +123,29 @@ CommandHelp testHelp()
 int runTest(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
     Options options = context.saved;
-    bool json = false;
+    bool reportOnly = false;
+    RunFlags flags;
     QStringList paths;
-    const OptionTable table = testOptions(options, json);
-    if (!parseOptions(args, "test", table, &paths, err))
+    if (!parseCommand(args, "test", testOptions(options, reportOnly), flags, PathKind::Folders,
+                      &paths, err))
         return kExitUsage;
     // One group per folder, in the order the arguments name them.
     std::vector<Group> groups;
     int total = 0;
     int missing = 0;
-    if (!archiveGroups(paths, "test", groups, &total, &missing, err))
+    if (!archiveGroups(paths, "test", flags, groups, &total, &missing, err))
         return kExitUsage;
 
     ProgressLine progress(err, total);
     installInterruptHandler();
-    CliHost host(interruptFlag(), out, err, !json);
-    BatchReport all;
+    RunOutput output(flags, SummaryOf{BatchKind::Test}, out, err);
+    CliHost host(interruptFlag(), out, err, output.echoLog());
+    BatchReport& all = output.all();
     if (!forEachFolder(groups, ".zip files", err, [&](const BatchFiles& files) {
             TestRequest request{files, options.unzipPassword(), context.jobs};
-            request.checkTorrentZip = json || Options::isSet(options.chkCheckTorrentZip);
-            all.add(test_zip_files(request, host, host, [&](int, int, const QString& path) {
+            request.checkTorrentZip = flags.json || Options::isSet(options.chkCheckTorrentZip);
+            request.setAsideBad = !reportOnly && !Options::isSet(options.chkTestOnly);
+            output.add(test_zip_files(request, host, host, [&](int, int, const QString& path) {
                 progress.step(path);
             }));
         }))
@@ -147,9 +157,8 @@ int runTest(const QStringList& args, const Context& context, QTextStream& out, Q
     const int bad = all.count(ItemResult::Failed);
     const int notTested = all.count(ItemResult::NotJudged);
     const int good = all.count(ItemResult::Done);
-    if (json)
-        printJson(all, out);
-    if (!json || progress.enabled()) {
+    output.finish(printJson);
+    if (!flags.json || progress.enabled()) {
         err << "Tested " << all.items.size() << " of " << total << " archives: " << good
             << " good, " << bad << " bad, " << notTested << " not tested"
             << (all.stopped() ? " (stopped)" : "") << '\n';

@@ -5,6 +5,7 @@
 #include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressLine.h"
+#include "cli/RunOptions.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "maintenance/CalculateSpace.h"
@@ -119,12 +120,13 @@ OptionTable deleteOptions(bool& yes)
 
 } // namespace
 
-// The unzip tab's switches from the flags (those not given are off), the destination and
-// the paths; false after a usage error, which err has.
+// The unzip tab's switches from the flags (those not given are off), the destination, the
+// run's options and the paths; false after a usage error, which err has.
 bool parseUnzipFlags(const QStringList& args, Options& options, QString& to, bool& sameFolder,
-                     QStringList& paths, QTextStream& err)
+                     RunFlags& flags, QStringList& paths, QTextStream& err)
 {
-    return parseOptions(args, "unzip", unzipOptions(options, to, sameFolder), &paths, err);
+    return parseCommand(args, "unzip", unzipOptions(options, to, sameFolder), flags,
+                        PathKind::Folders, &paths, err);
 }
 
 CommandHelp unzipHelp()
@@ -142,7 +144,8 @@ CommandHelp unzipHelp()
         "Options of unzip (switches not given are off: the check boxes of the saved unzip tab "
         "are not read, so a script does the same on every machine; the saved ROM filter and "
         "unzip password are):");
-    help.options = unzipOptions(options, to, sameFolder);
+    static RunFlags flags;
+    help.options = withRunOptions(unzipOptions(options, to, sameFolder), flags, PathKind::Folders);
     help.afterOptions = QStringLiteral(
         "Before each archive its uncompressed size is checked against the free space of the "
         "destination; an archive that does not fit fails without writing anything. Ctrl+C "
@@ -161,6 +164,9 @@ CommandHelp spaceHelp()
     help.summary = QStringLiteral("Total the uncompressed sizes of the archives' entries: "
                                   "\"1,234,567 unzipped bytes in 3 files\".");
     help.before = {archiveArguments("space")};
+    static RunFlags flags;
+    help.optionsHeading = QStringLiteral("Options of space:");
+    help.options = withRunOptions({}, flags, PathKind::Folders);
     help.after = {
         exitStatus("space",
                    {{QStringLiteral("0"), QStringLiteral("every archive was listed")},
@@ -183,7 +189,8 @@ CommandHelp deleteHelp()
                                      "in the window).")}},
                     QString()}};
     help.optionsHeading = QStringLiteral("Options of delete:");
-    help.options = deleteOptions(yes);
+    static RunFlags flags;
+    help.options = withRunOptions(deleteOptions(yes), flags, PathKind::Named);
     help.after = {exitStatus("delete",
                              {{QStringLiteral("0"), QStringLiteral("every file was deleted")},
                               {QStringLiteral("1"), QStringLiteral("a file could not be deleted")},
@@ -203,8 +210,9 @@ int runUnzip(const QStringList& args, const Context& context, QTextStream& out, 
     options.chkSound = Check::Clear;
     QString to;
     bool sameFolder = false;
+    RunFlags flags;
     QStringList paths;
-    if (!parseUnzipFlags(args, options, to, sameFolder, paths, err))
+    if (!parseUnzipFlags(args, options, to, sameFolder, flags, paths, err))
         return kExitUsage;
     if (to.isEmpty() == !sameFolder)
         return usage(err, QStringLiteral("unzip needs either --to DIR or --same-folder"));
@@ -214,7 +222,7 @@ int runUnzip(const QStringList& args, const Context& context, QTextStream& out, 
     std::vector<Group> groups;
     int total = 0;
     int missing = 0;
-    if (!archiveGroups(paths, "unzip", groups, &total, &missing, err))
+    if (!archiveGroups(paths, "unzip", flags, groups, &total, &missing, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!to.isEmpty()) {
@@ -226,7 +234,9 @@ int runUnzip(const QStringList& args, const Context& context, QTextStream& out, 
     }
     ProgressLine progress(err, total);
     installInterruptHandler();
-    CliHost host(interruptFlag(), out, err, true);
+    RunOutput output(flags, SummaryOf{BatchKind::Unzip, Options::isSet(options.chkDeleteZIPFiles)},
+                     out, err);
+    CliHost host(interruptFlag(), out, err, output.echoLog());
     UnzipHooks hooks;
     hooks.onArchive = [&](int, int, const QString& path) { progress.step(path); };
     UnzipTally tally;
@@ -234,10 +244,15 @@ int runUnzip(const QStringList& args, const Context& context, QTextStream& out, 
             UnzipRequest request = unzipRequestFromOptions(options, files);
             request.destination = to;
             request.workers = context.jobs;
-            tally.add(unzip_files(request, host, host, hooks), request.deleteArchives);
+            const BatchReport report = unzip_files(request, host, host, hooks);
+            tally.add(report, request.deleteArchives);
+            output.add(report);
         }))
         tally.stopped = true;
     progress.clear();
+    if (tally.stopped)
+        output.all().end = std::max(output.all().end, BatchEnd::Stopped);
+    output.finish();
     err << "Unzipped " << tally.extracted << " of " << total << " archives, " << tally.failed
         << " failed";
     if (tally.deleted > 0)
@@ -255,26 +270,28 @@ int runUnzip(const QStringList& args, const Context& context, QTextStream& out, 
 
 int runSpace(const QStringList& args, const Context& context, QTextStream& out, QTextStream& err)
 {
+    RunFlags flags;
     QStringList paths;
-    if (!parseOptions(args, "space", {}, &paths, err))
+    if (!parseCommand(args, "space", {}, flags, PathKind::Folders, &paths, err))
         return kExitUsage;
     std::vector<Group> groups;
     int total = 0;
     int missing = 0;
-    if (!archiveGroups(paths, "space", groups, &total, &missing, err))
+    if (!archiveGroups(paths, "space", flags, groups, &total, &missing, err))
         return kExitUsage;
 
     installInterruptHandler();
     // The batch's own message box says each folder's total; the command says one for all.
     QString swallowed;
     QTextStream quiet(&swallowed);
-    CliHost host(interruptFlag(), out, quiet, true);
-    BatchReport all;
+    RunOutput output(flags, SummaryOf{BatchKind::Space}, out, err);
+    CliHost host(interruptFlag(), out, quiet, output.echoLog());
     for (const Group& g : groups) {
         if (interruptFlag().load())
             break;
-        all.add(calculate_space(SpaceRequest{{g.folder, g.names}, context.jobs}, host, host));
+        output.add(calculate_space(SpaceRequest{{g.folder, g.names}, context.jobs}, host, host));
     }
+    const BatchReport& all = output.all();
     const quint64 bytes = all.bytes;
     const int archives = int(all.items.size());
     const int unreadable = all.failedCount();
@@ -283,16 +300,18 @@ int runSpace(const QStringList& args, const Context& context, QTextStream& out, 
         err.flush();
         return kExitBad;
     }
-    out << spaceMessage(bytes, archives) << '\n';
-    out.flush();
+    if (!flags.json && !flags.quiet)
+        out << spaceMessage(bytes, archives) << '\n';
+    output.finish();
     return unreadable + missing > 0 ? kExitBad : kExitGood;
 }
 
 int runDelete(const QStringList& args, const Context&, QTextStream& out, QTextStream& err)
 {
     bool yes = false;
+    RunFlags flags;
     QStringList paths;
-    if (!parseOptions(args, "delete", deleteOptions(yes), &paths, err))
+    if (!parseCommand(args, "delete", deleteOptions(yes), flags, PathKind::Named, &paths, err))
         return kExitUsage;
     if (paths.isEmpty())
         return usage(err, QStringLiteral("delete needs at least one file"));
@@ -319,12 +338,13 @@ int runDelete(const QStringList& args, const Context&, QTextStream& out, QTextSt
     }
     QString swallowed;
     QTextStream quiet(&swallowed);
-    CliHost host(interruptFlag(), out, quiet, true);
+    RunOutput output(flags, SummaryOf{BatchKind::Delete}, out, err);
+    CliHost host(interruptFlag(), out, quiet, output.echoLog());
     // The terminal's question (or --yes) stood for the window's confirmation.
-    int failed = 0;
     for (const Group& g : groups)
-        failed += delete_files(DeleteRequest{{g.folder, g.names}}, host, host).failedCount();
-    return failed + missing > 0 ? kExitBad : kExitGood;
+        output.add(delete_files(DeleteRequest{{g.folder, g.names}}, host, host));
+    output.finish();
+    return output.all().failedCount() + missing > 0 ? kExitBad : kExitGood;
 }
 
 } // namespace kelmar::cli

@@ -5,6 +5,7 @@
 #include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "cli/ProgressHost.h"
+#include "cli/RunOptions.h"
 #include "fs/NativeName.h"
 #include "fs/NativePath.h"
 #include "maintenance/FoldersToZips.h"
@@ -240,7 +241,9 @@ CommandHelp zipHelp()
                     QString()}};
     help.optionsHeading = QStringLiteral("Options of zip (defaults from the saved \"ZIP "
                                          "Settings\"):");
-    help.options = zipOptions(options, single, target, modeGiven);
+    static RunFlags flags;
+    help.options = withRunOptions(zipOptions(options, single, target, modeGiven), flags,
+                                  PathKind::Folders);
     help.after = {exitStatus("zip",
                              {{QStringLiteral("0"), QStringLiteral("every archive was written")},
                               {QStringLiteral("1"), QStringLiteral("at least one archive failed")},
@@ -263,7 +266,9 @@ CommandHelp foldersToZipsHelp()
                       QStringLiteral("The folder whose sub-folders are zipped.")}},
                     QString()}};
     help.optionsHeading = QStringLiteral("Options of folders-to-zips:");
-    help.options = foldersToZipsOptions(options, deleteFolders);
+    static RunFlags flags;
+    help.options = withRunOptions(foldersToZipsOptions(options, deleteFolders), flags,
+                                  PathKind::Named);
     help.after = {exitStatus(
         "folders-to-zips",
         {{QStringLiteral("0"), QStringLiteral("every archive was written (and, with "
@@ -281,9 +286,10 @@ int runZip(const QStringList& args, const Context& context, QTextStream& out, QT
     QString single;
     QString target;
     bool modeGiven = false;
+    RunFlags flags;
     QStringList paths;
     const OptionTable table = zipOptions(options, single, target, modeGiven);
-    if (!parseOptions(args, "zip", table, &paths, err))
+    if (!parseCommand(args, "zip", table, flags, PathKind::Folders, &paths, err))
         return kExitUsage;
     if (paths.isEmpty())
         return usage(err, QStringLiteral("zip needs at least one file or folder"));
@@ -300,7 +306,8 @@ int runZip(const QStringList& args, const Context& context, QTextStream& out, QT
 
     std::vector<Group> groups;
     int missing = 0;
-    if (!groupPaths(paths, filesIn, nullptr, QString(), groups, &missing, err))
+    if (!groupPaths(paths, folderLister(flags, filesIn, nullptr, &missing, err), nullptr,
+                    QString(), groups, &missing, err))
         return kExitUsage;
     // Made only once the arguments are known to be good.
     if (!target.isEmpty() && !fs::makeFolders(target))
@@ -313,8 +320,11 @@ int runZip(const QStringList& args, const Context& context, QTextStream& out, QT
     request.workers = context.jobs;
     installInterruptHandler();
     ProgressHost host(out, err);
+    RunOutput output(flags, SummaryOf{BatchKind::Zip, request.deleteSources}, out, err);
+    output.failuresPrinted();
+    host.setEchoLog(output.echoLog());
     ZipComponent zip;
-    BatchReport all;
+    BatchReport& all = output.all();
     if (!forEachFolder(groups, "files to zip", err, [&](const BatchFiles& files) {
             request.files = files;
             const BatchReport report = zip_files(request, host, host, zip);
@@ -322,9 +332,10 @@ int runZip(const QStringList& args, const Context& context, QTextStream& out, QT
             if (report.end == BatchEnd::EndProgram)
                 host.endRun();
             printZipProblems(report, err);
-            all.add(report);
+            output.add(report);
         }))
         all.end = std::max(all.end, BatchEnd::Stopped);
+    output.finish();
     printZipSummary(all, err);
     // A path that did not exist counts as a failure.
     return missing > 0 ? kExitBad : all.exitStatus();
@@ -335,9 +346,10 @@ int runFoldersToZips(const QStringList& args, const Context& context, QTextStrea
 {
     Options options = context.saved;
     bool deleteFolders = false;
+    RunFlags flags;
     QStringList paths;
     const OptionTable table = foldersToZipsOptions(options, deleteFolders);
-    if (!parseOptions(args, "folders-to-zips", table, &paths, err))
+    if (!parseCommand(args, "folders-to-zips", table, flags, PathKind::Named, &paths, err))
         return kExitUsage;
     if (paths.size() != 1)
         return usage(err, QStringLiteral("folders-to-zips needs one folder"));
@@ -364,9 +376,14 @@ int runFoldersToZips(const QStringList& args, const Context& context, QTextStrea
     // The window's question shows as a message; --delete-folders is the answer.
     host.messageBox(deleteFoldersQuestion(request.folder), foldersToZipsTitle(), MsgIcon::Question,
                     MsgButtons::YesNoCancel, Question::DeleteZippedFolders);
+    RunOutput output(flags, SummaryOf{BatchKind::FoldersToZips, deleteFolders}, out, err);
+    host.setEchoLog(output.echoLog());
     ZipComponent zip;
     const BatchReport report = convert_sub_folders_to_zips(request, host, host, zip);
+    output.add(report);
     for (const ItemOutcome& f : report.items) {
+        if (!output.echoLog())
+            break;
         if (f.result == ItemResult::Failed) {
             out << failure(f.path, f.code, f.reason) << '\n';
             continue;
@@ -380,7 +397,7 @@ int runFoldersToZips(const QStringList& args, const Context& context, QTextStrea
         for (const QString& note : f.notes)
             out << "  (" << note << ")\n";
     }
-    out.flush();
+    output.finish();
     return report.exitStatus();
 }
 

@@ -1,6 +1,7 @@
 #include "fs/FolderListing.h"
 
 #include "fs/NativeName.h"
+#include "fs/Path.h"
 
 #include <cerrno>
 #include <cstring>
@@ -76,6 +77,39 @@ bool listSubFolders(const QString& folder, QStringList* names, int* error)
 bool listFolderNames(const QString& folder, QStringList* names, int* error)
 {
     return listFolder(folder, names, true, Pick::All, error);
+}
+
+bool listFilesBelow(const QString& folder, QStringList* names, QStringList* unreadable,
+                    int* error)
+{
+    // Breadth first, each folder's files before its sub-folders' ones; the names a folder
+    // holds are relative to the top ("snes/Game.zip").
+    QStringList pending{QString()};
+    bool first = true;
+    while (!pending.isEmpty()) {
+        const QString relative = pending.takeFirst();
+        const QString here = relative.isEmpty() ? folder : withSeparator(folder) + relative;
+        const QString prefix = relative.isEmpty() ? QString() : relative + u'/';
+        QStringList files;
+        QStringList subFolders;
+        int code = 0;
+        if (!listFolderFiles(here, &files, false, &code) ||
+            !listSubFolders(here, &subFolders, &code)) {
+            if (first) {
+                if (error)
+                    *error = code;
+                return false;
+            }
+            unreadable->append(here);
+            continue;
+        }
+        first = false;
+        for (const QString& f : files)
+            names->append(prefix + f);
+        for (const QString& sub : subFolders)
+            pending.append(prefix + sub);
+    }
+    return true;
 }
 
 } // namespace kelmar::fs

@@ -19,6 +19,14 @@ bool listFolderFiles(const QString& folder, QStringList* names, bool includeHidd
 // content), hidden ones (starting with ".") left out.
 bool listSubFolders(const QString& folder, QStringList* names, int* error = nullptr);
 
+// The files of folder and of every folder below it, as paths relative to folder
+// ("snes/Game.zip"), in no set order. Hidden files and folders are left out, and a link to a
+// folder is not followed (it could lead back up, or anywhere). A sub-folder that cannot be
+// read goes into *unreadable (its full path) and the rest is listed all the same; false,
+// with errno's value in *error, when folder itself cannot be read.
+bool listFilesBelow(const QString& folder, QStringList* names, QStringList* unreadable,
+                    int* error = nullptr);
+
 // Every name in the folder, hidden ones, folders and links (broken ones too) included: what
 // bears a name that another file would take.
 bool listFolderNames(const QString& folder, QStringList* names, int* error = nullptr);

@@ -91,7 +91,14 @@ RenameStep stepOf(const QString& folder, int position, const QString& name,
     const bool exists = st.has_value();
     const int code = errno;
     *id = exists ? Identity(st->identity) : std::nullopt;
-    const std::optional<QString> newName = newNameOf(position, name);
+    // A name below the listed folder ("snes/Game.zip") is renamed within its own folder: the
+    // rule sees the file's own name, and the folders before it stay as they are.
+    const qsizetype slash = name.lastIndexOf(u'/');
+    const QString within = name.left(slash + 1);
+    const QString own = name.mid(slash + 1);
+    const std::optional<QString> newOwn = newNameOf(position, own);
+    const std::optional<QString> newName =
+        newOwn ? std::optional<QString>(within + *newOwn) : std::nullopt;
     step.newName = newName.value_or(QString());
     if (!exists) {
         step.kind = Kind::Missing;
@@ -107,7 +114,7 @@ RenameStep stepOf(const QString& folder, int position, const QString& name,
         step.kind = Kind::Skipped;
     } else if (*newName == name) {
         step.kind = Kind::Unchanged;
-    } else if (const auto why = refuse(name, *newName, maxBytes)) {
+    } else if (const auto why = refuse(own, *newOwn, maxBytes)) {
         step.kind = Kind::Refused;
         step.reason = *why;
     } else {

@@ -39,8 +39,10 @@ QString setAside(ProgressSink& log, const QString& path)
     return QString();
 }
 
-// Tests one archive and sets a damaged one aside; the log lines go to log.
-ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path, bool torrentZip)
+// Tests one archive and sets a damaged one aside when asked; the log lines go to log and
+// name the archive as the list does (with its sub-folder when the list shows sub-folders).
+ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path,
+                    const QString& name, bool setAsideBad, bool torrentZip)
 {
     // Before a damaged archive is renamed.
     std::optional<bool> layout;
@@ -55,7 +57,6 @@ ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path, b
     item.path = path;
     item.code = result;
     item.torrentZip = layout;
-    const QString name = basMain::GetFileName(zip.archivePath());
     if (layout == false)
         log.write_log(name + QStringLiteral(" is not TorrentZip"));
     if (result == ZipOk) {
@@ -69,7 +70,8 @@ ItemOutcome testOne(ProgressSink& log, ZipComponent& zip, const QString& path, b
         item.reason = reasonOf(result, zip.lastErrorDetail());
         log.write_log(name + QStringLiteral(" is bad!"));
         log.write_log(QStringLiteral("    ") + item.reason);
-        item.target = setAside(log, path);
+        if (setAsideBad)
+            item.target = setAside(log, path);
     }
     return item;
 }
@@ -85,10 +87,11 @@ BatchReport test_zip_files(const TestRequest& request, ProgressSink& sink,
     // while it runs (a batch may hold a hundred thousand archives).
     PoolBatchResults<ItemOutcome> run = runOnPool<ItemOutcome>(
         request.files, request.workers, sink, questions,
-        [&](SerialProgress& serial, int, const QString& path) {
+        [&](SerialProgress& serial, int number, const QString& path) {
             ZipComponent mine;
             mine.setPassword(request.password);
-            return testOne(serial, mine, path, request.checkTorrentZip);
+            return testOne(serial, mine, path, request.files.names.at(number - 1),
+                           request.setAsideBad, request.checkTorrentZip);
         },
         onArchive, QStringLiteral("Testing"));
     report.items = std::move(run.results);

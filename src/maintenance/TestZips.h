@@ -18,6 +18,7 @@ struct TestRequest
     // Also tell which archives hold the TorrentZip layout (archive/TorrentZip.h): the item's
     // torrentZip says, and each archive that does not is logged "<name> is not TorrentZip".
     bool checkTorrentZip = false;
+    bool setAsideBad = true; // false: report only, a bad archive keeps its name
 };
 
 // Called as each archive is taken up: its 1-based number, the total and its path.

@@ -75,7 +75,6 @@ BatchReport to_zip_filename(const ZipNameRequest& request, ProgressSink& sink,
     std::atomic<bool> stop{false};
     ZipComponent zip;
     ArchiveEvents events(sink, questions, &stop, zip);
-    const QString folder = fs::withSeparator(request.files.folder);
     sink.clear_log();
 
     for (int i = 0; i < request.files.size(); ++i) {
@@ -86,7 +85,9 @@ BatchReport to_zip_filename(const ZipNameRequest& request, ProgressSink& sink,
             item.result = ItemResult::Skipped;
             item.reason = QStringLiteral("it does not hold exactly one file");
         } else {
-            item.target = folder + base + QStringLiteral(".zip");
+            // Renamed within its own folder, which a list with sub-folders need not be.
+            item.target = item.path.left(item.path.lastIndexOf(u'/') + 1) + base +
+                          QStringLiteral(".zip");
             if (item.path == item.target) {
                 item.result = ItemResult::Unchanged;
             } else if (basMain::FileExists(item.target)) {

@@ -197,7 +197,10 @@ UnzipBatch::UnzipBatch(const UnzipRequest& request, ProgressSink& sink, BatchQue
 // followed, as it could lead anywhere outside the destination.
 QString UnzipBatch::targetOf(UnzipJob& job)
 {
-    QString target = basMain::WithSeparator(m_destination);
+    // Beside the archives means beside each one, in its own folder: a list with sub-folders
+    // names archives below the listed folder.
+    QString target = m_request.besideArchives ? job.path.left(job.path.lastIndexOf(u'/') + 1)
+                                              : basMain::WithSeparator(m_destination);
     if (!m_request.folderPerArchive)
         return target;
     const QString own = basMain::StripExtension(basMain::GetFileName(job.path));

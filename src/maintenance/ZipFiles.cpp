@@ -298,8 +298,14 @@ void PerFileRun::addFile(const QString& name, const QString& source)
     File file;
     file.name = name;
     file.source = source;
-    file.archivePath =
-        perFileArchivePath(m_targetFolder, name, m_request.keepExtension, m_request.nameCase);
+    // A name below the listed folder ("snes/Game.sfc") gets its archive beside it; in a
+    // folder of their own, the archives go into that folder itself. Either way the case rule
+    // changes the archive's name only, never a folder's.
+    const qsizetype slash = name.lastIndexOf(u'/');
+    const QString folder = m_request.targetFolder.isEmpty() ? m_targetFolder + name.left(slash + 1)
+                                                            : m_targetFolder;
+    file.archivePath = perFileArchivePath(folder, name.mid(slash + 1), m_request.keepExtension,
+                                          m_request.nameCase);
     file.component = componentFor(file.archivePath);
     m_archives[size_t(file.component)].lastFile = int(m_files.size());
     m_files.push_back(file);

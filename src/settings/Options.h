@@ -47,6 +47,10 @@ struct Options
     Check chkCheckTorrentZip = Check::Clear; // Test Zips logs the archives not TorrentZip
     Check chkDetailsView = Check::Clear;  // the file list shows size, date and test result
     Check chkNaturalOrder = Check::Clear; // "Rev 2" before "Rev 10" in the file list
+    Check chkTestOnly = Check::Clear; // Test Zips judges, and renames nothing
+
+    // "Control"
+    Check chkIncludeSubFolders = Check::Clear; // the list holds the sub-folders' files too
 
     // The password for new archives, or empty when its box is not ticked.
     QString zipPassword() const { return isSet(chkZIPPassword) ? txtZIPPassword : QString(); }

@@ -90,6 +90,8 @@ const Key kKeys[] = {
     checkBox(kOther, "chkCheckTorrentZip", &Options::chkCheckTorrentZip),
     checkBox(kOther, "chkDetailsView", &Options::chkDetailsView),
     checkBox(kOther, "chkNaturalOrder", &Options::chkNaturalOrder),
+    checkBox(kOther, "chkTestOnly", &Options::chkTestOnly),
+    checkBox(kOther, "IncludeSubFolders", &Options::chkIncludeSubFolders),
 };
 
 QString path(const Key& k)

@@ -17,6 +17,8 @@
 #include "shell/frmAttributes.h"
 #include "shell/frmKelmar.h"
 
+#include <QHash>
+
 using namespace kelmar;
 
 namespace {
@@ -65,6 +67,7 @@ Job prepareTest(frmKelmar&, const BatchSnapshot& snapshot)
     TestRequest request;
     request.files = selectedArchives(snapshot);
     request.password = snapshot.options.unzipPassword();
+    request.setAsideBad = !Options::isSet(snapshot.options.chkTestOnly);
     request.checkTorrentZip = Options::isSet(snapshot.options.chkCheckTorrentZip);
     frmKelmar::BatchJob job =
         jobOf(request, [](const TestRequest& r, ProgressSink& sink, BatchQuestions& q) {
@@ -192,4 +195,25 @@ void registerArchiveOperations(frmKelmar& window)
     window.registerBatch(QStringLiteral("remove_non_roms_from_zips"), prepareRemoveNonRoms);
     window.registerBatch(QStringLiteral("change_attributes"), prepareAttributes);
     window.registerBatch(QStringLiteral("delete_files"), prepareDelete);
+}
+
+std::optional<SummaryOf> summaryOfOperation(const QString& operationName, const Options& options)
+{
+    static const QHash<QString, BatchKind> kinds = {
+        {QStringLiteral("zip_files"), BatchKind::Zip},
+        {QStringLiteral("unzip_files"), BatchKind::Unzip},
+        {QStringLiteral("test_zip_files"), BatchKind::Test},
+        {QStringLiteral("calculate_space"), BatchKind::Space},
+        {QStringLiteral("to_zip_filename"), BatchKind::ZipName},
+        {QStringLiteral("convert_sub_folders_to_zips"), BatchKind::FoldersToZips},
+        {QStringLiteral("rezip_files"), BatchKind::Rezip},
+        {QStringLiteral("remove_non_roms_from_zips"), BatchKind::RemoveNonRoms},
+        {QStringLiteral("change_attributes"), BatchKind::Attributes},
+        {QStringLiteral("delete_files"), BatchKind::Delete},
+    };
+    const auto kind = kinds.constFind(operationName);
+    if (kind != kinds.constEnd())
+        return SummaryOf{kind.value(), Options::isSet(options.chkDeleteZIPFiles)};
+    // The renames of the Rename menu and find and replace.
+    return SummaryOf{BatchKind::Rename, false};
 }

@@ -2,6 +2,7 @@
 
 #include "browse/FileListModel.h"
 #include "browse/Selection.h"
+#include "fs/NativeName.h"
 #include "shell/Widgets.h"
 
 #include <QCheckBox>
@@ -162,12 +163,15 @@ QLayout* ControlPage::buildListHalf()
         buttons->addWidget(b, 1);
     }
     right->addLayout(buttons);
+    chkSubFolders = checkBox("chkSubFolders", QStringLiteral("Include Sub-folders"));
+    right->addWidget(chkSubFolders);
 
     connect(txtFilter, &QComboBox::editTextChanged, this, [this] { txtFilter_Change(); });
     connect(txtFilter, &QComboBox::textActivated, this, [this] { txtFilter_Change(); });
     connect(txtFilter->lineEdit(), &QLineEdit::returnPressed, this,
             &ControlPage::txtFilter_KeyPress_Enter);
     connect(chkROMs, &QCheckBox::toggled, this, &ControlPage::chkROMs_Click);
+    connect(chkSubFolders, &QCheckBox::toggled, this, &ControlPage::chkSubFolders_Click);
     connect(cmdSelectAll, &QPushButton::clicked, this, &ControlPage::select_all);
     connect(cmdSelectNone, &QPushButton::clicked, this, &ControlPage::select_none);
     connect(cmdReverse, &QPushButton::clicked, this, &ControlPage::select_reverse);
@@ -275,6 +279,32 @@ void ControlPage::setListFolder(const QString& folder)
     m_files->setFolder(QDir::cleanPath(folder));
     if (!m_files->readError().isEmpty())
         emit listReadFailed(m_files->readError());
+    noteUnreadableFolders();
+}
+
+void ControlPage::noteUnreadableFolders()
+{
+    for (const QString& folder : m_files->unreadableFolders()) {
+        emit listNote(tr("The folder %1 cannot be read.")
+                          .arg(QDir::toNativeSeparators(fs::displayName(folder))));
+    }
+}
+
+void ControlPage::loadOptions(const Options& options)
+{
+    // Set before a folder is listed, so the first listing reads the folder once.
+    chkSubFolders->setChecked(Options::isSet(options.chkIncludeSubFolders));
+}
+
+void ControlPage::saveOptions(Options& options) const
+{
+    options.chkIncludeSubFolders = checkValue(chkSubFolders);
+}
+
+void ControlPage::chkSubFolders_Click()
+{
+    m_files->setIncludeSubFolders(chkSubFolders->isChecked());
+    noteUnreadableFolders();
 }
 
 QString ControlPage::listFolder() const

@@ -3,6 +3,7 @@
 #include "browse/FilterHistory.h"
 #include "names/NameOrder.h"
 #include "settings/Favorites.h"
+#include "settings/Options.h"
 
 #include <QWidget>
 
@@ -68,6 +69,9 @@ public:
     QStringList filters() const { return m_history.stored(); }
     // The ROM filter the "ROMs" box lists by.
     void setRomFilter(const QString& pattern);
+    // "Include Sub-folders", saved with the options.
+    void loadOptions(const Options& options);
+    void saveOptions(Options& options) const;
 
     // The favourite folders, as the drop-down above the tree lists them.
     void loadFavorites(const QString& path);
@@ -81,6 +85,8 @@ signals:
     void countChanged(const QString& text);
     // The listed folder could not be read completely.
     void listReadFailed(const QString& message);
+    // A line for the log: a sub-folder of the listed folder that could not be read.
+    void listNote(const QString& line);
     // A right-button release (or the menu key) over the file list or the tree, with where the
     // menu is to open.
     void fileMenuRequested(const QPoint& globalPos);
@@ -98,6 +104,8 @@ private:
     void txtFilter_KeyPress_Enter();
     void syncFilterHistory();
     void chkROMs_Click();
+    void chkSubFolders_Click();
+    void noteUnreadableFolders();
     void Tree1_NodeClick();
     void File1_RightPress(const QMouseEvent* event);
     void cmbFavorites_Click(int index);
@@ -109,6 +117,7 @@ private:
     QLabel* lblFilter = nullptr;
     QComboBox* txtFilter = nullptr;
     QCheckBox* chkROMs = nullptr;
+    QCheckBox* chkSubFolders = nullptr;
     QListView* File1 = nullptr;
     QTreeView* m_detailsView = nullptr;
     QStackedWidget* m_fileViews = nullptr;

@@ -66,6 +66,8 @@ OtherSettingsPage::OtherSettingsPage(QWidget* parent) : QWidget(parent)
         checkBox("chkNaturalOrder", QStringLiteral("Sort Numbers by Value (Rev 2 before Rev 10)"));
     g->addWidget(chkDetailsView);
     g->addWidget(chkNaturalOrder);
+    chkTestOnly = checkBox("chkTestOnly", QStringLiteral("Test only, do not rename"));
+    g->addWidget(chkTestOnly);
     g->addStretch(1);
     for (QCheckBox* box : {chkDetailsView, chkNaturalOrder}) {
         connect(box, &QCheckBox::toggled, this, [this] {
@@ -87,6 +89,7 @@ void OtherSettingsPage::load(const Options& o)
         setCheckValue(chkNaturalOrder, o.chkNaturalOrder);
     }
     emit listLookChanged(chkDetailsView->isChecked(), chkNaturalOrder->isChecked());
+    setCheckValue(chkTestOnly, o.chkTestOnly);
     update_ROM_Filter_Buttons();
     update_lstROMFilter();
     emit romFilterChanged(lblROMFilter->text());
@@ -99,6 +102,7 @@ void OtherSettingsPage::save(Options& o) const
     o.chkCheckTorrentZip = checkValue(chkCheckTorrentZip);
     o.chkDetailsView = checkValue(chkDetailsView);
     o.chkNaturalOrder = checkValue(chkNaturalOrder);
+    o.chkTestOnly = checkValue(chkTestOnly);
 }
 
 QString OtherSettingsPage::romFilter() const

@@ -43,6 +43,7 @@ private:
     QCheckBox* chkCheckTorrentZip = nullptr;
     QCheckBox* chkDetailsView = nullptr;
     QCheckBox* chkNaturalOrder = nullptr;
+    QCheckBox* chkTestOnly = nullptr;
     QLineEdit* txtROMFilter = nullptr;
     QPushButton* cmdAddROMFilter = nullptr;
     QPushButton* cmdRemoveROMFilter = nullptr;

@@ -201,6 +201,7 @@ void frmKelmar::buildWindow()
     });
     connect(m_control, &ControlPage::countChanged, m_panel2, &QLabel::setText);
     connect(m_control, &ControlPage::listReadFailed, m_panel1, &QLabel::setText);
+    connect(m_control, &ControlPage::listNote, this, &frmKelmar::write_log);
     connect(m_control, &ControlPage::fileMenuRequested, this, &frmKelmar::File1_MouseUp);
     connect(m_control, &ControlPage::folderMenuRequested, this, &frmKelmar::Tree1_MouseUp);
     connect(m_otherSettings, &OtherSettingsPage::romFilterChanged, m_control,
@@ -390,11 +391,18 @@ bool frmKelmar::runOperation(const QString& operationName)
     m_frame.after = std::move(job->after);
     if (m_frame.after)
         m_frame.report = std::make_shared<BatchReport>();
+    const std::optional<SummaryOf> summary = summaryOfOperation(operationName, taken.options);
     BatchRunner::Operation operation = [run = std::move(job->run), end = m_frame.end,
-                                        report = m_frame.report](ProgressSink& sink,
-                                                                 BatchQuestions& questions) {
+                                        report = m_frame.report,
+                                        summary](ProgressSink& sink, BatchQuestions& questions) {
         BatchReport made = run(sink, questions);
         *end = made.end;
+        // The closing line, after every line of the batch, and in the status bar.
+        const QString line = summary ? batchSummary(*summary, made) : QString();
+        if (!line.isEmpty()) {
+            sink.write_log(line);
+            sink.setStatusText(line);
+        }
         if (report)
             *report = std::move(made);
     };
@@ -587,6 +595,7 @@ Options frmKelmar::currentOptions() const
     m_zipSettings->save(o);
     m_unzipSettings->save(o);
     m_otherSettings->save(o);
+    m_control->saveOptions(o);
     return o;
 }
 
@@ -595,6 +604,7 @@ void frmKelmar::applyOptions(const Options& o)
     m_zipSettings->load(o);
     m_unzipSettings->load(o);
     m_otherSettings->load(o);
+    m_control->loadOptions(o);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -50,6 +50,18 @@ CliRun cli(const QStringList& args, const QString& home, int fileLimitKiB)
     return finishCli(p);
 }
 
+CliRun cliWithInput(const QStringList& args, const QString& home, const QByteArray& input)
+{
+    expectMayRunPrograms(QStringLiteral("kelmar-cli"));
+    QProcess p;
+    p.setProcessEnvironment(cliEnvironment(home));
+    p.start(QStringLiteral(KELMAR_CLI), args);
+    p.waitForStarted();
+    p.write(input);
+    p.closeWriteChannel();
+    return finishCli(p);
+}
+
 CliRun cliBytes(const QList<QByteArray>& args, const QString& home)
 {
     QString script = QStringLiteral("exec \"$0\"");

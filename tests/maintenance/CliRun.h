@@ -29,6 +29,9 @@ QProcessEnvironment cliEnvironment(const QString& home);
 void startCli(QProcess& process, const QStringList& args, const QString& home);
 CliRun finishCli(QProcess& process);
 
+// As cli(), with input on its standard input.
+CliRun cliWithInput(const QStringList& args, const QString& home, const QByteArray& input);
+
 // The same with arguments as bytes, which need not be UTF-8: QProcess would pass its own
 // encoding of them, so each goes through bash's $'\xHH' quoting instead.
 CliRun cliBytes(const QList<QByteArray>& args, const QString& home);

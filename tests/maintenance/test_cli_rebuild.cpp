@@ -37,7 +37,8 @@ TEST(CliRebuild, EachCommandWithItsFlagsAndAFullDisk)
     EXPECT_TRUE(run.err.contains("--yes")) << run.err;
     run = cli({"remove-non-roms", "--yes", "--rom-filter", "*.nes", archive}, home.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "Removed 1 entries from " + archive + "\n");
+    EXPECT_EQ(run.out, "Removed 1 entries from " + archive +
+                           "\nRemoved non-ROM files from 1 archive\n");
 
     run = cli({"attributes", "--read-only", "--archive", "--unzip-password", "pw", archive},
               home.path());

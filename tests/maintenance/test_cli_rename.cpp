@@ -44,7 +44,9 @@ TEST(CliRename, DryRunShowsEveryRenameAndCollisionAndChangesNothing)
 
     run = cli({"rename", "--lower", f}, home.path());
     EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_EQ(run.out, "Error renaming " + f + "/Game.ZIP! " + f + "/game.zip already exists.\n");
+    EXPECT_EQ(run.out, "Error renaming " + f + "/Game.ZIP! " + f +
+                           "/game.zip already exists.\n"
+                           "Renamed 1 file, 1 already so named, 1 failed: see the log\n");
     EXPECT_EQ(readFile(f + "/Game.ZIP"), "upper");
     EXPECT_EQ(readFile(f + "/game.zip"), "lower");
     EXPECT_TRUE(QFile::exists(f + QString::fromUtf8("/pok\xc3\xa9mon stra\xc3\x9f"

@@ -44,7 +44,7 @@ TEST(CliTest, FolderOfArchivesGivesLogLinesAndExitStatusByWorstVerdict)
     zipOne(dir.path(), QStringLiteral("good.zip"));
     CliRun run = cli({QStringLiteral("test"), dir.path()}, home.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(run.out.isEmpty()) << run.out;
+    EXPECT_EQ(run.out, "Tested 1 archive: 1 good, 0 bad, 0 could not be tested\n");
 
     zipOne(dir.path(), QStringLiteral("Broken.ZIP"));
     damage(dir.filePath(QStringLiteral("Broken.ZIP")));
@@ -52,9 +52,11 @@ TEST(CliTest, FolderOfArchivesGivesLogLinesAndExitStatusByWorstVerdict)
     run = cli({QStringLiteral("test"), dir.path()}, home.path());
     EXPECT_EQ(run.exitCode, 1) << run.err;
     const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 3) << run.out;
+    ASSERT_EQ(lines.size(), 4) << run.out;
     EXPECT_EQ(lines[0], QStringLiteral("Broken.ZIP is bad!"));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("secret.zip could not be tested")));
+    EXPECT_EQ(lines[3], QStringLiteral("Tested 3 archives: 1 good, 1 bad (set aside), 1 could "
+                                       "not be tested"));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("Broken.ZIP.bad"))));
 
     // Only not-tested left; with the password flag everything is good.

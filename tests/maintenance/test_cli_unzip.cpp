@@ -52,7 +52,7 @@ TEST(CliUnzip, OptionsOfTheUnzipTabAsFlagsAndExitStatusByFailures)
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const QString archive = QDir::cleanPath(zips) + QStringLiteral("/Super Game.zip");
     EXPECT_EQ(run.out, QStringLiteral("Unzipped ") + archive + QStringLiteral("\nDeleted ") +
-                           archive + u'\n');
+                           archive + QStringLiteral("\nUnzipped 1 archive (1 deleted)\n"));
     EXPECT_EQ(filesBelow(out), QStringList{QStringLiteral("Super Game/SUPER GAME.NES")});
     EXPECT_TRUE(run.err.contains(QStringLiteral("1 files renamed"))) << run.err;
 
@@ -184,7 +184,8 @@ TEST(CliSpace, OneTotalForAllFoldersAsZipinfoCountsIt)
                             dir.filePath(QStringLiteral("two/b.zip"))},
                            home.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, QStringLiteral("3,000,000 unzipped bytes in 2 files\n"));
+    EXPECT_EQ(run.out, QStringLiteral("3,000,000 unzipped bytes in 2 files\n"
+                                      "Listed 2 archives: 3,000,000 bytes unzipped\n"));
 }
 
 TEST(CliDelete, AsksOnATerminalRefusesOtherwiseAndDeletesWithYes)
@@ -200,7 +201,7 @@ TEST(CliDelete, AsksOnATerminalRefusesOtherwiseAndDeletesWithYes)
     run = cli(QStringList{QStringLiteral("delete"), QStringLiteral("--yes")} + files, home.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, QStringLiteral("Deleted ") + files[0] + QStringLiteral("\nDeleted ") +
-                           files[1] + u'\n');
+                           files[1] + QStringLiteral("\nDeleted 2 files\n"));
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 

@@ -38,7 +38,7 @@ TEST(CliZip, PerFileAndSingleArchivesWithTheirFlags)
     EXPECT_EQ(run.out.split(u'\n', Qt::SkipEmptyParts),
               QStringList({"Individually Zipping the Following Files to " + out + "/",
                            roms + "/Pac Man.nes", dir.filePath("info.nfo"), roms + "/tetris.gb",
-                           dir.filePath("info.nfo")}));
+                           dir.filePath("info.nfo"), "Zipped 2 files into 2 archives"}));
     EXPECT_EQ(filesIn(out), QStringList({"PAC MAN.NES.ZIP", "TETRIS.GB.ZIP"}));
     EXPECT_EQ(runTool("unzip", {"-tqq", out + "/TETRIS.GB.ZIP"}).exitCode, 0);
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("info.nfo"))), QByteArray("from us"));
@@ -88,8 +88,8 @@ TEST(CliZip, FoldersToZipsKeepsFoldersUnlessAskedAndReportsEach)
 
     CliRun run = cli({"folders-to-zips", sets}, home.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out,
-              sets + "/One -> " + sets + "/One.zip\n" + sets + "/Two -> " + sets + "/Two.zip\n");
+    EXPECT_EQ(run.out, sets + "/One -> " + sets + "/One.zip\n" + sets + "/Two -> " + sets +
+                           "/Two.zip\nZipped 2 folders into archives\n");
     EXPECT_EQ(filesIn(sets), QStringList({"One", "One.zip", "Two", "Two.zip"}));
 
     QFile::remove(sets + QStringLiteral("/Two.zip"));

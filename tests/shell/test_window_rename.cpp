@@ -53,7 +53,9 @@ TEST(WindowRename, LowerCaseKeepsATakenNameAndFindAndReplaceRunsFromItsDialog)
     ASSERT_TRUE(lower->isEnabled());
     ASSERT_TRUE(runBatch(window, [&] { lower->trigger(); }));
     EXPECT_EQ(window.logText(),
-              "Error renaming " + f + "Game.ZIP! " + f + "game.zip already exists.\r\n");
+              "Error renaming " + f + "Game.ZIP! " + f +
+                  "game.zip already exists.\r\n"
+                  "Renamed 2 files, 1 already so named, 1 failed: see the log\r\n");
     EXPECT_EQ(window.fileList()->names(),
               QStringList({"Game.ZIP", "game.zip", "super mario bros (usa).nes", "tetris.gb"}));
     EXPECT_EQ(readFile(f + "Game.ZIP"), "upper");

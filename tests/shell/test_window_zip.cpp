@@ -40,10 +40,11 @@ TEST(WindowZip, ZipsEachSelectedFileBesideItAndDeletesTheOriginals)
     EXPECT_EQ(window.logText(), QStringLiteral("Individually Zipping the Following Files to ") +
                                     folder.path() + QStringLiteral("/\r\n") + folder.path() +
                                     QStringLiteral("/Galaga (USA).nes\r\n") + folder.path() +
-                                    QStringLiteral("/Tetris.gb\r\n"));
+                                    QStringLiteral("/Tetris.gb\r\nZipped 2 files into 2 "
+                                                   "archives\r\n"));
     EXPECT_EQ(window.fileList()->names(), QStringList({"Galaga (USA).zip", "Tetris.zip"}));
     EXPECT_EQ(runTool("unzip", {"-tqq", folder.filePath("Galaga (USA).zip")}).exitCode, 0);
-    EXPECT_EQ(window.statusPanelText(1), frmKelmar::creditLine());
+    EXPECT_EQ(window.statusPanelText(1), QStringLiteral("Zipped 2 files into 2 archives"));
     EXPECT_TRUE(Dialogs::script().asked.isEmpty()) << Dialogs::script().asked.join(u'\n');
     Dialogs::script() = Dialogs::Script();
 }
