@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the benchmark scripts share. Sourced from the repository's root.
 #
 #   find_cli                     sets CLI to kelmar-cli's absolute path ($KELMAR_CLI, or

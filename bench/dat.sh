@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # DAT catalogues: loading one, and verifying a collection against one.
 #
 #   bench/dat.sh [--count N] [--rounds R] [--work DIR]

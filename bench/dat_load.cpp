@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times loading DAT catalogues: dat_load FILE... prints, for each, the sets and ROMs read, the
 // best of 5 loads in milliseconds (wall clock and processor time: on a shared machine the
 // second is the steadier) and the process's peak memory.

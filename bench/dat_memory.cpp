@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory a verify holds for a large collection, without making it on disk: dat_memory
 // [SETS [ARCHIVES]] builds a catalogue of SETS sets (default 40,000) of 1 to 4 ROMs with every
 // hash, and the scan of ARCHIVES archives (default 100,000) holding 1 to 4 entries each, as

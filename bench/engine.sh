@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The archive engine against the fastest tools a user could pick, multi-threaded ones
 # included, on one ROM-like corpus in one run: per-file zip, one archive, test and unzip.
 # Prints each tool's time, MiB/s (of unpacked data), output size and peak resident memory

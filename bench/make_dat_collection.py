@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes a DAT catalogue (Logiqx XML) and a collection of zip archives judged against it,
 with sets in every state: complete, fixable (an entry or the archive under another name, a
 ROM in another archive), incomplete, missing, and archives that match nothing.

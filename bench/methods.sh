@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times "kelmar-cli test" against "7zz t" on archives compressed with Deflate64 and with
 # LZMA, the two methods Kelmar decodes most often that libzip cannot, in the same run.
 #

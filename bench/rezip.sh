@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times "kelmar-cli rezip --level 9" against Python's zipfile (read every entry and write
 # it into a new archive at level 9), "advzip -z -2" and 7-Zip (extract each archive and add
 # its files to a new one with -mx=9, single-threaded), in one run, and prints each one's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times "kelmar-cli test" against "unzip -tqq" and "7zz t" on a ROM-like corpus of
 # one-file Info-ZIP archives, in the same run, and prints the ratios.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times "select all" plus the selection counter on a folder of many files: the work done
 // when a user presses " All" on a large collection.
 //

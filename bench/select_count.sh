@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Select all plus the counter on 30,000 files, against stat-ing them all with find -printf
 # (the floor: one stat per file and nothing else). Run from the repository after a build.
 set -euo pipefail

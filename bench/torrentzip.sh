@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times "kelmar-cli --jobs 2 rezip --torrentzip" of the rezip corpus against Info-ZIP's
 # "zip -9" of the same files on one core (one archive per file, as the corpus is zipped),
 # in one run, and prints each one's time, processor time and the ratio. Both deflate at

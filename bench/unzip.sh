@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times "kelmar-cli unzip" against "unzip -qq" and "7zz x", and "kelmar-cli space" against
 # "zipinfo -t", on the ROM-like corpus of bench/run.sh, in the same run, and prints the ratios.
 #

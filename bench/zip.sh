@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times "kelmar-cli zip" (one archive per file, and all into one) at level 6 against
 # Info-ZIP "zip -6" (a loop of one call per file, and one call for all), "7zz a -tzip -mx=5"
 # (all into one; its own thread count, and -mmt=1) and Python's zipfile (per file and all

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and starts Kelmar. Without a display it runs under a virtual X server.
 set -euo pipefail
 cd "$(dirname "$0")/.."

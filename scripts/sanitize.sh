@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the test suite with AddressSanitizer + UndefinedBehaviorSanitizer (build-asan) and
 # with ThreadSanitizer (build-tsan), each in its own folder, and runs it.
 #

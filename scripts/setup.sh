@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Kelmar needs to build and test (Debian 12), then builds it into build/.
 # With --package, also the tools that check and build the Debian package; with --no-build, it
 # only installs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check that an archive holds exactly the TorrentZip layout (TorrentZip.h), from its
 // records alone.
 #include "archive/TorrentZip.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ArchiveRebuilder's TorrentZip rebuild: the archive written anew in the layout of
 // TorrentZip.h through the same replacement, read back and checked before it takes the old
 // archive's place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every command of kelmar-cli, and the pages made from their descriptions: --help and the
 // manual page.
 #include "cli/CommandList.h"

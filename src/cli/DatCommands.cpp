@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli dat: a collection checked against a DAT catalogue (Logiqx XML or the
 // clrmamepro text form): its catalogues described, verified, fixed, and what it lacks written.
 #include "catalogue/CatalogueReader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli rezip, remove-non-roms and attributes: the operations that rebuild archives.
 #include "cli/CliHost.h"
 #include "cli/Commands.h"

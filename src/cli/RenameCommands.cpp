@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli rename: the window's renames by rule, with a plan that can be shown first.
 #include "cli/CliHost.h"
 #include "cli/Commands.h"

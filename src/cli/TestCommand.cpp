@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli test: the window's Test Zips over archives named on the command line.
 #include "cli/CliHost.h"
 #include "cli/Commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli unzip, space and delete.
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli zip and folders-to-zips.
 #include "archive/ZipComponent.h"
 #include "cli/CliHost.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli: Kelmar's batch operations for scripts and for collections too large to click
 // through. Same core, same settings store as the window.
 #include "Version.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes kelmar-cli's manual page from its template and the commands' own descriptions, so
 // that the page says what --help says. Run by the build; not installed.
 #include "cli/CommandList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // flushFileAndFolder and the other flushes live with the rest of safe output.

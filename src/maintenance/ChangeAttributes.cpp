@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "maintenance/ChangeAttributes.h"
 
 #include "archive/ArchiveRebuilder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One reader, one open: listing, testing and extracting an archive all read the handle opened
 // first, and an archive that cannot be opened is not tried again.
 #include "RawZip.h"

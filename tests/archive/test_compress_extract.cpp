@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Archives written by compress, read back by real tools; extraction read back from disk.
 #include "CorpusFixture.h"
 #include "archive/ZipComponent.h"

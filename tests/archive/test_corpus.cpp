@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kelmar's verdict on archives made by real tools, checked against 7-Zip's "7zz t".
 #include "CorpusFixture.h"
 #include "archive/ZipComponent.h"

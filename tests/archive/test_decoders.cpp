@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoders on their own: Deflate64's own codes on hand-made streams, hostile and cut
 // streams, and seeded random damage to streams made by real tools.
 #include "RawZip.h"

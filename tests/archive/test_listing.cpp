@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // list() must report what libzip reports: the names libzip decodes (UTF-8, CP437, the
 // Info-ZIP Unicode path field; but a name a Unix host wrote keeps its bytes), the sizes, and the
 // result code each kind of damage has always given. Each case compares list() with a listing made

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entries compressed with every method found in real collections, made by real tools:
 // Kelmar judges them as 7-Zip does and extracts them byte for byte.
 #include "CorpusFixture.h"

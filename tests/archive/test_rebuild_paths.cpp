@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where an archive that is rebuilt lies, and what its folder allows: the rebuild either
 // replaces it whole, or leaves it as it was with nothing beside it.
 #include "archive/ArchiveRebuilder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The TorrentZip writer and check: archives whose bytes the layout fixes, judged by reading
 // them field by field and by the usual tools.
 #include "archive/TorrentZip.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entries deflated whole in memory and copied into the archive by libzip, read back by real
 // tools: the way each kind of entry is written must be what every reader accepts.
 #include "archive/BufferBudget.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading DAT catalogues: both forms, odd ones, and broken ones.
 #include "catalogue/CatalogueReader.h"
 #include "common/Tools.h"

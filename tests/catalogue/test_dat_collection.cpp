@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A collection with every state a set and a ROM can be in, verified, fixed and reported.
 #include "catalogue/CatalogueReader.h"
 #include "catalogue/CollectionScan.h"

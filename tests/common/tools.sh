@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the test scripts. require_tools PROGRAM...: each must be one that scripts/setup.sh
 # installs (its TOOLS or PACKAGE_TOOLS table), so that the script passes on a fresh machine too,
 # and must be there; a missing one skips the test (exit 77), or fails it where

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a staging folder, as the package does, and checks what a user gets:
 # the files, the menu entry, the AppStream data, the manual pages, the completion and the one
 # version they all show; then builds the Debian package through debian/ and lints it.

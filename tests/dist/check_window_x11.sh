@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the real window under a real X server and window manager, the pointer and its buttons
 # driven by xdotool as a user's hand would drive them, and reads back from X where the window
 # and its pop-up menus are. Qt's offscreen platform cannot show either: X11 asks for a menu on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names that are not UTF-8 keep every byte from the folder listing to the system call.
 #include "fs/FolderListing.h"
 #include "fs/NativeName.h"

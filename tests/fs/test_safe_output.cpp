@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/Tools.h"
 #include "fs/FolderListing.h"
 #include "fs/NativeName.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress and listing handlers, driven by real component operations where it matters.
 #include "archive/ZipComponent.h"
 #include "common/FakeHost.h"

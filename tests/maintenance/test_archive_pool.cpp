@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Batches that run several archives at once must read, to the user, exactly like a run of one
 // archive after another: the same log lines in the same order, the same archives written, the
 // same sources deleted, the same archives set aside as bad, and after Stop nothing more.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How far a batch has come, as the front ends show it: one count per archive as it finishes,
 // in list order, over real archives tested, extracted, rebuilt and measured several at once.
 #include "common/FakeHost.h"

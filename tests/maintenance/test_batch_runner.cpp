@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch runner: the stop flag belongs to it, and a batch that throws ends with a message.
 #include "common/FakeHost.h"
 #include "maintenance/BatchRunner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calculate Space in Zips over real archives, checked against zipinfo -t.
 #include "common/FakeHost.h"
 #include "common/HostFiles.h"

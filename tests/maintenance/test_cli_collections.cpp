@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole collections from the command line, on real folders: sub-folders (-r), file lists on
 // standard input, report only, and the closing line every batch ends with.
 #include "browse/FileListModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli dat, run as a program on a made collection.
 #include "common/DatCollection.h"
 #include "common/Tools.h"

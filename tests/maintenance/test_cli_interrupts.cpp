@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli under the things that happen to a real process: signals, a reader that goes away,
 // a PATH that is gone, a file changed under it, leftovers of a killed run.
 #include "common/Tools.h"

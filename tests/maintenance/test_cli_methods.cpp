@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli test and unzip on archives of every compression method they read, made by
 // 7-Zip and by Python's zipfile with the zstd tool.
 #include "common/PythonZip.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File and folder names that are not UTF-8, through the real kelmar-cli, judged by the bytes on
 // disk and by what other zip tools read in the archives it writes.
 #include "common/Scoped.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli rezip, remove-non-roms and attributes, run as a program on real archives.
 #include "common/Tools.h"
 #include "maintenance/CliRun.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmar-cli unzip, space and delete, run as a program on real folders.
 #include "common/Tools.h"
 #include "maintenance/CliRun.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Delete on real files.
 #include "common/FakeHost.h"
 #include "common/HostFiles.h"

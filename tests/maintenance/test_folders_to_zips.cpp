@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Convert Sub Folders to Zips" over real nested folders, archives checked with real tools.
 #include "archive/ZipComponent.h"
 #include "common/Scoped.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rezip, remove non-ROMs and change attributes over archives made by other programs, and
 // what each leaves behind when the disk, the folder or the archive itself fails it.
 #include "archive/ArchiveRebuilder.h"

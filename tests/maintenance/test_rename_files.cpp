@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The renames over real files: no file is ever replaced or left under a temporary name, and
 // every file that keeps its name is named in the log.
 #include "common/FakeHost.h"

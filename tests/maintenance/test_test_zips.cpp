@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test Zips over real archives in a temporary folder, with a scripted host.
 #include "common/FakeHost.h"
 #include "common/HostFiles.h"

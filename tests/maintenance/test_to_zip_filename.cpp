@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "to Zipped Filename" over archives made by zip and Python.
 #include "common/FakeHost.h"
 #include "common/HostFiles.h"

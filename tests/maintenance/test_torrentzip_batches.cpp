@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TorrentZip through the batches and kelmar-cli: rezip and zip give the same bytes whatever
 // made the input, an archive already so is left alone, a clash leaves it as it was, and Test
 // Zips says which archives are TorrentZip only when asked.

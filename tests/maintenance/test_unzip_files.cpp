@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unzip over real archives made by zip, 7zz and Python, compared with what unzip and 7zz
 // extract from the same archives.
 #include "archive/ArchiveReader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The steps of an unzip that need no disk: what a listing plans, whether an extracted archive
 // may go, and what its files are renamed to.
 #include "archive/EntryMask.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ZIP Files in both modes over real files, checked with zip's own tools and 7-Zip.
 #include "archive/ZipComponent.h"
 #include "common/Scoped.h"

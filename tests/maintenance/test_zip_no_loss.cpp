@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Zip and folders to zips with "delete" on, against the names, changes and failures that
 // used to lose files. After every case each original file's bytes are still somewhere: at
 // its path, or in an archive that unzip, 7-Zip and Python's zipfile all accept.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Zip into one archive with its files deflated on several threads: the archive must be the one a
 // single thread writes, every tool must read it, and a source changed after it was deflated
 // ahead must not be deleted.

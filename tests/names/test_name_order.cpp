@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file list's name orders: each row a pair of names and which comes first, named after
 // the mistake it would catch.
 #include "names/NameOrder.h"

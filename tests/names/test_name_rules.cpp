@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The renaming rules, each row named after the wrong name it would catch.
 #include "names/NameRules.h"
 

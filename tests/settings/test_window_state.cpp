@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window keeps between runs, read and written without a window.
 #include "common/Scoped.h"
 #include "settings/Favorites.h"

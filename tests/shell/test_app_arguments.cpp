@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's program asked for its help or version where there is no display.
 #include "Version.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DAT page through the real window: a catalogue loaded, a made collection verified on the
 // runner's thread, what the page shows of it, a fixdat written and a fix carried out.
 #include "WindowTest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "WindowTest.h"
 #include "browse/FileListModel.h"
 #include "common/Tools.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/codec/CompressionMethods.h"
 
 #include "archive/codec/Deflate64Decoder.h"
