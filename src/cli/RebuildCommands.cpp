@@ -146,9 +146,12 @@ int runOverGroups(const char* command, const QStringList& paths, const RunFlags&
     output.finish();
     const int failed = all.failedCount();
     const int done = int(all.items.size()) - failed;
-    err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
-        << (all.stopped() ? " (stopped)" : "") << '\n';
-    err.flush();
+    // -q: the summary line and the errors say enough.
+    if (!flags.quiet) {
+        err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"
+            << (all.stopped() ? " (stopped)" : "") << '\n';
+        err.flush();
+    }
     return batchExitStatus(failed + missing, all.stopped());
 }
 

@@ -5,8 +5,13 @@
 #include "cli/Help.h"
 #include "cli/OptionTable.h"
 #include "cli/RunOptions.h"
+#include "fs/NativeName.h"
 #include "maintenance/RenameFiles.h"
 #include "names/basMain.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace kelmar::cli {
 
@@ -49,6 +54,48 @@ int printPlan(const RenamePlan& plan, QTextStream& out)
         }
     }
     out.flush();
+    return problems;
+}
+
+// The plan as JSON objects {"from", "to", "result": "rename"|"collision"|"refused"|"missing",
+// "reason"} appended to steps; returns the number of files that would keep their name.
+int planJson(const RenamePlan& plan, QJsonArray& steps)
+{
+    using Kind = RenameStep::Kind;
+    int problems = 0;
+    for (const RenameStep& s : plan.steps) {
+        QString result;
+        QString reason;
+        switch (s.kind) {
+        case Kind::Rename:
+        case Kind::ViaTemp:
+            result = QStringLiteral("rename");
+            break;
+        case Kind::Taken:
+            result = QStringLiteral("collision");
+            reason = fs::displayName(plan.folder + s.holder) + QStringLiteral(" has that name");
+            break;
+        case Kind::Clash:
+            result = QStringLiteral("collision");
+            reason = fs::displayName(plan.folder + s.holder) +
+                     QStringLiteral(" gets that name first");
+            break;
+        case Kind::Refused:
+        case Kind::Missing:
+            result = s.kind == Kind::Refused ? QStringLiteral("refused") : QStringLiteral("missing");
+            reason = s.reason;
+            break;
+        default:
+            continue;
+        }
+        problems += result == u"rename" ? 0 : 1;
+        QJsonObject step;
+        step.insert(QStringLiteral("from"), fs::displayName(plan.folder + s.oldName));
+        step.insert(QStringLiteral("to"), fs::displayName(plan.folder + s.newName));
+        step.insert(QStringLiteral("result"), result);
+        step.insert(QStringLiteral("reason"), reason);
+        steps.append(step);
+    }
     return problems;
 }
 
@@ -133,7 +180,9 @@ OptionTable renameOptions(RenameArguments& a)
             .described(QStringLiteral("Change nothing: print \"OLD -> NEW\" for every planned "
                                       "rename, and \"OLD -> NEW: collision, ...\" or \"OLD -> "
                                       "NEW: refused, ...\" for every file that would keep its "
-                                      "name.")),
+                                      "name. With --json: {\"plan\": [{\"from\", \"to\", "
+                                      "\"result\": \"rename\"|\"collision\"|\"refused\"|"
+                                      "\"missing\", \"reason\"}...], \"problems\": n}.")),
     };
 }
 
@@ -199,10 +248,12 @@ int runRename(const QStringList& args, const Context&, QTextStream& out, QTextSt
     CliHost host(interruptFlag(), out, err, output.echoLog());
     int failed = 0;
     bool stopped = false;
+    QJsonArray planned; // --dry-run --json
     if (!forEachFolder(groups, "files", err, [&](const BatchFiles& files) {
             const RenameRequest request{files, rule};
             if (a.dryRun) {
-                failed += printPlan(plan_renames(request), out);
+                failed += flags.json ? planJson(plan_renames(request), planned)
+                                     : printPlan(plan_renames(request), out);
                 return;
             }
             const BatchReport report = rename_files(request, host, host);
@@ -211,6 +262,13 @@ int runRename(const QStringList& args, const Context&, QTextStream& out, QTextSt
             stopped = stopped || report.stopped();
         }))
         stopped = true;
+    if (a.dryRun && flags.json) {
+        QJsonObject doc;
+        doc.insert(QStringLiteral("plan"), planned);
+        doc.insert(QStringLiteral("problems"), failed);
+        out << QJsonDocument(doc).toJson(QJsonDocument::Indented);
+        out.flush();
+    }
     if (!a.dryRun) {
         if (stopped)
             output.all().end = std::max(output.all().end, BatchEnd::Stopped);

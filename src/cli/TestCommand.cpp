@@ -159,7 +159,7 @@ int runTest(const QStringList& args, const Context& context, QTextStream& out, Q
     const int notTested = all.count(ItemResult::NotJudged);
     const int good = all.count(ItemResult::Done);
     output.finish(printJson);
-    if (!flags.json || progress.enabled()) {
+    if (!flags.quiet && (!flags.json || progress.enabled())) {
         err << "Tested " << all.items.size() << " of " << total << " archives: " << good
             << " good, " << bad << " bad, " << notTested << " not tested"
             << (all.stopped() ? " (stopped)" : "") << '\n';

@@ -254,16 +254,18 @@ int runUnzip(const QStringList& args, const Context& context, QTextStream& out, 
     if (tally.stopped)
         output.all().end = std::max(output.all().end, BatchEnd::Stopped);
     output.finish();
-    err << "Unzipped " << tally.extracted << " of " << total << " archives, " << tally.failed
-        << " failed";
-    if (tally.deleted > 0)
-        err << ", " << tally.deleted << " deleted";
-    if (tally.notDeleted > 0)
-        err << ", " << tally.notDeleted << " not deleted";
-    if (tally.renamed > 0)
-        err << ", " << tally.renamed << " files renamed";
-    err << (tally.stopped ? " (stopped)" : "") << '\n';
-    err.flush();
+    if (!flags.quiet) {
+        err << "Unzipped " << tally.extracted << " of " << total << " archives, " << tally.failed
+            << " failed";
+        if (tally.deleted > 0)
+            err << ", " << tally.deleted << " deleted";
+        if (tally.notDeleted > 0)
+            err << ", " << tally.notDeleted << " not deleted";
+        if (tally.renamed > 0)
+            err << ", " << tally.renamed << " files renamed";
+        err << (tally.stopped ? " (stopped)" : "") << '\n';
+        err.flush();
+    }
     // An archive that was to be deleted and stays is kept for a reason the log gives (another
     // program changed it, say): a script must not take the run for a clean one.
     return batchExitStatus(tally.failed + tally.notDeleted + missing, tally.stopped);

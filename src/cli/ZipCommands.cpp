@@ -337,7 +337,8 @@ int runZip(const QStringList& args, const Context& context, QTextStream& out, QT
         }))
         all.end = std::max(all.end, BatchEnd::Stopped);
     output.finish();
-    printZipSummary(all, err);
+    if (!flags.quiet)
+        printZipSummary(all, err);
     // A path that did not exist counts as a failure.
     return missing > 0 ? kExitBad : all.exitStatus();
 }

@@ -11,6 +11,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -219,6 +223,8 @@ TEST(CliCollections, EveryBatchEndsWithOneSummaryLine)
         {{"unzip", "--same-folder"}, 1, "Unzipped 2 archives, 1 failed: see the log"},
         {{"space"}, 0, "Listed 2 archives: 120,000 bytes unzipped"},
         {{"rezip", "--level", "9"}, 0, "Rebuilt 2 archives"},
+        {{"rezip", "-q"}, 0, "Rebuilt 2 archives"},
+        {{"unzip", "--same-folder", "-q"}, 0, "Unzipped 2 archives"},
         {{"rename", "--upper"}, 0, "Renamed 2 files"},
         {{"rename", "--lower"}, 0, "Renamed 0 files, 2 already so named"},
     };
@@ -233,8 +239,31 @@ TEST(CliCollections, EveryBatchEndsWithOneSummaryLine)
         const CliRun run = cli(row.args + QStringList{dir.path()}, home.path());
         EXPECT_EQ(lastLine(run.out), row.last) << run.out << run.err;
         // The log's own lines come first; -q leaves the closing line alone.
-        if (row.args.contains(QStringLiteral("-q")))
+        if (row.args.contains(QStringLiteral("-q"))) {
             EXPECT_EQ(run.out.count(u'\n'), 1) << run.out;
+            // ... and the tallies on stderr ("Rezipped 2 of 2 archives") stay away too.
+            EXPECT_FALSE(run.err.contains(QRegularExpression(QStringLiteral(" of \\d+ archives"))))
+                << run.err;
+        }
+    }
+
+    // A plan shown as JSON: every file with what would become of it.
+    {
+        QTemporaryDir home, dir;
+        makeArchive(dir.filePath(QStringLiteral("one.zip")), QStringLiteral("one.nes"));
+        const CliRun run = cli({QStringLiteral("rename"), QStringLiteral("--upper"),
+                                QStringLiteral("--dry-run"), QStringLiteral("--json"), dir.path()},
+                               home.path());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        const QJsonArray plan = doc.value(QStringLiteral("plan")).toArray();
+        ASSERT_EQ(plan.size(), 1) << run.out;
+        EXPECT_EQ(plan[0].toObject().value(QStringLiteral("to")).toString(),
+                  dir.filePath(QStringLiteral("ONE.ZIP")));
+        EXPECT_EQ(plan[0].toObject().value(QStringLiteral("result")).toString(),
+                  QStringLiteral("rename"));
+        EXPECT_EQ(doc.value(QStringLiteral("problems")).toInt(), 0);
+        EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("one.zip"))));
     }
 
     // A collection's numbers, grouped by thousands.
