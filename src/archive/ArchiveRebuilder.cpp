@@ -253,6 +253,7 @@ int ArchiveRebuilder::addRecompressed(zip_t* source, zip_t* target, RebuildEntry
     state->password = m_plan.readPassword.toUtf8();
     state->target = target;
     state->level = level;
+    state->blockThreads = m_plan.blockThreads;
     state->onFailure = [this](int code, const QString& detail) { fail(code, detail); };
     state->onProgress = onProgress;
     zip_error_t error;

@@ -45,6 +45,8 @@ struct RebuildPlan
     bool keepFolderNames = false;
     // TorrentZip only: how many threads may deflate the entries of one archive at once.
     int threads = 1;
+    // Recompress: how many threads deflate the blocks of an entry too large to deflate whole.
+    int blockThreads = 1;
 };
 
 // Rebuilds an archive without ever putting its content at risk.

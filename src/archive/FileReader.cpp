@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/FileReader.h"
 
+#include "archive/BlockDeflater.h"
 #include "archive/DeflateAhead.h"
 #include "archive/DeflatedFile.h"
 
@@ -13,6 +14,16 @@
 #include <unistd.h>
 
 namespace kelmar {
+
+FileReader::FileReader()
+{
+    zip_error_init(&error);
+}
+
+FileReader::~FileReader()
+{
+    zip_error_fini(&error);
+}
 
 zip_int64_t FileReader::callback(void* state, void* data, zip_uint64_t len,
                                  zip_source_cmd_t cmd) noexcept
@@ -40,6 +51,7 @@ zip_int64_t FileReader::handle(void* data, zip_uint64_t len, zip_source_cmd_t cm
     case ZIP_SOURCE_ERROR:
         return zip_error_to_data(&error, data, len);
     case ZIP_SOURCE_FREE:
+        blocks.reset();
         fd.reset();
         releaseWhole();
         return 0;
@@ -70,6 +82,12 @@ zip_int64_t FileReader::openSource()
     done = 0;
     lastPercent = -1;
     complete = false;
+    blocksEnded = false;
+    if (blockLevel > 0)
+        blocks = std::make_unique<BlockDeflater>(
+            blockThreads, blockLevel, [this](unsigned char* to, qint64 max) -> qint64 {
+                return readFile(to, zip_uint64_t(max));
+            });
     return 0;
 }
 
@@ -82,6 +100,11 @@ zip_int64_t FileReader::readSource(void* data, zip_uint64_t len)
             zip->reportProgress(path, done, deflated->packedSize(), &lastPercent);
         return n;
     }
+    return blocks ? readBlocks(data, len) : readFile(data, len);
+}
+
+zip_int64_t FileReader::readFile(void* data, zip_uint64_t len)
+{
     ssize_t n;
     do {
         n = ::read(fd.get(), data, len);
@@ -91,6 +114,25 @@ zip_int64_t FileReader::readSource(void* data, zip_uint64_t len)
     done += n;
     if (done < opened.size)
         zip->reportProgress(path, done, opened.size, &lastPercent);
+    return n;
+}
+
+zip_int64_t FileReader::readBlocks(void* data, zip_uint64_t len)
+{
+    const qint64 n = blocks->read(data, qint64(len), [this] { return zip->cancelled(); });
+    if (n == BlockDeflater::Cancelled) {
+        zip_error_set(&error, ZIP_ER_CANCELLED, 0);
+        return -1;
+    }
+    if (n == BlockDeflater::OutOfMemory)
+        return failed(ZIP_ER_MEMORY, ENOMEM, QStringLiteral("cannot be deflated"));
+    if (n < 0)
+        return -1; // readFile said why
+    if (n == 0 && blocks->ended()) {
+        blocksEnded = true;
+        blocksCrc = blocks->crc();
+        blocksSize = blocks->size();
+    }
     return n;
 }
 
@@ -105,6 +147,7 @@ zip_int64_t FileReader::closeSource()
             emit zip->fileProgress(path, 100);
         return 0;
     }
+    blocks.reset();
     const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofFd(fd.get());
     fd.reset();
     const bool wasComplete = complete;
@@ -138,6 +181,16 @@ zip_int64_t FileReader::statSource(void* data, zip_uint64_t len)
     st->size = zip_uint64_t(plannedSize);
     st->mtime = plannedMtime;
     st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+    if (blockLevel > 0) {
+        // Deflated here: libzip copies the stream and learns size and CRC once it is read.
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->valid |= ZIP_STAT_COMP_METHOD;
+        if (blocksEnded) {
+            st->size = zip_uint64_t(blocksSize);
+            st->crc = blocksCrc;
+            st->valid |= ZIP_STAT_CRC;
+        }
+    }
     return sizeof(*st);
 }
 

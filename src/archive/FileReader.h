@@ -10,9 +10,11 @@
 #include <zip.h>
 
 #include <ctime>
+#include <memory>
 
 namespace kelmar {
 
+class BlockDeflater;
 class DeflateAhead;
 class DeflatedFile;
 class ZipComponent;
@@ -46,10 +48,18 @@ struct FileReader
     bool whole = false;
     bool wholeComplete = false;
     DeflatedFile* deflated = nullptr;
+    // A file too large to deflate whole: with blockLevel set it is deflated in blocks on
+    // blockThreads threads (BlockDeflater) and libzip copies the stream as it is.
+    int blockLevel = 0;
+    int blockThreads = 1;
+    std::unique_ptr<BlockDeflater> blocks;
+    bool blocksEnded = false;
+    quint32 blocksCrc = 0;
+    qint64 blocksSize = 0;
     zip_error_t error;
 
-    FileReader() { zip_error_init(&error); }
-    ~FileReader() { zip_error_fini(&error); }
+    FileReader();
+    ~FileReader();
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
 
@@ -60,6 +70,8 @@ private:
     zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd);
     zip_int64_t openSource();
     zip_int64_t readSource(void* data, zip_uint64_t len);
+    zip_int64_t readFile(void* data, zip_uint64_t len);
+    zip_int64_t readBlocks(void* data, zip_uint64_t len);
     zip_int64_t closeSource();
     zip_int64_t statSource(void* data, zip_uint64_t len);
     zip_int64_t deflateWhole();

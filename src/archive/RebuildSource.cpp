@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/RebuildSource.h"
 
+#include "archive/BlockDeflater.h"
 #include "archive/BufferBudget.h"
 #include "archive/EntryReader.h"
 #include "archive/ZipError.h"
@@ -74,8 +75,12 @@ zip_int64_t RebuildSource::readerFailed()
 zip_int64_t RebuildSource::deflateWhole()
 {
     const qint64 size = qint64(entry->st.size);
-    if (level <= 0 || !(entry->st.valid & ZIP_STAT_SIZE) || size > BufferBudget::kEntryCap)
+    if (level <= 0 || !(entry->st.valid & ZIP_STAT_SIZE))
         return 0;
+    if (size > BufferBudget::kEntryCap) {
+        inBlocks = true;
+        return 0;
+    }
     reader = std::make_unique<EntryReader>(archive, entry->index, password);
     // libdeflate computes the CRC of the whole entry faster than zlib does piece by piece.
     reader->setComputeCrc(false);
@@ -111,21 +116,88 @@ zip_int64_t RebuildSource::deflateWhole()
     return 0;
 }
 
+zip_int64_t RebuildSource::open()
+{
+    lastPercent = -1;
+    served = 0;
+    if (whole) {
+        deflated.rewind();
+        return 0;
+    }
+    reader = std::make_unique<EntryReader>(archive, entry->index, password);
+    if (reader->open() != ZipOk)
+        return readerFailed();
+    if (inBlocks) {
+        blocksEnded = false;
+        const qint64 total = qint64(entry->st.size);
+        blocks = std::make_unique<BlockDeflater>(
+            blockThreads, level, [this, total](unsigned char* to, qint64 max) -> qint64 {
+                const qint64 n = reader->read(reinterpret_cast<char*>(to), max);
+                if (n < 0)
+                    return readerFailed();
+                if (n > 0 && total > 0)
+                    report(int(qMin<qint64>(99, reader->done() * 100 / total)));
+                return n;
+            });
+    }
+    return 0;
+}
+
+zip_int64_t RebuildSource::readBlocks(void* data, zip_uint64_t len)
+{
+    const qint64 n = blocks->read(data, qint64(len));
+    if (n == BlockDeflater::OutOfMemory)
+        return failed(ZipReadError, entry->name + QStringLiteral(": out of memory"));
+    if (n < 0)
+        return -1; // reported as the entry was read
+    if (n == 0 && blocks->ended() && !blocksEnded) {
+        blocksEnded = true;
+        ended(reader->crc(), reader->done());
+    }
+    return n;
+}
+
+zip_int64_t RebuildSource::stat(void* data, zip_uint64_t len)
+{
+    zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
+    if (!st)
+        return -1;
+    if (!wholeTried) {
+        wholeTried = true;
+        if (deflateWhole() < 0)
+            return -1;
+    }
+    zip_stat_init(st);
+    st->mtime = entry->st.mtime;
+    st->valid |= ZIP_STAT_MTIME | ZIP_STAT_SIZE;
+    if (inBlocks) {
+        // Deflated here: libzip copies the stream and learns size and CRC once it is read.
+        st->size = blocksEnded ? zip_uint64_t(entry->size) : entry->st.size;
+        st->crc = entry->crc;
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->valid |= ZIP_STAT_COMP_METHOD | (blocksEnded ? ZIP_STAT_CRC : 0);
+        return sizeof(*st);
+    }
+    if (!whole) {
+        st->size = entry->st.size;
+        return sizeof(*st);
+    }
+    st->size = zip_uint64_t(deflated.size());
+    st->comp_size = zip_uint64_t(deflated.packedSize());
+    st->crc = deflated.crc();
+    st->comp_method = deflated.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+    st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
+    return sizeof(*st);
+}
+
 zip_int64_t RebuildSource::handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd)
 {
     switch (cmd) {
     case ZIP_SOURCE_OPEN:
-        lastPercent = -1;
-        served = 0;
-        if (whole) {
-            deflated.rewind();
-            return 0;
-        }
-        reader = std::make_unique<EntryReader>(archive, entry->index, password);
-        if (reader->open() != ZipOk)
-            return readerFailed();
-        return 0;
+        return open();
     case ZIP_SOURCE_READ: {
+        if (blocks)
+            return readBlocks(data, len);
         const qint64 total = qint64(entry->st.size);
         if (whole) {
             const qint64 n = deflated.read(data, qint64(len));
@@ -146,34 +218,14 @@ zip_int64_t RebuildSource::handle(void* data, zip_uint64_t len, zip_source_cmd_t
         return n;
     }
     case ZIP_SOURCE_CLOSE:
+        blocks.reset();
         if (whole)
             deflated.release();
         if (reader)
             reader->close();
         return 0;
-    case ZIP_SOURCE_STAT: {
-        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error);
-        if (!st)
-            return -1;
-        if (!wholeTried) {
-            wholeTried = true;
-            if (deflateWhole() < 0)
-                return -1;
-        }
-        zip_stat_init(st);
-        st->mtime = entry->st.mtime;
-        st->valid |= ZIP_STAT_MTIME | ZIP_STAT_SIZE;
-        if (!whole) {
-            st->size = entry->st.size;
-            return sizeof(*st);
-        }
-        st->size = zip_uint64_t(deflated.size());
-        st->comp_size = zip_uint64_t(deflated.packedSize());
-        st->crc = deflated.crc();
-        st->comp_method = deflated.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-        st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
-        return sizeof(*st);
-    }
+    case ZIP_SOURCE_STAT:
+        return stat(data, len);
     case ZIP_SOURCE_ERROR:
         return zip_error_to_data(&error, data, len);
     case ZIP_SOURCE_SUPPORTS:

@@ -13,6 +13,7 @@
 
 namespace kelmar {
 
+class BlockDeflater;
 class EntryReader;
 
 // One entry of an archive being rebuilt, and what was read of it for the new copy.
@@ -29,8 +30,9 @@ struct RebuildEntry
 
 // Feeds libzip one entry of the old archive (decrypted, its CRC checked) while it writes the
 // new one. An entry up to BufferBudget::kEntryCap is read whole and deflated by libdeflate,
-// which libzip copies as it is (stored when deflate does not shrink it); a larger one, or one
-// to be stored, streams through libzip. No exception leaves the callback (libzip is C).
+// which libzip copies as it is (stored when deflate does not shrink it); a larger one is
+// deflated in blocks on blockThreads threads (BlockDeflater) and copied the same way; one to
+// be stored, or of a size the directory does not give, streams through libzip. No exception leaves the callback (libzip is C).
 struct RebuildSource
 {
     zip_t* archive = nullptr; // the old archive
@@ -40,6 +42,7 @@ struct RebuildSource
     zip_t* target = nullptr;
     zip_uint64_t targetIndex = 0;
     int level = 0;
+    int blockThreads = 1;
     std::function<void(int code, const QString& detail)> onFailure;
     std::function<void(const QString& name, int percent)> onProgress;
 
@@ -49,6 +52,9 @@ struct RebuildSource
     bool whole = false;
     qint64 served = 0;
     DeflatedFile deflated;
+    bool inBlocks = false;
+    std::unique_ptr<BlockDeflater> blocks;
+    bool blocksEnded = false;
     zip_error_t error;
 
     RebuildSource();
@@ -68,6 +74,9 @@ private:
     void report(int percent);
     void ended(quint32 crc, qint64 size);
     zip_int64_t deflateWhole();
+    zip_int64_t open();
+    zip_int64_t readBlocks(void* data, zip_uint64_t len);
+    zip_int64_t stat(void* data, zip_uint64_t len);
 };
 
 } // namespace kelmar

@@ -65,6 +65,10 @@ public:
     // compress in the process should use more than one at a time.
     int compressThreads() const { return m_compressThreads; }
     void setCompressThreads(int value) { m_compressThreads = qMax(1, value); }
+    // How many threads deflate the blocks of one file larger than BufferBudget::kEntryCap
+    // (BlockDeflater.h); 1, the default, streams it on the calling thread alone.
+    int blockThreads() const { return m_blockThreads; }
+    void setBlockThreads(int value) { m_blockThreads = qMax(1, value); }
 
     // Adds the files that fileMask names to archivePath (CompressMask.h), creating it when
     // missing. A name that is taken is stored under a free one; nothing is replaced.
@@ -133,6 +137,7 @@ private:
     bool m_processSubfolders = false;
     int m_level = 6;
     int m_compressThreads = 1;
+    int m_blockThreads = 1;
 
     QString m_detail;
     CompressOutcome m_outcome;

@@ -357,13 +357,17 @@ int ZipWriter::settleNames(const std::vector<ZipSource>& sources,
 void ZipWriter::startDeflating()
 {
     // Files small enough are deflated whole by libdeflate, the next ones on other threads while
-    // libzip writes the current one.
+    // libzip writes the current one; larger ones in blocks on several threads.
     m_ahead = std::make_unique<DeflateAhead>(m_zip.compressThreads());
     const int level = qBound(0, m_zip.level(), 9);
     for (const std::unique_ptr<FileReader>& reader : m_readers) {
         reader->ahead = m_ahead.get();
-        if (level > 0 && reader->plannedSize <= BufferBudget::kEntryCap)
+        if (level > 0 && reader->plannedSize <= BufferBudget::kEntryCap) {
             reader->slot = m_ahead->add(reader->nativePath, reader->plannedSize, level);
+        } else if (level > 0) {
+            reader->blockLevel = level;
+            reader->blockThreads = m_zip.blockThreads();
+        }
     }
     m_ahead->start();
 }

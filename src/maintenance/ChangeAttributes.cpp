@@ -22,6 +22,7 @@ BatchReport change_attributes(const RebuildRequest& request, ProgressSink& sink,
     plan.level = request.level;
     plan.readPassword = request.readPassword;
     plan.attributes = request.attributes & (AttrReadOnly | AttrHidden | AttrArchive);
+    plan.blockThreads = request.workers > 0 ? request.workers : ArchivePool::defaultWorkers();
     removeLeftoverTemps(request.files);
     PoolBatchResults<ItemOutcome> run = runOnPool<ItemOutcome>(
         request.files, request.workers, sink, questions,

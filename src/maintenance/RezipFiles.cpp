@@ -56,6 +56,7 @@ BatchReport rezip_files(const RebuildRequest& request, ProgressSink& sink,
     const int workers = request.workers > 0 ? request.workers : ArchivePool::defaultWorkers();
     const int archives = qMax(1, int(request.files.size()));
     plan.threads = qMax(1, workers / qMin(workers, archives));
+    plan.blockThreads = workers;
 
     // Archives are rebuilt several at once, each by its own rebuilder; the status counts the
     // archives finished, whichever archive reports. No to "try to continue?" from any of

@@ -93,6 +93,9 @@ void configure(ZipComponent& zip, const ZipRequest& request)
     // also keeps the archive on its way small.
     zip.setLevel(request.torrentZip ? 1 : request.level);
     zip.setPassword(request.password);
+    // A file too large to deflate whole is deflated in blocks on every worker, whichever
+    // archive the other workers are busy with.
+    zip.setBlockThreads(request.workers > 0 ? request.workers : ArchivePool::defaultWorkers());
 }
 
 // TorrentZip: the archive just written, laid out anew with every entry under its own name.
