@@ -2,6 +2,7 @@
 #include "maintenance/BatchSummary.h"
 
 #include <QLocale>
+#include <QSet>
 #include <QStringList>
 
 namespace kelmar {
@@ -87,10 +88,16 @@ QString zipSummary(const BatchReport& r, bool folders)
 {
     int files = 0;
     int written = 0;
+    // Files of the same name from several folders go into one archive: it counts once.
+    QSet<QString> archives;
     for (const ItemOutcome& item : r.items) {
         if (item.result == ItemResult::Done || item.result == ItemResult::Kept) {
             files += int(item.sources.size());
-            ++written;
+            // The archive is the item itself, or for folders where the folder went.
+            const QString& archive = item.target.isEmpty() ? item.path : item.target;
+            if (!archives.contains(archive))
+                ++written;
+            archives.insert(archive);
         }
     }
     const QString head =

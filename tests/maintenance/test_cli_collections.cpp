@@ -278,5 +278,15 @@ TEST(CliCollections, EveryBatchEndsWithOneSummaryLine)
                              "not be tested"));
     big.end = BatchEnd::NothingSelected;
     EXPECT_EQ(batchSummary({BatchKind::Test}, big), QString());
+    // Three folders' readme.txt went into one readme.zip: one archive, not three.
+    BatchReport zipped;
+    for (const char* archive : {"out/readme.zip", "out/Mario.zip", "out/readme.zip"}) {
+        ItemOutcome item;
+        item.path = QString::fromLatin1(archive);
+        item.sources = QStringList{QStringLiteral("x")};
+        zipped.items.push_back(item);
+    }
+    EXPECT_EQ(batchSummary({BatchKind::Zip}, zipped),
+              QStringLiteral("Zipped 3 files into 2 archives"));
     EXPECT_EQ(batchSummary({BatchKind::Test}, BatchReport()), QString());
 }
