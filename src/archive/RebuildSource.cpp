@@ -4,7 +4,10 @@
 #include "archive/BlockDeflater.h"
 #include "archive/BufferBudget.h"
 #include "archive/EntryReader.h"
+#include "archive/WholeEntryCheck.h"
 #include "archive/ZipError.h"
+
+#include <cstring>
 
 namespace kelmar {
 
@@ -81,6 +84,19 @@ zip_int64_t RebuildSource::deflateWhole()
         inBlocks = true;
         return 0;
     }
+    // An entry neither encrypted nor damaged is read raw and inflated by libdeflate, quicker
+    // than through libzip. The memory for its packed copy is taken only when free now: waiting
+    // for it while holding the entry's could wait for ever.
+    bool packed = false;
+    withWholeEntry(archive, entry->index, entry->st, [&](const char* data, qint64 n) {
+        BufferLoan loan;
+        if (!BufferLoan::tryTake(2 * n, &loan))
+            return;
+        std::memcpy(deflated.prepare(n, &loan), data, size_t(n));
+        packed = deflated.pack(n, level) == 0;
+    });
+    if (packed)
+        return packedWhole();
     reader = std::make_unique<EntryReader>(archive, entry->index, password);
     // libdeflate computes the CRC of the whole entry faster than zlib does piece by piece.
     reader->setComputeCrc(false);
@@ -106,6 +122,11 @@ zip_int64_t RebuildSource::deflateWhole()
     reader.reset();
     if (deflated.pack(done, level) != 0)
         return failed(ZipReadError, entry->name + QStringLiteral(": out of memory"));
+    return packedWhole();
+}
+
+zip_int64_t RebuildSource::packedWhole()
+{
     // libzip looks at the entry's method only after this answer: an entry that deflate does
     // not shrink is stored.
     if (deflated.stored() && zip_set_file_compression(target, targetIndex, ZIP_CM_STORE, 0) != 0) {

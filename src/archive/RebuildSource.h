@@ -74,6 +74,7 @@ private:
     void report(int percent);
     void ended(quint32 crc, qint64 size);
     zip_int64_t deflateWhole();
+    zip_int64_t packedWhole();
     zip_int64_t open();
     zip_int64_t readBlocks(void* data, zip_uint64_t len);
     zip_int64_t stat(void* data, zip_uint64_t len);
