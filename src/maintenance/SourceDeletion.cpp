@@ -78,9 +78,8 @@ void SourceDeletion::archiveWritten(bool committed)
     // The archive reaches the disk before the first of its sources goes: after a crash the
     // user must have one or the other.
     const int flushError = fs::flushFileAndFolder(pending.archivePath);
-    const QStringList lines =
-        removeFlushed(pending, flushError != 0 ? flushFault(flushError) : QString(),
-                      &m_keptSources);
+    const QStringList lines = removeFlushed(
+        pending, flushError != 0 ? flushFault(flushError) : QString(), &m_keptSources);
     for (const QString& line : lines)
         m_log.write_log(line);
 }
@@ -114,11 +113,10 @@ QStringList SourceDeletion::removeFlushed(const PendingSources& pending,
     for (const PendingSources::Source& source : pending.sources) {
         if (!basMain::IsListedFile(source.file))
             continue;
-        const QString why =
-            !archiveFault.isEmpty() ? archiveFault
-            : source.stored
-                ? fs::removeIfUnchanged(source.stored->nativePath, source.stored->identity)
-                : QStringLiteral("it was not stored in full");
+        const QString why = !archiveFault.isEmpty() ? archiveFault
+                            : source.stored ? fs::removeIfUnchanged(source.stored->nativePath,
+                                                                    source.stored->identity)
+                                            : QStringLiteral("it was not stored in full");
         if (why.isEmpty())
             continue;
         lines.append(keptLine(source.file, why));

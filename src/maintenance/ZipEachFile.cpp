@@ -46,8 +46,7 @@ public:
     PerFileRun(const ZipRequest& request, ProgressSink& sink, BatchQuestions& questions,
                ZipComponent& batchZip, const QString& targetFolder)
         : m_request(request), m_sink(sink), m_questions(questions), m_batchZip(batchZip),
-          m_targetFolder(targetFolder),
-          m_grouped([this](const QStringList& lines) {
+          m_targetFolder(targetFolder), m_grouped([this](const QStringList& lines) {
               SerialProgress::writeHeldLog(m_sink, m_lock, lines);
           })
     {
@@ -124,8 +123,8 @@ void PerFileRun::addFile(const QString& name, const QString& source)
     // folder of their own, the archives go into that folder itself. Either way the case rule
     // changes the archive's name only, never a folder's.
     const qsizetype slash = name.lastIndexOf(u'/');
-    const QString folder = m_request.targetFolder.isEmpty() ? m_targetFolder + name.left(slash + 1)
-                                                            : m_targetFolder;
+    const QString folder =
+        m_request.targetFolder.isEmpty() ? m_targetFolder + name.left(slash + 1) : m_targetFolder;
     file.archivePath = perFileArchivePath(folder, name.mid(slash + 1), m_request.keepExtension,
                                           m_request.nameCase);
     file.component = componentFor(file.archivePath);
@@ -196,9 +195,7 @@ std::vector<ItemOutcome> PerFileRun::zipAll()
     ArchivePool::Batch batch;
     batch.workers = m_request.workers;
     batch.keys = [&](int i) { return keysOf(i, infoKey); };
-    batch.work = [&](int i) {
-        zipOne(i, logs[size_t(i)], results[size_t(i)]);
-    };
+    batch.work = [&](int i) { zipOne(i, logs[size_t(i)], results[size_t(i)]); };
     batch.finish = [&](int i) {
         finishOne(i, logs[size_t(i)], results[size_t(i)]);
         SerialProgress::countUnder(
@@ -238,8 +235,9 @@ void PerFileRun::deleteWhenFlushed(int i, const QStringList& log, ItemOutcome& r
     }
     const QString archivePath = waiting->pending.archivePath;
     const qsizetype slash = archivePath.lastIndexOf(u'/');
-    const QString folder = slash < 0 ? QStringLiteral(".")
-                                     : slash == 0 ? QStringLiteral("/") : archivePath.left(slash);
+    const QString folder = slash < 0    ? QStringLiteral(".")
+                           : slash == 0 ? QStringLiteral("/")
+                                        : archivePath.left(slash);
     const QStringList after = log.mid(waiting->logAt);
     const int component = m_files[size_t(i)].component;
     m_grouped.add(log.mid(0, waiting->logAt), folder,
@@ -249,9 +247,9 @@ void PerFileRun::deleteWhenFlushed(int i, const QStringList& log, ItemOutcome& r
                           std::lock_guard<std::mutex> lock(m_madeLock);
                           later = m_archives[size_t(component)].latest;
                       }
-                      const QString fault = SourceDeletion::archiveFault(
-                          waiting->pending.archivePath, synced ? 0 : error, waiting->written,
-                          later);
+                      const QString fault =
+                          SourceDeletion::archiveFault(waiting->pending.archivePath,
+                                                       synced ? 0 : error, waiting->written, later);
                       QStringList kept;
                       QStringList lines =
                           SourceDeletion::removeFlushed(waiting->pending, fault, &kept);
@@ -341,6 +339,5 @@ BatchReport zipEachFile(const ZipRequest& request, ProgressSink& sink, BatchQues
                                                     : BatchEnd::Finished;
     return report;
 }
-
 
 } // namespace kelmar::zipsteps

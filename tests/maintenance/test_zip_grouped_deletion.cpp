@@ -19,6 +19,21 @@
 using namespace kelmar;
 using namespace kelmar::test;
 
+namespace {
+
+// The log with SRC and OUT for the folders, and an error's words left out.
+QStringList shortened(QStringList log, const QString& src, const QString& out)
+{
+    for (QString& line : log) {
+        line.replace(src, "SRC").replace(out, "OUT");
+        if (line.startsWith("Error zipping "))
+            line = line.section('(', 0, 0) + '(';
+    }
+    return log;
+}
+
+} // namespace
+
 TEST(ZipGroupedDeletion, EachArchiveLogsAndDeletesAsIfFlushedOnItsOwn)
 {
     KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
@@ -34,32 +49,55 @@ TEST(ZipGroupedDeletion, EachArchiveLogsAndDeletesAsIfFlushedOnItsOwn)
     };
     const QString head = QStringLiteral("Individually Zipping the Following Files to OUT/");
     const std::vector<Case> cases = {
-        {"three archives", {"a.nes", "b.nes", "c.nes"}, {}, 0,
-         {head, "SRC/a.nes", "SRC/b.nes", "SRC/c.nes"}, {}, {"a.zip", "b.zip", "c.zip"}},
-        {"two files into one archive", {"mario.nes", "mario.sav", "zelda.nes"}, {}, 0,
+        {"three archives",
+         {"a.nes", "b.nes", "c.nes"},
+         {},
+         0,
+         {head, "SRC/a.nes", "SRC/b.nes", "SRC/c.nes"},
+         {},
+         {"a.zip", "b.zip", "c.zip"}},
+        {"two files into one archive",
+         {"mario.nes", "mario.sav", "zelda.nes"},
+         {},
+         0,
          {head, "SRC/mario.nes", "SRC/mario.sav",
           "    (mario.sav goes into mario.zip with an earlier file of the same name)",
           "SRC/zelda.nes"},
-         {}, {"mario.zip", "zelda.zip"}},
-        {"an info file in each, never deleted", {"a.nes", "b.nes", "info.nfo"},
+         {},
+         {"mario.zip", "zelda.zip"}},
+        {"an info file in each, never deleted",
+         {"a.nes", "b.nes", "info.nfo"},
          [](FakeHost& host, const QString& src) {
              host.select(2, false);
              host.opts.chkInfoFile = Check::Ticked;
              host.opts.txtInfoFile = src + "/info.nfo";
          },
-         0, {head, "SRC/a.nes", "SRC/info.nfo", "SRC/b.nes", "SRC/info.nfo"}, {"info.nfo"},
+         0,
+         {head, "SRC/a.nes", "SRC/info.nfo", "SRC/b.nes", "SRC/info.nfo"},
+         {"info.nfo"},
          {"a.zip", "b.zip"}},
-        {"a source replaced once its archive is written", {"a.nes", "b.nes", "c.nes"}, {}, 2,
+        {"a source replaced once its archive is written",
+         {"a.nes", "b.nes", "c.nes"},
+         {},
+         2,
          {head, "SRC/a.nes", "SRC/b.nes",
           "Not deleted: SRC/b.nes (another file took its place after it was read)", "SRC/c.nes"},
-         {"b.nes"}, {"a.zip", "b.zip", "c.zip"}},
-        {"an archive that cannot be written", {"a.nes", "big.nes", "c.nes"},
-         [](FakeHost& host, const QString&) { host.opts.sliCompression = 0; }, 0,
+         {"b.nes"},
+         {"a.zip", "b.zip", "c.zip"}},
+        {"an archive that cannot be written",
+         {"a.nes", "big.nes", "c.nes"},
+         [](FakeHost& host, const QString&) { host.opts.sliCompression = 0; },
+         0,
          {head, "SRC/a.nes", "SRC/big.nes", "Error zipping OUT/big.zip (", "SRC/c.nes"},
-         {"big.nes"}, {"a.zip", "c.zip"}},
-        {"TorrentZip", {"a.nes", "b.nes"},
-         [](FakeHost& host, const QString&) { host.opts.chkTorrentZip = Check::Ticked; }, 0,
-         {head, "SRC/a.nes", "SRC/b.nes"}, {}, {"a.zip", "b.zip"}},
+         {"big.nes"},
+         {"a.zip", "c.zip"}},
+        {"TorrentZip",
+         {"a.nes", "b.nes"},
+         [](FakeHost& host, const QString&) { host.opts.chkTorrentZip = Check::Ticked; },
+         0,
+         {head, "SRC/a.nes", "SRC/b.nes"},
+         {},
+         {"a.zip", "b.zip"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -67,7 +105,8 @@ TEST(ZipGroupedDeletion, EachArchiveLogsAndDeletesAsIfFlushedOnItsOwn)
         const QString src = dir.filePath("Roms"), out = dir.filePath("Out");
         QDir().mkpath(out);
         for (int i = 0; i < c.files.size(); ++i)
-            writeFile(src + '/' + c.files[i], noiseBytes(c.files[i] == "big.nes" ? 300000 : 3000, i));
+            writeFile(src + '/' + c.files[i],
+                      noiseBytes(c.files[i] == "big.nes" ? 300000 : 3000, i));
         FakeHost host;
         // Which source a write counts to is exact with one worker.
         host.workers = c.replaceAfterWrite != 0 ? 1 : 2;
@@ -88,13 +127,7 @@ TEST(ZipGroupedDeletion, EachArchiveLogsAndDeletesAsIfFlushedOnItsOwn)
         const ScopedRlimit small(RLIMIT_FSIZE, 200 * 1024);
         ASSERT_TRUE(small.set());
         zip_files(zipRequest(host, out), host, host, zip);
-        QStringList log = host.log;
-        for (QString& line : log) {
-            line.replace(src, "SRC").replace(out, "OUT");
-            if (line.startsWith("Error zipping "))
-                line = line.section('(', 0, 0) + '(';
-        }
-        EXPECT_EQ(log, c.log);
+        EXPECT_EQ(shortened(host.log, src, out), c.log);
         EXPECT_EQ(QDir(src).entryList(QDir::Files, QDir::Name), c.left);
         EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name), c.archives);
         for (const QString& name : c.archives)
