@@ -3,6 +3,7 @@
 
 #include "archive/ZipComponent.h"
 #include "fs/FlushToDisk.h"
+#include "fs/NativeName.h"
 #include "fs/Path.h"
 #include "fs/RemoveUnchanged.h"
 #include "maintenance/ArchiveEvents.h"
@@ -10,6 +11,20 @@
 #include "names/basMain.h"
 
 namespace kelmar {
+
+namespace {
+
+QString flushFault(int error)
+{
+    return QStringLiteral("its archive could not be flushed to disk: ") + fs::systemError(error);
+}
+
+QString keptLine(const QString& file, const QString& why)
+{
+    return QStringLiteral("Not deleted: ") + file + QStringLiteral(" (") + why + u')';
+}
+
+} // namespace
 
 SourceDeletion::SourceDeletion(ProgressSink& log, ZipComponent& zip, const Rules& rules,
                                QObject* parent)
@@ -31,13 +46,14 @@ void SourceDeletion::fileFinished(const QString& name, int percent)
 
 void SourceDeletion::keep(const QString& file, const QString& why)
 {
-    m_log.write_log(QStringLiteral("Not deleted: ") + file + QStringLiteral(" (") + why + u')');
+    m_log.write_log(keptLine(file, why));
     m_keptSources.append(file + QStringLiteral(": ") + why);
 }
 
 void SourceDeletion::archiveWritten(bool committed)
 {
     const QStringList files = std::exchange(m_pendingDeletes, {});
+    m_pending = PendingSources();
     if (!committed || !m_rules.deleteSources)
         return;
     // A source that changed while it was read never reported itself finished; it stays, and
@@ -48,21 +64,65 @@ void SourceDeletion::archiveWritten(bool committed)
     }
     if (files.isEmpty())
         return;
+    PendingSources pending;
+    pending.archivePath = m_zip.archivePath();
+    for (const QString& file : files) {
+        const StoredSource* stored = m_zip.lastOutcome().find(file);
+        pending.sources.push_back(
+            {file, stored ? std::optional<StoredSource>(*stored) : std::nullopt});
+    }
+    if (m_rules.grouped) {
+        m_pending = std::move(pending);
+        return;
+    }
     // The archive reaches the disk before the first of its sources goes: after a crash the
     // user must have one or the other.
-    const int flushError = fs::flushFileAndFolder(m_zip.archivePath());
-    for (const QString& file : files) {
-        if (!basMain::IsListedFile(file))
-            continue;
-        const StoredSource* stored = m_zip.lastOutcome().find(file);
-        const QString why = flushError != 0
-                                ? QStringLiteral("its archive could not be flushed to disk: ") +
-                                      fs::systemError(flushError)
-                            : stored ? fs::removeIfUnchanged(stored->nativePath, stored->identity)
-                                     : QStringLiteral("it was not stored in full");
-        if (!why.isEmpty())
-            keep(file, why);
+    const int flushError = fs::flushFileAndFolder(pending.archivePath);
+    const QStringList lines = removeFlushed(
+        pending, flushError != 0 ? flushFault(flushError) : QString(), &m_keptSources);
+    for (const QString& line : lines)
+        m_log.write_log(line);
+}
+
+QString SourceDeletion::archiveFault(const QString& archivePath, int flushError,
+                                     const std::optional<fs::FileIdentity>& written,
+                                     const std::optional<fs::FileIdentity>& later)
+{
+    if (flushError != 0)
+        return flushFault(flushError);
+    const QByteArray native = fs::nativeName(archivePath);
+    const std::optional<fs::FileIdentity> now = fs::FileIdentity::ofPath(native, true);
+    if (!now)
+        return QStringLiteral("its archive is no longer there");
+    if (*now == written)
+        return QString();
+    // A later file of the batch went into the same archive, perhaps after the flush began.
+    if (later && *now == *later) {
+        if (const int error = fs::flushFileAndFolder(archivePath))
+            return flushFault(error);
+        if (fs::FileIdentity::ofPath(native, true) == later)
+            return QString();
     }
+    return QStringLiteral("its archive changed after it was written");
+}
+
+QStringList SourceDeletion::removeFlushed(const PendingSources& pending,
+                                          const QString& archiveFault, QStringList* kept)
+{
+    QStringList lines;
+    for (const PendingSources::Source& source : pending.sources) {
+        if (!basMain::IsListedFile(source.file))
+            continue;
+        const QString why = !archiveFault.isEmpty() ? archiveFault
+                            : source.stored ? fs::removeIfUnchanged(source.stored->nativePath,
+                                                                    source.stored->identity)
+                                            : QStringLiteral("it was not stored in full");
+        if (why.isEmpty())
+            continue;
+        lines.append(keptLine(source.file, why));
+        kept->append(source.file + QStringLiteral(": ") + why);
+    }
+    return lines;
 }
 
 } // namespace kelmar

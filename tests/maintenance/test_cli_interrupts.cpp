@@ -333,3 +333,50 @@ TEST(CliInterrupts, ASourceChangedWhileItIsZippedIsNotDeletedAndSaysSo)
         EXPECT_TRUE(readFile(source).endsWith("a newer version"));
     }
 }
+
+// Stopped or killed in the middle of a per-file zip with deletion: a source is gone only where
+// its archive holds it, and the source of an archive not yet flushed when the process was
+// killed is there.
+TEST(CliInterrupts, AStoppedOrKilledPerFileZipDeletesNoSourceWithoutItsArchive)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
+    const int count = 200;
+    const auto source = [](int i) { return QStringLiteral("g%1.rom").arg(i, 3, 10, QChar(u'0')); };
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(::strsignal(signal));
+        QTemporaryDir home, dir;
+        const QString src = dir.filePath("src"), out = dir.filePath("out");
+        QDir().mkpath(out);
+        for (int i = 0; i < count; ++i)
+            writeFile(src + u'/' + source(i), noiseBytes(500, quint32(i)));
+        Watch watch(out, IN_MOVED_TO | IN_CREATE);
+        QProcess process;
+        startCli(process,
+                 {"--jobs", "2", "zip", "--to", out, "--delete-originals", "--level", "0", src},
+                 home.path());
+        // The first archive has its name; its group is not flushed yet.
+        QByteArray first;
+        ASSERT_TRUE(watch.stopAt(process.processId(), [&](const QByteArray& name) {
+            first = name;
+            return name.endsWith(".zip") && !isTemp(name);
+        }));
+        ::kill(pid_t(process.processId()), signal);
+        ::kill(pid_t(process.processId()), SIGCONT);
+        const CliRun run = finishCli(process);
+        if (signal == SIGTERM)
+            EXPECT_EQ(run.exitCode, 3) << run.err;
+        else
+            EXPECT_TRUE(QFile::exists(src + u'/' + QString(first).replace(".zip", ".rom")));
+        int gone = 0;
+        for (int i = 0; i < count; ++i) {
+            if (QFile::exists(src + u'/' + source(i)))
+                continue;
+            ++gone;
+            const QString archive = out + u'/' + QString(source(i)).replace(".rom", ".zip");
+            EXPECT_EQ(runTool("unzip", {"-p", archive, source(i)}).output,
+                      noiseBytes(500, quint32(i)))
+                << source(i);
+        }
+        EXPECT_LT(gone, count);
+    }
+}
