@@ -6,6 +6,7 @@
 #include "archive/EntryName.h"
 #include "archive/EntryReader.h"
 #include "archive/RebuildSource.h"
+#include "archive/RecompressAhead.h"
 #include "archive/WholeEntryCheck.h"
 #include "archive/ZipError.h"
 #include "archive/ZipHandles.h"
@@ -215,6 +216,14 @@ int ArchiveRebuilder::planRecompress(zip_t* source, const QString& path,
 int ArchiveRebuilder::writeRecompressed(zip_t* source, const QString& path, const QByteArray& temp,
                                         std::vector<RebuildEntry>& planned)
 {
+    // With threads to spare, the entries are read and deflated ahead of libzip; the helpers
+    // outlive the new archive, whose sources hand their buffers back.
+    std::unique_ptr<RecompressAhead> ahead;
+    if (m_plan.threads > 1 && m_plan.level > 0 && planned.size() > 1) {
+        ahead = std::make_unique<RecompressAhead>(fs::nativeName(path), m_plan.threads);
+        if (!ahead->usable())
+            ahead.reset();
+    }
     int code = 0;
     ZipArchivePtr target(zip_open(temp.constData(), ZIP_TRUNCATE, &code));
     if (!target) {
@@ -227,11 +236,16 @@ int ArchiveRebuilder::writeRecompressed(zip_t* source, const QString& path, cons
     if (comment && commentLength > 0)
         zip_set_archive_comment(target.get(), comment, zip_uint16_t(commentLength));
     for (RebuildEntry& p : planned) {
-        const int r = addRecompressed(source, target.get(), p);
+        const int r = addRecompressed(source, target.get(), p, ahead.get());
         if (r != ZipOk)
             return r;
     }
-    if (commitArchive(target) != 0) {
+    if (ahead)
+        ahead->ahead().start();
+    const int closed = commitArchive(target);
+    if (ahead)
+        ahead->ahead().stop();
+    if (closed != 0) {
         // A failed read of the old archive has said why already.
         QString detail;
         const int r =
@@ -244,10 +258,15 @@ int ArchiveRebuilder::writeRecompressed(zip_t* source, const QString& path, cons
 
 // Adds entry p of source to target, fed by a RebuildSource, with its time, its attributes
 // (or the plan's), the plan's level and the plan's password.
-int ArchiveRebuilder::addRecompressed(zip_t* source, zip_t* target, RebuildEntry& p)
+int ArchiveRebuilder::addRecompressed(zip_t* source, zip_t* target, RebuildEntry& p,
+                                      RecompressAhead* ahead)
 {
     const int level = qBound(0, m_plan.level, 9);
     auto* state = new RebuildSource;
+    if (ahead) {
+        state->slot = ahead->add(p, level);
+        state->ahead = &ahead->ahead();
+    }
     state->archive = source;
     state->entry = &p;
     state->password = m_plan.readPassword.toUtf8();

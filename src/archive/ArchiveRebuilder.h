@@ -13,6 +13,7 @@
 namespace kelmar {
 
 class ArchiveReplacement;
+class RecompressAhead;
 struct RebuildEntry;
 
 // What a rebuild does to each entry of an archive.
@@ -89,7 +90,7 @@ private:
     int planRecompress(zip_t* source, const QString& path, std::vector<RebuildEntry>& planned);
     int writeRecompressed(zip_t* source, const QString& path, const QByteArray& temp,
                           std::vector<RebuildEntry>& planned);
-    int addRecompressed(zip_t* source, zip_t* target, RebuildEntry& p);
+    int addRecompressed(zip_t* source, zip_t* target, RebuildEntry& p, RecompressAhead* ahead);
     int verifyRecompressed(const QByteArray& temp, const std::vector<RebuildEntry>& planned);
     int removeEntries(ArchiveReplacement& replacement);
     int writeThinned(zip_t* source, const QString& path, const QByteArray& temp,

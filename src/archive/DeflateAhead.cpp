@@ -21,7 +21,16 @@ int DeflateAhead::add(const QByteArray& nativePath, qint64 plannedSize, int leve
     Slot& slot = m_slots.emplace_back();
     slot.nativePath = nativePath;
     slot.plannedSize = qBound<qint64>(0, plannedSize, BufferBudget::kEntryCap);
+    slot.budgetBytes = 2 * slot.plannedSize;
     slot.level = level;
+    return int(m_slots.size() - 1);
+}
+
+int DeflateAhead::add(Loader load, qint64 budgetBytes)
+{
+    Slot& slot = m_slots.emplace_back();
+    slot.load = std::move(load);
+    slot.budgetBytes = qBound<qint64>(0, budgetBytes, BufferBudget::kTotal);
     return int(m_slots.size() - 1);
 }
 
@@ -51,7 +60,7 @@ void DeflateAhead::stop()
 bool DeflateAhead::tryClaim(int slot)
 {
     Slot& s = m_slots[size_t(slot)];
-    if (!BufferLoan::tryTake(2 * s.plannedSize, &s.loan))
+    if (!BufferLoan::tryTake(s.budgetBytes, &s.loan))
         return false;
     s.state = State::Working;
     while (m_next < m_slots.size() && m_slots[m_next].state != State::Waiting)
@@ -76,6 +85,31 @@ void DeflateAhead::deflate(int index, std::unique_lock<std::mutex>& lock)
     lock.unlock();
     Outcome outcome;
     try {
+        if (slot.load) {
+            outcome.error = slot.load(slot.data, &slot.loan);
+            outcome.whole = outcome.unchanged = outcome.error == 0;
+        } else {
+            deflateFile(slot, &outcome);
+        }
+    } catch (...) {
+        // No exception may leave a helper thread; the writer reports the file as unreadable.
+        outcome = Outcome();
+        outcome.error = ENOMEM;
+    }
+    if (!outcome.whole)
+        slot.data.release();
+    slot.loan.reset();
+    outcome.data = &slot.data;
+    lock.lock();
+    slot.outcome = outcome;
+    slot.state = State::Done;
+    m_changed.notify_all();
+}
+
+void DeflateAhead::deflateFile(Slot& slot, Outcome* out)
+{
+    Outcome& outcome = *out;
+    {
         fs::FdGuard in(::open(slot.nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
         const std::optional<fs::FileIdentity> before =
             in ? fs::FileIdentity::ofFd(in.get()) : std::nullopt;
@@ -91,19 +125,7 @@ void DeflateAhead::deflate(int index, std::unique_lock<std::mutex>& lock)
             outcome.before = *before;
             outcome.unchanged = after && *after == *before && slot.data.size() == before->size;
         }
-    } catch (...) {
-        // No exception may leave a helper thread; the writer reports the file as unreadable.
-        outcome = Outcome();
-        outcome.error = ENOMEM;
     }
-    if (!outcome.whole)
-        slot.data.release();
-    slot.loan.reset();
-    outcome.data = &slot.data;
-    lock.lock();
-    slot.outcome = outcome;
-    slot.state = State::Done;
-    m_changed.notify_all();
 }
 
 void DeflateAhead::helper()

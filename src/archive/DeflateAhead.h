@@ -51,6 +51,11 @@ public:
     // Before start(), in the order libzip will ask for them. A file found larger than
     // plannedSize (at most BufferBudget::kEntryCap) is left to be streamed.
     int add(const QByteArray& nativePath, qint64 plannedSize, int level);
+    // Data that is not a file: load fills and packs into (DeflatedFile::prepare and pack) and
+    // returns 0, or anything else when the writer should get the data its own way. loan holds
+    // budget bytes when load begins, for the buffers of into.
+    using Loader = std::function<int(DeflatedFile& into, BufferLoan* loan)>;
+    int add(Loader load, qint64 budgetBytes);
     void start();
     // On the writer's thread, once per file. Once cancelled() says true (asked on that thread
     // only) no file is begun any more, and a file not yet deflated comes back cancelled: a
@@ -66,7 +71,9 @@ private:
     struct Slot
     {
         QByteArray nativePath;
+        Loader load;
         qint64 plannedSize = 0;
+        qint64 budgetBytes = 0;
         int level = 0;
         State state = State::Waiting;
         BufferLoan loan; // taken when the file was begun, handed to its buffers
@@ -77,6 +84,7 @@ private:
     bool tryClaim(int slot);
     bool claimNext(int* slot);
     void deflate(int slot, std::unique_lock<std::mutex>& lock);
+    static void deflateFile(Slot& slot, Outcome* outcome);
     void helper();
 
     const int m_threads;

@@ -3,6 +3,7 @@
 
 #include "archive/BlockDeflater.h"
 #include "archive/BufferBudget.h"
+#include "archive/DeflateAhead.h"
 #include "archive/EntryReader.h"
 #include "archive/WholeEntryCheck.h"
 #include "archive/ZipError.h"
@@ -87,22 +88,30 @@ zip_int64_t RebuildSource::deflateWhole()
     // An entry neither encrypted nor damaged is read raw and inflated by libdeflate, quicker
     // than through libzip. The memory for its packed copy is taken only when free now: waiting
     // for it while holding the entry's could wait for ever.
-    bool packed = false;
+    if (ahead && slot >= 0) {
+        const DeflateAhead::Outcome outcome = ahead->take(slot);
+        if (outcome.whole) {
+            packed = outcome.data;
+            return packedWhole();
+        }
+        ahead->release(slot);
+    }
+    bool raw = false;
     withWholeEntry(archive, entry->index, entry->st, [&](const char* data, qint64 n) {
         BufferLoan loan;
         if (!BufferLoan::tryTake(2 * n, &loan))
             return;
-        std::memcpy(deflated.prepare(n, &loan), data, size_t(n));
-        packed = deflated.pack(n, level) == 0;
+        std::memcpy(own.prepare(n, &loan), data, size_t(n));
+        raw = own.pack(n, level) == 0;
     });
-    if (packed)
+    if (raw)
         return packedWhole();
     reader = std::make_unique<EntryReader>(archive, entry->index, password);
     // libdeflate computes the CRC of the whole entry faster than zlib does piece by piece.
     reader->setComputeCrc(false);
     if (reader->open() != ZipOk)
         return readerFailed();
-    unsigned char* bytes = deflated.prepare(size);
+    unsigned char* bytes = own.prepare(size);
     qint64 done = 0;
     for (;;) {
         // One read past the directory's size reaches the checked end; data there is damage.
@@ -120,17 +129,26 @@ zip_int64_t RebuildSource::deflateWhole()
         done += n;
     }
     reader.reset();
-    if (deflated.pack(done, level) != 0)
+    if (own.pack(done, level) != 0)
         return failed(ZipReadError, entry->name + QStringLiteral(": out of memory"));
     return packedWhole();
+}
+
+// The packed bytes go back to the budget as soon as libzip is done with them.
+void RebuildSource::releasePacked()
+{
+    if (packed == &own)
+        own.release();
+    else
+        ahead->release(slot);
 }
 
 zip_int64_t RebuildSource::packedWhole()
 {
     // libzip looks at the entry's method only after this answer: an entry that deflate does
     // not shrink is stored.
-    if (deflated.stored() && zip_set_file_compression(target, targetIndex, ZIP_CM_STORE, 0) != 0) {
-        deflated.release();
+    if (packed->stored() && zip_set_file_compression(target, targetIndex, ZIP_CM_STORE, 0) != 0) {
+        releasePacked();
         return 0;
     }
     whole = true;
@@ -142,7 +160,7 @@ zip_int64_t RebuildSource::open()
     lastPercent = -1;
     served = 0;
     if (whole) {
-        deflated.rewind();
+        packed->rewind();
         return 0;
     }
     reader = std::make_unique<EntryReader>(archive, entry->index, password);
@@ -203,10 +221,10 @@ zip_int64_t RebuildSource::stat(void* data, zip_uint64_t len)
         st->size = entry->st.size;
         return sizeof(*st);
     }
-    st->size = zip_uint64_t(deflated.size());
-    st->comp_size = zip_uint64_t(deflated.packedSize());
-    st->crc = deflated.crc();
-    st->comp_method = deflated.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+    st->size = zip_uint64_t(packed->size());
+    st->comp_size = zip_uint64_t(packed->packedSize());
+    st->crc = packed->crc();
+    st->comp_method = packed->stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
     st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
     return sizeof(*st);
 }
@@ -221,12 +239,12 @@ zip_int64_t RebuildSource::handle(void* data, zip_uint64_t len, zip_source_cmd_t
             return readBlocks(data, len);
         const qint64 total = qint64(entry->st.size);
         if (whole) {
-            const qint64 n = deflated.read(data, qint64(len));
+            const qint64 n = packed->read(data, qint64(len));
             served += n;
             if (n == 0)
-                ended(deflated.crc(), deflated.size());
-            else if (deflated.packedSize() > 0)
-                report(int(qMin<qint64>(99, served * 100 / deflated.packedSize())));
+                ended(packed->crc(), packed->size());
+            else if (packed->packedSize() > 0)
+                report(int(qMin<qint64>(99, served * 100 / packed->packedSize())));
             return n;
         }
         const qint64 n = reader->read(static_cast<char*>(data), qint64(len));
@@ -241,7 +259,7 @@ zip_int64_t RebuildSource::handle(void* data, zip_uint64_t len, zip_source_cmd_t
     case ZIP_SOURCE_CLOSE:
         blocks.reset();
         if (whole)
-            deflated.release();
+            releasePacked();
         if (reader)
             reader->close();
         return 0;

@@ -14,6 +14,7 @@
 namespace kelmar {
 
 class BlockDeflater;
+class DeflateAhead;
 class EntryReader;
 
 // One entry of an archive being rebuilt, and what was read of it for the new copy.
@@ -43,6 +44,9 @@ struct RebuildSource
     zip_uint64_t targetIndex = 0;
     int level = 0;
     int blockThreads = 1;
+    // Deflated on another thread already (DeflateAhead), as slot; -1 when not.
+    DeflateAhead* ahead = nullptr;
+    int slot = -1;
     std::function<void(int code, const QString& detail)> onFailure;
     std::function<void(const QString& name, int percent)> onProgress;
 
@@ -51,7 +55,8 @@ struct RebuildSource
     bool wholeTried = false;
     bool whole = false;
     qint64 served = 0;
-    DeflatedFile deflated;
+    DeflatedFile own;
+    DeflatedFile* packed = &own; // own, or the slot's
     bool inBlocks = false;
     std::unique_ptr<BlockDeflater> blocks;
     bool blocksEnded = false;
@@ -75,6 +80,7 @@ private:
     void ended(quint32 crc, qint64 size);
     zip_int64_t deflateWhole();
     zip_int64_t packedWhole();
+    void releasePacked();
     zip_int64_t open();
     zip_int64_t readBlocks(void* data, zip_uint64_t len);
     zip_int64_t stat(void* data, zip_uint64_t len);

@@ -81,7 +81,7 @@ bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st)
 }
 
 bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
-                    const std::function<void(const char*, qint64)>& use)
+                    const std::function<void(const char*, qint64)>& use, bool budgeted)
 {
     constexpr zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC |
                                     ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
@@ -97,7 +97,7 @@ bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
         return false;
 
     const bool stored = st.comp_method == ZIP_CM_STORE;
-    BufferLoan loan(stored ? size : size + packed);
+    const BufferLoan loan = budgeted ? BufferLoan(stored ? size : size + packed) : BufferLoan();
     thread_local Scratches scratches;
     const ScratchTrim trim{scratches};
     unsigned char* raw = scratches.raw.get(packed);

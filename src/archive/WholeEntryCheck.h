@@ -20,8 +20,11 @@ namespace kelmar {
 bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st);
 
 // The same, handing the entry's bytes to use (once, whole) when they are certainly sound.
-// False when the entry did not qualify or was not sound; use was then not called.
+// False when the entry did not qualify or was not sound; use was then not called. Its
+// buffers are borrowed from BufferBudget unless the caller holds budget for them already
+// (budgeted false): one who holds part of the budget must never wait for more.
 bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
-                    const std::function<void(const char* data, qint64 size)>& use);
+                    const std::function<void(const char* data, qint64 size)>& use,
+                    bool budgeted = true);
 
 } // namespace kelmar

@@ -126,3 +126,65 @@ TEST(BlockDeflate, StopInTheMiddleLeavesTheArchiveAsItWas)
     EXPECT_EQ(readFile(archive), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
+
+// The entries of one archive rebuilt on several threads: the same archive as on one, and a
+// damaged entry worded as on one, the archive left as it was.
+TEST(BlockDeflate, RezipOnSeveralThreadsWritesAndRefusesAsOnOne)
+{
+    KELMAR_REQUIRE_TOOL(QStringLiteral("python3"));
+    KELMAR_REQUIRE_TOOL(QStringLiteral("unzip"));
+    QTemporaryDir dir;
+    const QString made = dir.filePath(QStringLiteral("made.zip"));
+    // Entries deflated, stored, empty and incompressible; damage: one byte in the middle of
+    // the fourth entry's data flipped.
+    const QString script = QStringLiteral(
+        "import random, sys, zipfile\n"
+        "r = random.Random(7)\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    for i in range(8):\n"
+        "        data = bytes(r.getrandbits(8) for _ in range(3000)) * (i + 1)\n"
+        "        kind = zipfile.ZIP_STORED if i == 2 else zipfile.ZIP_DEFLATED\n"
+        "        z.writestr('rom%d.bin' % i, data if i != 5 else b'', compress_type=kind)\n"
+        "    z.writestr('noise.bin', r.randbytes(200000))\n"
+        "if sys.argv[2] == 'damaged':\n"
+        "    info = zipfile.ZipFile(sys.argv[1]).infolist()[3]\n"
+        "    b = bytearray(open(sys.argv[1], 'rb').read())\n"
+        "    o = info.header_offset\n"
+        "    start = o + 30 + int.from_bytes(b[o+26:o+28], 'little') + "
+        "int.from_bytes(b[o+28:o+30], 'little')\n"
+        "    b[start + info.compress_size // 2] ^= 0x55\n"
+        "    open(sys.argv[1], 'wb').write(b)\n");
+    for (const char* kind : {"sound", "damaged"}) {
+        SCOPED_TRACE(kind);
+        ASSERT_EQ(runTool(QStringLiteral("python3"), {"-c", script, made, kind}).exitCode, 0);
+        const QByteArray before = readFile(made);
+        QByteArray after[2];
+        int result[2];
+        QString detail[2];
+        for (int i = 0; i < 2; ++i) {
+            const QString copy = dir.filePath(QStringLiteral("copy%1.zip").arg(i));
+            writeFile(copy, before);
+            RebuildPlan plan;
+            plan.level = 9;
+            plan.threads = i == 0 ? 1 : 3;
+            ArchiveRebuilder rebuilder(plan);
+            result[i] = rebuilder.rebuild(copy);
+            detail[i] = rebuilder.lastErrorDetail();
+            detail[i].replace(QStringLiteral("copy1"), QStringLiteral("copy0"));
+            after[i] = readFile(copy);
+        }
+        EXPECT_EQ(result[0], result[1]);
+        EXPECT_EQ(detail[0], detail[1]);
+        EXPECT_EQ(after[0], after[1]);
+        if (QByteArray(kind) == "damaged") {
+            EXPECT_NE(result[1], ZipOk);
+            EXPECT_EQ(after[1], before);
+        } else {
+            EXPECT_EQ(result[1], ZipOk) << detail[1].toStdString();
+            EXPECT_EQ(runTool(QStringLiteral("unzip"),
+                              {"-tqq", dir.filePath(QStringLiteral("copy1.zip"))})
+                          .exitCode,
+                      0);
+        }
+    }
+}
