@@ -143,7 +143,7 @@ int ArchiveRebuilder::readForTorrentZip(zip_t* source, const RebuildEntry& p,
     if (m_plan.threads <= 1 &&
         withWholeEntry(source, p.index, p.st, [&](const char* data, qint64 size) {
             whole = size > 0 ? sink(data, size) : int(ZipOk);
-        })) {
+        }, m_plan.readPassword.toUtf8())) {
         if (onProgress)
             onProgress(p.name, 100);
         return whole;
