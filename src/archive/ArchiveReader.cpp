@@ -179,11 +179,12 @@ int ArchiveReader::readEntry(quint64 index, const std::function<int(const char*,
     if (sink) {
         zip_stat_t st;
         int result = ZipOk;
+        const auto use = [&](const char* data, qint64 n) {
+            if (n > 0)
+                result = sink(data, n);
+        };
         if (zip_stat_index(archive, zip_uint64_t(index), 0, &st) == 0 &&
-            withWholeEntry(archive, index, st, [&](const char* data, qint64 n) {
-                if (n > 0)
-                    result = sink(data, n);
-            }, m_password))
+            withWholeEntry(archive, index, st, use, m_password))
             return result;
     }
     EntryReader reader(archive, index, m_password);

@@ -130,7 +130,8 @@ bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
         return false;
     const qint64 size = qint64(st.size);
     const qint64 packed = qint64(st.comp_size);
-    const qint64 header = keyBits ? winzip_aes::saltLength(keyBits) + winzip_aes::kVerifierLength : 0;
+    const qint64 header =
+        keyBits ? winzip_aes::saltLength(keyBits) + winzip_aes::kVerifierLength : 0;
     const qint64 data = keyBits ? packed - winzip_aes::overhead(keyBits) : packed;
     if (size > BufferBudget::kEntryCap || packed > BufferBudget::kEntryCap || data < 0)
         return false;

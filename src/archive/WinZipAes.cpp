@@ -29,7 +29,9 @@ struct CipherFree
 
 const EVP_CIPHER* ecbFor(int keyBits)
 {
-    return keyBits == 128 ? EVP_aes_128_ecb() : keyBits == 192 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+    return keyBits == 128   ? EVP_aes_128_ecb()
+           : keyBits == 192 ? EVP_aes_192_ecb()
+                            : EVP_aes_256_ecb();
 }
 
 // XORs data with WinZip's key stream: AES of a 16-byte little-endian counter starting at 1.
@@ -158,10 +160,8 @@ bool openInPlace(const QByteArray& password, int keyBits, unsigned char* raw, qi
         return false;
     unsigned char mac[EVP_MAX_MD_SIZE];
     unsigned int macLength = 0;
-    if (!HMAC(EVP_sha1(), keys + keyLength, keyLength, data, size_t(dataLength), mac,
-              &macLength) ||
-        macLength < unsigned(kMacLength) ||
-        CRYPTO_memcmp(mac, data + dataLength, kMacLength) != 0)
+    if (!HMAC(EVP_sha1(), keys + keyLength, keyLength, data, size_t(dataLength), mac, &macLength) ||
+        macLength < unsigned(kMacLength) || CRYPTO_memcmp(mac, data + dataLength, kMacLength) != 0)
         return false;
     return decryptCounterMode(keys, keyBits, data, dataLength);
 }

@@ -49,7 +49,8 @@ bool sevenZip(CorpusFixture& f, const QStringList& options)
     return runTool(QStringLiteral("7zz"),
                    QStringList{QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
                                QStringLiteral("-p") + kSecret} +
-                       options + QStringList{f.path(QStringLiteral("case.zip")), QStringLiteral(".")},
+                       options +
+                       QStringList{f.path(QStringLiteral("case.zip")), QStringLiteral(".")},
                    f.sources())
                .exitCode == 0;
 }
@@ -83,8 +84,8 @@ struct.pack_into('<I', b, c + 20, size)
 struct.pack_into('<I', b, local + 18, size)
 open(path, 'wb').write(b)
 )PY";
-    return runTool(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(kCut),
-                                               archive, QString::number(to)})
+    return runTool(QStringLiteral("python3"),
+                   {QStringLiteral("-c"), QString::fromLatin1(kCut), archive, QString::number(to)})
                .exitCode == 0;
 }
 
