@@ -1,18 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/AesAuthenticator.h"
 
+#include "archive/WinZipAes.h"
+
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
 namespace kelmar {
-
-namespace {
-
-// WinZip derives its keys with PBKDF2-HMAC-SHA1 and 1000 iterations.
-constexpr int kIterations = 1000;
-
-} // namespace
 
 void AesAuthenticator::MacFree::operator()(EVP_MAC_CTX* mac) const
 {
@@ -32,10 +27,9 @@ void AesAuthenticator::start()
     const int keyLength = m_keyBits / 8;
     // Encryption key, authentication key, password verifier.
     QByteArray keys(2 * keyLength + kVerifierLength, '\0');
-    if (PKCS5_PBKDF2_HMAC(m_password.constData(), int(m_password.size()),
-                          reinterpret_cast<const unsigned char*>(m_header.constData()),
-                          saltLength(), kIterations, EVP_sha1(), int(keys.size()),
-                          reinterpret_cast<unsigned char*>(keys.data())) != 1) {
+    if (!winzip_aes::deriveKeys(m_password,
+                                reinterpret_cast<const unsigned char*>(m_header.constData()),
+                                m_keyBits, reinterpret_cast<unsigned char*>(keys.data()))) {
         m_failed = true;
         return;
     }

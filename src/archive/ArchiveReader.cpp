@@ -179,11 +179,12 @@ int ArchiveReader::readEntry(quint64 index, const std::function<int(const char*,
     if (sink) {
         zip_stat_t st;
         int result = ZipOk;
+        const auto use = [&](const char* data, qint64 n) {
+            if (n > 0)
+                result = sink(data, n);
+        };
         if (zip_stat_index(archive, zip_uint64_t(index), 0, &st) == 0 &&
-            withWholeEntry(archive, index, st, [&](const char* data, qint64 n) {
-                if (n > 0)
-                    result = sink(data, n);
-            }))
+            withWholeEntry(archive, index, st, use, m_password))
             return result;
     }
     EntryReader reader(archive, index, m_password);
@@ -226,7 +227,7 @@ int ArchiveReader::test()
         // Most entries are checked in one piece; any doubt reads them the long way.
         zip_stat_t st;
         if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) == 0 &&
-            wholeEntryPasses(archive, zip_uint64_t(i), st))
+            wholeEntryPasses(archive, zip_uint64_t(i), st, m_password))
             continue;
         const int r = readEntry(zip_uint64_t(i), nullptr);
         if (r == ZipOk)

@@ -325,12 +325,13 @@ int ArchiveRebuilder::verifyRecompressed(const QByteArray& temp,
         const RebuildEntry& p = planned[j];
         const bool sameName =
             QByteArray(zip_get_name(copy, zip_uint64_t(j), ZIP_FL_ENC_RAW)) == p.leaf;
-        // An unencrypted entry inflates whole through libdeflate, its CRC checked against the
-        // one stored, which must be the CRC of what was read from the old archive. Any doubt
-        // reads it the long way, which also words what is wrong.
+        // An entry of modest size inflates whole through libdeflate (decrypted first), its CRC
+        // checked against the one stored (libzip stores it also for AES), which must be the CRC
+        // of what was read from the old archive. Any doubt reads it the long way, which also
+        // words what is wrong.
         zip_stat_t st;
         if (zip_stat_index(copy, zip_uint64_t(j), 0, &st) == 0 &&
-            wholeEntryPasses(copy, zip_uint64_t(j), st)) {
+            wholeEntryPasses(copy, zip_uint64_t(j), st, password)) {
             if (!p.read || st.crc != p.crc || qint64(st.size) != p.size || !sameName)
                 return fail(ZipDamaged, p.name + QStringLiteral(": the new copy differs"));
             continue;

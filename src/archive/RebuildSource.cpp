@@ -103,7 +103,7 @@ zip_int64_t RebuildSource::deflateWhole()
             return;
         std::memcpy(own.prepare(n, &loan), data, size_t(n));
         raw = own.pack(n, level) == 0;
-    });
+    }, password);
     if (raw)
         return packedWhole();
     reader = std::make_unique<EntryReader>(archive, entry->index, password);

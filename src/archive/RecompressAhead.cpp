@@ -38,7 +38,7 @@ int RecompressAhead::add(const RebuildEntry& entry, int level)
                         std::memcpy(into.prepare(n, loan), data, size_t(n));
                         copied = true;
                     },
-                    false);
+                    QByteArray(), false);
             }
             return copied ? into.pack(qint64(st.size), level) : EIO;
         },

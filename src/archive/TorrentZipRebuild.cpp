@@ -140,10 +140,11 @@ int ArchiveRebuilder::readForTorrentZip(zip_t* source, const RebuildEntry& p,
     // quicker. Not while entries are deflated ahead: their memory is held by this thread
     // until it writes them, so waiting here for memory could wait for ever.
     int whole = ZipOk;
+    const auto use = [&](const char* data, qint64 size) {
+        whole = size > 0 ? sink(data, size) : int(ZipOk);
+    };
     if (m_plan.threads <= 1 &&
-        withWholeEntry(source, p.index, p.st, [&](const char* data, qint64 size) {
-            whole = size > 0 ? sink(data, size) : int(ZipOk);
-        })) {
+        withWholeEntry(source, p.index, p.st, use, m_plan.readPassword.toUtf8())) {
         if (onProgress)
             onProgress(p.name, 100);
         return whole;

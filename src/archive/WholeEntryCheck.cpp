@@ -2,6 +2,7 @@
 #include "archive/WholeEntryCheck.h"
 
 #include "archive/BufferBudget.h"
+#include "archive/WinZipAes.h"
 #include "archive/ZipHandles.h"
 
 #include <libdeflate.h>
@@ -73,53 +74,90 @@ struct ScratchTrim
     }
 };
 
+// The key length of a WinZip AES entry; 0 for any other.
+int aesKeyBits(const zip_stat_t& st)
+{
+    switch (st.encryption_method) {
+    case ZIP_EM_AES_128:
+        return 128;
+    case ZIP_EM_AES_192:
+        return 192;
+    case ZIP_EM_AES_256:
+        return 256;
+    default:
+        return 0;
+    }
+}
+
+// Reads the entry's raw bytes (still encrypted when it is) into raw, all packed of them.
+bool readRaw(zip_t* archive, quint64 index, bool encrypted, unsigned char* raw, qint64 packed)
+{
+    const zip_flags_t flags = ZIP_FL_COMPRESSED | (encrypted ? ZIP_FL_ENCRYPTED : 0);
+    ZipFilePtr file(zip_fopen_index(archive, index, flags));
+    if (!file)
+        return false;
+    qint64 done = 0;
+    while (done < packed) {
+        const zip_int64_t n = zip_fread(file.get(), raw + done, zip_uint64_t(packed - done));
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    // Raw data is not checked by libzip at close; the close only lets go of the entry.
+    zip_fclose(file.release());
+    return true;
+}
+
 } // namespace
 
-bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st)
+bool wholeEntryPasses(zip_t* archive, quint64 index, const zip_stat_t& st,
+                      const QByteArray& password)
 {
-    return withWholeEntry(archive, index, st, {});
+    return withWholeEntry(archive, index, st, {}, password);
 }
 
 bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
-                    const std::function<void(const char*, qint64)>& use, bool budgeted)
+                    const std::function<void(const char*, qint64)>& use, const QByteArray& password,
+                    bool budgeted)
 {
     constexpr zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC |
                                     ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
-    if ((st.valid & needed) != needed || st.encryption_method != ZIP_EM_NONE)
+    if ((st.valid & needed) != needed)
+        return false;
+    const int keyBits = aesKeyBits(st);
+    if (st.encryption_method != ZIP_EM_NONE && (keyBits == 0 || password.isEmpty()))
         return false;
     if (st.comp_method != ZIP_CM_DEFLATE && st.comp_method != ZIP_CM_STORE)
         return false;
     const qint64 size = qint64(st.size);
     const qint64 packed = qint64(st.comp_size);
-    if (size > BufferBudget::kEntryCap || packed > BufferBudget::kEntryCap)
+    const qint64 header =
+        keyBits ? winzip_aes::saltLength(keyBits) + winzip_aes::kVerifierLength : 0;
+    const qint64 data = keyBits ? packed - winzip_aes::overhead(keyBits) : packed;
+    if (size > BufferBudget::kEntryCap || packed > BufferBudget::kEntryCap || data < 0)
         return false;
-    if (st.comp_method == ZIP_CM_STORE && packed != size)
-        return false;
-
     const bool stored = st.comp_method == ZIP_CM_STORE;
-    const BufferLoan loan = budgeted ? BufferLoan(stored ? size : size + packed) : BufferLoan();
+    if (stored && data != size)
+        return false;
+    // WinZip's AE-2 stores no CRC (0): its authentication code stands for it.
+    const bool checkCrc = !(keyBits && st.crc == 0);
+
+    const BufferLoan loan =
+        budgeted ? BufferLoan(stored ? packed : size + packed) : BufferLoan();
     thread_local Scratches scratches;
     const ScratchTrim trim{scratches};
     unsigned char* raw = scratches.raw.get(packed);
-    {
-        ZipFilePtr file(zip_fopen_index(archive, index, ZIP_FL_COMPRESSED));
-        if (!file)
-            return false;
-        qint64 done = 0;
-        while (done < packed) {
-            const zip_int64_t n = zip_fread(file.get(), raw + done, zip_uint64_t(packed - done));
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        // Raw data is not checked by libzip at close; the close only lets go of the entry.
-        zip_fclose(file.release());
-    }
+    if (!readRaw(archive, index, keyBits != 0, raw, packed))
+        return false;
+    // Decrypted in place, once, with the keys derived once.
+    if (keyBits && !winzip_aes::openInPlace(password, keyBits, raw, packed))
+        return false;
+    unsigned char* in = raw + header;
     if (stored) {
-        if (quint32(libdeflate_crc32(0, raw, size_t(size))) != quint32(st.crc))
+        if (checkCrc && quint32(libdeflate_crc32(0, in, size_t(size))) != quint32(st.crc))
             return false;
         if (use)
-            use(reinterpret_cast<const char*>(raw), size);
+            use(reinterpret_cast<const char*>(in), size);
         return true;
     }
 
@@ -130,11 +168,11 @@ bool withWholeEntry(zip_t* archive, quint64 index, const zip_stat_t& st,
     size_t consumed = 0;
     size_t produced = 0;
     const libdeflate_result r = libdeflate_deflate_decompress_ex(
-        inflater, raw, size_t(packed), out, size_t(size), &consumed, &produced);
+        inflater, in, size_t(data), out, size_t(size), &consumed, &produced);
     // A stream that ends before its compressed data does is left to the long way to word.
-    if (r != LIBDEFLATE_SUCCESS || produced != size_t(size) || consumed != size_t(packed))
+    if (r != LIBDEFLATE_SUCCESS || produced != size_t(size) || consumed != size_t(data))
         return false;
-    if (quint32(libdeflate_crc32(0, out, produced)) != quint32(st.crc))
+    if (checkCrc && quint32(libdeflate_crc32(0, out, produced)) != quint32(st.crc))
         return false;
     if (use)
         use(reinterpret_cast<const char*>(out), size);
