@@ -17,6 +17,8 @@
 #                                LAST_HELP_LINE; anything else goes to the script's own
 #                                extra_option ARG..., which sets EXTRA_TAKEN to the number of
 #                                words it used (none: an unknown argument)
+#   kelmar_command WORK          sets K to kelmar-cli with an empty settings file in WORK and
+#                                --jobs $KELMAR_JOBS when that is set
 #   ZIP6_FLAGS, PY_ZIP           kelmar-cli's flags for a plain level-6 zip, and Python's
 #                                zipfile at level 6 (argv: SRC OUT each|one)
 parse_args() {
@@ -63,6 +65,13 @@ find_cli() {
     CLI=build/src/kelmar-cli
   fi
   CLI=$(realpath "$CLI")
+}
+
+kelmar_command() {
+  local settings="$1/empty.ini" jobs=()
+  : >"$settings"
+  [ -n "${KELMAR_JOBS:-}" ] && jobs=(--jobs "$KELMAR_JOBS")
+  K=("$CLI" --settings "$settings" "${jobs[@]}")
 }
 
 need_tools() {

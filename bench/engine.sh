@@ -45,11 +45,7 @@ fi
 cat "$SRC"/* "$ZIPS"/*.zip >/dev/null
 N=$(ls "$SRC" | wc -l)
 UNPACKED=$(du -sb "$SRC" | cut -f1)
-SETTINGS="$WORK/empty.ini"
-: >"$SETTINGS"
-JOBS=()
-[ -n "${KELMAR_JOBS:-}" ] && JOBS=(--jobs "$KELMAR_JOBS")
-K=("$CLI" --settings "$SETTINGS" "${JOBS[@]}")
+kelmar_command "$WORK"
 
 zip_kelmar_each() { "${K[@]}" zip --to "$OUT" "${ZIP6_FLAGS[@]}" "$SRC"; }
 zip_xargs_each() { (cd "$SRC" && ls | sed 's/\.[^.]*$//' | paste -d'\n' - <(ls) | xargs -d'\n' -n2 -P2 sh -c 'zip -q -6 -X "$0/$1.zip" "$2"' "$OUT"); }

@@ -66,11 +66,7 @@ PY
   (cd "$SRC" && zip -q -6 -X "$ZIPPED" disc.bin)
   touch "$WORK/.image-$SIZE"
 fi
-SETTINGS="$WORK/empty.ini"
-: >"$SETTINGS"
-JOBS=()
-[ -n "${KELMAR_JOBS:-}" ] && JOBS=(--jobs "$KELMAR_JOBS")
-K=("$CLI" --settings "$SETTINGS" "${JOBS[@]}")
+kelmar_command "$WORK"
 
 zip_kelmar() { "${K[@]}" zip --to "$OUT" "${ZIP6_FLAGS[@]}" "$IMG"; }
 zip_zip() { (cd "$SRC" && zip -q -6 -X "$OUT/disc.zip" disc.bin); }

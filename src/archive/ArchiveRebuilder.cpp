@@ -180,6 +180,20 @@ int ArchiveRebuilder::recompress(ArchiveReplacement& replacement)
     return ZipOk;
 }
 
+// Entry index of source as it stands in the directory: its figures and its name.
+int ArchiveRebuilder::statEntry(zip_t* source, const QString& path, zip_uint64_t index,
+                                RebuildEntry* p)
+{
+    p->index = index;
+    if (zip_stat_index(source, index, 0, &p->st) != 0) {
+        QString detail;
+        const int r = EntryReader::resultOf(zip_get_error(source), path, &detail);
+        return fail(r, detail);
+    }
+    p->name = entryNameOf(source, index);
+    return ZipOk;
+}
+
 // The file entries to write, each under its name without folders; a name that would be
 // empty or taken twice (without regard to case) refuses the rebuild.
 int ArchiveRebuilder::planRecompress(zip_t* source, const QString& path,
@@ -189,13 +203,8 @@ int ArchiveRebuilder::planRecompress(zip_t* source, const QString& path,
     const zip_int64_t count = zip_get_num_entries(source, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         RebuildEntry p;
-        p.index = zip_uint64_t(i);
-        if (zip_stat_index(source, p.index, 0, &p.st) != 0) {
-            QString detail;
-            const int r = EntryReader::resultOf(zip_get_error(source), path, &detail);
-            return fail(r, detail);
-        }
-        p.name = entryNameOf(source, p.index);
+        if (const int r = statEntry(source, path, zip_uint64_t(i), &p); r != ZipOk)
+            return r;
         if (p.name.endsWith(u'/'))
             continue; // folders are not kept
         p.leaf = leafOf(QByteArray(zip_get_name(source, p.index, ZIP_FL_ENC_RAW)));

@@ -90,6 +90,7 @@ private:
     int planRecompress(zip_t* source, const QString& path, std::vector<RebuildEntry>& planned);
     int writeRecompressed(zip_t* source, const QString& path, const QByteArray& temp,
                           std::vector<RebuildEntry>& planned);
+    int statEntry(zip_t* source, const QString& path, zip_uint64_t index, RebuildEntry* p);
     int addRecompressed(zip_t* source, zip_t* target, RebuildEntry& p, RecompressAhead* ahead);
     int verifyRecompressed(const QByteArray& temp, const std::vector<RebuildEntry>& planned);
     int removeEntries(ArchiveReplacement& replacement);

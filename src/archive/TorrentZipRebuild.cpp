@@ -101,13 +101,8 @@ int ArchiveRebuilder::planTorrentZip(zip_t* source, const QString& path,
         const zip_int64_t count = zip_get_num_entries(source, 0);
         for (zip_int64_t i = 0; i < count; ++i) {
             RebuildEntry p;
-            p.index = zip_uint64_t(i);
-            if (zip_stat_index(source, p.index, 0, &p.st) != 0) {
-                QString detail;
-                const int r = EntryReader::resultOf(zip_get_error(source), path, &detail);
-                return fail(r, detail);
-            }
-            p.name = entryNameOf(source, p.index);
+            if (const int r = statEntry(source, path, zip_uint64_t(i), &p); r != ZipOk)
+                return r;
             p.leaf = storedName(p.name);
             planned.push_back(p);
         }

@@ -45,8 +45,13 @@ bool readFileList(const RunFlags& flags, QStringList* paths, QTextStream& err)
 
 QString verdictOf(BatchKind kind, ItemResult result)
 {
-    if (kind != BatchKind::Test)
-        return itemResultName(result);
+    return kind == BatchKind::Test ? testVerdictName(result) : itemResultName(result);
+}
+
+} // namespace
+
+QString testVerdictName(ItemResult result)
+{
     switch (result) {
     case ItemResult::Done:
         return QStringLiteral("good");
@@ -56,8 +61,6 @@ QString verdictOf(BatchKind kind, ItemResult result)
         return QStringLiteral("not-tested");
     }
 }
-
-} // namespace
 
 OptionTable withRunOptions(OptionTable table, RunFlags& flags, PathKind kind,
                            const QString& jsonHelp)

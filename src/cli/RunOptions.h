@@ -81,4 +81,7 @@ private:
 // "failed": n, "kept": n, "notJudged": n, "skipped": n, "stopped": true|false}
 QString reportJson(const BatchReport& report);
 
+// What --json calls a test's verdict: "good", "bad" or "not-tested".
+QString testVerdictName(ItemResult result);
+
 } // namespace kelmar::cli

@@ -20,18 +20,6 @@ namespace kelmar::cli {
 
 namespace {
 
-QString verdictText(ItemResult result)
-{
-    switch (result) {
-    case ItemResult::Done:
-        return QStringLiteral("good");
-    case ItemResult::Failed:
-        return QStringLiteral("bad");
-    default:
-        return QStringLiteral("not-tested");
-    }
-}
-
 // {"archives":[...],"good","bad","notTested","stopped"} on out.
 void printJson(const BatchReport& all, QTextStream& out)
 {
@@ -39,7 +27,7 @@ void printJson(const BatchReport& all, QTextStream& out)
     for (const ItemOutcome& a : all.items) {
         QJsonObject o;
         o.insert(QStringLiteral("path"), fs::displayName(a.path));
-        o.insert(QStringLiteral("verdict"), verdictText(a.result));
+        o.insert(QStringLiteral("verdict"), testVerdictName(a.result));
         o.insert(QStringLiteral("code"), a.code);
         o.insert(QStringLiteral("reason"), fs::displayName(a.reason));
         o.insert(QStringLiteral("renamedTo"), fs::displayName(a.target));
