@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "ZIP Files" in the per-file mode.
+#include "archive/BufferBudget.h"
 #include "archive/ZipComponent.h"
 #include "fs/FileIdentity.h"
 #include "fs/NativeName.h"
@@ -14,6 +15,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -301,6 +303,15 @@ void PerFileRun::zipOne(int i, QStringList& log, ItemOutcome& result)
     logStart(serial, file, i == 0);
     QString detail;
     int code = torrentZipRefusal(m_request, file.archivePath, &detail);
+    // A file too large to deflate whole (a disc image) takes a while: Stop cancels its
+    // archive, which is left as it was, as a single archive is. Smaller ones finish.
+    const std::optional<fs::FileIdentity> source =
+        fs::FileIdentity::ofPath(fs::nativeName(file.source), true);
+    zip.setCancelCheck({});
+    if (source && source->size > BufferBudget::kEntryCap)
+        zip.setCancelCheck([this] {
+            return SerialProgress::stopRequestedUnder(m_sink, m_lock) || m_quit.load();
+        });
     if (code == ZipOk) {
         code = zip.compress(entries);
         detail = zip.lastErrorDetail();
@@ -334,9 +345,13 @@ BatchReport zipEachFile(const ZipRequest& request, ProgressSink& sink, BatchQues
     report.items = run.zipAll();
     const int lastResult = report.items.empty() ? int(ZipOk) : report.items.back().code;
     closeBatch(sink, questions, lastResult);
-    report.end = run.quit()                         ? BatchEnd::EndProgram
-                 : report.items.size() < run.size() ? BatchEnd::Stopped
-                                                    : BatchEnd::Finished;
+    // A Stop that cancelled an archive in hand (a disc image) stopped the batch too.
+    const bool cancelled =
+        std::any_of(report.items.begin(), report.items.end(),
+                    [](const ItemOutcome& item) { return item.code == ZipAborted; });
+    report.end = run.quit()                                      ? BatchEnd::EndProgram
+                 : report.items.size() < run.size() || cancelled ? BatchEnd::Stopped
+                                                                 : BatchEnd::Finished;
     return report;
 }
 

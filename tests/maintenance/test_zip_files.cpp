@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // ZIP Files in both modes over real files, checked with zip's own tools and 7-Zip.
+#include "archive/BufferBudget.h"
 #include "archive/ZipComponent.h"
 #include "common/Scoped.h"
 #include "common/FakeHost.h"
@@ -297,6 +298,26 @@ TEST(ZipFiles, StopEndsPerFileRunAfterTheArchiveInHandAndCancelsASingleArchive)
               QStringList{QStringLiteral("Abort|The current process has been stopped")});
     EXPECT_FALSE(QFileInfo::exists(f.out + QStringLiteral("/one.zip")));
     EXPECT_EQ(QDir(f.src).entryList(QDir::Files).size(), 3);
+
+    // One file per archive, a disc image among them: Stop cancels the image's archive too.
+    host.stop = false;
+    host.onLog = {};
+    host.questions.clear();
+    host.opts.radOneZIP = false;
+    f.make(QStringLiteral("disc.bin"), textBytes(BufferBudget::kEntryCap + (8 << 20), 9));
+    host.listFolder(f.src, false);
+    for (int i = 0; i < host.fileCount(); ++i)
+        host.select(i, host.fileName(i) == QStringLiteral("disc.bin"));
+    QStringList seen;
+    host.onStatus = [&](const QString& text) {
+        seen.append(text);
+        host.stop = host.stop || text.contains(QStringLiteral("[|||"));
+    };
+    host.queueAnswer(MsgAnswer::Ok);
+    report = zip_files(zipRequest(host, f.out), host, host, zip);
+    EXPECT_EQ(report.end, BatchEnd::Stopped);
+    EXPECT_FALSE(QFileInfo::exists(f.out + QStringLiteral("/disc.zip")));
+    EXPECT_TRUE(QFileInfo::exists(f.src + QStringLiteral("/disc.bin"))) << seen.join(u'\n');
 }
 
 TEST(ZipFiles, DeleteOriginalsRemovesOnlySourcesOfWrittenArchivesNeverTheInfoFile)
