@@ -85,9 +85,7 @@ zip_int64_t RebuildSource::deflateWhole()
         inBlocks = true;
         return 0;
     }
-    // An entry neither encrypted nor damaged is read raw and inflated by libdeflate, quicker
-    // than through libzip. The memory for its packed copy is taken only when free now: waiting
-    // for it while holding the entry's could wait for ever.
+    // Deflated on another thread already, unless something about it was in doubt.
     if (ahead && slot >= 0) {
         const DeflateAhead::Outcome outcome = ahead->take(slot);
         if (outcome.whole) {
@@ -96,6 +94,10 @@ zip_int64_t RebuildSource::deflateWhole()
         }
         ahead->release(slot);
     }
+    // A sound entry is read raw and inflated by libdeflate, quicker than through libzip. The
+    // memory for its packed copy is taken only when free now: waiting for it while holding
+    // the entry's could wait for ever. Anything in doubt goes through EntryReader below, which
+    // words what is wrong.
     bool raw = false;
     withWholeEntry(archive, entry->index, entry->st, [&](const char* data, qint64 n) {
         BufferLoan loan;
