@@ -102,7 +102,8 @@ int BlockDeflater::fill(std::unique_lock<std::mutex>& lock)
         auto block = std::make_unique<Block>();
         block->dictionary = qint64(m_tail.size());
         block->data.resize(m_tail.size() + size_t(kBlock));
-        std::memcpy(block->data.data(), m_tail.data(), m_tail.size());
+        if (!m_tail.empty())
+            std::memcpy(block->data.data(), m_tail.data(), m_tail.size());
         lock.unlock();
         qint64 got = 0;
         qint64 n = 1;
