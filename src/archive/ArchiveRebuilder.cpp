@@ -284,6 +284,7 @@ int ArchiveRebuilder::addRecompressed(zip_t* source, zip_t* target, RebuildEntry
     state->blockThreads = m_plan.blockThreads;
     state->onFailure = [this](int code, const QString& detail) { fail(code, detail); };
     state->onProgress = onProgress;
+    state->cancelled = cancelled;
     zip_error_t error;
     zip_error_init(&error);
     ZipSourcePtr data(RebuildSource::create(state, &error));

@@ -83,6 +83,9 @@ public:
 
     // Called while each entry is read: its name and how much of it is done (100 at its end).
     std::function<void(const QString& name, int percent)> onProgress;
+    // Asked while an entry too large to deflate whole (a disc image) is recompressed: true
+    // gives up the rebuild (ZipAborted), the archive left as it was. Smaller entries finish.
+    std::function<bool()> cancelled;
 
 private:
     int fail(int code, const QString& detail);

@@ -186,7 +186,11 @@ zip_int64_t RebuildSource::open()
 
 zip_int64_t RebuildSource::readBlocks(void* data, zip_uint64_t len)
 {
-    const qint64 n = blocks->read(data, qint64(len));
+    const qint64 n = blocks->read(data, qint64(len), cancelled);
+    if (n == BlockDeflater::Cancelled) {
+        zip_error_set(&error, ZIP_ER_CANCELLED, 0);
+        return -1;
+    }
     if (n == BlockDeflater::OutOfMemory)
         return failed(ZipReadError, entry->name + QStringLiteral(": out of memory"));
     if (n < 0)

@@ -49,6 +49,8 @@ struct RebuildSource
     int slot = -1;
     std::function<void(int code, const QString& detail)> onFailure;
     std::function<void(const QString& name, int percent)> onProgress;
+    // Asked while an entry too large to deflate whole is deflated: true gives up the rebuild.
+    std::function<bool()> cancelled;
 
     std::unique_ptr<EntryReader> reader;
     int lastPercent = -1;

@@ -145,7 +145,8 @@ int runOverGroups(const char* command, const QStringList& paths, const RunFlags&
     progress.clear();
     output.finish();
     const int failed = all.failedCount();
-    const int done = int(all.items.size()) - failed;
+    // An archive given up by a Stop (in the middle of a disc image) was not done.
+    const int done = int(all.items.size()) - failed - all.count(ItemResult::Skipped);
     // -q: the summary line and the errors say enough.
     if (!flags.quiet) {
         err << verb << ' ' << done << " of " << total << " archives, " << failed << " failed"

@@ -25,7 +25,11 @@ ItemOutcome rebuildAndLog(ProgressSink& log, ArchiveRebuilder& rebuilder, const 
     ItemOutcome item;
     item.path = path;
     item.code = rebuilder.rebuild(path);
-    if (item.code != 0) {
+    if (item.code == ZipAborted) {
+        // Stopped in the middle of a large entry: the archive is as it was.
+        item.result = ItemResult::Skipped;
+        item.reason = zipErrorMessage(item.code);
+    } else if (item.code != 0) {
         item.result = ItemResult::Failed;
         item.reason =
             zipErrorMessage(item.code) + QStringLiteral(": ") + rebuilder.lastErrorDetail();

@@ -7,6 +7,7 @@
 #include "maintenance/ArchivePool.h"
 #include "maintenance/PoolBatch.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace kelmar {
@@ -26,6 +27,7 @@ ItemOutcome rezipOne(SerialProgress& serial, std::atomic<bool>& stop, const Rebu
     rebuilder.onProgress = [&events](const QString& name, int percent) {
         events.fileProgress(name, percent);
     };
+    rebuilder.cancelled = [&serial, &stop] { return stop.load() || serial.stopRequested(); };
     events.fileProgress(path, 0);
     ItemOutcome item =
         rebuildAndLog(serial, rebuilder, path, QStringLiteral("Error when rezipping "));
@@ -71,7 +73,11 @@ BatchReport rezip_files(const RebuildRequest& request, ProgressSink& sink,
         },
         onArchive, QStringLiteral("Rezipping"), &stop);
     report.items = std::move(run.results);
-    if (run.stopped)
+    // A Stop may also have given up an archive in hand (one with a disc image).
+    const bool cancelled =
+        std::any_of(report.items.begin(), report.items.end(),
+                    [](const ItemOutcome& item) { return item.code == ZipAborted; });
+    if (run.stopped || cancelled)
         report.end = BatchEnd::Stopped;
     sink.showCreditLine();
     if (request.files.empty()) {

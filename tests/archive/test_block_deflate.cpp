@@ -125,6 +125,23 @@ TEST(BlockDeflate, StopInTheMiddleLeavesTheArchiveAsItWas)
     EXPECT_EQ(zip.compress({ZipSource::file(large, QStringLiteral("disc.bin"))}), ZipAborted);
     EXPECT_EQ(readFile(archive), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+    // The same in a rezip of the large entry.
+    zip.setCancelCheck({});
+    ASSERT_EQ(zip.compress({ZipSource::file(large, QStringLiteral("disc.bin"))}), ZipOk);
+    const QByteArray zipped = readFile(archive);
+    RebuildPlan plan;
+    plan.level = 9;
+    plan.blockThreads = 2;
+    ArchiveRebuilder rebuilder(plan);
+    bool rebuiltHalfway = false;
+    rebuilder.onProgress = [&](const QString&, int percent) {
+        rebuiltHalfway = rebuiltHalfway || percent >= 40;
+    };
+    rebuilder.cancelled = [&] { return rebuiltHalfway; };
+    EXPECT_EQ(rebuilder.rebuild(archive), ZipAborted);
+    EXPECT_EQ(readFile(archive), zipped);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 // The entries of one archive rebuilt on several threads: the same archive as on one, and a
