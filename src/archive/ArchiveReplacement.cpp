@@ -130,13 +130,7 @@ int ArchiveReplacement::copyContent(const QByteArray& from, const QByteArray& to
                 err = n < 0 ? errno : 0;
                 break;
             }
-            for (ssize_t written = 0; written < n && err == 0;) {
-                const ssize_t w = ::write(out, buffer.data() + written, size_t(n - written));
-                if (w < 0 && errno != EINTR)
-                    err = errno;
-                else if (w > 0)
-                    written += w;
-            }
+            err = fs::writeAll(out, buffer.data(), n);
         }
     }
     const int closeError = output.close();

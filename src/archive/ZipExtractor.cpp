@@ -197,14 +197,8 @@ int ZipExtractor::writeEntry(quint64 index, qint64 size, const QString& entryNam
             return m_reader.fail(ZipDamaged,
                                  fs::displayName(entryName) +
                                      QStringLiteral(": larger than its directory entry says"));
-        for (qint64 written = 0; written < n;) {
-            const ssize_t w = ::write(output.fd(), data + written, size_t(n - written));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0)
-                return writeFailure(target, errno);
-            written += w;
-        }
+        if (const int err = fs::writeAll(output.fd(), data, n); err != 0)
+            return writeFailure(target, err);
         done += n;
         const int percent = size > 0 ? int(done * 100 / size) : 100;
         if (percent != lastPercent && percent < 100 && m_settings.progress) {

@@ -97,15 +97,8 @@ int writeNewFile(const QString& path, const QByteArray& bytes)
 {
     fs::SafeOutput output(path);
     int err = output.begin();
-    for (qsizetype done = 0; err == 0 && done < bytes.size();) {
-        const ssize_t n = ::write(output.fd(), bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            err = errno;
-        else
-            done += n;
-    }
+    if (err == 0)
+        err = fs::writeAll(output.fd(), bytes.constData(), bytes.size());
     if (err == 0)
         err = output.finishWriting();
     if (err == 0)

@@ -59,6 +59,21 @@ WriteFault writeFaultOf(int systemError)
     }
 }
 
+int writeAll(int fd, const char* data, qint64 size)
+{
+    for (qint64 done = 0; done < size;) {
+        const ssize_t n = ::write(fd, data + done, size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO;
+        done += n;
+    }
+    return 0;
+}
+
 int flushFile(const QByteArray& nativePath)
 {
     return flushOne(nativePath, O_RDONLY);

@@ -25,6 +25,10 @@ enum class WriteFault {
 };
 WriteFault writeFaultOf(int systemError);
 
+// Writes all size bytes at data to fd, a write the kernel interrupts taken up again. 0 or
+// errno (EIO when the file takes no more).
+int writeAll(int fd, const char* data, qint64 size);
+
 // fsync of the file, or of the folder, at a native path. 0 or errno.
 int flushFile(const QByteArray& nativePath);
 int flushFolder(const QByteArray& nativeFolder);

@@ -60,13 +60,8 @@ int replaceFile(const QString& path, const QByteArray& bytes)
         return EEXIST;
     fs::SafeOutput output(path);
     int err = output.begin();
-    for (qsizetype done = 0; err == 0 && done < bytes.size();) {
-        const ssize_t n = ::write(output.fd(), bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno != EINTR)
-            err = errno;
-        else if (n > 0)
-            done += n;
-    }
+    if (err == 0)
+        err = fs::writeAll(output.fd(), bytes.constData(), bytes.size());
     if (err == 0)
         err = output.finishWriting();
     if (err == 0)
